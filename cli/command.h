@@ -1,0 +1,24 @@
+#pragma once
+// Sub-commands of orva-cli register themselves here; main() dispatches on the first word.
+
+#include <string>
+#include <vector>
+
+namespace orva::cli {
+
+/// One sub-command: `orva-cli <name> args...`; returns the process exit code.
+struct Command {
+    const char* name;
+    const char* usage;  ///< one or more lines for --help, each starting with "orva-cli <name>"
+    int (*run)(const std::vector<std::string>& args);
+};
+
+/// Adds a command to the table; used through a static CommandRegistration.
+void RegisterCommand(const Command& command);
+const std::vector<Command>& Commands();
+
+struct CommandRegistration {
+    explicit CommandRegistration(const Command& command) { RegisterCommand(command); }
+};
+
+}  // namespace orva::cli
