@@ -38,4 +38,9 @@ void TerminalMessageBoxes::ShowProcessMessage(const std::string& text)
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+void TerminalMessageBoxes::ShowTitledMessage(const std::string&, const std::string& text)
+{
+    ShowProcessMessage(text);
+}
+
 }  // namespace orva::cli

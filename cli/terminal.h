@@ -17,6 +17,7 @@ public:
 class TerminalMessageBoxes final : public MessageBoxes {
 public:
     void ShowProcessMessage(const std::string& text) override;
+    void ShowTitledMessage(const std::string& title, const std::string& text) override;
 };
 
 /// Ends the progress line (if one was drawn) so that later output starts on a fresh line.

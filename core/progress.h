@@ -22,6 +22,8 @@ class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     virtual void ShowProcessMessage(const std::string& text) = 0;
+    /// The same box with another title (the encoder's failure box is titled "ORVA").
+    virtual void ShowTitledMessage(const std::string& title, const std::string& text) = 0;
 };
 
 /// A row that shows nothing (for callers that want no progress).
