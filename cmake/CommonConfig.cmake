@@ -14,7 +14,9 @@ endif()
 # Registers one GoogleTest executable per unit: orva_add_test(<name> SOURCES ... LIBS ...)
 function(orva_add_test name)
   cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/test_environment.cpp)
+  target_compile_definitions(${name} PRIVATE
+    ORVA_TEST_BUILD_DIR="${CMAKE_BINARY_DIR}" ORVA_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   target_link_libraries(${name} PRIVATE orva_common ${ARG_LIBS} GTest::gtest GTest::gmock)
   if(NOT ARG_GUI)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
@@ -23,5 +25,5 @@ function(orva_add_test name)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ORVA_BUILD_DIR=${CMAKE_BINARY_DIR};ORVA_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -1,0 +1,137 @@
+// orva-cli probe / peak / normalize / resample: the audio core from the command line.
+
+#include "cli/command.h"
+#include "cli/terminal.h"
+#include "core/format_tag.h"
+#include "core/normalize.h"
+#include "core/peak_scan.h"
+#include "core/resample.h"
+#include "core/wave_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace orva::cli {
+namespace {
+
+// A whole decimal number within [low, high], or false.
+bool ParseNumber(const std::string& text, long low, long high, long& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return errno == 0 && *end == '\0' && value >= low && value <= high;
+}
+
+int Usage(const char* usage)
+{
+    std::fprintf(stderr, "usage: %s\n", usage);
+    return 2;
+}
+
+constexpr const char* kProbeUsage = "orva-cli probe FILE";
+constexpr const char* kPeakUsage = "orva-cli peak FILE";
+constexpr const char* kNormalizeUsage = "orva-cli normalize SRC DST [--peak N]";
+constexpr const char* kResampleUsage = "orva-cli resample SRC DST RATE";
+
+int RunProbe(const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return Usage(kProbeUsage);
+    WaveFileInfo info {};
+    const int result = ProbeWaveFile(args[0], info);
+    std::printf("result=%d\n", result);
+    if (result < 0) {
+        std::printf("error=%s\n", ErrorText().c_str());
+        return 1;
+    }
+    const WaveFormat& f = info.format;
+    std::printf("formatTag=%u\nchannels=%u\nsampleRate=%u\navgBytesPerSec=%u\nblockAlign=%u\n"
+                "bitsPerSample=%u\nextraSize=%u\ndataSize=%d\ndataOffset=%d\nformatName=%s\nsupported=%d\n",
+                f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample,
+                f.extraSize, info.dataSize, info.dataOffset, FormatTagName(f.formatTag).c_str(),
+                IsSupportedFormat(f) ? 1 : 0);
+    return 0;
+}
+
+int RunPeak(const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return Usage(kPeakUsage);
+    TerminalProgressRow row;
+    TerminalMessageBoxes boxes;
+    const int peak = ScanPeak(row, boxes, args[0]);
+    FinishProgressLine();
+    if (peak < 0)
+        return 1;
+    std::printf("peak=%d\n", peak);
+    return 0;
+}
+
+int RunNormalize(const std::vector<std::string>& args)
+{
+    long peak = 0;
+    if (args.size() == 4 && args[2] == "--peak") {
+        if (!ParseNumber(args[3], 1, 32768, peak)) {
+            std::fprintf(stderr, "orva-cli normalize: --peak takes a number from 1 to 32768\n");
+            return 2;
+        }
+    } else if (args.size() != 2) {
+        return Usage(kNormalizeUsage);
+    }
+    TerminalProgressRow row;
+    TerminalMessageBoxes boxes;
+    if (peak == 0) {
+        peak = ScanPeak(row, boxes, args[0]);
+        if (peak < 0)
+            return 1;
+    }
+    const int result = NormalizeFile(row, boxes, args[0], args[1], static_cast<int>(peak));
+    FinishProgressLine();
+    if (result < 0) {
+        // A source that does not probe fails without a box of its own.
+        WaveFileInfo info {};
+        if (ProbeWaveFile(args[0], info) < 0)
+            std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ErrorText().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int RunResample(const std::vector<std::string>& args)
+{
+    long rate = 0;
+    if (args.size() != 3)
+        return Usage(kResampleUsage);
+    if (!ParseNumber(args[2], 1, 1000000, rate)) {
+        std::fprintf(stderr, "orva-cli resample: RATE takes a number from 1 to 1000000 (Hz)\n");
+        return 2;
+    }
+    WaveFileInfo info {};
+    if (ProbeWaveFile(args[0], info) < 0) {
+        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ErrorText().c_str());
+        return 1;
+    }
+    TerminalProgressRow row;
+    const int result = ConvertSampleRate(row, args[0], args[1], static_cast<int>(rate), info.format.bitsPerSample,
+                                         info.format.channels);
+    FinishProgressLine();
+    if (result < 0) {
+        std::fprintf(stderr, "orva-cli resample: conversion of %s failed\n", args[0].c_str());
+        return 1;
+    }
+    return 0;
+}
+
+const CommandRegistration kProbe({ "probe", "  orva-cli probe FILE                     check a WAV file, print its header as key=value", RunProbe });
+const CommandRegistration kPeak({ "peak", "  orva-cli peak FILE                      print the peak sample magnitude", RunPeak });
+const CommandRegistration kNormalize({ "normalize",
+    "  orva-cli normalize SRC DST [--peak N]   write SRC scaled so that its peak (or N) reaches full scale", RunNormalize });
+const CommandRegistration kResample({ "resample",
+    "  orva-cli resample SRC DST RATE          convert SRC's sample rate to RATE Hz", RunResample });
+
+}  // namespace
+}  // namespace orva::cli

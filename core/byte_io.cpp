@@ -1,0 +1,160 @@
+#include "core/byte_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace orva {
+
+FileSource::~FileSource() { Close(); }
+
+bool FileSource::Open(const std::string& path)
+{
+    Close();
+    do {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0)
+        return false;
+    // The core reads every file once from front to back.
+    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return true;
+}
+
+bool FileSource::Skip(uint64_t byteCount)
+{
+    return fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(byteCount), SEEK_CUR) >= 0;
+}
+
+long long FileSource::Read(void* buffer, size_t byteCount)
+{
+    if (fd_ < 0)
+        return -1;
+    // Fill the request as far as the file allows, so that a short read means the end.
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < byteCount) {
+        const ssize_t n = ::read(fd_, out + done, byteCount - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return done > 0 ? static_cast<long long>(done) : -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<long long>(done);
+}
+
+void FileSource::Close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+FileSink::~FileSink()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool FileSink::Open(const std::string& path)
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    failed_ = false;
+    do {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd_ < 0 && errno == EINTR);
+    return fd_ >= 0;
+}
+
+bool FileSink::Write(const void* buffer, size_t byteCount)
+{
+    if (fd_ < 0 || failed_)
+        return false;
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < byteCount) {
+        const ssize_t n = ::write(fd_, in + done, byteCount - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool FileSink::Seek(uint64_t offset)
+{
+    if (fd_ < 0 || failed_)
+        return false;
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        failed_ = true;
+        return false;
+    }
+    return true;
+}
+
+bool FileSink::Close()
+{
+    if (fd_ < 0)
+        return false;
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0 && !failed_;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b)
+{
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev
+        && first.st_ino == second.st_ino;
+}
+
+long long MemorySource::Read(void* buffer, size_t byteCount)
+{
+    if (position_ >= failFrom_)
+        return -1;
+    const size_t available = std::min(length_ - std::min(position_, length_), failFrom_ - position_);
+    const size_t n = std::min(byteCount, available);
+    if (n > 0)
+        std::memcpy(buffer, data_ + position_, n);
+    position_ += n;
+    return static_cast<long long>(n);
+}
+
+bool MemorySink::Write(const void* buffer, size_t byteCount)
+{
+    if (position_ + byteCount > limit_)
+        return false;
+    written_ += byteCount;
+    if (discard_) {
+        position_ += byteCount;
+        return true;
+    }
+    if (bytes_.size() < position_ + byteCount)
+        bytes_.resize(position_ + byteCount);
+    if (byteCount > 0)
+        std::memcpy(bytes_.data() + position_, buffer, byteCount);
+    position_ += byteCount;
+    return true;
+}
+
+bool MemorySink::Seek(uint64_t offset)
+{
+    position_ = static_cast<size_t>(offset);
+    return true;
+}
+
+}  // namespace orva

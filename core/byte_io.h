@@ -1,0 +1,118 @@
+#pragma once
+// Byte sources and sinks through which the audio core reads and writes. The core uses the
+// file-backed ones; tests and the fuzzer feed it from memory.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orva {
+
+/// Sequential reader of a file's bytes.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    /// Reads up to byteCount bytes; returns the count delivered (0 at the end), or -1 when
+    /// the read fails.
+    virtual long long Read(void* buffer, size_t byteCount) = 0;
+};
+
+/// Writer of an output file: sequential writes, plus one seek for patching a header.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    /// Writes all byteCount bytes or reports failure.
+    virtual bool Write(const void* buffer, size_t byteCount) = 0;
+    /// Moves the write position to an absolute byte offset.
+    virtual bool Seek(uint64_t offset) = 0;
+    /// Ends the output; false when anything written so far did not reach its storage.
+    virtual bool Close() = 0;
+};
+
+/// Reads a file through a POSIX descriptor (no text conversion, read-only).
+class FileSource final : public ByteSource {
+public:
+    FileSource() = default;
+    ~FileSource() override;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    /// Opens the file; false when it cannot be opened for reading.
+    bool Open(const std::string& path);
+    /// Skips byteCount bytes forward from the current position.
+    bool Skip(uint64_t byteCount);
+    long long Read(void* buffer, size_t byteCount) override;
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+/// Writes a file through a POSIX descriptor. An existing file is replaced whole (opened
+/// truncated), so no stale bytes of an older, longer file survive past the new end.
+class FileSink final : public ByteSink {
+public:
+    FileSink() = default;
+    ~FileSink() override;
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+
+    /// Creates or truncates the file; false when it cannot be opened for writing.
+    bool Open(const std::string& path);
+    bool Write(const void* buffer, size_t byteCount) override;
+    bool Seek(uint64_t offset) override;
+    bool Close() override;
+    bool IsOpen() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+    bool failed_ = false;
+};
+
+/// True when both paths name one existing file (the same inode, through links or not).
+/// Writers check it because they replace their output whole before reading their source.
+bool IsSameFile(const std::string& a, const std::string& b);
+
+/// Reads from a byte range owned by the caller; optionally fails after a given offset.
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(const uint8_t* data, size_t length) : data_(data), length_(length) {}
+    explicit MemorySource(const std::vector<uint8_t>& bytes) : MemorySource(bytes.data(), bytes.size()) {}
+    long long Read(void* buffer, size_t byteCount) override;
+    /// From this offset on, every read reports failure (for tests of read errors).
+    void FailFrom(size_t offset) { failFrom_ = offset; }
+
+private:
+    const uint8_t* data_;
+    size_t length_;
+    size_t position_ = 0;
+    size_t failFrom_ = SIZE_MAX;
+};
+
+/// Collects the output in memory; can be told to fail once a size limit is exceeded
+/// (a full disk) or to fail on close (an error that shows only when flushed).
+class MemorySink final : public ByteSink {
+public:
+    bool Write(const void* buffer, size_t byteCount) override;
+    bool Seek(uint64_t offset) override;
+    bool Close() override { return !failOnClose_; }
+
+    std::vector<uint8_t>& Bytes() { return bytes_; }
+    void LimitTo(size_t byteCount) { limit_ = byteCount; }
+    void FailOnClose() { failOnClose_ = true; }
+    /// Counts bytes without keeping them (for huge outputs in fuzzing).
+    void DiscardBytes() { discard_ = true; }
+    uint64_t WrittenCount() const { return written_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t position_ = 0;
+    size_t limit_ = SIZE_MAX;
+    uint64_t written_ = 0;
+    bool failOnClose_ = false;
+    bool discard_ = false;
+};
+
+}  // namespace orva

@@ -1,0 +1,47 @@
+#pragma once
+// Normalization: a scaled copy of one WAV file whose loudest samples land on full scale.
+
+#include "core/progress.h"
+#include "core/wave_file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace orva {
+
+class ByteSource;
+class ByteSink;
+
+/// Writes source scaled by full scale / peak to output (replaced whole if it exists).
+/// The header and every chunk around the samples are copied unchanged. Returns 0, or -1
+/// (with the "ORVA Process" message when the output cannot be created or written).
+/// peak must be at least 1 and at least the source's own scanned peak.
+/// Reports on row3 ("正規化処理中", "正規化終了"). Runs on the batch worker thread.
+int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
+                  const std::string& output, int peak);
+
+/// The copy itself, from a source standing at the start of the file to a sink. Missing
+/// source bytes are written as zero bytes. Returns 0, or -1 when a write fails (no message).
+int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+                  int peak);
+
+/// The gain for a peak: 127 / min(peak, 127) for 8-bit data, 32767 / min(peak, 32767) else.
+double NormalizeGain(int bitsPerSample, int peak);
+
+/// Scales 8-bit samples in place: trunc(((b - 128) * gain) + 128), low 8 bits kept.
+void ScaleSamples8(uint8_t* data, size_t byteCount, double gain);
+
+/// Scales little-endian 16-bit words in place: trunc(v * gain), low 16 bits kept. A trailing
+/// odd byte is left as it is. gain lies between 0 and 32,767. Uses the vector path the
+/// processor supports.
+void ScaleSamples16(uint8_t* data, size_t byteCount, double gain);
+
+/// The plain one-word-at-a-time form of ScaleSamples16 (the reference for the vector paths).
+void ScaleSamples16Scalar(uint8_t* data, size_t byteCount, double gain);
+
+/// Restricts the sample kernels to the baseline instruction set (for tests that compare the
+/// vector paths); process-wide.
+void UseBaselineKernelsOnly(bool baselineOnly);
+
+}  // namespace orva

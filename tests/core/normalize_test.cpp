@@ -1,0 +1,157 @@
+// Normalization: exact rounding of both widths, the copied header and tail, the output file
+// (replaced whole, failures reported, never the source) and the vector paths.
+
+#include "core/byte_io.h"
+#include "core/normalize.h"
+#include "tests/core/recorders.h"
+#include "tests/core/wave_builder.h"
+
+#include <gtest/gtest.h>
+
+namespace orva {
+namespace {
+
+using namespace orva::test;
+
+struct Output {
+    int result;
+    Bytes bytes;
+    RecordingRow row;
+    std::vector<std::string> messages;
+};
+
+Output Normalize(const Bytes& source, int peak)
+{
+    TempDir dir;
+    Output out;
+    RecordingBoxes boxes;
+    out.result = NormalizeFile(out.row, boxes, dir.Write("in.wav", source), dir.File("out.wav"), peak);
+    out.bytes = ReadFile(dir.File("out.wav"));
+    out.messages = boxes.messages;
+    return out;
+}
+
+TEST(Normalize, Rounding)
+{
+    struct Case {
+        uint16_t bits;
+        int peak;
+        Bytes in, out;
+    } cases[] = {
+        { 16, 16384, Words({ 16384, -16384, 1, -1, 8192 }), Words({ 32767, -32767, 1, -1, 16383 }) },
+        { 16, 49, Words({ 49, -49, 1 }), Words({ 32766, -32766, 668 }) },
+        { 16, 1, Words({ 0, 1, -1 }), Words({ 0, 32767, -32767 }) },
+        { 16, 32767, Words({ 32767, -32767, -1 }), Words({ 32767, -32767, -1 }) },
+        { 16, 32768, Words({ -32768, 5 }), Words({ -32768, 5 }) },
+        { 8, 64, { 192, 64, 128, 129, 127, 128 }, { 255, 1, 128, 129, 126, 128 } },
+        { 8, 13, { 115, 141 }, { 0, 255 } },
+        { 8, 128, { 0, 255, 77, 1 }, { 0, 255, 77, 1 } },
+    };
+    for (const auto& c : cases) {
+        const Output out = Normalize(PcmWave(1, 8000, c.bits, c.in), c.peak);
+        ASSERT_EQ(out.result, 0);
+        EXPECT_EQ(Bytes(out.bytes.begin() + 44, out.bytes.end()), c.out) << c.bits << "-bit peak " << c.peak;
+        EXPECT_EQ(out.row.labels, std::vector<std::string> { "正規化終了" });
+    }
+}
+
+TEST(Normalize, HeaderAndTailAreCopied)
+{
+    Bytes trailing;
+    AddChunk(trailing, "LIST", Bytes { 'I', 'N', 'F', 'O', 'a' });
+    AddChunk(trailing, "id3 ", Bytes(300, 9));
+    std::vector<int> words;
+    for (int i = 0; i < 100000; ++i)
+        words.push_back(i * 7919 % 65535 - 32767);
+    const Bytes source = PcmWave(2, 48000, 16, Words(words), trailing);
+    EXPECT_EQ(Normalize(source, 32767).bytes, source);  // gain 1.0: byte for byte
+
+    // Bytes beyond the declared length are not copied; a RIFF size below the data's end
+    // leaves no tail; missing sample bytes are zeros.
+    Bytes longer = PcmWave(1, 8000, 16, Words({ 100, -50 }), trailing);
+    longer.insert(longer.end(), { 'x', 'y', 'z' });
+    const Output out = Normalize(longer, 100);
+    EXPECT_EQ(out.bytes.size(), longer.size() - 3);
+    EXPECT_EQ(WordsOf(out.bytes, 44, 2), (std::vector<int> { 32767, -16383 }));
+    EXPECT_TRUE(std::equal(out.bytes.begin() + 48, out.bytes.end(), longer.begin() + 48));
+    Bytes shortRiff = longer;
+    shortRiff[4] = 20, shortRiff[5] = 0;
+    EXPECT_EQ(Normalize(shortRiff, 100).bytes.size(), 48u);
+    Bytes missing = PcmWave(1, 8000, 16, Words({ 1000, -1000 }));
+    missing[40] = 8, missing[4] = 44;
+    EXPECT_EQ(WordsOf(Normalize(missing, 1000).bytes, 44, 4), (std::vector<int> { 32767, -32767, 0, 0 }));
+}
+
+TEST(Normalize, OutputFileAndFailures)
+{
+    TempDir dir;
+    RecordingRow row;
+    RecordingBoxes boxes;
+    const Bytes wave = PcmWave(1, 8000, 16, Words(std::vector<int>(40000, 9)));
+    const std::string source = dir.Write("in.wav", wave);
+    const std::string longer = dir.Write("old.wav", Bytes(200000, 0xEE));
+    EXPECT_EQ(NormalizeFile(row, boxes, source, longer, 9), 0);
+    EXPECT_EQ(ReadFile(longer).size(), wave.size());  // replaced whole
+
+    EXPECT_EQ(NormalizeFile(row, boxes, dir.Write("bad.wav", Bytes(99)), dir.File("never.wav"), 9), -1);
+    EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("zero.wav"), 0), -1);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("never.wav")) || std::filesystem::exists(dir.File("zero.wav")));
+    EXPECT_TRUE(boxes.messages.empty());
+
+    std::filesystem::create_hard_link(source, dir.File("link.wav"));
+    const std::string nowhere = dir.File("no/folder/out.wav");
+    for (const std::string& output : { nowhere, source, dir.File("link.wav") })
+        EXPECT_EQ(NormalizeFile(row, boxes, source, output, 9), -1);
+    EXPECT_EQ(ReadFile(source), wave);
+    EXPECT_EQ(boxes.messages.front(), "ﾌｧｲﾙを正常に作成できません。(" + nowhere + ")");
+    EXPECT_EQ(boxes.messages.size(), 3u);
+
+    EXPECT_EQ(NormalizeFile(row, boxes, source, "/dev/full", 9), -1);
+    EXPECT_EQ(boxes.messages.back(), "書きこみに失敗しました。(/dev/full)");
+}
+
+TEST(Normalize, WriteFailureInHeaderDataOrTail)
+{
+    Bytes trailing;
+    AddChunk(trailing, "LIST", Bytes(100, 1));
+    const Bytes source = PcmWave(1, 8000, 16, Words(std::vector<int>(70000, 9)), trailing);
+    WaveFileInfo info {};
+    ASSERT_GE(ParseWaveHeader(info, source.data(), source.size()), 0);
+    for (size_t room : { size_t { 10 }, size_t { 44 + 65536 }, source.size() - 1, source.size() }) {
+        MemorySource in(source);
+        MemorySink out;
+        out.LimitTo(room);
+        RecordingRow row;
+        EXPECT_EQ(NormalizeData(row, in, out, info, 9), room == source.size() ? 0 : -1) << room;
+    }
+}
+
+TEST(Normalize, LabelAfterEveryEleventhChunk)
+{
+    EXPECT_EQ(Normalize(PcmWave(1, 8000, 16, Bytes(65536 * 10)), 1).row.labels.size(), 1u);
+    const Output eleven = Normalize(PcmWave(1, 8000, 16, Bytes(65536 * 11)), 1);
+    EXPECT_EQ(eleven.row.labels, (std::vector<std::string> { "正規化処理中(720896/720896)", "正規化終了" }));
+    EXPECT_EQ(eleven.row.positions, (std::vector<int> { 999, 1000 }));  // divisor: the RIFF size field
+}
+
+TEST(Normalize, VectorPathsMatchThePlainLoopOnEveryWord)
+{
+    Bytes all;
+    for (uint32_t w = 0; w < 65536; ++w)
+        Put16(all, w);
+    for (bool baselineOnly : { false, true }) {
+        UseBaselineKernelsOnly(baselineOnly);
+        for (int peak : { 1, 2, 3, 7, 13, 49, 64, 127, 128, 1000, 12345, 16384, 16385, 32766, 32767, 32768 }) {
+            for (long skip : { 0, 6 }) {  // unaligned starts and a remainder loop
+                Bytes fast(all.begin() + skip, all.end() - 2), plain = fast;
+                ScaleSamples16(fast.data(), fast.size(), NormalizeGain(16, peak));
+                ScaleSamples16Scalar(plain.data(), plain.size(), NormalizeGain(16, peak));
+                ASSERT_EQ(fast, plain) << "peak " << peak << " skip " << skip << " baseline " << baselineOnly;
+            }
+        }
+    }
+    UseBaselineKernelsOnly(false);
+}
+
+}  // namespace
+}  // namespace orva

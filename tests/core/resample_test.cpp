@@ -1,0 +1,137 @@
+// Sample-rate conversion: the fresh header, length after the flush over a table of ratios,
+// channels kept in place across block edges that cut frames, progress and failures.
+
+#include "core/resample.h"
+#include "core/wave_file.h"
+#include "tests/core/recorders.h"
+#include "tests/core/wave_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace orva {
+namespace {
+
+using namespace orva::test;
+
+struct Converted {
+    int result;
+    Bytes bytes;
+    WaveFileInfo info {};
+    RecordingRow row;
+};
+
+Converted Convert(const Bytes& source, int rate, int bits, int channels)
+{
+    TempDir dir;
+    Converted out;
+    out.result = ConvertSampleRate(out.row, dir.Write("in.wav", source), dir.File("out.wav"), rate, bits, channels);
+    out.bytes = ReadFile(dir.File("out.wav"));
+    if (out.result == 0) {
+        EXPECT_EQ(ParseWaveHeader(out.info, out.bytes.data(), out.bytes.size()), int(out.bytes.size() - 8));
+        EXPECT_EQ(size_t(out.info.dataSize), out.bytes.size() - 46);
+    }
+    return out;
+}
+
+int Level(int channel) { return (channel % 2 ? -1 : 1) * (channel + 1) * 1000; }
+
+// frameCount frames of 16-bit data, channel c holding the constant Level(c).
+Bytes Constant(uint16_t channels, uint32_t rate, size_t frameCount)
+{
+    std::vector<int> words;
+    for (size_t i = 0; i < frameCount * channels; ++i)
+        words.push_back(Level(int(i % channels)));
+    return PcmWave(channels, rate, 16, Words(words));
+}
+
+TEST(Resample, Headers)
+{
+    const Converted stereo = Convert(Constant(2, 44100, 44100), 22050, 16, 2);
+    ASSERT_EQ(stereo.result, 0);
+    const WaveFormat& f = stereo.info.format;
+    EXPECT_EQ(std::tuple(f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample, f.extraSize),
+              std::tuple(1, 2, 22050u, 88200u, 4, 16, 0));
+    EXPECT_EQ(stereo.info.dataSize, 22050 * 4);
+
+    const Converted empty = Convert(PcmWave(2, 44100, 16, {}), 48000, 16, 2);
+    EXPECT_EQ(empty.bytes.size(), 46u);
+    EXPECT_TRUE(empty.row.labels.empty());
+}
+
+TEST(Resample, EightBitMonoTo48k)
+{
+    Bytes samples(8000, 128);  // silence, then a full-scale square wave
+    for (size_t i = 4000; i < 8000; ++i)
+        samples[i] = (i / 40) % 2 ? 255 : 0;
+    const Converted out = Convert(PcmWave(1, 8000, 8, samples), 48000, 8, 1);
+    ASSERT_EQ(out.result, 0);
+    EXPECT_EQ(out.info.format.avgBytesPerSec, 48000u);
+    EXPECT_EQ(out.info.format.blockAlign, 1);
+    ASSERT_EQ(out.info.dataSize, 48000);
+    EXPECT_EQ(std::count(out.bytes.begin() + 1046, out.bytes.begin() + 20046, 128), 19000);  // stays exact
+    const auto [low, high] = std::minmax_element(out.bytes.begin() + 26046, out.bytes.end());
+    EXPECT_LE(*low, 5);  // clamped at the extremes, not wrapped around
+    EXPECT_GE(*high, 250);
+}
+
+TEST(Resample, LengthAfterFlushOverRatios)
+{
+    const std::tuple<uint32_t, uint32_t, uint16_t, size_t> cases[] = {
+        { 44100, 22050, 2, 44100 }, { 44100, 48000, 2, 10000 }, { 48000, 44100, 1, 12345 }, { 22050, 44100, 2, 1 },
+        { 8000, 48000, 1, 4096 }, { 32000, 44100, 3, 7001 }, { 48000, 8000, 6, 999 }, { 44100, 44100, 2, 5000 },
+        { 11025, 32000, 5, 3000 },
+    };
+    for (const auto& [from, to, channels, frames] : cases) {
+        SCOPED_TRACE(std::to_string(from) + "->" + std::to_string(to) + " x" + std::to_string(channels));
+        const Converted out = Convert(Constant(channels, from, frames), int(to), 16, channels);
+        ASSERT_EQ(out.result, 0);
+        const size_t frameBytes = 2u * channels, outFrames = size_t(out.info.dataSize) / frameBytes;
+        ASSERT_EQ(out.info.dataSize % frameBytes, 0u);
+        EXPECT_NEAR(double(outFrames), std::round(double(frames) * to / from), 1.0);
+        for (int ch = 0; outFrames > 200 && ch < channels; ++ch)
+            EXPECT_NEAR(int16_t(Get16(out.bytes, 46 + outFrames / 2 * frameBytes + 2 * ch)), Level(ch), 2) << ch;
+    }
+}
+
+TEST(Resample, LabelAfterEveryFiftyFirstBlock)
+{
+    EXPECT_TRUE(Convert(PcmWave(1, 44100, 16, Bytes(4096 * 50)), 48000, 16, 1).row.labels.empty());
+    const Converted more = Convert(PcmWave(1, 44100, 16, Bytes(4096 * 51 + 100)), 48000, 16, 1);
+    EXPECT_EQ(more.row.labels, std::vector<std::string> { "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(208896/208996)" });
+    EXPECT_EQ(more.row.positions, std::vector<int> { 999 });
+    // When the 51st block is the last and short, the count stops at the data size.
+    const Converted last = Convert(PcmWave(1, 44100, 16, Bytes(4096 * 51 - 100)), 48000, 16, 1);
+    EXPECT_EQ(last.row.labels, std::vector<std::string> { "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(208796/208796)" });
+    EXPECT_EQ(last.row.positions, std::vector<int> { 1000 });
+}
+
+TEST(Resample, FailuresLeaveNoOutput)
+{
+    TempDir dir;
+    RecordingRow row;
+    const Bytes wave = Constant(2, 44100, 100);
+    const std::string stereo = dir.Write("in.wav", wave), target = dir.File("out.wav");
+    Bytes chunks;
+    AddChunk(chunks, "fmt ", FmtBody(1, 2, 44100, 24));
+    AddChunk(chunks, "data", Bytes(60));
+    const std::string wide = dir.Write("wide.wav", Riff(chunks));
+    const std::tuple<std::string, std::string, int, int, int> cases[] = {
+        { dir.File("none.wav"), target, 22050, 16, 2 }, { wide, target, 22050, 24, 2 }, { stereo, target, 22050, 8, 2 },
+        { stereo, target, 22050, 16, 1 }, { stereo, target, 0, 16, 2 }, { stereo, dir.File("no/dir/x.wav"), 22050, 16, 2 },
+        { stereo, stereo, 22050, 16, 2 }, { stereo, "/dev/full", 22050, 16, 2 },
+    };
+    for (const auto& [source, destination, rate, bits, channels] : cases)
+        EXPECT_EQ(ConvertSampleRate(row, source, destination, rate, bits, channels), -1) << destination << rate << bits << channels;
+    EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_EQ(ReadFile(stereo), wave);
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));  // a device is never removed
+
+    Bytes claimsMore = Constant(2, 44100, 1000);
+    claimsMore[42] = 1;  // 69,536 bytes declared, 4,000 present: converts what exists
+    EXPECT_NEAR(Convert(claimsMore, 22050, 16, 2).info.dataSize / 4, 500, 1);
+}
+
+}  // namespace
+}  // namespace orva

@@ -1,0 +1,17 @@
+// Linked into every test executable: tells the tests where the build and source folders are
+// (ctest hands over only one environment variable through test discovery).
+
+#include <cstdlib>
+
+namespace {
+
+struct TestEnvironment {
+    TestEnvironment()
+    {
+        setenv("ORVA_BUILD_DIR", ORVA_TEST_BUILD_DIR, 0);
+        setenv("ORVA_SOURCE_DIR", ORVA_TEST_SOURCE_DIR, 0);
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    }
+} const g_testEnvironment;
+
+}  // namespace
