@@ -1,0 +1,48 @@
+#pragma once
+// SSTP notifier: tells a desktop-mascot server that a file or a whole batch is done.
+// One TCP connection per message ("SEND SSTP/1.0", Shift-JIS, no charset header).
+// Runs on the batch worker thread and blocks it for a bounded time; every failure is silent.
+
+#include "settings/settings.h"
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orva {
+
+/// Upper bound of each wait of one message: the connect, and the wait for the answer.
+inline constexpr std::chrono::milliseconds kSstpWaitLimit{5000};
+
+/// Longest script (CP932 bytes) a request holds: 512-byte buffer, its zero, 43 fixed bytes.
+inline constexpr std::size_t kMaxSstpScriptBytes = 468;
+
+/// Port from its text: leading blanks, optional sign, digits up to the first other
+/// character; no number gives 0.
+int ParseSstpPort(std::string_view portText);
+
+/// Replaces "$S" in a CP932 template with the CP932 file name. A byte whose signed value
+/// is below 0x20 (control bytes, bytes 0x80 and up) takes the byte after it unexamined.
+std::string ExpandSstpTemplate(std::string_view templateShiftJis, std::string_view fileNameShiftJis);
+
+/// The complete request for a CP932 script; a script longer than kMaxSstpScriptBytes is
+/// cut at a character boundary first, so the request always ends with "\\e\r\n\r\n".
+std::string BuildSstpRequest(std::string_view scriptShiftJis);
+
+/// Sends one request to server:port (only the low 16 bits of port count) and waits for the
+/// server's close, the empty line ending its answer, a read error or waitLimit. Returns
+/// what the server answered once a connection stood, nullopt when none was made.
+std::optional<std::string> SendSstpRequest(const std::string& server, int port,
+                                           std::string_view request,
+                                           std::chrono::milliseconds waitLimit = kSstpWaitLimit);
+
+/// Per-file message: SstpFileMessage with "$S" standing for the file name (UTF-8, the list
+/// entry's caption). Does nothing unless SstpEnabled is 1 and the port is positive.
+void SendSstpFileMessage(const Settings& settings, const std::string& fileNameUtf8);
+
+/// End-of-batch message: SstpAllMessage as it is. Same conditions as the per-file message.
+void SendSstpAllMessage(const Settings& settings);
+
+}  // namespace orva

@@ -1,0 +1,167 @@
+// ORVA.INI: the Settings record and the windows' positions. Every load reads the file
+// once; every save changes it in memory and replaces it in one atomic step.
+
+#include "settings/settings_store.h"
+
+#include "settings/profile.h"
+#include "settings/sjis.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <initializer_list>
+#include <string_view>
+
+namespace orva {
+
+std::string IniFilePath;
+
+namespace {
+
+constexpr std::string_view kWindowSection = "Window";
+
+std::string CurrentDirectory()
+{
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr)
+            return std::string(buffer.c_str());
+        if (errno != ERANGE || buffer.size() > (1u << 20))
+            return ".";
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+const std::string& SettingsPath()
+{
+    if (IniFilePath.empty())
+        IniFilePath = DefaultIniFilePath();
+    return IniFilePath;
+}
+
+/// A text field: CP932 in the file, at most 255 bytes, UTF-8 in memory.
+std::string ReadText(const ProfileFile& file, std::string_view section, std::string_view key,
+                     std::string_view defaultUtf8)
+{
+    if (!file.Contains(section, key))
+        return std::string(defaultUtf8);
+    const std::string stored = file.GetString(section, key, "");
+    return FromShiftJis(CutShiftJis(stored, kMaxShiftJisTextBytes));
+}
+
+void WriteText(ProfileFile& file, std::string_view section, std::string_view key,
+               const std::string& utf8)
+{
+    // The field is a C string in the file's world: it ends at a zero byte.
+    file.WriteString(section, key,
+                     CutShiftJis(ToShiftJis(std::string_view(utf8.c_str())), kMaxShiftJisTextBytes));
+}
+
+void WriteInt(ProfileFile& file, std::string_view section, std::string_view key, int value)
+{
+    file.WriteString(section, key, std::to_string(value));
+}
+
+void RestoreFrom(const ProfileFile& file, PositionedWindow& window, const char* topKey,
+                 const char* leftKey)
+{
+    const int heightLimit = window.ScreenHeight() - 16;
+    const int widthLimit = window.ScreenWidth() - 16;
+    const int top = file.GetInt(kWindowSection, topKey, -1);
+    const int left = file.GetInt(kWindowSection, leftKey, -1);
+    // No lower bound: a negative position other than -1 is applied.
+    if (top != -1 && left != -1 && top < heightLimit && left < widthLimit)
+        window.Move(top, left);
+}
+
+void WritePosition(ProfileFile& file, const PositionedWindow& window, const char* topKey,
+                   const char* leftKey)
+{
+    const bool minimized = window.IsMinimized();
+    WriteInt(file, kWindowSection, topKey, minimized ? window.NormalTop() : window.Top());
+    WriteInt(file, kWindowSection, leftKey, minimized ? window.NormalLeft() : window.Left());
+}
+
+}  // namespace
+
+std::string DefaultIniFilePath() { return CurrentDirectory() + "/ORVA.INI"; }
+
+void LoadSettings(Settings& settings, PositionedWindow* mainWindow)
+{
+    const ProfileFile file(SettingsPath());
+    if (mainWindow != nullptr)
+        RestoreFrom(file, *mainWindow, "Form1Top", "Form1Left");
+
+    const Settings defaults;
+    settings.EncoderPath.clear();
+    settings.StartDirectory = CurrentDirectory();
+
+    settings.PeakMode = file.GetInt("Mathod", "CONVERT", 0);
+    settings.SourceFileAction = file.GetInt("Mathod", "DELETE", 0);
+    settings.ResampleRate = file.GetInt("Mathod", "SAMPLE", 0);
+    settings.Mp3Bitrate = file.GetInt("ENCODE", "RATE", 0);
+    settings.OutputMode = file.GetInt("ENCODE", "OUTMODE", 0);
+    settings.UsePsy = file.GetInt("ENCODE", "PSY", 0);
+    settings.EncoderKind = file.GetInt("ENCODE", "ENCODER", 0);
+    settings.EncoderPath = ReadText(file, "ENCODE", "PATH", "");
+
+    settings.OutputDirMode = file.GetInt("WDIR", "STATE", 0);
+    settings.FixedOutputDir = ReadText(file, "WDIR", "PATH", "");
+
+    settings.SstpEnabled = file.GetInt("SSTP", "STATE", 0);
+    settings.SstpFileMessage = ReadText(file, "SSTP", "ONE", defaults.SstpFileMessage);
+    settings.SstpAllMessage = ReadText(file, "SSTP", "ALL", defaults.SstpAllMessage);
+    settings.SstpServer = ReadText(file, "SSTP", "SERVER", defaults.SstpServer);
+    settings.SstpPort = ReadText(file, "SSTP", "PORT", defaults.SstpPort);
+}
+
+void SaveSettings(const Settings& settings, const PositionedWindow* mainWindow)
+{
+    ProfileFile file(SettingsPath());
+    file.WriteString("ORVA", "VERSION", "1.0a");
+    if (mainWindow != nullptr) {
+        WritePosition(file, *mainWindow, "Form1Top", "Form1Left");
+    } else {
+        // No window (orva-cli): a stored position stays as it is; a missing one is written
+        // as -1 (which reads as missing), so a fresh file still gets its sections in order.
+        for (const char* key : {"Form1Top", "Form1Left"}) {
+            if (!file.Contains(kWindowSection, key))
+                WriteInt(file, kWindowSection, key, -1);
+        }
+    }
+
+    WriteInt(file, "Mathod", "CONVERT", settings.PeakMode);
+    WriteInt(file, "Mathod", "DELETE", settings.SourceFileAction);
+    WriteInt(file, "Mathod", "SAMPLE", settings.ResampleRate);
+
+    WriteInt(file, "ENCODE", "RATE", settings.Mp3Bitrate);
+    WriteInt(file, "ENCODE", "OUTMODE", settings.OutputMode);
+    WriteInt(file, "ENCODE", "PSY", settings.UsePsy);
+    WriteInt(file, "ENCODE", "ENCODER", settings.EncoderKind);
+    WriteText(file, "ENCODE", "PATH", settings.EncoderPath);
+
+    WriteInt(file, "WDIR", "STATE", settings.OutputDirMode);
+    WriteText(file, "WDIR", "PATH", settings.FixedOutputDir);
+
+    WriteInt(file, "SSTP", "STATE", settings.SstpEnabled);
+    WriteText(file, "SSTP", "ONE", settings.SstpFileMessage);
+    WriteText(file, "SSTP", "ALL", settings.SstpAllMessage);
+    WriteText(file, "SSTP", "SERVER", settings.SstpServer);
+    WriteText(file, "SSTP", "PORT", settings.SstpPort);
+
+    file.Save();  // failures (read-only file or folder) are ignored
+}
+
+void RestoreWindowPosition(PositionedWindow& window, const char* topKey, const char* leftKey)
+{
+    RestoreFrom(ProfileFile(SettingsPath()), window, topKey, leftKey);
+}
+
+void SaveWindowPosition(const PositionedWindow& window, const char* topKey, const char* leftKey)
+{
+    ProfileFile file(SettingsPath());
+    WritePosition(file, window, topKey, leftKey);
+    file.Save();
+}
+
+}  // namespace orva

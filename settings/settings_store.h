@@ -1,0 +1,54 @@
+#pragma once
+// Loading and saving the Settings record and the windows' positions in ORVA.INI.
+// Runs on the GUI thread only (orva-cli: its main thread).
+
+#include "settings/settings.h"
+
+#include <string>
+
+namespace orva {
+
+/// Path of the settings file. Empty until LoadSettings fills it with the current directory
+/// followed by "/ORVA.INI"; set it before LoadSettings to use another file (orva-cli
+/// --settings, tests).
+extern std::string IniFilePath;
+
+/// The current directory followed by "/ORVA.INI".
+std::string DefaultIniFilePath();
+
+/// A window whose position is kept in the settings file. Coordinates in pixels.
+class PositionedWindow {
+public:
+    virtual ~PositionedWindow() = default;
+    virtual int Top() const = 0;
+    virtual int Left() const = 0;
+    /// True while the window is minimized; then NormalTop/NormalLeft give its restored place.
+    virtual bool IsMinimized() const = 0;
+    virtual int NormalTop() const = 0;
+    virtual int NormalLeft() const = 0;
+    /// Size of the primary screen.
+    virtual int ScreenWidth() const = 0;
+    virtual int ScreenHeight() const = 0;
+    /// Sets the window's top, then its left.
+    virtual void Move(int top, int left) = 0;
+};
+
+/// Fills IniFilePath (when empty) and StartDirectory, restores the main window's position
+/// ("Form1Top"/"Form1Left"; mainWindow may be null) and reads every stored field. A missing
+/// or unreadable file, section or key gives the field's default. Texts come back whole up
+/// to 255 bytes of CP932.
+void LoadSettings(Settings& settings, PositionedWindow* mainWindow);
+
+/// Writes the version key, the main window's position and every stored field, in one
+/// atomic replacement of the file. With mainWindow null the stored "Form1Top"/"Form1Left"
+/// are written back as they were (-1 when missing). Failures are ignored.
+void SaveSettings(const Settings& settings, const PositionedWindow* mainWindow);
+
+/// Moves the window to the stored position when both keys are present, neither is -1,
+/// and top < screen height - 16 and left < screen width - 16.
+void RestoreWindowPosition(PositionedWindow& window, const char* topKey, const char* leftKey);
+
+/// Writes the window's top and left (its normal placement when minimized) to "Window".
+void SaveWindowPosition(const PositionedWindow& window, const char* topKey, const char* leftKey);
+
+}  // namespace orva

@@ -1,0 +1,216 @@
+#include "settings/settings_store.h"
+
+#include "settings/profile.h"
+#include "settings/sjis.h"
+#include "tests/settings/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <sstream>
+
+namespace orva {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+/// A window double on a 1024x768 screen that records where it was moved.
+class FakeWindow final : public PositionedWindow {
+public:
+    int Top() const override { return top; }
+    int Left() const override { return left; }
+    bool IsMinimized() const override { return minimized; }
+    int NormalTop() const override { return normalTop; }
+    int NormalLeft() const override { return normalLeft; }
+    int ScreenWidth() const override { return 1024; }
+    int ScreenHeight() const override { return 768; }
+    void Move(int newTop, int newLeft) override { top = newTop, left = newLeft, moved = true; }
+
+    int top = 10, left = 20;
+    bool minimized = false;
+    int normalTop = 0, normalLeft = 0;
+    bool moved = false;
+};
+
+/// Every stored field, one per line, for comparing whole records.
+std::string Dump(const Settings& s)
+{
+    std::ostringstream out;
+    out << s.PeakMode << ' ' << s.SourceFileAction << ' ' << s.ResampleRate << ' ' << s.Mp3Bitrate
+        << ' ' << s.EncoderKind << ' ' << s.OutputMode << ' ' << s.UsePsy << ' ' << s.OutputDirMode
+        << ' ' << s.SstpEnabled << "\n" << s.EncoderPath << "\n" << s.FixedOutputDir << "\n"
+        << s.SstpFileMessage << "\n" << s.SstpAllMessage << "\n" << s.SstpServer << "\n" << s.SstpPort;
+    return out.str();
+}
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { IniFilePath = dir.File("ORVA.INI"); }
+    void TearDown() override { IniFilePath.clear(); }
+
+    test::TempDir dir;
+};
+
+TEST_F(SettingsStoreTest, FirstStartGivesDefaultsAndCloseWritesEveryKeyInOrder)
+{
+    IniFilePath.clear();  // the default: the current folder's ORVA.INI
+    Settings settings;
+    settings.PeakMode = 5;
+    settings.EncoderPath = "left over";
+    FakeWindow window;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    LoadSettings(settings, &window);
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(IniFilePath, dir.File("ORVA.INI"));
+    EXPECT_EQ(settings.StartDirectory, dir.path());
+    EXPECT_EQ(Dump(settings), Dump(Settings()));
+    EXPECT_FALSE(window.moved);
+
+    SaveSettings(settings, &window);
+    EXPECT_EQ(ReadFile(IniFilePath),
+              "[ORVA]\r\nVERSION=1.0a\r\n"
+              "[Window]\r\nForm1Top=10\r\nForm1Left=20\r\n"
+              "[Mathod]\r\nCONVERT=0\r\nDELETE=0\r\nSAMPLE=0\r\n"
+              "[ENCODE]\r\nRATE=0\r\nOUTMODE=0\r\nPSY=0\r\nENCODER=0\r\nPATH=\r\n"
+              "[WDIR]\r\nSTATE=0\r\nPATH=\r\n"
+              "[SSTP]\r\nSTATE=0\r\n"
+              "ONE=\x81\x75$S\x81\x76\x82\xcc\x90\xb3\x8b\x4b\x89\xbb\x82\xaa\x8f\x49\x97\xb9"
+              "\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49\r\n"
+              "ALL=\x82\xb7\x82\xd7\x82\xc4\x82\xcc\x90\xb3\x8b\x4b\x89\xbb\x82\xaa\x8f\x49\x97\xb9"
+              "\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49\r\n"
+              "SERVER=127.0.0.1\r\nPORT=9801\r\n");
+}
+
+TEST_F(SettingsStoreTest, EveryFieldRoundTrips)
+{
+    const Settings saved{"", 1, 2, 44100, 320, 1, 3, 1, "/opt/scmpx/SCMPX.EXE", 1,
+                         "/home/ユーザー/音楽 (出力)", 1, "\"$S\" です", "", " mascot.local", "-1"};
+    SaveSettings(saved, nullptr);
+    Settings loaded;
+    LoadSettings(loaded, nullptr);
+    EXPECT_EQ(Dump(loaded), Dump(saved));  // an empty text stays empty, not the default
+    // No window: a missing main-window position is written as "missing".
+    EXPECT_NE(ReadFile(IniFilePath).find("[Window]\r\nForm1Top=-1\r\nForm1Left=-1\r\n"),
+              std::string::npos);
+}
+
+TEST_F(SettingsStoreTest, AWindowsFileIsReadAndRewrittenWithItsOtherContentIntact)
+{
+    const std::string head =
+        "; written by hand\r\n"
+        "[Window]\r\nForm4Top=5\r\nForm4Left=6\r\nForm1Top=100\r\nForm1Left=200\r\n";
+    WriteFile(IniFilePath, head +
+        "[mathod]\r\nconvert = 1\r\nSample=\"22050\"\r\n"
+        "[SSTP]\r\nState=1\r\nONE=\x8c\xdf\x8c\xe3\x82\xcc$S\x81\x60\r\nPort=9821abc\r\n"
+        "[Other]\r\nKey=value\r\n");
+    Settings settings;
+    FakeWindow window;
+    LoadSettings(settings, &window);
+    Settings expected;
+    expected.PeakMode = 1;
+    expected.ResampleRate = 22050;
+    expected.SstpEnabled = 1;
+    expected.SstpFileMessage = "午後の$S～";
+    expected.SstpPort = "9821abc";
+    EXPECT_EQ(Dump(settings), Dump(expected));
+    EXPECT_TRUE(window.moved);
+    EXPECT_EQ(window.top, 100);
+    EXPECT_EQ(window.left, 200);
+
+    settings.SourceFileAction = 0;
+    window.top = 150;
+    SaveSettings(settings, &window);
+    std::string after = head +
+        "[mathod]\r\nconvert = 1\r\nSample=22050\r\nDELETE=0\r\n"
+        "[SSTP]\r\nState=1\r\nONE=\x8c\xdf\x8c\xe3\x82\xcc$S\x81\x60\r\nPort=9821abc\r\n"
+        "ALL=" + ToShiftJis(expected.SstpAllMessage) + "\r\nSERVER=127.0.0.1\r\n"
+        "[Other]\r\nKey=value\r\n"
+        "[ORVA]\r\nVERSION=1.0a\r\n"
+        "[ENCODE]\r\nRATE=0\r\nOUTMODE=0\r\nPSY=0\r\nENCODER=0\r\nPATH=\r\n"
+        "[WDIR]\r\nSTATE=0\r\nPATH=\r\n";
+    after.replace(after.find("Form1Top=100"), 12, "Form1Top=150");
+    EXPECT_EQ(ReadFile(IniFilePath), after);
+}
+
+TEST_F(SettingsStoreTest, TextsOfUpTo255BytesComeBackWhole)
+{
+    // "a" and 127 double-byte characters: 255 bytes ending on a double-byte character.
+    std::string longest = "a";
+    for (int i = 0; i < 127; ++i)
+        longest += "ソ";
+    Settings saved;
+    saved.SstpAllMessage = longest;
+    saved.SstpFileMessage = longest + "b";  // one byte too long: cut on saving
+    SaveSettings(saved, nullptr);
+    const std::string file = ReadFile(IniFilePath);
+    Settings loaded;
+    LoadSettings(loaded, nullptr);
+    EXPECT_EQ(loaded.SstpAllMessage, longest);
+    EXPECT_EQ(loaded.SstpFileMessage, longest);
+    SaveSettings(loaded, nullptr);
+    EXPECT_EQ(ReadFile(IniFilePath), file);  // byte for byte
+
+    // A longer value written by someone else is cut at a character boundary.
+    std::string tooLong = "[SSTP]\r\nALL=";
+    for (int i = 0; i < 200; ++i)
+        tooLong += "\x83\x5c";
+    WriteFile(IniFilePath, tooLong + "\r\n");
+    LoadSettings(loaded, nullptr);
+    EXPECT_EQ(ToShiftJis(loaded.SstpAllMessage), tooLong.substr(12, 254));
+}
+
+TEST_F(SettingsStoreTest, WindowPositionIsRestoredOnlyWhenUsable)
+{
+    struct Case {
+        std::optional<const char*> top, left;
+        bool applied;
+    };
+    const Case cases[] = {
+        {"100", "200", true},  {"100", std::nullopt, false}, {std::nullopt, "200", false},
+        {"-1", "200", false},  {"100", "-1", false},         {"-5", "-7", true},
+        {"752", "0", false},   {"751", "0", true},           // screen height 768 - 16
+        {"0", "1008", false},  {"0", "1007", true},          // screen width 1024 - 16
+        {"abc", "0", true},
+    };
+    for (const auto& c : cases) {
+        std::string text = "[Window]\n";
+        if (c.top)
+            text += std::string("Form2Top=") + *c.top + "\n";
+        if (c.left)
+            text += std::string("Form2Left=") + *c.left + "\n";
+        WriteFile(IniFilePath, text);
+        FakeWindow window;
+        RestoreWindowPosition(window, "Form2Top", "Form2Left");
+        EXPECT_EQ(window.moved, c.applied) << text;
+        if (c.applied && window.moved) {
+            EXPECT_EQ(window.top, ParseProfileInt(*c.top));
+            EXPECT_EQ(window.left, ParseProfileInt(*c.left));
+        }
+    }
+}
+
+TEST_F(SettingsStoreTest, PositionsAreSavedWithTheNormalPlacementAndNeverIntoAReadOnlyFile)
+{
+    // A minimized dialog closed first in a fresh file: the main window's keys join its section.
+    FakeWindow dialog;
+    dialog.minimized = true;
+    dialog.normalTop = -30;
+    dialog.normalLeft = 40;
+    SaveWindowPosition(dialog, "Form4Top", "Form4Left");
+    FakeWindow main;
+    SaveSettings(Settings(), &main);
+    EXPECT_EQ(ReadFile(IniFilePath).rfind("[Window]\r\nForm4Top=-30\r\nForm4Left=40\r\nForm1Top=10\r\n"
+                                          "Form1Left=20\r\n[ORVA]\r\nVERSION=1.0a\r\n[Mathod]\r\n", 0),
+              0u);
+
+    WriteFile(IniFilePath, "[Mathod]\r\nCONVERT=1\r\n");
+    std::filesystem::permissions(IniFilePath, std::filesystem::perms::owner_read);
+    SaveSettings(Settings(), &main);
+    SaveWindowPosition(main, "Form5Top", "Form5Left");
+    EXPECT_EQ(ReadFile(IniFilePath), "[Mathod]\r\nCONVERT=1\r\n");
+}
+
+}  // namespace
+}  // namespace orva
