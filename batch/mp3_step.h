@@ -1,0 +1,55 @@
+#pragma once
+// The batch job's MP3 step: encodes one normalized WAV file in-process through the encoder
+// component GogoTea1, or by starting the external encoder program named in the settings.
+// Runs on the batch worker thread and blocks it until the encoding has ended.
+
+#include "batch/mp3_encoding.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace orva {
+
+struct Settings;
+class ProgressRow;
+class MessageBoxes;
+class TGogoTea;
+
+/// Label3 texts of both steps.
+inline constexpr const char* Mp3StepStartText = "外部エンコーダ呼び出し中";
+inline constexpr const char* Mp3StepEndText = "外部エンコーダ終了";
+
+/// The MP3 step over the processing dialog's third row. All references must outlive it.
+class Mp3Step final : public Mp3Encoding {
+public:
+    /// `GogoTea1` lives on the owner (GUI or CLI main) thread, which must keep handling
+    /// events while the step waits; `CancelRequested` ends that wait when it is not 0.
+    Mp3Step(const Settings& settings, ProgressRow& row3, MessageBoxes& messages, TGogoTea& GogoTea1,
+        const std::atomic<int>& CancelRequested);
+
+    /// Configures GogoTea1 from the settings, starts it and waits for its end or a cancel.
+    /// A refused configuration or a missing library shows the "ORVA" box and deletes the
+    /// destination. Returns 0.
+    int EncodeWithGogo(const std::string& source, const std::string& destination) override;
+    /// Runs the external encoder without a shell and waits for it without a limit. Returns 0.
+    int EncodeWithExternalEncoder(const std::string& source, const std::string& destination) override;
+
+private:
+    const Settings& settings_;
+    ProgressRow& row3_;
+    MessageBoxes& messages_;
+    TGogoTea& gogoTea_;
+    const std::atomic<int>& cancelRequested_;
+};
+
+/// ProgressBar3's position for GogoTea1's OnProgress: nowFrames * 1000 / AllFrames,
+/// 0 when AllFrames is 0 or less, kept within 0..1000.
+int GogoTea1Progress(int nowFrames, int AllFrames);
+
+/// The external encoder's argument vector: EncoderPath, "-e", "-l3", the bitrate option,
+/// "-s" / "-j" / nothing for the output mode, the source and the destination.
+std::vector<std::string> ExternalEncoderArguments(
+    const Settings& settings, const std::string& source, const std::string& destination);
+
+} // namespace orva

@@ -1,0 +1,51 @@
+#pragma once
+// Run-time binding of the MP3 encoder library libgogo.so: loads it, resolves its nine entry
+// points all at once and counts its users. The library is looked up in the program's own
+// folder first (beside orva / orva-cli), then by the system's search order, then at the path
+// stored in the per-user key store (GogoKeyStorePath(), value "INSTPATH" under GogoKeyName).
+// Process-wide state; call from one thread at a time (component construction/destruction).
+
+#include "gogo/gogo_api.h"
+
+#include <string>
+
+namespace orva {
+
+/// The entry points of a loaded library; every pointer is set while the library is loaded.
+struct GogoEntryPoints {
+    MPGE_initializeWork_t MPGE_initializeWork = nullptr;
+    MPGE_setConfigure_t MPGE_setConfigure = nullptr;
+    MPGE_getConfigure_t MPGE_getConfigure = nullptr;
+    MPGE_detectConfigure_t MPGE_detectConfigure = nullptr;
+    MPGE_processFrame_t MPGE_processFrame = nullptr;
+    MPGE_closeCoder_t MPGE_closeCoder = nullptr;
+    MPGE_endCoder_t MPGE_endCoder = nullptr;
+    MPGE_getUnitStates_t MPGE_getUnitStates = nullptr;
+    MPGE_getVersion_t MPGE_getVersion = nullptr;
+};
+
+/// File name looked up by the system's search order.
+inline constexpr const char* GogoLibraryName = "libgogo.so";
+/// Key path of the key store section that names the library; the value is "INSTPATH".
+inline constexpr const char* GogoKeyName = "Software\\MarineCat\\GOGO_DLL";
+
+/// Loads the library on first use and counts one more user; true when it is usable.
+bool InitGogoDefs();
+/// Counts one user less; the last one unloads the library.
+void DeallocateGogoDLL();
+/// The key store path the library was loaded from; empty when found by the search order.
+std::string GogoDLLPath();
+/// The resolved entry points, or nullptr while no library is loaded.
+const GogoEntryPoints* GogoFunctions();
+/// The current use count (0 when not loaded).
+int GogoUseCount();
+
+/// The per-user key store: $XDG_CONFIG_HOME/orva/registry.ini (default ~/.config).
+std::string GogoKeyStorePath();
+/// Reads "INSTPATH" of GogoKeyName from a key store file; empty when absent.
+std::string ReadGogoInstallPath(const std::string& keyStorePath);
+/// Writes (or replaces) "INSTPATH" in a key store file, keeping its other sections; true on
+/// success. Used by set-up scripts and tests.
+bool WriteGogoInstallPath(const std::string& keyStorePath, const std::string& libraryPath);
+
+} // namespace orva

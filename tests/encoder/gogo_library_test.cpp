@@ -1,0 +1,231 @@
+// The real libgogo.so through TGogoTea: WAV files of each supported layout become MP3 files
+// of the right rate, mode, bitrate and length; unusable inputs are refused; memory input,
+// tags, aborts and a second encoding after an abort.
+
+#include "encoder/gogo_tea.h"
+#include "tests/encoder/mp3_frames.h"
+#include "tests/encoder/test_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace orva {
+namespace {
+
+using test::EventLog;
+using test::PumpUntil;
+using test::ReadMp3;
+using test::TempDir;
+
+std::string LibraryPath()
+{
+    return test::BuildDir() + "/libgogo.so";
+}
+
+bool HaveMpg123()
+{
+    return std::system("command -v mpg123 >/dev/null 2>&1") == 0;
+}
+
+/// Decodes an MP3 file with mpg123 and returns the sample frames per channel, or -1.
+long DecodedFrames(const std::string& mp3, const std::string& wav, int channels)
+{
+    const std::string command = "mpg123 -q -w '" + wav + "' '" + mp3 + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0)
+        return -1;
+    const auto bytes = std::filesystem::file_size(wav);
+    return static_cast<long>((bytes - 44) / static_cast<unsigned long>(2 * channels));
+}
+
+class GogoLibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(std::filesystem::exists(LibraryPath())) << LibraryPath();
+        test::UseKeyStore(home_, LibraryPath());
+        tea_ = std::make_unique<TGogoTea>();
+        tea_->SetPriority(TThreadPriority::tpNormal);
+        tea_->SetFrequency(1);
+        events_ = std::make_unique<EventLog>(*tea_);
+    }
+
+    /// Encodes `source` into `destination` with the current properties and waits for the end.
+    void Encode(const std::string& source, const std::string& destination)
+    {
+        tea_->SetSourceFile(source);
+        tea_->SetDestFile(destination);
+        tea_->Execute();
+        ASSERT_TRUE(PumpUntil([&] { return !tea_->IsEncoding(); }, 60000));
+    }
+
+    TempDir home_;
+    TempDir files_;
+    std::unique_ptr<TGogoTea> tea_;
+    std::unique_ptr<EventLog> events_;
+};
+
+TEST_F(GogoLibraryTest, IdentifiesItself)
+{
+    EXPECT_GE(tea_->VersionCode(), 560u);
+    EXPECT_THAT(tea_->VersionString(), ::testing::HasSubstr("LAME"));
+    EXPECT_NE(tea_->UnitStates() & 0x1u, 0u);
+    EXPECT_EQ(tea_->DLLPath(), LibraryPath());
+}
+
+TEST_F(GogoLibraryTest, EncodesEachInputLayout)
+{
+    struct Case {
+        const char* name;
+        int channels, rate, bits;
+        TEncodeType type;
+        int bitrate;
+        int expectedBitrate, expectedMode, expectedSamplesPerFrame;
+    };
+    const Case cases[] = {
+        { "stereo 16-bit joint 128", 2, 44100, 16, TEncodeType::_JOINT, 128, 128, 1, 1152 },
+        { "forced mono at 96", 2, 44100, 16, TEncodeType::_MONO, 96, 96, 3, 1152 },
+        { "plain stereo 48 kHz", 2, 48000, 16, TEncodeType::_STEREO, 192, 192, 0, 1152 },
+        { "8-bit mono 22050 Hz", 1, 22050, 8, TEncodeType::_JOINT, 64, 64, 3, 576 },
+        { "mid-side stereo", 2, 32000, 16, TEncodeType::_MSSTEREO, 128, 128, 1, 1152 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const long frames = c.rate * 2 + 123;
+        const std::string wav = files_.File("in.wav");
+        const std::string mp3 = files_.File("out.MP3");
+        test::WriteWav(wav, c.channels, c.rate, c.bits, frames);
+        events_->events.clear();
+        tea_->SetEncodeType(c.type);
+        tea_->SetBitrate(c.bitrate);
+        Encode(wav, mp3);
+        const int calls
+            = static_cast<int>((frames + c.expectedSamplesPerFrame - 1) / c.expectedSamplesPerFrame);
+        EXPECT_EQ(tea_->AllFrames(), calls);
+        ASSERT_FALSE(events_->events.empty());
+        EXPECT_EQ(events_->events.back(), "finish complete");
+        EXPECT_EQ(events_->events[events_->events.size() - 2],
+            "progress " + std::to_string(calls) + " " + std::to_string(calls));
+
+        const auto summary = ReadMp3(mp3);
+        EXPECT_TRUE(summary.valid);
+        EXPECT_TRUE(summary.hasInfoTag);
+        EXPECT_EQ(summary.sampleRate, c.rate);
+        EXPECT_EQ(summary.bitrate, c.expectedBitrate);
+        EXPECT_EQ(summary.channelMode, c.expectedMode);
+        EXPECT_EQ(summary.samplesPerFrame, c.expectedSamplesPerFrame);
+        if (HaveMpg123()) {
+            EXPECT_EQ(DecodedFrames(mp3, files_.File("decoded.wav"), c.expectedMode == 3 ? 1 : 2), frames);
+        }
+    }
+}
+
+TEST_F(GogoLibraryTest, RefusesUnusableInputs)
+{
+    const std::string mp3 = files_.File("out.MP3");
+    const std::string fourChannels = files_.File("quad.wav");
+    test::WriteWav(fourChannels, 4, 44100, 16, 1000);
+    const std::string notWav = files_.File("text.wav");
+    std::ofstream(notWav) << "not a wave file at all";
+    for (const std::string& source : { fourChannels, notWav, files_.File("missing.wav") }) {
+        SCOPED_TRACE(source);
+        try {
+            tea_->SetSourceFile(source);
+            tea_->SetDestFile(mp3);
+            tea_->Execute();
+            ADD_FAILURE() << "accepted";
+        } catch (const EGogoTeaError& error) {
+            EXPECT_STREQ(error.what(), "設定に誤りがあります.");
+        }
+        EXPECT_NE(tea_->EncodeResult(), 0);
+        EXPECT_FALSE(tea_->IsEncoding());
+        EXPECT_FALSE(std::filesystem::exists(mp3));
+    }
+    // An output that is the input itself is refused before the input is emptied.
+    const std::string wav = files_.File("in.wav");
+    test::WriteWav(wav, 2, 44100, 16, 1000);
+    const auto size = std::filesystem::file_size(wav);
+    EXPECT_THROW(Encode(wav, files_.File("./in.wav")), EGogoTeaError);
+    EXPECT_EQ(std::filesystem::file_size(wav), size);
+    // The RIFF output formats are refused too.
+    tea_->SetEncodeFormat(TEncodeFormat::_FORMAT_OF_RIFF_WAVE);
+    EXPECT_THROW(Encode(wav, mp3), EGogoTeaError);
+}
+
+TEST_F(GogoLibraryTest, LeadingId3TagKeepsTheInfoFrameBehindIt)
+{
+    const std::string wav = files_.File("in.wav");
+    const std::string mp3 = files_.File("out.MP3");
+    test::WriteWav(wav, 2, 44100, 16, 44100);
+    // A minimal ID3v2.3 tag: header with a 10-byte body of padding.
+    const unsigned char id3[20] = { 'I', 'D', '3', 3, 0, 0, 0, 0, 0, 10 };
+    tea_->SetID3TagInfo({ 20, id3 });
+    Encode(wav, mp3);
+    const auto summary = ReadMp3(mp3);
+    EXPECT_EQ(summary.leadingBytes, 20);
+    EXPECT_TRUE(summary.valid);
+    EXPECT_TRUE(summary.hasInfoTag);
+    if (HaveMpg123()) {
+        EXPECT_EQ(DecodedFrames(mp3, files_.File("decoded.wav"), 2), 44100);
+    }
+}
+
+TEST_F(GogoLibraryTest, EncodesFromMemory)
+{
+    const std::string mp3 = files_.File("memory.MP3");
+    tea_->SetEncodeMode(TEncodeMode::_MEMORY);
+    tea_->SetDestFile(mp3);
+    tea_->QuerySettings();
+    tea_->Execute();
+    // About 1 s of stereo 16-bit samples pushed in 2 KiB pieces from another thread.
+    std::thread writer([this] {
+        std::vector<std::int16_t> block(1024);
+        for (int written = 0; written < 44100; written += 512) {
+            for (int i = 0; i < 512; ++i) {
+                block[static_cast<std::size_t>(2 * i)]
+                    = static_cast<std::int16_t>(8000 * std::sin((written + i) * 0.06));
+                block[static_cast<std::size_t>(2 * i + 1)] = block[static_cast<std::size_t>(2 * i)];
+            }
+            while (!tea_->WriteBuffer(block.data(), 2048))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        tea_->WriteBuffer(nullptr, 0);
+    });
+    const bool ended = PumpUntil([&] { return !tea_->IsEncoding(); }, 60000);
+    writer.join();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(events_->events.back(), "finish complete");
+    const auto summary = ReadMp3(mp3);
+    EXPECT_TRUE(summary.valid);
+    EXPECT_EQ(summary.sampleRate, 44100);
+    if (HaveMpg123()) {
+        // 87 pushes of 512 frames; the read function zero-pads the last block of 1152.
+        EXPECT_EQ(DecodedFrames(mp3, files_.File("decoded.wav"), 2), 39 * 1152);
+    }
+}
+
+TEST_F(GogoLibraryTest, AbortThenEncodeAgain)
+{
+    const std::string wav = files_.File("long.wav");
+    test::WriteWav(wav, 2, 44100, 16, 44100 * 20);
+    tea_->SetSourceFile(wav);
+    tea_->SetDestFile(files_.File("aborted2.MP3"));
+    tea_->Execute();
+    ASSERT_TRUE(PumpUntil([&] { return events_->events.size() >= 2; }));
+    tea_->AbortEncode();
+    ASSERT_TRUE(PumpUntil([&] { return !tea_->IsEncoding(); }));
+    EXPECT_EQ(events_->events.back(), "finish aborted");
+
+    const std::string shortWav = files_.File("short.wav");
+    test::WriteWav(shortWav, 2, 44100, 16, 4410);
+    events_->events.clear();
+    Encode(shortWav, files_.File("after.MP3"));
+    EXPECT_EQ(events_->events.back(), "finish complete");
+    EXPECT_TRUE(ReadMp3(files_.File("after.MP3")).valid);
+}
+
+} // namespace
+} // namespace orva
