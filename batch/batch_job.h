@@ -1,0 +1,122 @@
+#pragma once
+// The batch job: normalizes the entries of the file list one by one on a worker thread of
+// its own, optionally converting the sample rate first, setting the source aside, encoding
+// an MP3 file and announcing each file over SSTP. Its inputs are fixed when it is built;
+// it reports only through the processing dialog. Paths use "/" as separator.
+
+#include "batch/file_list.h"
+#include "batch/processing_dialog.h"
+#include "settings/settings.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orva {
+
+class Mp3Encoding;
+
+/// Announcements of finished files and of the finished batch.
+class BatchNotifier {
+public:
+    virtual ~BatchNotifier() = default;
+    /// After an entry is done; `fileName` is the entry's caption.
+    virtual void SendFileMessage(const std::string& fileName) = 0;
+    /// After the last entry.
+    virtual void SendAllMessage() = 0;
+};
+
+/// Sends the announcements over SSTP with the given settings (nothing when disabled there).
+std::unique_ptr<BatchNotifier> MakeSstpNotifier(const Settings& settings);
+
+/// The paths of one entry, built by plain concatenation.
+struct EntryPaths {
+    std::string source;     ///< entry folder + file name
+    std::string output;     ///< output folder + file name
+    std::string temporary;  ///< entry folder + "_" + file name (rate conversion)
+    std::string mp3;        ///< output folder + base name + ".MP3"
+};
+
+/// Path helpers. `PrefixedPath("/in/song.wav")` is "/in/_song.wav";
+/// `Mp3PathFor("/out/song.wav")` is "/out/song.MP3" (the last extension replaced).
+std::string PrefixedPath(const std::string& path);
+std::string Mp3PathFor(const std::string& path);
+EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirectory);
+
+/// How a job ended, for callers that report an exit status.
+struct BatchOutcome {
+    int entryCount = 0;
+    int normalizedCount = 0;  ///< entries whose normalization succeeded
+    bool cancelled = false;   ///< ended by a confirmed cancel
+    bool finished = false;    ///< JobThreadMain has returned or the job was cancelled
+};
+
+class BatchJob {
+public:
+    /// Everything the job reads, fixed before Start(). The dialog, the MP3 step and the
+    /// notifier must outlive the job. A null `mp3` means no encoder is available: the MP3
+    /// step encodes nothing. A null `notifier` sends nothing.
+    BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
+             ProcessingDialog& dialog, Mp3Encoding* mp3, BatchNotifier* notifier);
+    /// Waits for the worker thread.
+    ~BatchJob();
+
+    BatchJob(const BatchJob&) = delete;
+    BatchJob& operator=(const BatchJob&) = delete;
+
+    /// Set to 1 by the cancel button (any thread); read and cleared by the worker.
+    std::atomic<int> CancelRequested{0};
+
+    /// Hands the job its MP3 step when that can only be built after the job (it needs
+    /// CancelRequested). Call before Start(); null means no encoder is available.
+    void SetMp3Encoding(Mp3Encoding* mp3) { m_mp3 = mp3; }
+
+    /// Starts the worker thread running JobThreadMain. `onFinished` (optional) runs on the
+    /// worker thread as its last action, also after a cancel. Call once.
+    void Start(std::function<void(const BatchOutcome&)> onFinished = {});
+    /// Blocks until the worker thread has ended; returns at once if it never started.
+    void Wait();
+    /// The outcome so far (complete once `finished` is true).
+    BatchOutcome Outcome() const;
+
+    /// Runs the whole job on the calling thread: JobThreadMain with the cancel unwinding
+    /// caught. What the worker thread runs; also for callers that bring their own thread.
+    void Run();
+
+    /// The body of the job: sets up the third row, runs the mode's pass, then enables OK
+    /// and disables Cancel. A confirmed cancel leaves it by an exception that Run() catches.
+    void JobThreadMain();
+    /// Per-file peak mode over all entries (PeakMode 0).
+    void RunJobPerFilePeak(std::string outputDirectory);
+    /// Common peak mode over all entries (PeakMode 1).
+    void RunJobCommonPeak(std::string outputDirectory);
+    /// The job's cancel point: asks when CancelRequested is set; on Yes closes the dialog
+    /// and unwinds the job to Run(); on No clears the flag and returns.
+    void CheckCancel();
+
+private:
+    bool SetSourceAside(std::string& workingFile);
+    bool IsBatchFile(const std::string& path) const;
+    void EncodeMp3(const std::string& output);
+    void DeleteWorkingFile(const std::string& workingFile, const std::string& output);
+    bool NormalizeEntry(const std::string& workingFile, const std::string& output, int peak);
+
+    const std::vector<FileEntry> m_entries;
+    std::set<std::string> m_batchFiles;  ///< every entry's source and output path
+    const std::string m_outputDirectory;
+    const Settings m_settings;
+    ProcessingDialog& m_dialog;
+    Mp3Encoding* m_mp3;
+    BatchNotifier* const m_notifier;
+
+    mutable std::mutex m_outcomeMutex;
+    BatchOutcome m_outcome;
+    std::thread m_thread;
+};
+
+}  // namespace orva

@@ -1,0 +1,157 @@
+#include "batch/file_list.h"
+
+#include "core/format_tag.h"
+#include "core/wave_file.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace orva {
+namespace {
+
+const char* const kColumnCaptions[FileListModel::ColumnCount] = {
+    "ファイル名", "ディレクトリ", "形式", "周期", "Bit", "Ch", "サイズ", "　",
+};
+
+/// The extension test: the part of the name from its last dot on, ASCII letters upper-cased.
+bool HasWavExtension(const std::string& fileName)
+{
+    const auto dot = fileName.rfind('.');
+    if (dot == std::string::npos)
+        return false;
+    std::string extension = fileName.substr(dot);
+    for (char& c : extension) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return extension == ".WAV";
+}
+
+/// An absolute form of a relative path (taken against the current directory), so that the
+/// directory cell always names the folder the batch reads and writes.
+std::string AbsolutePath(const std::string& path)
+{
+    if (!path.empty() && path.front() == '/')
+        return path;
+    std::error_code error;
+    const auto current = std::filesystem::current_path(error);
+    if (error)
+        return path;
+    return (current / path).lexically_normal().string();
+}
+
+}  // namespace
+
+FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int FileListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : Count();
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() < 0 || index.row() >= Count() || index.column() < 0
+        || index.column() >= ColumnCount)
+        return {};
+    if (role == Qt::DisplayRole) {
+        const FileEntry& entry = m_entries[static_cast<size_t>(index.row())];
+        const std::string& text =
+            index.column() == 0 ? entry.caption : entry.subItems[static_cast<size_t>(index.column() - 1)];
+        return QString::fromStdString(text);
+    }
+    if (role == Qt::TextAlignmentRole) {
+        const int cell = index.column() - 1;
+        const bool number = cell >= SampleRateCell && cell <= SizeCell;
+        return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    return {};
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+        return {};
+    return QString::fromUtf8(kColumnCaptions[section]);
+}
+
+bool FileListModel::AddFileToList(const std::string& path)
+{
+    const std::string fullPath = AbsolutePath(path);
+    const auto slash = fullPath.rfind('/');
+    const std::string directory = fullPath.substr(0, slash + 1);
+    const std::string fileName = fullPath.substr(slash + 1);
+
+    for (const FileEntry& entry : m_entries) {
+        if (entry.caption == fileName)
+            return false;
+    }
+    if (!HasWavExtension(fileName))
+        return false;
+    WaveFileInfo info{};
+    if (ProbeWaveFile(fullPath, info) <= 0)
+        return false;
+
+    FileEntry entry;
+    entry.caption = fileName;
+    entry.subItems[DirectoryCell] = directory;
+    entry.subItems[FormatTagCell] = FormatTagName(info.format.formatTag);
+    entry.subItems[SampleRateCell] = std::to_string(info.format.sampleRate);
+    entry.subItems[BitsCell] = std::to_string(info.format.bitsPerSample);
+    entry.subItems[ChannelsCell] = std::to_string(info.format.channels);
+    entry.subItems[SizeCell] = std::to_string(static_cast<int64_t>(info.riffSize) + 8);
+    entry.subItems[SupportCell] = IsSupportedFormat(info.format) ? "" : UnsupportedMarker;
+    AppendEntry(entry);
+    return true;
+}
+
+void FileListModel::AppendEntry(const FileEntry& entry)
+{
+    const int row = Count();
+    beginInsertRows(QModelIndex(), row, row);
+    m_entries.push_back(entry);
+    endInsertRows();
+}
+
+void FileListModel::RemoveSelectedFiles(const std::set<int>& rows)
+{
+    // Highest first, so that the lower indexes still name the rows the caller meant.
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        const int row = *it;
+        if (row < 0 || row >= Count())
+            continue;
+        beginRemoveRows(QModelIndex(), row, row);
+        m_entries.erase(m_entries.begin() + row);
+        endRemoveRows();
+    }
+}
+
+void FileListModel::RemoveUnsupportedFiles()
+{
+    int row = 0;
+    while (row < Count()) {
+        if (m_entries[static_cast<size_t>(row)].IsSupported()) {
+            ++row;
+            continue;
+        }
+        beginRemoveRows(QModelIndex(), row, row);
+        m_entries.erase(m_entries.begin() + row);
+        endRemoveRows();
+    }
+}
+
+void FileListModel::Clear()
+{
+    if (m_entries.empty())
+        return;
+    beginResetModel();
+    m_entries.clear();
+    endResetModel();
+}
+
+}  // namespace orva

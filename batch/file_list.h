@@ -1,0 +1,81 @@
+#pragma once
+// The main window's file list: one row per WAV file of the next batch, all cells text.
+// The desktop window shows it in a QTreeView; orva-cli fills it from its arguments; the
+// start command and the batch job read the rows by cell number, in list order.
+// Used on one thread only (the user-interface thread, or orva-cli's main thread).
+
+#include <QAbstractTableModel>
+
+#include <array>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace orva {
+
+/// The sixth sub-item of a file that the normalizer cannot process.
+inline constexpr const char* UnsupportedMarker = "(未対応)";
+
+/// Sub-item numbers of a FileEntry (the caption is not a sub-item).
+enum FileEntryCell : int {
+    DirectoryCell = 0,    ///< folder of the file, ending with "/"
+    FormatTagCell = 1,    ///< name of the format tag
+    SampleRateCell = 2,   ///< Hz, decimal
+    BitsCell = 3,         ///< bits per sample, decimal
+    ChannelsCell = 4,     ///< channel count, decimal
+    SizeCell = 5,         ///< RIFF size field + 8 (bytes the header declares), decimal
+    SupportCell = 6,      ///< empty, or UnsupportedMarker
+};
+
+/// One row of the file list. The directory sub-item followed by the caption is the full path.
+struct FileEntry {
+    std::string caption;                  ///< file name with extension, letter case kept
+    std::array<std::string, 7> subItems;  ///< indexed by FileEntryCell
+
+    const std::string& Directory() const { return subItems[DirectoryCell]; }
+    std::string FullPath() const { return subItems[DirectoryCell] + caption; }
+    bool IsSupported() const { return subItems[SupportCell].empty(); }
+};
+
+/// The rows of the file list as a table model: column 0 is the caption, columns 1 to 7 are
+/// sub-items 0 to 6. The model holds no state beyond the rows; selection is the view's.
+class FileListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    /// Columns of the view: the caption, then one per sub-item.
+    static constexpr int ColumnCount = 8;
+
+    explicit FileListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    /// DisplayRole: the cell text; TextAlignmentRole: numbers right-aligned.
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    /// Column captions "ファイル名", "ディレクトリ", "形式", "周期", "Bit", "Ch", "サイズ", "　".
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    /// Adds the WAV file at `path` (UTF-8, "/" separators) as the last row, unless its file
+    /// name is already a caption (exact bytes), its extension is not ".WAV" in any letter
+    /// case, or it does not probe as a WAV file. Every refusal is silent; returns whether a
+    /// row was added. A relative path is taken against the current directory.
+    bool AddFileToList(const std::string& path);
+
+    /// Removes the rows with these indexes; the other rows keep their order.
+    void RemoveSelectedFiles(const std::set<int>& rows);
+    /// Removes every row whose support cell is not empty.
+    void RemoveUnsupportedFiles();
+    /// Removes all rows.
+    void Clear();
+
+    /// The rows in list order (the batch job takes a copy of them).
+    const std::vector<FileEntry>& Entries() const { return m_entries; }
+    int Count() const { return static_cast<int>(m_entries.size()); }
+
+    /// Appends a prepared row as it is (no checks); for tests and tools.
+    void AppendEntry(const FileEntry& entry);
+
+private:
+    std::vector<FileEntry> m_entries;
+};
+
+}  // namespace orva

@@ -1,0 +1,40 @@
+#!/bin/sh
+# Batch overhead: 200 three-second 16-bit stereo 44.1 kHz files normalized per file by one
+# `orva-cli batch` run, against the same two reads and one write per file done by
+# `orva-cli normalize` in a shell loop, measured in the same run. Goal: ratio <= 1.5.
+# Usage: bench/batch.sh [BUILD_DIR]   (default: build)
+set -eu
+BUILD=${1:-${ORVA_BUILD_DIR:-build}}
+CLI=$(cd "$BUILD" && pwd)/orva-cli
+COUNT=${ORVA_BENCH_FILES:-200}
+[ -x "$CLI" ] || { echo "batch: $CLI not built" >&2; exit 1; }
+command -v sox >/dev/null || { echo "batch: sox is needed to make the test files" >&2; exit 1; }
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+mkdir "$WORK/in" "$WORK/out-batch" "$WORK/out-loop"
+: > "$WORK/ORVA.INI"   # defaults: per-file peak, sources left alone, no conversion, no MP3, no SSTP
+
+sox -n -r 44100 -c 2 -b 16 "$WORK/tone.wav" synth 3 sine 440 vol 0.4
+i=0
+while [ $i -lt "$COUNT" ]; do
+    cp "$WORK/tone.wav" "$WORK/in/f$i.wav"
+    i=$((i + 1))
+done
+rm "$WORK/tone.wav"
+
+now() { date +%s.%N; }
+
+start=$(now)
+"$CLI" batch --settings "$WORK/ORVA.INI" --output "$WORK/out-batch" "$WORK"/in/*.wav >/dev/null
+batch=$(awk -v a="$(now)" -v b="$start" 'BEGIN { print a - b }')
+
+start=$(now)
+for f in "$WORK"/in/*.wav; do
+    "$CLI" normalize "$f" "$WORK/out-loop/${f##*/}" >/dev/null
+done
+loop=$(awk -v a="$(now)" -v b="$start" 'BEGIN { print a - b }')
+
+cmp -s "$WORK/out-batch/f0.wav" "$WORK/out-loop/f0.wav" || { echo "batch: outputs differ" >&2; exit 1; }
+awk -v n="$COUNT" -v b="$batch" -v l="$loop" 'BEGIN {
+    printf "batch: %d files of 3 s: orva-cli batch %.3f s, normalize loop %.3f s, ratio %.3f (goal <= 1.5)\n", n, b, l, b / l }'

@@ -1,0 +1,231 @@
+// orva-cli batch: the start command's checks and the batch job over files named on the
+// command line, with the terminal as the processing dialog. Never writes the settings file.
+
+#include "batch/batch_job.h"
+#include "batch/file_list.h"
+#include "batch/mp3_step.h"
+#include "batch/start_command.h"
+#include "cli/command.h"
+#include "cli/terminal.h"
+#include "encoder/gogo_tea.h"
+#include "settings/settings_store.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace orva::cli {
+namespace {
+
+constexpr const char* kBatchUsage =
+    "  orva-cli batch [--settings FILE] --output DIR FILE...\n"
+    "                                          normalize WAV files as the settings say\n"
+    "                                          (exit 0 all done, 1 some failed, 2 refused, 3 cancelled)";
+
+/// The cancel flag of the running job, set from the SIGINT handler (lock-free atomic).
+std::atomic<std::atomic<int>*> g_cancelFlag{nullptr};
+
+extern "C" void OnInterrupt(int)
+{
+    if (std::atomic<int>* flag = g_cancelFlag.load())
+        flag->store(1);
+}
+
+/// Ctrl-C presses the cancel button while the job runs; the old handler comes back after.
+class InterruptAsCancel {
+public:
+    explicit InterruptAsCancel(std::atomic<int>& flag)
+    {
+        g_cancelFlag.store(&flag);
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_previous);
+    }
+    ~InterruptAsCancel()
+    {
+        sigaction(SIGINT, &m_previous, nullptr);
+        g_cancelFlag.store(nullptr);
+    }
+    InterruptAsCancel(const InterruptAsCancel&) = delete;
+    InterruptAsCancel& operator=(const InterruptAsCancel&) = delete;
+
+private:
+    struct sigaction m_previous {};
+};
+
+/// The processing dialog on the terminal: labels as the progress line, messages on stderr,
+/// the cancel prompt answered on the terminal (Yes when stdin is not one).
+class TerminalDialog final : public ProcessingDialog {
+public:
+    ProgressRow& Row1() override { return m_rows[0]; }
+    ProgressRow& Row2() override { return m_rows[1]; }
+    ProgressRow& Row3() override { return m_rows[2]; }
+    MessageBoxes& Messages() override { return m_boxes; }
+    void SetCaption(const std::string&) override {}
+    void SetOkEnabled(bool) override {}
+    void SetCancelEnabled(bool) override {}
+    void CloseCancelled() override { FinishProgressLine(); }
+
+    bool AskYesNo(const std::string&, const std::string& text) override
+    {
+        FinishProgressLine();
+        if (isatty(STDIN_FILENO) != 1)
+            return true;
+        std::fprintf(stderr, "%s [y/N] ", text.c_str());
+        std::fflush(stderr);
+        std::string answer;
+        for (;;) {
+            char c = 0;
+            const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+            if (got < 0 && errno == EINTR)
+                continue;  // another Ctrl-C while asking: the flag is set again, keep reading
+            if (got <= 0 || c == '\n')
+                break;
+            answer.push_back(c);
+        }
+        return answer == "y" || answer == "Y" || answer == "yes";
+    }
+
+private:
+    TerminalProgressRow m_rows[3];
+    TerminalMessageBoxes m_boxes;
+};
+
+/// The start command's front end: DIR is the one folder the chooser can give.
+class TerminalStartHost final : public StartCommandHost {
+public:
+    TerminalStartHost(std::string folder, TGogoTea* gogo) : m_folder(std::move(folder)), m_gogo(gogo) {}
+
+    void StopPlayback() override {}
+    void ShowProcessMessage(const std::string& text) override { TerminalMessageBoxes().ShowProcessMessage(text); }
+
+    GogoEncoderInfo ReadGogoEncoderInfo() override
+    {
+        if (m_gogo == nullptr)
+            throw EGogoLibraryMissing();
+        GogoEncoderInfo info;
+        info.VersionString = m_gogo->VersionString();
+        info.DLLPath = m_gogo->DLLPath();
+        return info;
+    }
+
+    /// The first call gives DIR; a second call (after an overlap) can choose nothing.
+    std::optional<std::string> ChooseFolder(const std::string&) override
+    {
+        if (m_chosen)
+            return std::nullopt;
+        m_chosen = true;
+        return m_folder;
+    }
+
+    int ShowConfirmation(const std::vector<std::string>& lines) override
+    {
+        for (const std::string& line : lines)
+            std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+        return 1;
+    }
+
+    void RunBatch(const std::string& outputDirectory) override { runOutputDirectory = outputDirectory; }
+
+    std::optional<std::string> runOutputDirectory;
+
+private:
+    std::string m_folder;
+    TGogoTea* m_gogo;
+    bool m_chosen = false;
+};
+
+/// DIR as the folder chooser would return it: absolute, without a trailing "/" (but "/").
+std::string ChosenFolderPath(const std::string& dir)
+{
+    std::string path = std::filesystem::absolute(dir).lexically_normal().string();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+int RunBatchCommand(const std::vector<std::string>& args)
+{
+    std::string settingsFile;
+    std::string outputDir;
+    std::vector<std::string> files;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--settings" && i + 1 < args.size())
+            settingsFile = args[++i];
+        else if (args[i] == "--output" && i + 1 < args.size())
+            outputDir = args[++i];
+        else
+            files.push_back(args[i]);
+    }
+    if (outputDir.empty() || files.empty()) {
+        std::fprintf(stderr, "usage:\n%s\n", kBatchUsage);
+        return 2;
+    }
+    struct stat status {};
+    if (::stat(outputDir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        std::fprintf(stderr, "orva-cli batch: %s is not a folder\n", outputDir.c_str());
+        return 2;
+    }
+
+    Settings settings;
+    IniFilePath = settingsFile.empty() ? DefaultIniFilePath() : settingsFile;
+    LoadSettings(settings, nullptr);
+
+    static int argc = 1;
+    static char name[] = "orva-cli";
+    static char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+
+    FileListModel list;
+    for (const std::string& file : files)
+        list.AddFileToList(std::filesystem::absolute(file).lexically_normal().string());
+
+    // The encoder component lives on this (owner) thread, which runs the event loop while
+    // the job's MP3 step waits on the worker thread.
+    std::unique_ptr<TGogoTea> gogo;
+    if (settings.Mp3Bitrate != 0)
+        gogo = std::make_unique<TGogoTea>();
+
+    TerminalStartHost host(ChosenFolderPath(outputDir), gogo.get());
+    StartCommandFields fields;
+    const StartOutcome outcome = SpeedButton6Click(list, settings, host, fields);
+    if (outcome != StartOutcome::BatchRun || !host.runOutputDirectory)
+        return 2;
+
+    TerminalDialog dialog;
+    std::unique_ptr<BatchNotifier> notifier = MakeSstpNotifier(settings);
+    BatchJob job(list.Entries(), *host.runOutputDirectory, settings, dialog, nullptr, notifier.get());
+    std::unique_ptr<Mp3Step> mp3;
+    if (gogo) {
+        mp3 = std::make_unique<Mp3Step>(settings, dialog.Row3(), dialog.Messages(), *gogo, job.CancelRequested);
+        job.SetMp3Encoding(mp3.get());
+    }
+
+    InterruptAsCancel interrupt(job.CancelRequested);
+    job.Start([&app](const BatchOutcome&) { QMetaObject::invokeMethod(&app, [&app] { app.exit(0); }, Qt::QueuedConnection); });
+    app.exec();
+    job.Wait();
+    FinishProgressLine();
+
+    const BatchOutcome result = job.Outcome();
+    if (result.cancelled)
+        return 3;
+    return result.normalizedCount == result.entryCount ? 0 : 1;
+}
+
+const CommandRegistration kBatch({"batch", kBatchUsage, RunBatchCommand});
+
+}  // namespace
+}  // namespace orva::cli

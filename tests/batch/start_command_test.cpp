@@ -1,0 +1,241 @@
+// The start command: its checks in order, the folder choice, and the summary lines.
+
+#include "batch/start_command.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+
+namespace orva {
+namespace {
+
+using test::TempFolder;
+using Names = std::vector<std::string>;
+
+/// A scripted front end that records what the start command asks of it.
+struct FakeHost final : StartCommandHost {
+    void StopPlayback() override { events.push_back("stop"); }
+    void ShowProcessMessage(const std::string& text) override { events.push_back("message " + text); }
+    GogoEncoderInfo ReadGogoEncoderInfo() override
+    {
+        if (!gogoLoaded)
+            throw std::runtime_error("not loaded");
+        return {"3.13", "/usr/lib/libgogo.so"};
+    }
+    std::optional<std::string> ChooseFolder(const std::string& initialFolder) override
+    {
+        chooserStarts.push_back(initialFolder);
+        if (folders.empty())
+            return std::nullopt;
+        auto answer = folders.front();
+        folders.erase(folders.begin());
+        return answer;
+    }
+    int ShowConfirmation(const Names& lines) override
+    {
+        summary = lines;
+        return confirmAnswer;
+    }
+    void RunBatch(const std::string& outputDirectory) override { events.push_back("run " + outputDirectory); }
+
+    Names events, chooserStarts, summary;
+    bool gogoLoaded = true;
+    std::vector<std::optional<std::string>> folders{"/out"};
+    int confirmAnswer = 1;
+};
+
+FileEntry Row(const std::string& directory, const std::string& name, const std::string& bits = "16",
+              const std::string& marker = "")
+{
+    FileEntry entry;
+    entry.caption = name;
+    entry.subItems[DirectoryCell] = directory;
+    entry.subItems[BitsCell] = bits;
+    entry.subItems[SupportCell] = marker;
+    return entry;
+}
+
+TEST(StartCommand, ChecksInOrder)
+{
+    TempFolder temp;
+    test::WriteFile(temp.Path() + "scmpx", {'#'});
+    struct Case {
+        const char* name;
+        Names bits;  ///< one row per entry; "24" rows are unsupported
+        int peakMode = 0, rate = 0, bitrate = 0, kind = 0;
+        std::string encoderPath;
+        bool gogoLoaded = true;
+        std::string refusal;  ///< "" when the batch runs
+    } cases[] = {
+        {"only unsupported rows", {"24", "24"}, 0, 0, 0, 0, "", true, "処理可能なファイルがありません。"},
+        {"mixed widths, common peak", {"16", "16", "8"}, 1, 0, 0, 0, "", true,
+         "音量の一括取得時には、異なるビットレートの\nファイルを同時に処理できません。"},
+        {"mixed widths after an unsupported row", {"24", "16", "8"}, 1, 0, 0, 0, "", true,
+         "音量の一括取得時には、異なるビットレートの\nファイルを同時に処理できません。"},
+        {"one width, common peak", {"24", "16", "16"}, 1, 0, 0, 0, "", true, ""},
+        {"mixed widths, conversion forces per file", {"16", "8"}, 1, 44100, 0, 0, "", true, ""},
+        {"no MP3: the encoder is not checked", {"16"}, 0, 0, 0, 1, "/nowhere", true, ""},
+        {"external encoder present", {"16"}, 0, 0, 128, 1, temp.Path() + "scmpx", true, ""},
+        {"external encoder path empty", {"16"}, 0, 0, 128, 1, "", true, "外部エンコーダが見つかりません。\n []"},
+        {"external encoder path a folder", {"16"}, 0, 0, 128, 1, temp.Path(), true,
+         "外部エンコーダが見つかりません。\n [" + temp.Path() + "]"},
+        {"gogo missing", {"16"}, 0, 0, 128, 0, "", false, "外部エンコーダが見つかりません。\n [GOGO.DLL]"},
+        {"unknown kind checks gogo", {"16"}, 0, 0, 128, 5, "", false, "外部エンコーダが見つかりません。\n [GOGO.DLL]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileListModel list;
+        for (size_t i = 0; i < c.bits.size(); ++i)
+            list.AppendEntry(Row("/in/", std::to_string(i) + ".wav", c.bits[i], c.bits[i] == "24" ? UnsupportedMarker : ""));
+        Settings settings;
+        settings.PeakMode = c.peakMode;
+        settings.ResampleRate = c.rate;
+        settings.SourceFileAction = 2;
+        settings.Mp3Bitrate = c.bitrate;
+        settings.EncoderKind = c.kind;
+        settings.EncoderPath = c.encoderPath;
+        FakeHost host;
+        host.gogoLoaded = c.gogoLoaded;
+        StartCommandFields fields;
+        const StartOutcome outcome = SpeedButton6Click(list, settings, host, fields);
+
+        EXPECT_EQ(host.events.front(), "stop");
+        EXPECT_EQ(host.events.back(), c.refusal.empty() ? "run /out/" : "message " + c.refusal);
+        EXPECT_EQ(outcome, c.refusal.empty() ? StartOutcome::BatchRun : StartOutcome::Refused);
+        EXPECT_EQ(host.chooserStarts.size(), c.refusal.empty() ? 1u : 0u);
+        for (const FileEntry& entry : list.Entries())
+            EXPECT_TRUE(entry.IsSupported());
+        if (c.rate > 0) {
+            EXPECT_EQ(settings.PeakMode, 0);
+            EXPECT_EQ(settings.SourceFileAction, 0);
+            EXPECT_EQ(host.summary[5], "ピーク取得方法　　：ファイルごと");
+            EXPECT_EQ(host.summary.back(), "");  // no rename or delete warning
+        }
+    }
+}
+
+TEST(StartCommand, OutputFolderChoice)
+{
+    TempFolder temp;
+    const std::string in = temp.Sub("in");
+    const std::string inNoSlash = in.substr(0, in.size() - 1);
+    std::filesystem::create_directory_symlink(in, temp.Path() + "alias");
+    struct Case {
+        const char* name;
+        int action = 0;
+        int dirMode = 0;
+        std::vector<std::optional<std::string>> folders;
+        StartOutcome outcome;
+        std::string outputDirectory;
+        int overlaps = 0;
+        std::string remembered;
+    } cases[] = {
+        {"root", 0, 0, {"/"}, StartOutcome::BatchRun, "/", 0, "/"},
+        {"letter case differs", 0, 0, {temp.Path() + "IN"}, StartOutcome::BatchRun, temp.Path() + "IN/", 0, temp.Path() + "IN"},
+        {"source folder with rename", 1, 0, {inNoSlash}, StartOutcome::BatchRun, in, 0, inNoSlash},
+        {"source folder twice, then nothing", 0, 0, {inNoSlash, in, std::nullopt}, StartOutcome::NoFolder, in, 2, in},
+        {"fixed folder is not overwritten", 0, 1, {inNoSlash, std::nullopt}, StartOutcome::NoFolder, in, 1, "/start"},
+        {"source folder through a link", 0, 0, {temp.Path() + "alias", "/out"}, StartOutcome::BatchRun, "/out/", 1, "/out"},
+        {"chooser cancelled", 0, 0, {}, StartOutcome::NoFolder, "", 0, "/start"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileListModel list;
+        list.AppendEntry(Row("/elsewhere/", "b.wav"));
+        list.AppendEntry(Row(in, "a.wav"));
+        Settings settings;
+        settings.SourceFileAction = c.action;
+        settings.OutputDirMode = c.dirMode;
+        settings.FixedOutputDir = "/start";
+        FakeHost host;
+        host.folders = c.folders;
+        StartCommandFields fields;
+        EXPECT_EQ(SpeedButton6Click(list, settings, host, fields), c.outcome);
+        EXPECT_EQ(fields.OutputDirectory, c.outputDirectory);
+        EXPECT_EQ(std::count(host.events.begin(), host.events.end(), "message 変換前と変換後のﾃﾞｨﾚｸﾄﾘが重なっています。"),
+                  c.overlaps);
+        EXPECT_EQ(host.chooserStarts.front(), "/start");
+        EXPECT_EQ(settings.FixedOutputDir, c.remembered);
+    }
+}
+
+TEST(StartCommand, ConfirmationDecidesTheRun)
+{
+    for (int answer : {1, -1, 0}) {
+        FileListModel list;
+        list.AppendEntry(Row("/in/", "a.wav"));
+        Settings settings;
+        FakeHost host;
+        host.confirmAnswer = answer;
+        StartCommandFields fields;
+        EXPECT_EQ(SpeedButton6Click(list, settings, host, fields),
+                  answer == 1 ? StartOutcome::BatchRun : StartOutcome::NotConfirmed);
+        EXPECT_EQ(fields.ConfirmAnswer, answer);
+        EXPECT_EQ(host.events.back() == "run /out/", answer == 1);
+    }
+}
+
+TEST(Summary, FullText)
+{
+    Settings settings;
+    settings.PeakMode = 1;
+    settings.Mp3Bitrate = 128;
+    settings.OutputMode = 1;
+    settings.UsePsy = 1;
+    settings.SstpEnabled = 1;
+    settings.SourceFileAction = 2;
+    EXPECT_EQ(BuildSummaryLines(settings, 3, "/out/", {"3.13", "/usr/lib/libgogo.so"}),
+              (Names{"-----------------------------------------", "         ORVA 変換オプション",
+                     "-----------------------------------------", "変換するファイル数： 3 個", "保存先ディレクトリ：/out/",
+                     "ピーク取得方法　　：全ファイルから一括取得", "", "外部エンコーダ：午後のこ～だ(3.13)",
+                     "　実行ファイル：/usr/lib/libgogo.so", "　ビットレート：128 kbps/sec", "　出力モード　：ジョイントステレオ",
+                     "　オプション　：心理音響モデル演算", "", "※外部エンコーダの種類と実行ファイルの種別が",
+                     "　同一であることを、必ず確認してください。", "　違う場合、エンコード時にエラーになります。", "",
+                     "サンプリングレート変換：なし", "ＳＳＴＰ：有効", "", "※削除オプションが指定されています。",
+                     "　ORVAが変換を失敗した場合、ファイルを復活させる", "　ことはできません。",
+                     "　十分なテストを行うまでは使用しないで下さい。"}));
+}
+
+TEST(Summary, VariableLines)
+{
+    struct Case {
+        int bitrate, kind, outputMode, usePsy, rate, sstp, action;
+        Names tail;  ///< the lines from the eighth on
+    } cases[] = {
+        {0, 1, 0, 0, 0, 0, 0, {"外部エンコーダ：なし", "", "サンプリングレート変換：なし", ""}},
+        {128, 4, 0, 0, 22050, 0, 1,  // an unknown encoder kind makes no MP3 file
+         {"外部エンコーダ：なし", "", "サンプリングレート変換： 22050 Hz", "", "※リネームオプションが指定されています。",
+          "　変換前のファイル名はリネームされます。"}},
+        {128, 1, 3, 1, 0, 0, 0,
+         {"外部エンコーダ：SCMPX", "　実行ファイル：/bin/scmpx", "　ビットレート：64 kbps/sec", "　出力モード　：強制モノラル",
+          "　オプション　：なし"}},
+        {80, 0, 3, 0, 0, 0, 0,
+         {"外部エンコーダ：午後のこ～だ()", "　実行ファイル：", "　ビットレート：40 kbps/sec", "　出力モード　：強制モノラル",
+          "　オプション　：なし"}},
+        {128, 0, 2, 0, 0, 0, 0,
+         {"外部エンコーダ：午後のこ～だ()", "　実行ファイル：", "　ビットレート：128 kbps/sec",
+          "　出力モード　：ミッドサイドステレオ", "　オプション　：なし"}},
+        {192, 1, 0, 0, 0, 0, 0,
+         {"外部エンコーダ：SCMPX", "　実行ファイル：/bin/scmpx", "　ビットレート：192 kbps/sec", "　出力モード　：ステレオ",
+          "　オプション　：なし"}},
+    };
+    for (const Case& c : cases) {
+        Settings settings;
+        settings.Mp3Bitrate = c.bitrate;
+        settings.EncoderKind = c.kind;
+        settings.OutputMode = c.outputMode;
+        settings.UsePsy = c.usePsy;
+        settings.ResampleRate = c.rate;
+        settings.SstpEnabled = c.sstp;
+        settings.SourceFileAction = c.action;
+        settings.EncoderPath = "/bin/scmpx";
+        const Names lines = BuildSummaryLines(settings, 1, "/o/", {});
+        ASSERT_GE(lines.size(), 7 + c.tail.size());
+        EXPECT_EQ(Names(lines.begin() + 7, lines.begin() + 7 + static_cast<long>(c.tail.size())), c.tail);
+    }
+}
+
+}  // namespace
+}  // namespace orva
