@@ -28,7 +28,7 @@ test: build build-asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
 run: build
-	@if [ -x $(BUILD)/orva ]; then $(BUILD)/orva; else $(BUILD)/orva-cli --help; fi
+	cd $(CURDIR) && $(BUILD)/orva
 
 bench: build
 	scripts/bench

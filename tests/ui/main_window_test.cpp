@@ -1,0 +1,423 @@
+// The main window: command enable rules, the file list through the view, dropped files, the
+// resize rule, positions in a real settings file, playback with a player double, help.
+
+#include "settings/settings_store.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/about_dialog.h"
+#include "ui/forms.h"
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using uitest::FakePlayer;
+using uitest::RecordingServices;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        orva::IniFilePath = Path("ORVA.INI");
+        window_ = std::make_unique<TForm1>();
+        Form1 = window_.get();
+        window_->SetServices(&services_);
+        auto player = std::make_unique<FakePlayer>();
+        player_ = player.get();
+        window_->SetPlayer(std::move(player));
+    }
+
+    void TearDown() override
+    {
+        Form1 = nullptr;
+        window_.reset();
+        orva::IniFilePath.clear();
+    }
+
+    std::string Path(const std::string& name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+
+    std::string Wav(const std::string& name, uint16_t bits = 16, uint16_t tag = 1)
+    {
+        return uitest::WriteWav(Path(name), 8000, 1, bits, 80, tag);
+    }
+
+    std::vector<std::string> Captions() const
+    {
+        std::vector<std::string> captions;
+        for (const orva::FileEntry& entry : window_->FileList().Entries())
+            captions.push_back(entry.caption);
+        return captions;
+    }
+
+    void SelectRows(std::initializer_list<int> rows)
+    {
+        QItemSelectionModel* selection = window_->ListView1->selectionModel();
+        selection->clearSelection();
+        for (int row : rows)
+            selection->select(window_->ListView1->model()->index(row, 0),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    std::string IniText() const
+    {
+        std::ifstream in(orva::IniFilePath, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    QTemporaryDir dir_;
+    RecordingServices services_;
+    std::unique_ptr<TForm1> window_;
+    FakePlayer* player_ = nullptr;
+};
+
+struct CommandStates {
+    bool start, remove, play, stop;
+};
+
+CommandStates States(const TForm1& w)
+{
+    // A tool button and its menu item must always agree.
+    EXPECT_EQ(w.SpeedButton6->isEnabled(), w.ProGo->isEnabled());
+    EXPECT_EQ(w.SpeedButton1->isEnabled(), w.Delete1->isEnabled());
+    EXPECT_EQ(w.SpeedButton2->isEnabled(), w.PlayPlay->isEnabled());
+    EXPECT_EQ(w.SpeedButton3->isEnabled(), w.PlayStop->isEnabled());
+    return {w.SpeedButton6->isEnabled(), w.SpeedButton1->isEnabled(), w.SpeedButton2->isEnabled(),
+            w.SpeedButton3->isEnabled()};
+}
+
+TEST_F(MainWindowTest, CommandsFollowTheListAndItsSelection)
+{
+    CommandStates s = States(*window_);
+    EXPECT_FALSE(s.start || s.remove || s.play || s.stop);
+    for (QToolButton* always : {window_->SpeedButton5, window_->SpeedButton8, window_->SpeedButton7,
+                                window_->SpeedButton4})
+        EXPECT_TRUE(always->isEnabled()) << always->toolTip().toStdString();
+    for (QAction* always : {window_->New1, window_->Add1, window_->Exit1, window_->KA1, window_->KC1,
+                            window_->Option1, window_->H1, window_->KefsPageN1, window_->About1})
+        EXPECT_TRUE(always->isEnabled()) << always->text().toStdString();
+
+    window_->AddFileToList(Wav("a.wav"));
+    s = States(*window_);
+    EXPECT_TRUE(s.start);
+    EXPECT_FALSE(s.remove || s.play);
+
+    window_->AddFileToList(Wav("b.wav"));
+    SelectRows({0, 1});
+    s = States(*window_);
+    EXPECT_TRUE(s.remove);
+    EXPECT_FALSE(s.play);
+
+    SelectRows({1});
+    s = States(*window_);
+    EXPECT_TRUE(s.remove && s.play);
+
+    window_->SpeedButton5->click();  // new list
+    EXPECT_EQ(window_->FileList().Count(), 0);
+    s = States(*window_);
+    EXPECT_FALSE(s.start || s.remove || s.play);
+}
+
+TEST_F(MainWindowTest, AddCommandAddsChosenFilesInOrderAndSkipsUnusableOnesSilently)
+{
+    uitest::WriteText(Path("notes.wav"), "not a wave file at all, just text");
+    const QStringList chosen = {QString::fromStdString(Wav("b.wav")), QString::fromStdString(Path("notes.wav")),
+                                QString::fromStdString(Wav("a.WAV")), QString::fromStdString(Wav("c.wave")),
+                                QString::fromStdString(Wav("wide.wav", 24))};
+    services_.filesAnswers.push_back(chosen);
+    window_->SpeedButton8->click();
+
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"b.wav", "a.WAV", "wide.wav"}));
+    EXPECT_TRUE(services_.messages.empty());
+    ASSERT_EQ(services_.fileFilters.size(), 1U);
+    EXPECT_TRUE(services_.fileFilters[0].startsWith(QStringLiteral("ｻｳﾝﾄﾞﾌｧｲﾙ(")));
+
+    // The view shows the model's cells; the unsupported marker is in the last column.
+    const QAbstractItemModel* view = window_->ListView1->model();
+    EXPECT_EQ(view->index(2, 7).data().toString(), QStringLiteral("(未対応)"));
+    EXPECT_EQ(view->headerData(0, Qt::Horizontal).toString(), QStringLiteral("ファイル名"));
+
+    // Cancelling the chooser changes nothing.
+    window_->Add1->trigger();
+    EXPECT_EQ(window_->FileList().Count(), 3);
+}
+
+TEST_F(MainWindowTest, RemoveCommandsWorkOnTheViewsSelection)
+{
+    for (const char* name : {"1.wav", "2.wav", "3.wav", "4.wav", "5.wav"})
+        window_->AddFileToList(Wav(name));
+    SelectRows({0, 1, 3});
+    window_->SpeedButton1->click();
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"3.wav", "5.wav"}));
+    EXPECT_FALSE(States(*window_).remove);
+
+    window_->AddFileToList(Wav("float.wav", 32, 3));
+    window_->AddFileToList(Wav("6.wav"));
+    window_->KC1->trigger();
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"3.wav", "5.wav", "6.wav"}));
+
+    window_->KA1->trigger();
+    EXPECT_EQ(window_->SelectedRows(), (std::vector<int>{0, 1, 2}));
+    window_->Delete1->trigger();
+    EXPECT_EQ(window_->FileList().Count(), 0);
+}
+
+TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReported)
+{
+    window_->show();
+    QList<QUrl> urls = {QUrl::fromLocalFile(QString::fromStdString(Wav("z.wav"))),
+                        QUrl::fromLocalFile(QString::fromStdString(Path(""))),  // a folder
+                        QUrl::fromLocalFile(QString::fromStdString(Wav("m.wav"))),
+                        QUrl(QStringLiteral("https://example.org/remote.wav")),
+                        QUrl::fromLocalFile(QString::fromStdString(Wav("a.wav")))};
+    uitest::WriteText(Path("readme.txt"), "text");
+    urls.insert(3, QUrl::fromLocalFile(QString::fromStdString(Path("readme.txt"))));
+
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint centre = window_->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"z.wav", "m.wav", "a.wav"}));
+    EXPECT_TRUE(services_.messages.empty());
+    EXPECT_TRUE(States(*window_).start);
+}
+
+TEST_F(MainWindowTest, WindowKeepsItsMinimumWidthAndTheAboutButtonFollowsThePanel)
+{
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    EXPECT_EQ(window_->centralWidget()->width(), 598);
+    EXPECT_EQ(window_->SpeedButton4->x(), 568);
+
+    struct Case {
+        int requested, width, aboutLeft;
+    };
+    for (const Case& c : {Case{700, 700, 670}, Case{239, 240, 210}, Case{100, 240, 210}, Case{241, 241, 211},
+                          Case{598, 598, 568}}) {
+        window_->resize(c.requested, window_->height());
+        QApplication::processEvents();
+        EXPECT_EQ(window_->width(), c.width) << c.requested;
+        EXPECT_EQ(window_->SpeedButton4->x(), c.aboutLeft) << c.requested;
+        EXPECT_EQ(window_->Panel1->width(), c.width);
+    }
+}
+
+TEST_F(MainWindowTest, CloseSavesSettingsAndPositionThatTheNextStartRestores)
+{
+    window_->show();
+    window_->move(120, 80);
+    window_->Settings.PeakMode = 1;
+    window_->Settings.SstpServer = "localhost";
+    window_->Exit1->trigger();
+    EXPECT_FALSE(window_->isVisible());
+
+    const std::string ini = IniText();
+    EXPECT_NE(ini.find("Form1Top=80"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Form1Left=120"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("CONVERT=1"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("SERVER=localhost"), std::string::npos) << ini;
+
+    TForm1 next;
+    EXPECT_EQ(next.pos(), QPoint(120, 80));
+    EXPECT_EQ(next.Settings.PeakMode, 1);
+    EXPECT_EQ(next.Settings.SstpServer, "localhost");
+    EXPECT_EQ(next.Settings.StartDirectory, QDir::currentPath().toStdString());
+}
+
+TEST_F(MainWindowTest, AboutDialogRestoresAValidPlaceAndFallsBackToItsDesignedOne)
+{
+    {
+        TForm2 about;
+        EXPECT_EQ(about.pos(), QPoint(24, 19));  // nothing saved yet
+        about.show();
+        about.move(200, 150);
+        about.Button2->click();  // OK hides it and saves the place
+        EXPECT_FALSE(about.isVisible());
+        EXPECT_EQ(about.result(), QDialog::Accepted);
+    }
+    EXPECT_NE(IniText().find("Form2Top=150"), std::string::npos);
+    EXPECT_EQ(TForm2().pos(), QPoint(200, 150));
+
+    // A place beyond the screen's right edge minus 16 is not applied.
+    {
+        TForm2 about;
+        about.show();
+        const int screenWidth = about.screen()->size().width();
+        about.move(screenWidth - 16, 150);
+        about.reject();  // the close box
+    }
+    EXPECT_EQ(TForm2().pos(), QPoint(24, 19));
+}
+
+TEST_F(MainWindowTest, AboutDialogContactLineDoesNothingAndHomePageOpensTheHelp)
+{
+    window_->Settings.StartDirectory = dir_.path().toStdString();
+    TForm2 about;
+    about.show();
+    QTest::mouseClick(about.Edit2, Qt::LeftButton);
+    EXPECT_TRUE(services_.openedUrls.empty());
+
+    QDir(dir_.path()).mkpath(QStringLiteral("help"));
+    uitest::WriteText(Path("help/index.htm"), "<html></html>");
+    QTest::mouseClick(about.Edit3, Qt::LeftButton);
+    ASSERT_EQ(services_.openedUrls.size(), 1U);
+    EXPECT_EQ(services_.openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(Path("help/index.htm"))));
+}
+
+TEST_F(MainWindowTest, HelpOpensTheFileBesideTheSettingsOrSaysItIsMissing)
+{
+    window_->Settings.StartDirectory = dir_.path().toStdString();
+    window_->H1->trigger();
+    ASSERT_EQ(services_.messages.size(), 1U);
+    EXPECT_EQ(services_.messages[0].title, QStringLiteral("ORVA Help"));
+    EXPECT_EQ(services_.messages[0].text, QStringLiteral("ヘルプファイル(help\\index.htm)が見つかりません"));
+    EXPECT_EQ(services_.messages[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(services_.openedUrls.empty());
+
+    QDir(dir_.path()).mkpath(QStringLiteral("help"));
+    uitest::WriteText(Path("help/index.htm"), "<html></html>");
+    window_->H1->trigger();
+    EXPECT_EQ(services_.messages.size(), 1U);
+    ASSERT_EQ(services_.openedUrls.size(), 1U);
+    EXPECT_EQ(services_.openedUrls[0].toLocalFile().toStdString(), Path("help/index.htm"));
+}
+
+/// An object whose event handler fails, like a command whose work throws.
+class ThrowingObject final : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw std::runtime_error("ディスクがいっぱいです");
+        return QObject::event(e);
+    }
+};
+
+TEST_F(MainWindowTest, AnExceptionEscapingAnEventHandlerIsShownAndTheProgramGoesOn)
+{
+    ThrowingObject object;
+    QCoreApplication::postEvent(&object, new QEvent(QEvent::User));
+    QCoreApplication::sendPostedEvents(&object);
+    ASSERT_EQ(services_.messages.size(), 1U);
+    EXPECT_EQ(services_.messages[0].title, QStringLiteral("ORVA"));
+    EXPECT_EQ(services_.messages[0].text, QStringLiteral("ディスクがいっぱいです"));
+    EXPECT_EQ(services_.messages[0].icon, QMessageBox::Critical);
+
+    // The window still works afterwards.
+    window_->AddFileToList(Wav("after.wav"));
+    EXPECT_EQ(window_->FileList().Count(), 1);
+}
+
+class PlaybackTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        window_->AddFileToList(Wav("one.wav"));
+        window_->AddFileToList(Wav("two.wav"));
+        player_->commands.clear();
+    }
+    bool StopEnabled() const { return States(*window_).stop; }
+};
+
+TEST_F(PlaybackTest, PlayEnablesStopUntilTheFileEnds)
+{
+    SelectRows({1});
+    window_->SpeedButton2->click();
+    EXPECT_EQ(player_->commands,
+              (std::vector<std::string>{"open " + Path("two.wav"), "notify", "play", "notify"}));
+    EXPECT_TRUE(StopEnabled());
+
+    player_->FinishPlayback();
+    EXPECT_FALSE(StopEnabled());
+    EXPECT_TRUE(player_->notifyArmed);  // re-armed for the next command
+}
+
+TEST_F(PlaybackTest, StopEndsPlaybackAndPlayingAgainRestarts)
+{
+    SelectRows({0});
+    window_->PlayPlay->trigger();
+    player_->commands.clear();
+    window_->PlayStop->trigger();
+    EXPECT_EQ(player_->commands, (std::vector<std::string>{"mode", "stop"}));
+    EXPECT_FALSE(StopEnabled());
+
+    player_->commands.clear();
+    window_->SpeedButton2->click();
+    EXPECT_EQ(player_->commands.front(), "open " + Path("one.wav"));
+    EXPECT_TRUE(StopEnabled());
+}
+
+TEST_F(PlaybackTest, PlayingAnotherRowKeepsStopEnabledWhenTheFirstReportsItsEnd)
+{
+    SelectRows({0});
+    window_->SpeedButton2->click();
+    SelectRows({1});
+    window_->SpeedButton2->click();
+    // The first playback's end arrives while the second plays: nothing is disabled.
+    Q_EMIT player_->Notify();
+    EXPECT_TRUE(StopEnabled());
+}
+
+TEST_F(PlaybackTest, StopWithNothingPlayingOnlyAsksForTheMode)
+{
+    window_->SpeedButton3Click();
+    EXPECT_EQ(player_->commands, (std::vector<std::string>{"mode"}));
+    EXPECT_FALSE(StopEnabled());
+}
+
+TEST_F(PlaybackTest, PlayNeedsExactlyOneSelectedRow)
+{
+    window_->SpeedButton2Click();
+    SelectRows({0, 1});
+    window_->SpeedButton2Click();
+    EXPECT_TRUE(player_->commands.empty());
+    EXPECT_TRUE(services_.messages.empty());
+}
+
+TEST_F(PlaybackTest, AnOpenFailureIsShownAndLeavesTheStopCommandsAlone)
+{
+    SelectRows({0});
+    player_->failOpen = true;
+    window_->SpeedButton2->click();
+    ASSERT_EQ(services_.messages.size(), 1U);
+    EXPECT_EQ(services_.messages[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(player_->commands, (std::vector<std::string>{"open " + Path("one.wav")}));
+    EXPECT_FALSE(StopEnabled());
+
+    // A file that fails only once the player tries it ends the playback with the same box.
+    window_->SpeedButton2->click();
+    EXPECT_TRUE(StopEnabled());
+    player_->mode = MediaPlayer::Mode::Stopped;
+    Q_EMIT player_->Failed(QStringLiteral("no decoder"));
+    EXPECT_FALSE(StopEnabled());
+    ASSERT_EQ(services_.messages.size(), 2U);
+    EXPECT_EQ(services_.messages[1].text, QStringLiteral("no decoder"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return uitest::RunUiTests(argc, argv); }

@@ -1,0 +1,317 @@
+// The options dialog over a Settings record: loading, interlocks, storing on OK, the
+// choosers and the 255-byte text limits. Choosers are answered by a recording double.
+
+#include "settings/settings_store.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/options_dialog.h"
+
+#include <QCheckBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+/// Types `text` into the focused widget as one key press (what a keyboard or an input
+/// method commit delivers).
+void Type(QWidget* widget, const QString& text)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &press);
+}
+
+class OptionsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        orva::IniFilePath = dir_.filePath(QStringLiteral("ORVA.INI")).toStdString();
+    }
+
+    /// Creates the dialog over `settings` (its FormCreate loads them).
+    TFormOption& Create()
+    {
+        dialog_ = std::make_unique<TFormOption>(settings);
+        dialog_->SetServices(&services);
+        return *dialog_;
+    }
+
+    QTemporaryDir dir_;
+    orva::Settings settings;
+    uitest::RecordingServices services;
+    std::unique_ptr<TFormOption> dialog_;
+};
+
+// A rate from the settings file selects its item when one matches; otherwise the list
+// keeps "44100". Either way conversion forces the peak method and the source action to 0.
+TEST_F(OptionsDialogTest, ResampleRateFromTheFileAndStoredOnOk)
+{
+    struct Case {
+        int loaded;
+        const char* shown;
+        int stored;
+    };
+    for (const Case& c : {Case{32000, "32000", 32000}, Case{8000, "44100", 44100}, Case{48000, "48000", 48000}}) {
+        settings = orva::Settings{};
+        settings.ResampleRate = c.loaded;
+        settings.PeakMode = 1;
+        settings.SourceFileAction = 2;
+        TFormOption& d = Create();
+        EXPECT_TRUE(d.CheckBox1->isChecked()) << c.loaded;
+        EXPECT_EQ(d.ComboBox1->currentText(), QString::fromUtf8(c.shown)) << c.loaded;
+        EXPECT_TRUE(d.ComboBox1->isEnabled());
+        EXPECT_FALSE(d.RadioGroup1->isEnabled());
+        EXPECT_FALSE(d.RadioGroup2->isEnabled());
+        EXPECT_EQ(d.RadioGroup1->ItemIndex(), 1);
+        EXPECT_EQ(d.RadioGroup2->ItemIndex(), 2);
+
+        d.Button1Click();
+        EXPECT_EQ(settings.ResampleRate, c.stored) << c.loaded;
+        EXPECT_EQ(settings.PeakMode, 0);
+        EXPECT_EQ(settings.SourceFileAction, 0);
+    }
+}
+
+TEST_F(OptionsDialogTest, ConversionClearedStoresTheGroupsChoices)
+{
+    settings.ResampleRate = 22050;
+    TFormOption& d = Create();
+    d.CheckBox1->click();
+    EXPECT_TRUE(d.RadioGroup1->isEnabled());
+    EXPECT_FALSE(d.ComboBox1->isEnabled());
+    d.RadioGroup1->Item(1)->click();
+    d.RadioGroup2->Item(1)->click();
+    d.Button1Click();
+    EXPECT_EQ(settings.ResampleRate, 0);
+    EXPECT_EQ(settings.PeakMode, 1);
+    EXPECT_EQ(settings.SourceFileAction, 1);
+}
+
+TEST_F(OptionsDialogTest, OutOfRangeIndexesFromTheFileShowARealChoice)
+{
+    settings.PeakMode = 7;
+    settings.SourceFileAction = -3;
+    settings.Mp3Bitrate = 128;
+    settings.OutputMode = 9;
+    settings.EncoderKind = 5;
+    TFormOption& d = Create();
+    EXPECT_EQ(d.RadioGroup1->ItemIndex(), 1);
+    EXPECT_EQ(d.RadioGroup2->ItemIndex(), 0);
+    EXPECT_EQ(d.ComboBox3->currentIndex(), 1);
+    EXPECT_EQ(d.ComboBox4->currentIndex(), 0);
+    d.Button1Click();
+    EXPECT_EQ(settings.PeakMode, 1);
+    EXPECT_EQ(settings.SourceFileAction, 0);
+    EXPECT_EQ(settings.OutputMode, 1);
+    EXPECT_EQ(settings.EncoderKind, 0);
+}
+
+TEST_F(OptionsDialogTest, ForcedMonoWithGogoShowsInBothLists)
+{
+    settings.Mp3Bitrate = 192;
+    settings.OutputMode = 3;
+    settings.EncoderKind = 0;
+    settings.UsePsy = 0;
+    TFormOption& d = Create();
+    EXPECT_TRUE(d.CheckBox2->isChecked());
+    EXPECT_EQ(d.ComboBox2->currentText(), QStringLiteral("192"));
+    EXPECT_EQ(d.ComboBox3->currentText(), QStringLiteral("強制モノラル"));
+    EXPECT_EQ(d.ComboBox5->currentText(), QStringLiteral("ステレオ"));
+    EXPECT_FALSE(d.ComboBox3->isHidden());
+    EXPECT_TRUE(d.ComboBox5->isHidden());
+    EXPECT_FALSE(d.CheckBox3->isChecked());
+    EXPECT_TRUE(d.CheckBox3->isEnabled());
+    EXPECT_FALSE(d.Button2->isEnabled());
+}
+
+TEST_F(OptionsDialogTest, ScmpxStoresItsOwnModeAndNoPsychoacousticModel)
+{
+    settings.Mp3Bitrate = 128;
+    settings.OutputMode = 3;
+    settings.UsePsy = 1;
+    TFormOption& d = Create();
+    ASSERT_TRUE(d.CheckBox3->isChecked());
+    d.ComboBox4->setCurrentIndex(1);  // SCMPX
+    EXPECT_TRUE(d.ComboBox3->isHidden());
+    EXPECT_FALSE(d.ComboBox5->isHidden());
+    EXPECT_FALSE(d.CheckBox3->isEnabled());
+    EXPECT_TRUE(d.Button2->isEnabled());
+    EXPECT_EQ(d.ComboBox3->currentText(), QStringLiteral("強制モノラル"));  // unchanged while hidden
+    EXPECT_EQ(d.ComboBox5->currentText(), QStringLiteral("ステレオ"));
+
+    d.Button1Click();
+    EXPECT_EQ(settings.OutputMode, 0);
+    EXPECT_EQ(settings.UsePsy, 0);
+    EXPECT_EQ(settings.EncoderKind, 1);
+    EXPECT_EQ(settings.Mp3Bitrate, 128);
+}
+
+TEST_F(OptionsDialogTest, Mp3OffClearsFourFieldsAndKeepsTheEncoderPath)
+{
+    settings.Mp3Bitrate = 320;
+    settings.EncoderKind = 1;
+    settings.OutputMode = 1;
+    settings.UsePsy = 1;
+    settings.EncoderPath = "/opt/scmpx/SCMPX.exe";
+    TFormOption& d = Create();
+    EXPECT_EQ(d.ComboBox5->currentText(), QStringLiteral("ジョイントステレオ"));
+    EXPECT_TRUE(d.Button2->isEnabled());
+    d.CheckBox2->click();
+    for (QWidget* w : std::initializer_list<QWidget*>{d.ComboBox2, d.ComboBox3, d.ComboBox4, d.ComboBox5,
+                                                      d.CheckBox3, d.Button2})
+        EXPECT_FALSE(w->isEnabled());
+    d.Button1Click();
+    EXPECT_EQ(settings.Mp3Bitrate, 0);
+    EXPECT_EQ(settings.OutputMode, 0);
+    EXPECT_EQ(settings.UsePsy, 0);
+    EXPECT_EQ(settings.EncoderKind, 0);
+    EXPECT_EQ(settings.EncoderPath, "/opt/scmpx/SCMPX.exe");
+}
+
+TEST_F(OptionsDialogTest, LastFolderModeKeepsTheFixedFolder)
+{
+    settings.OutputDirMode = 1;
+    settings.FixedOutputDir = "/data/out";
+    TFormOption& d = Create();
+    EXPECT_TRUE(d.Edit1->isEnabled());
+    EXPECT_TRUE(d.Button3->isEnabled());
+    d.Edit1->setText(QStringLiteral("/somewhere/else"));
+    d.RadioGroup3->Item(0)->click();
+    EXPECT_FALSE(d.Edit1->isEnabled());
+    EXPECT_FALSE(d.Button3->isEnabled());
+    d.Button1Click();
+    EXPECT_EQ(settings.OutputDirMode, 0);
+    EXPECT_EQ(settings.FixedOutputDir, "/data/out");
+
+    // Fixed again: the edited text is stored.
+    d.RadioGroup3->Item(1)->click();
+    d.Edit1->setText(QStringLiteral("/somewhere/else"));
+    d.Button1Click();
+    EXPECT_EQ(settings.OutputDirMode, 1);
+    EXPECT_EQ(settings.FixedOutputDir, "/somewhere/else");
+}
+
+// Each showing reloads only the folder controls: a folder remembered by the start command
+// appears, while the other controls keep what the user left in them.
+TEST_F(OptionsDialogTest, ShowingRefreshesOnlyTheFolderControls)
+{
+    TFormOption& d = Create();
+    d.Edit2->setText(QStringLiteral("edited"));
+    settings.FixedOutputDir = "/remembered/by/start";
+    settings.SstpFileMessage = "changed elsewhere";
+    d.show();
+    EXPECT_EQ(d.Edit1->text(), QStringLiteral("/remembered/by/start"));
+    EXPECT_EQ(d.Edit2->text(), QStringLiteral("edited"));
+    EXPECT_FALSE(d.Edit1->isEnabled());
+    d.Button1Click();
+    EXPECT_FALSE(d.isVisible());
+}
+
+TEST_F(OptionsDialogTest, SstpCheckEnablesTheMessagesButNeverServerAndPort)
+{
+    settings.SstpServer = "mascot.local";
+    settings.SstpPort = "11000";
+    TFormOption& d = Create();
+    d.CheckBox4->click();
+    EXPECT_TRUE(d.Edit2->isEnabled());
+    EXPECT_TRUE(d.Edit3->isEnabled());
+    EXPECT_FALSE(d.Edit4->isEnabled());
+    EXPECT_FALSE(d.Edit5->isEnabled());
+    d.Edit3->setText(QStringLiteral("おわり"));
+    d.Button1Click();
+    EXPECT_EQ(settings.SstpEnabled, 1);
+    EXPECT_EQ(settings.SstpAllMessage, "おわり");
+    EXPECT_EQ(settings.SstpServer, "mascot.local");
+    EXPECT_EQ(settings.SstpPort, "11000");
+}
+
+// Typing stops at 255 bytes of Shift-JIS: a double-byte character that would need the
+// 256th byte is refused whole, a single-byte one still fits.
+TEST_F(OptionsDialogTest, TypingStopsAtTheShiftJisByteLimit)
+{
+    settings.SstpEnabled = 1;
+    TFormOption& d = Create();
+    d.show();
+    for (QLineEdit* edit : {d.Edit2, d.Edit1}) {
+        edit->setEnabled(true);
+        edit->setFocus();
+        edit->setText(QString(127, QChar(0x3042)));  // "あ" x 127 = 254 bytes
+        edit->end(false);
+        Type(edit, QStringLiteral("い"));
+        EXPECT_EQ(edit->text().size(), 127);
+        Type(edit, QStringLiteral("a"));
+        EXPECT_EQ(edit->text().size(), 128);
+        Type(edit, QStringLiteral("b"));
+        EXPECT_EQ(edit->text().size(), 128);
+    }
+    // The port takes 16 characters.
+    d.Edit5->setEnabled(true);
+    d.Edit5->setText(QString(16, QLatin1Char('9')));
+    d.Edit5->setFocus();
+    d.Edit5->end(false);
+    Type(d.Edit5, QStringLiteral("1"));
+    EXPECT_EQ(d.Edit5->text().size(), 16);
+}
+
+TEST_F(OptionsDialogTest, EncoderChooserSetsThePathAtOnce)
+{
+    QTemporaryDir tools;
+    const std::string encoder = tools.filePath(QStringLiteral("scmpx-lame")).toStdString();
+    uitest::WriteText(encoder, "#!/bin/sh\n");
+    settings.Mp3Bitrate = 128;
+    settings.EncoderKind = 1;
+    settings.EncoderPath = encoder;
+    TFormOption& d = Create();
+
+    d.Button2Click();  // cancelled
+    ASSERT_EQ(services.chooserStartDirs.size(), 1u);
+    EXPECT_EQ(services.chooserStartDirs[0], tools.path() + QStringLiteral("/SCMPX.exe"));
+    EXPECT_TRUE(services.fileFilters[0].startsWith(QStringLiteral("実行ファイル(*.exe)")));
+    EXPECT_EQ(settings.EncoderPath, encoder);
+
+    services.fileAnswers.push_back(QStringLiteral("/usr/local/bin/SCMPX.exe"));
+    d.Button2Click();
+    EXPECT_EQ(settings.EncoderPath, "/usr/local/bin/SCMPX.exe");
+
+    // A path longer than the 255 bytes the setting holds is refused, not cut.
+    services.fileAnswers.push_back(QStringLiteral("/") + QString(300, QLatin1Char('x')));
+    d.Button2Click();
+    EXPECT_EQ(settings.EncoderPath, "/usr/local/bin/SCMPX.exe");
+
+    // A missing encoder proposes the name alone.
+    settings.EncoderPath = "/no/such/SCMPX.exe";
+    d.Button2Click();
+    EXPECT_EQ(services.chooserStartDirs.back(), QStringLiteral("SCMPX.exe"));
+}
+
+TEST_F(OptionsDialogTest, FolderChooserFillsTheFieldOnly)
+{
+    settings.OutputDirMode = 1;
+    settings.FixedOutputDir = "/start/here";
+    TFormOption& d = Create();
+    services.folderAnswers.push_back(QStringLiteral("/picked"));
+    d.Button3Click();
+    EXPECT_EQ(services.chooserStartDirs.at(0), QStringLiteral("/start/here"));
+    EXPECT_EQ(d.Edit1->text(), QStringLiteral("/picked"));
+    EXPECT_EQ(settings.FixedOutputDir, "/start/here");
+    d.Button3Click();  // cancelled: nothing changes
+    EXPECT_EQ(d.Edit1->text(), QStringLiteral("/picked"));
+    d.Button1Click();
+    EXPECT_EQ(settings.FixedOutputDir, "/picked");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return uitest::RunUiTests(argc, argv); }

@@ -1,0 +1,71 @@
+#include "ui/application.h"
+
+#include "ui/forms.h"
+#include "ui/main_window.h"
+
+#include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <fontconfig/fontconfig.h>
+
+#include <cstdlib>
+
+OrvaApplication::OrvaApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("ORVA"));
+    setApplicationDisplayName(QStringLiteral("ORVA"));
+    setDesktopFileName(QStringLiteral("orva"));
+    // Every text of the program is Japanese: the standard buttons (OK, はい, いいえ) too.
+    auto* translator = new QTranslator(this);
+    if (translator->load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(translator);
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(12);
+    setFont(font);
+}
+
+bool OrvaApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowException(error);
+    } catch (...) {
+        ShowException(std::runtime_error("予期しないエラーが発生しました。"));
+    }
+    return false;
+}
+
+void OrvaApplication::ShowException(const std::exception& error)
+{
+    const QString text = QString::fromUtf8(error.what());
+    if (Form1 != nullptr) {
+        Form1->Services().ShowMessage(Form1, QStringLiteral("ORVA"), text, QMessageBox::Critical);
+    } else {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("ORVA"), text, QMessageBox::Ok);
+        box.exec();
+    }
+}
+
+void PrepareDesktop()
+{
+    setenv("QT_MEDIA_BACKEND", "gstreamer", 0);
+    LoadFontAliases();
+}
+
+bool LoadFontAliases()
+{
+    QFile file(QStringLiteral(":/orva/orva-fonts.conf"));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray conf = file.readAll();
+    // Qt initialises fontconfig with the current configuration later; add ours to it now.
+    if (FcInit() == FcFalse)
+        return false;
+    FcConfig* config = FcConfigGetCurrent();
+    return FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(conf.constData()), FcTrue) ==
+           FcTrue;
+}

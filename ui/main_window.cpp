@@ -1,0 +1,402 @@
+#include "ui/main_window.h"
+
+#include "settings/settings_store.h"
+#include "ui/about_dialog.h"
+#include "ui/forms.h"
+#include "ui/help.h"
+#include "ui/options_dialog.h"
+#include "ui/tool_icons.h"
+#include "ui/window_position.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <set>
+
+namespace {
+
+// Client area of the designed window, in pixels (the menu bar comes on top of it).
+constexpr int kClientWidth = 598;
+constexpr int kClientHeight = 319;
+constexpr int kPanelHeight = 25;
+constexpr int kButtonSize = 25;
+constexpr int kMinimumWidth = 240;
+constexpr int kAboutButtonMinLeft = 200;
+
+// Width of each column of ListView1; the last column takes the rest of the row.
+constexpr int kColumnWidths[] = {110, 110, 80, 50, 30, 30, 60};
+
+/// Shows the file list with the header captions aligned like their cells.
+class ListViewColumns final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole) {
+            const bool number = section >= 1 + orva::SampleRateCell && section <= 1 + orva::SizeCell;
+            return QVariant::fromValue(Qt::Alignment((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+        }
+        return QIdentityProxyModel::headerData(section, orientation, role);
+    }
+};
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), fileList_(std::make_unique<orva::FileListModel>())
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("ORVA"));
+    setWindowIcon(MakeProgramIcon());
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(12);
+    setFont(font);
+
+    CreateControls();
+    CreateMenus();
+    resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+
+    player_ = std::make_unique<QtMediaPlayer>();
+    MediaPlayer1 = player_.get();
+    ConnectPlayer();
+
+    OutputDirectory.clear();
+    WidgetPosition position(this);
+    orva::LoadSettings(Settings, &position);
+    setAcceptDrops(true);
+
+    UpdateCommandStates();
+    SetStopCommandsEnabled(false);
+}
+
+TForm1::~TForm1()
+{
+    // The view goes before the model it shows, and no signal reaches this half-destroyed
+    // window any more.
+    disconnect(ListView1->selectionModel(), nullptr, this, nullptr);
+    disconnect(fileList_.get(), nullptr, this, nullptr);
+    delete ListView1;
+    ListView1 = nullptr;
+    MediaPlayer1 = nullptr;
+    player_.reset();
+}
+
+void TForm1::CreateControls()
+{
+    auto* client = new QWidget(this);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel1 = new QWidget(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(kPanelHeight);
+    Panel1->installEventFilter(this);
+    layout->addWidget(Panel1);
+
+    auto makeButton = [this](const char* name, int left, const char* hint, ToolIcon icon) {
+        auto* button = new QToolButton(Panel1);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setGeometry(left, 0, kButtonSize, kButtonSize);
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setIcon(MakeToolIcon(icon));
+        button->setIconSize(QSize(16, 16));
+        button->setToolTip(QString::fromUtf8(hint));
+        return button;
+    };
+    SpeedButton5 = makeButton("SpeedButton5", 8, "新規", ToolIcon::New);
+    SpeedButton8 = makeButton("SpeedButton8", 32, "リストに追加", ToolIcon::Add);
+    SpeedButton1 = makeButton("SpeedButton1", 56, "リストから削除", ToolIcon::Remove);
+    SpeedButton2 = makeButton("SpeedButton2", 88, "再生", ToolIcon::Play);
+    SpeedButton3 = makeButton("SpeedButton3", 112, "停止", ToolIcon::Stop);
+    SpeedButton7 = makeButton("SpeedButton7", 144, "ｵﾌﾟｼｮﾝ", ToolIcon::Options);
+    SpeedButton6 = makeButton("SpeedButton6", 168, "正規化開始", ToolIcon::Start);
+    SpeedButton4 = makeButton("SpeedButton4", kClientWidth - 30, "バージョン情報", ToolIcon::About);
+
+    connect(SpeedButton5, &QToolButton::clicked, this, [this] { SpeedButton5Click(); });
+    connect(SpeedButton8, &QToolButton::clicked, this, [this] { SpeedButton8Click(); });
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+    connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
+    connect(SpeedButton7, &QToolButton::clicked, this, [this] { SpeedButton7Click(); });
+    connect(SpeedButton6, &QToolButton::clicked, this, [this] { SpeedButton6Click(); });
+    connect(SpeedButton4, &QToolButton::clicked, this, [this] { SpeedButton4Click(); });
+
+    ListView1 = new QTreeView(client);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    auto* columns = new ListViewColumns(ListView1);
+    columns->setSourceModel(fileList_.get());
+    ListView1->setModel(columns);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSortingEnabled(false);
+    ListView1->header()->setSectionsMovable(false);
+    ListView1->header()->setStretchLastSection(true);
+    for (int column = 0; column < int(std::size(kColumnWidths)); ++column)
+        ListView1->setColumnWidth(column, kColumnWidths[column]);
+    layout->addWidget(ListView1, 1);
+    setCentralWidget(client);
+
+    // Every change of the rows or of the selection recomputes the commands.
+    connect(fileList_.get(), &QAbstractItemModel::rowsInserted, this, [this] { UpdateCommandStates(); });
+    connect(fileList_.get(), &QAbstractItemModel::rowsRemoved, this, [this] { UpdateCommandStates(); });
+    connect(fileList_.get(), &QAbstractItemModel::modelReset, this, [this] { UpdateCommandStates(); });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { UpdateCommandStates(); });
+
+    OpenDialog1.Filter = QStringLiteral("ｻｳﾝﾄﾞﾌｧｲﾙ(*.wav)");
+    OpenDialog1.DefaultExt = QStringLiteral("WAV");
+}
+
+void TForm1::CreateMenus()
+{
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+
+    auto addItem = [this](QMenu* menu, const char* name, const char* caption, void (TForm1::*handler)()) {
+        QAction* action = menu->addAction(QString::fromUtf8(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+    auto addSeparator = [](QMenu* menu, const char* name) {
+        QAction* separator = menu->addSeparator();
+        separator->setObjectName(QString::fromLatin1(name));
+        return separator;
+    };
+
+    aaa1 = MainMenu1->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+    aaa1->setObjectName(QStringLiteral("aaa1"));
+    New1 = addItem(aaa1, "New1", "新規(&N)", &TForm1::New1Click);
+    Add1 = addItem(aaa1, "Add1", "追加(&A)", &TForm1::Add1Click);
+    Exit1 = addItem(aaa1, "Exit1", "終了(&X)", &TForm1::Exit1Click);
+
+    Edit1 = MainMenu1->addMenu(QStringLiteral("編集(&E)"));
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    KA1 = addItem(Edit1, "KA1", "全て選択(&A)", &TForm1::KA1Click);
+    Delete1 = addItem(Edit1, "Delete1", "リストから削除(&D)", &TForm1::Delete1Click);
+    N4 = addSeparator(Edit1, "N4");
+    KC1 = addItem(Edit1, "KC1", "未対応ﾌｧｲﾙの削除(&C)", &TForm1::KC1Click);
+
+    KP1 = MainMenu1->addMenu(QStringLiteral("再生(&P)"));
+    KP1->setObjectName(QStringLiteral("KP1"));
+    PlayPlay = addItem(KP1, "PlayPlay", "再生(&P)", &TForm1::PlayPlayClick);
+    PlayStop = addItem(KP1, "PlayStop", "停止(&S)", &TForm1::PlayStopClick);
+
+    KP2 = MainMenu1->addMenu(QStringLiteral("処理(&G)"));
+    KP2->setObjectName(QStringLiteral("KP2"));
+    ProGo = addItem(KP2, "ProGo", "正規化開始(&N)...", &TForm1::ProGoClick);
+    N1 = addSeparator(KP2, "N1");
+    Option1 = addItem(KP2, "Option1", "ｵﾌﾟｼｮﾝ(&O)", &TForm1::Option1Click);
+
+    Help1 = MainMenu1->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    H1 = addItem(Help1, "H1", "ヘルプを開く(&H)", &TForm1::H1Click);
+    KefsPageN1 = addItem(Help1, "KefsPageN1", "Kef's Page(&N)", &TForm1::KefsPageN1Click);
+    N2 = addSeparator(Help1, "N2");
+    About1 = addItem(Help1, "About1", "ﾊﾞｰｼﾞｮﾝ情報(&A)...", &TForm1::About1Click);
+}
+
+void TForm1::ConnectPlayer()
+{
+    connect(MediaPlayer1, &MediaPlayer::Notify, this, [this] { MediaPlayer1Notify(); });
+    connect(MediaPlayer1, &MediaPlayer::Failed, this, [this](const QString& text) {
+        // The file turned out unplayable after it was opened: the playback is over.
+        SetStopCommandsEnabled(false);
+        Services().ShowMessage(this, QStringLiteral("ORVA"), text, QMessageBox::Critical);
+    });
+}
+
+void TForm1::SetServices(UiServices* services) { services_ = services != nullptr ? services : &qtServices_; }
+
+void TForm1::SetPlayer(std::unique_ptr<MediaPlayer> player)
+{
+    if (!player)
+        return;
+    player_ = std::move(player);
+    MediaPlayer1 = player_.get();
+    ConnectPlayer();
+}
+
+void TForm1::AddFileToList(const std::string& path) { fileList_->AddFileToList(path); }
+
+void TForm1::DropFiles(const QList<QUrl>& urls)
+{
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile())
+            AddFileToList(url.toLocalFile().toStdString());
+    }
+}
+
+std::vector<int> TForm1::SelectedRows() const
+{
+    std::vector<int> rows;
+    const QItemSelectionModel* selection = ListView1->selectionModel();
+    for (int row = 0; row < fileList_->rowCount(); ++row) {
+        if (selection->isRowSelected(row, QModelIndex()))
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+void TForm1::SpeedButton5Click()
+{
+    fileList_->Clear();
+    SpeedButton6->setEnabled(false);
+    ProGo->setEnabled(false);
+}
+
+void TForm1::SpeedButton8Click()
+{
+    const QStringList files = Services().ChooseFiles(this, QString(), QString(), OpenDialog1.Filter);
+    for (const QString& file : files)
+        AddFileToList(file.toStdString());
+}
+
+void TForm1::Exit1Click() { close(); }
+
+void TForm1::KA1Click() { ListView1->selectAll(); }
+
+void TForm1::SpeedButton1Click()
+{
+    const std::vector<int> rows = SelectedRows();
+    fileList_->RemoveSelectedFiles(std::set<int>(rows.begin(), rows.end()));
+}
+
+void TForm1::KC1Click() { fileList_->RemoveUnsupportedFiles(); }
+
+void TForm1::SpeedButton2Click()
+{
+    const std::vector<int> rows = SelectedRows();
+    if (rows.size() != 1)
+        return;
+    const orva::FileEntry& entry = fileList_->Entries().at(std::size_t(rows.front()));
+    MediaPlayer1->SetFileName(QString::fromStdString(entry.FullPath()));
+    try {
+        MediaPlayer1->Open();
+    } catch (const MediaPlayerError& error) {
+        // The stop commands keep their state; the previous file's device is closed already.
+        Services().ShowMessage(this, QStringLiteral("ORVA"), QString::fromStdString(error.what()),
+                               QMessageBox::Critical);
+        return;
+    }
+    MediaPlayer1->SetNotify(true);
+    MediaPlayer1->Play();
+    SetStopCommandsEnabled(true);
+    MediaPlayer1->SetNotify(true);
+}
+
+void TForm1::SpeedButton3Click()
+{
+    if (MediaPlayer1->GetMode() == MediaPlayer::Mode::Playing)
+        MediaPlayer1->Stop();
+    SetStopCommandsEnabled(false);
+}
+
+void TForm1::MediaPlayer1Notify()
+{
+    if (MediaPlayer1->GetMode() == MediaPlayer::Mode::Stopped)
+        SetStopCommandsEnabled(false);
+    MediaPlayer1->SetNotify(true);
+}
+
+void TForm1::SpeedButton7Click()
+{
+    if (FormOption != nullptr)
+        FormOption->exec();
+}
+
+void TForm1::SpeedButton4Click()
+{
+    if (Form2 != nullptr)
+        Form2->exec();
+}
+
+void TForm1::H1Click() { OpenHelp(Services(), this, QString::fromStdString(Settings.StartDirectory)); }
+
+void TForm1::KefsPageN1Click() { OpenHomePage(Services(), QString::fromStdString(Settings.StartDirectory)); }
+
+void TForm1::UpdateCommandStates()
+{
+    const int rows = fileList_->rowCount();
+    const std::size_t selected = SelectedRows().size();
+    SpeedButton6->setEnabled(rows > 0);
+    ProGo->setEnabled(rows > 0);
+    SpeedButton1->setEnabled(selected > 0);
+    Delete1->setEnabled(selected > 0);
+    SpeedButton2->setEnabled(selected == 1);
+    PlayPlay->setEnabled(selected == 1);
+}
+
+void TForm1::SetStopCommandsEnabled(bool enabled)
+{
+    SpeedButton3->setEnabled(enabled);
+    PlayStop->setEnabled(enabled);
+}
+
+void TForm1::FormResize()
+{
+    if (width() < kMinimumWidth)
+        resize(kMinimumWidth, height());
+    SpeedButton4->move(std::max(Panel1->width() - 30, kAboutButtonMinLeft), SpeedButton4->y());
+}
+
+void TForm1::FormClose()
+{
+    const WidgetPosition position(this);
+    orva::SaveSettings(Settings, &position);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    // The panel learns its new width after the window's resize event: place the button again.
+    if (watched == Panel1 && event->type() == QEvent::Resize && SpeedButton4 != nullptr)
+        SpeedButton4->move(std::max(Panel1->width() - 30, kAboutButtonMinLeft), SpeedButton4->y());
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event)
+{
+    if (!event->mimeData()->hasUrls())
+        return;
+    DropFiles(event->mimeData()->urls());
+    event->acceptProposedAction();
+}

@@ -1,0 +1,577 @@
+#include "ui/options_dialog.h"
+
+#include "batch/file_ops.h"
+#include "settings/sjis.h"
+#include "ui/forms.h"
+#include "ui/main_window.h"
+#include "ui/ui_services.h"
+#include "ui/window_position.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+constexpr const char* kTopKey = "Form4Top";
+constexpr const char* kLeftKey = "Form4Left";
+
+/// The stock services, for a dialog used before (or without) the main window.
+UiServices& FallbackServices()
+{
+    static QtUiServices services;
+    return services;
+}
+
+orva::Settings& MainWindowSettings()
+{
+    Q_ASSERT(Form1 != nullptr);
+    return Form1->Settings;
+}
+
+/// A drop-down list without free text.
+QComboBox* MakeDropDownList(const QStringList& items, const QString& hint, QWidget* parent)
+{
+    auto* box = new QComboBox(parent);
+    box->setEditable(false);
+    box->addItems(items);
+    box->setToolTip(hint);
+    return box;
+}
+
+/// Selects the first item whose text equals `value` formatted as "%d"; none equal keeps
+/// the current item.
+void SelectNumberItem(QComboBox* box, int value)
+{
+    const int index = box->findText(QString::number(value), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0)
+        box->setCurrentIndex(index);
+}
+
+/// Selects item `index` when the list has one; otherwise the current item stays.
+void SelectItemIfPresent(QComboBox* box, int index)
+{
+    if (index >= 0 && index < box->count())
+        box->setCurrentIndex(index);
+}
+
+/// A line edit whose text the user may make at most `maxBytes` bytes of CP932 long.
+QLineEdit* MakeLimitedEdit(std::size_t maxBytes, int maxChars, QWidget* parent)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setValidator(new ShiftJisLimitValidator(maxBytes, maxChars, edit));
+    return edit;
+}
+
+/// True when the text fits a text setting (at most 255 bytes of CP932).
+bool FitsTextSetting(const QString& text)
+{
+    return orva::ShiftJisLength(text.toStdString()) <= orva::kMaxShiftJisTextBytes;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+RadioGroup::RadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
+    : QGroupBox(caption, parent), grid_(new QGridLayout(this))
+{
+    auto* group = new QButtonGroup(this);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], this);
+        group->addButton(button, i);
+        grid_->addWidget(button, i, 0);
+        items_.append(button);
+    }
+    connect(group, &QButtonGroup::idClicked, this, [this](int) { Q_EMIT Click(); });
+}
+
+int RadioGroup::ItemIndex() const
+{
+    for (int i = 0; i < items_.size(); ++i) {
+        if (items_[i]->isChecked())
+            return i;
+    }
+    return -1;
+}
+
+void RadioGroup::SetItemIndex(int index)
+{
+    if (items_.isEmpty())
+        return;
+    // A hand-edited settings file may hold any number; show the nearest real choice so
+    // that OK never stores an index that no item stands for.
+    items_[std::clamp(index, 0, static_cast<int>(items_.size()) - 1)]->setChecked(true);
+}
+
+QRadioButton* RadioGroup::Item(int index) const { return items_.value(index, nullptr); }
+
+// ---------------------------------------------------------------------------------------------
+
+ShiftJisLimitValidator::ShiftJisLimitValidator(std::size_t maxBytes, int maxChars, QObject* parent)
+    : QValidator(parent), maxBytes_(maxBytes), maxChars_(maxChars)
+{
+}
+
+QValidator::State ShiftJisLimitValidator::validate(QString& input, int& /*pos*/) const
+{
+    // Invalid makes the line edit undo the keystroke or paste that produced `input`; a text
+    // set by the program is kept as it is.
+    if (maxChars_ > 0 && input.size() > maxChars_)
+        return Invalid;
+    if (orva::ShiftJisLength(input.toStdString()) > maxBytes_)
+        return Invalid;
+    return Acceptable;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TFormOption::TFormOption(QWidget* parent) : TFormOption(MainWindowSettings(), parent) {}
+
+TFormOption::TFormOption(orva::Settings& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings)
+{
+    // A fixed dialog frame with a caption but no title-bar buttons.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(QStringLiteral("ORVA ｵﾌﾟｼｮﾝ"));
+    QFont dialogFont(QStringLiteral("ＭＳ Ｐゴシック"));
+    dialogFont.setPixelSize(12);
+    setFont(dialogFont);
+
+    CreateControls();
+    ConnectHandlers();
+    FormCreate();
+}
+
+void TFormOption::CreateControls()
+{
+    PageControl1 = new QTabWidget(this);
+    TabSheet1 = CreateBasicPage();
+    TabSheet2 = CreateMp3Page();
+    TabSheet3 = CreateSstpPage();
+    PageControl1->addTab(TabSheet1, QStringLiteral("基本"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("MP3"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("SSTP"));
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setDefault(true);
+    Button1->setMinimumWidth(75);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl1);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // The form's own values before loading.
+    RadioGroup1->SetItemIndex(0);
+    RadioGroup2->SetItemIndex(0);
+    ComboBox1->setEnabled(false);
+    Edit4->setEnabled(false);
+    Edit5->setEnabled(false);
+    CheckBox3->setChecked(true);
+    ComboBox5->setVisible(false);
+}
+
+QWidget* TFormOption::CreateBasicPage()
+{
+    auto* page = new QWidget;
+
+    RadioGroup1 = new RadioGroup(QStringLiteral("ピークの取得方法"),
+                                 {QStringLiteral("ファイルごとに取得"), QStringLiteral("全ファイルから一括取得")},
+                                 page);
+    RadioGroup1->setToolTip(QStringLiteral("ピークの取得方法"));
+    RadioGroup2 = new RadioGroup(QStringLiteral("元ファイル"),
+                                 {QStringLiteral("操作しない"), QStringLiteral("リネームする"),
+                                  QStringLiteral("削除する")},
+                                 page);
+    RadioGroup2->setToolTip(QStringLiteral("変換後の元ファイルの操作"));
+
+    CheckBox1 = new QCheckBox(QStringLiteral("サンプリングレート変換(ACM)"), page);
+    CheckBox1->setToolTip(QStringLiteral("音量正規化前にサンプリングレート変換を行うか"));
+    Panel1 = new QFrame(page);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    ComboBox1 = MakeDropDownList({QStringLiteral("22050"), QStringLiteral("32000"), QStringLiteral("44100"),
+                                  QStringLiteral("48000")},
+                                 QStringLiteral("変換後のサンプリングレート"), Panel1);
+    Label1 = new QLabel(QStringLiteral("Hz"), Panel1);
+    auto* panel1Layout = new QHBoxLayout(Panel1);
+    panel1Layout->addWidget(ComboBox1);
+    panel1Layout->addWidget(Label1);
+    panel1Layout->addStretch(1);
+
+    RadioGroup3 = new RadioGroup(QStringLiteral("デフォルトの保存先"),
+                                 {QStringLiteral("前回のフォルダ"), QStringLiteral("固定")}, page);
+    // The folder field and its browse button sit beside the second item, "固定".
+    Edit1 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 0, RadioGroup3);
+    Edit1->setMinimumWidth(220);
+    Button3 = new QPushButton(QStringLiteral("・・・"), RadioGroup3);
+    Button3->setFixedWidth(32);
+    RadioGroup3->Grid()->addWidget(Edit1, 1, 1);
+    RadioGroup3->Grid()->addWidget(Button3, 1, 2);
+    RadioGroup3->Grid()->setColumnStretch(1, 1);
+
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(RadioGroup1);
+    groups->addWidget(RadioGroup2);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(groups);
+    layout->addWidget(CheckBox1);
+    layout->addWidget(Panel1);
+    layout->addWidget(RadioGroup3);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TFormOption::CreateMp3Page()
+{
+    auto* page = new QWidget;
+
+    CheckBox2 = new QCheckBox(QStringLiteral("外部エンコード(MP3)"), page);
+    CheckBox2->setToolTip(QStringLiteral("外部エンコーダを使用してMP3ファイルを作成"));
+    Panel2 = new QFrame(page);
+    Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+    const QString modeHint = QStringLiteral("ステレオ/ジョイントステレオなどのモード");
+    ComboBox4 = MakeDropDownList({QStringLiteral("午後のこ～だ"), QStringLiteral("SCMPX")},
+                                 QStringLiteral("MP3エンコーダの種別を選択"), Panel2);
+    Button2 = new QPushButton(QStringLiteral("場所指定"), Panel2);
+    Button2->setToolTip(QStringLiteral("外部エンコーダのパスを指定する"));
+    ComboBox2 = MakeDropDownList({QStringLiteral("64"), QStringLiteral("80"), QStringLiteral("96"),
+                                  QStringLiteral("112"), QStringLiteral("128"), QStringLiteral("160"),
+                                  QStringLiteral("192"), QStringLiteral("224"), QStringLiteral("256"),
+                                  QStringLiteral("320")},
+                                 QStringLiteral("エンコード後のMP3ファイルのビットレート"), Panel2);
+    ComboBox3 = MakeDropDownList({QStringLiteral("ステレオ"), QStringLiteral("ジョイントステレオ"),
+                                  QStringLiteral("ミッドサイドステレオ"), QStringLiteral("強制モノラル")},
+                                 modeHint, Panel2);
+    ComboBox5 = MakeDropDownList({QStringLiteral("ステレオ"), QStringLiteral("ジョイントステレオ")},
+                                 modeHint, Panel2);
+    CheckBox3 = new QCheckBox(QStringLiteral("心理音響モデル演算"), Panel2);
+    CheckBox3->setToolTip(QStringLiteral("心理音響モデル演算を行う"));
+    Label6 = new QLabel(QStringLiteral("強制モノラル指定時には、ビットレートは\n半分になります。"), Panel2);
+    Label7 = new QLabel(Panel2);
+
+    // ComboBox3 and ComboBox5 share one place; exactly one of them is visible.
+    auto* modeLists = new QHBoxLayout;
+    modeLists->setContentsMargins(0, 0, 0, 0);
+    modeLists->addWidget(ComboBox3);
+    modeLists->addWidget(ComboBox5);
+    modeLists->addStretch(1);
+
+    auto* grid = new QGridLayout(Panel2);
+    grid->addWidget(new QLabel(QStringLiteral("エンコーダ種別"), Panel2), 0, 0);
+    grid->addWidget(ComboBox4, 0, 1);
+    grid->addWidget(Button2, 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("ビットレート"), Panel2), 1, 0);
+    grid->addWidget(ComboBox2, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("kbps/sec"), Panel2), 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("出力モード"), Panel2), 2, 0);
+    grid->addLayout(modeLists, 2, 1, 1, 2);
+    grid->addWidget(CheckBox3, 3, 0, 1, 3);
+    grid->addWidget(Label6, 4, 0, 1, 3);
+    grid->addWidget(Label7, 5, 0, 1, 3);
+    grid->setColumnStretch(3, 1);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(CheckBox2);
+    layout->addWidget(Panel2);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TFormOption::CreateSstpPage()
+{
+    auto* page = new QWidget;
+
+    CheckBox4 = new QCheckBox(QStringLiteral("SSTP有効"), page);
+    // The 255-character limits of the three texts are bounded further by the 255 bytes of
+    // CP932 that the settings file holds; the port keeps its 16 characters.
+    Edit2 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 255, page);
+    Edit3 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 255, page);
+    Edit4 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 255, page);
+    Edit5 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 16, page);
+    Edit5->setMaximumWidth(80);
+
+    auto* network = new QGridLayout;
+    network->addWidget(new QLabel(QStringLiteral("サーバ"), page), 0, 0);
+    network->addWidget(Edit4, 0, 1);
+    network->addWidget(new QLabel(QStringLiteral("ポート"), page), 1, 0);
+    network->addWidget(Edit5, 1, 1, Qt::AlignLeft);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(CheckBox4);
+    layout->addWidget(new QLabel(QStringLiteral("1ファイル終了時(ファイル名:$S)"), page));
+    layout->addWidget(Edit2);
+    layout->addWidget(new QLabel(QStringLiteral("全ファイル終了時"), page));
+    layout->addWidget(Edit3);
+    layout->addWidget(new QLabel(QStringLiteral("ネットワーク"), page));
+    layout->addLayout(network);
+    layout->addStretch(1);
+    return page;
+}
+
+void TFormOption::ConnectHandlers()
+{
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    // Check boxes run their handler on every change of state, by the user or by loading.
+    connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
+    connect(CheckBox2, &QCheckBox::toggled, this, [this] { CheckBox2Click(); });
+    connect(CheckBox4, &QCheckBox::toggled, this, [this] { CheckBox4Click(); });
+    connect(ComboBox4, &QComboBox::currentIndexChanged, this, [this] { ComboBox4Change(); });
+    connect(RadioGroup3, &RadioGroup::Click, this, [this] { RadioGroup3Click(); });
+}
+
+UiServices& TFormOption::Services() const
+{
+    if (services_ != nullptr)
+        return *services_;
+    return Form1 != nullptr ? Form1->Services() : FallbackServices();
+}
+
+void TFormOption::FormCreate()
+{
+    RestoreWidgetPosition(this, kTopKey, kLeftKey);
+
+    ComboBox1->setCurrentIndex(2);  // "44100"
+    ComboBox2->setCurrentIndex(3);  // "112"
+    ComboBox3->setCurrentIndex(1);  // "ジョイントステレオ"
+    ComboBox4->setCurrentIndex(0);  // "午後のこ～だ"
+    ComboBox5->setCurrentIndex(0);  // "ステレオ"
+
+    RadioGroup2->SetItemIndex(settings_.SourceFileAction);
+    RadioGroup1->SetItemIndex(settings_.PeakMode);
+
+    if (settings_.ResampleRate > 0) {
+        SelectNumberItem(ComboBox1, settings_.ResampleRate);
+        CheckBox1->setChecked(true);
+    }
+
+    if (settings_.Mp3Bitrate > 0) {
+        SelectNumberItem(ComboBox2, settings_.Mp3Bitrate);
+        CheckBox2->setChecked(true);
+        // An output mode or encoder kind that no item stands for (a hand-edited file)
+        // leaves the list on its default item, as an unknown rate does.
+        SelectItemIfPresent(ComboBox3, settings_.OutputMode);
+        ComboBox5->setCurrentIndex(settings_.OutputMode == 1 ? 1 : 0);
+        CheckBox3->setChecked(settings_.UsePsy != 0);
+        SelectItemIfPresent(ComboBox4, settings_.EncoderKind);
+        const bool gogo = ComboBox4->currentIndex() == 0;
+        ComboBox3->setVisible(gogo);
+        ComboBox5->setVisible(!gogo);
+        CheckBox3->setEnabled(gogo);
+        Button2->setEnabled(!gogo);
+    }
+
+    RadioGroup3->SetItemIndex(settings_.OutputDirMode != 0 ? 1 : 0);
+    Edit1->setText(QString::fromStdString(settings_.FixedOutputDir));
+    Edit1->setEnabled(settings_.OutputDirMode != 0);
+    Button3->setEnabled(settings_.OutputDirMode != 0);
+
+    CheckBox4->setChecked(settings_.SstpEnabled != 0);
+    if (settings_.SstpEnabled != 0) {
+        Edit2->setEnabled(true);
+        Edit3->setEnabled(true);
+    } else {
+        Edit2->setEnabled(false);
+        Edit3->setEnabled(false);
+        Edit4->setEnabled(false);
+        Edit5->setEnabled(false);
+    }
+
+    Edit2->setText(QString::fromStdString(settings_.SstpFileMessage));
+    Edit3->setText(QString::fromStdString(settings_.SstpAllMessage));
+    Edit4->setText(QString::fromStdString(settings_.SstpServer));
+    Edit5->setText(QString::fromStdString(settings_.SstpPort));
+
+    CheckBox1Click();
+    CheckBox2Click();
+    ComboBox4Change();
+
+    Label7->setText(QStringLiteral("SCMPX指定時は「SCMPX.exe」を指定してください。"));
+    PageControl1->setCurrentIndex(0);
+}
+
+void TFormOption::FormShow()
+{
+    RadioGroup3->SetItemIndex(settings_.OutputDirMode != 0 ? 1 : 0);
+    Edit1->setText(QString::fromStdString(settings_.FixedOutputDir));
+    Edit1->setEnabled(settings_.OutputDirMode != 0);
+    Button3->setEnabled(settings_.OutputDirMode != 0);
+}
+
+void TFormOption::showEvent(QShowEvent* event)
+{
+    // A spontaneous show is the window system restoring the window, not a new showing.
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
+}
+
+void TFormOption::CheckBox1Click()
+{
+    const bool resample = CheckBox1->isChecked();
+    RadioGroup1->setEnabled(!resample);
+    RadioGroup2->setEnabled(!resample);
+    ComboBox1->setEnabled(resample);
+}
+
+void TFormOption::CheckBox2Click()
+{
+    if (CheckBox2->isChecked()) {
+        ComboBox2->setEnabled(true);
+        ComboBox3->setEnabled(true);
+        ComboBox5->setEnabled(true);
+        ComboBox4->setEnabled(true);
+        if (ComboBox4->currentIndex() == 0) {
+            CheckBox3->setEnabled(true);
+        } else if (ComboBox4->currentIndex() == 1) {
+            CheckBox3->setEnabled(false);
+            Button2->setEnabled(true);
+        }
+    } else {
+        Button2->setEnabled(false);
+        ComboBox2->setEnabled(false);
+        ComboBox3->setEnabled(false);
+        ComboBox5->setEnabled(false);
+        ComboBox4->setEnabled(false);
+        CheckBox3->setEnabled(false);
+    }
+}
+
+void TFormOption::ComboBox4Change()
+{
+    if (ComboBox4->currentIndex() == 0) {
+        ComboBox3->setVisible(true);
+        ComboBox5->setVisible(false);
+        CheckBox3->setEnabled(true);
+        Button2->setEnabled(false);
+    } else if (ComboBox4->currentIndex() == 1) {
+        ComboBox3->setVisible(false);
+        ComboBox5->setVisible(true);
+        CheckBox3->setEnabled(false);
+        Button2->setEnabled(true);
+    }
+}
+
+void TFormOption::CheckBox4Click()
+{
+    if (CheckBox4->isChecked()) {
+        Edit2->setEnabled(true);
+        Edit3->setEnabled(true);
+    } else {
+        Edit2->setEnabled(false);
+        Edit3->setEnabled(false);
+        Edit4->setEnabled(false);
+        Edit5->setEnabled(false);
+    }
+}
+
+void TFormOption::RadioGroup3Click()
+{
+    const bool fixed = RadioGroup3->ItemIndex() == 1;
+    Edit1->setEnabled(fixed);
+    Button3->setEnabled(fixed);
+}
+
+void TFormOption::Button1Click()
+{
+    if (CheckBox1->isChecked()) {
+        settings_.SourceFileAction = 0;
+        settings_.PeakMode = 0;
+        settings_.ResampleRate = ComboBox1->currentText().toInt();
+    } else {
+        settings_.SourceFileAction = RadioGroup2->ItemIndex();
+        settings_.PeakMode = RadioGroup1->ItemIndex();
+        settings_.ResampleRate = 0;
+    }
+
+    if (CheckBox2->isChecked()) {
+        settings_.Mp3Bitrate = ComboBox2->currentText().toInt();
+        const int kind = ComboBox4->currentIndex();
+        if (kind == 0) {
+            settings_.OutputMode = ComboBox3->currentIndex();
+            settings_.UsePsy = CheckBox3->isChecked() ? 1 : 0;
+        } else if (kind == 1) {
+            settings_.OutputMode = ComboBox5->currentIndex();
+            settings_.UsePsy = 0;
+        }
+        settings_.EncoderKind = kind;
+    } else {
+        settings_.Mp3Bitrate = 0;
+        settings_.OutputMode = 0;
+        settings_.UsePsy = 0;
+        settings_.EncoderKind = 0;
+    }
+
+    if (RadioGroup3->ItemIndex() != 0) {
+        settings_.OutputDirMode = 1;
+        settings_.FixedOutputDir = Edit1->text().toStdString();
+    } else {
+        settings_.OutputDirMode = 0;
+    }
+
+    settings_.SstpEnabled = CheckBox4->isChecked() ? 1 : 0;
+
+    settings_.SstpFileMessage = Edit2->text().toStdString();
+    settings_.SstpAllMessage = Edit3->text().toStdString();
+    settings_.SstpServer = Edit4->text().toStdString();
+    settings_.SstpPort = Edit5->text().toStdString();
+
+    accept();
+}
+
+void TFormOption::Button2Click()
+{
+    // The chooser opens in the folder of the present encoder (when it exists) and proposes
+    // the program's usual name. "すべてのファイル" lets a Linux user pick a stand-in such as
+    // tools/scmpx-lame, which has no ".exe".
+    QString proposal = QStringLiteral("SCMPX.exe");
+    if (orva::RegularFileExists(settings_.EncoderPath))
+        proposal = QFileInfo(QString::fromStdString(settings_.EncoderPath)).absolutePath() + QLatin1Char('/') + proposal;
+    const QString chosen = Services().ChooseFile(this, QStringLiteral("開く"), proposal,
+                                                 QStringLiteral("実行ファイル(*.exe);;すべてのファイル(*)"));
+    if (chosen.isEmpty())
+        return;
+    // A path longer than the setting can hold is refused rather than cut into another path.
+    if (!FitsTextSetting(chosen))
+        return;
+    settings_.EncoderPath = QFileInfo(chosen).absoluteFilePath().toStdString();
+}
+
+void TFormOption::Button3Click()
+{
+    const QString chosen = Services().ChooseFolder(this, QStringLiteral("デフォルトの保存先"), Edit1->text());
+    if (chosen.isEmpty() || !FitsTextSetting(chosen))
+        return;
+    Edit1->setText(chosen);
+}
+
+void TFormOption::FormClose() { SaveWidgetPosition(this, kTopKey, kLeftKey); }
+
+void TFormOption::done(int result)
+{
+    FormClose();
+    QDialog::done(result);
+}

@@ -1,0 +1,146 @@
+#pragma once
+// The options dialog: three pages over the Settings record of the main window. The controls
+// are loaded once, when the dialog is created, and keep their state between showings; each
+// showing refreshes only the default-folder controls (the start command may have changed
+// FixedOutputDir). OK stores every option; any other way of closing stores nothing.
+// GUI thread only.
+
+#include "settings/settings.h"
+
+#include <QDialog>
+#include <QGroupBox>
+#include <QStringList>
+#include <QValidator>
+
+#include <cstddef>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class UiServices;
+
+/// A framed group of radio buttons, one per item, chosen by item index (-1: none).
+/// Row i of Grid() holds item i in column 0; other widgets may join a row.
+class RadioGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    RadioGroup(const QString& caption, const QStringList& items, QWidget* parent = nullptr);
+
+    int ItemIndex() const;
+    /// Checks item `index`; values out of range are brought to the nearest item.
+    void SetItemIndex(int index);
+    QRadioButton* Item(int index) const;
+    QGridLayout* Grid() const { return grid_; }
+
+Q_SIGNALS:
+    /// The user checked an item.
+    void Click();
+
+private:
+    QGridLayout* grid_;
+    QList<QRadioButton*> items_;
+};
+
+/// Refuses typing that would make a text longer than `maxBytes` bytes of CP932 (or, when
+/// `maxChars` is not 0, longer than that many characters). The refusal takes the whole
+/// keystroke or paste, so a double-byte character is never split. Texts set by the program
+/// itself are kept whole.
+class ShiftJisLimitValidator final : public QValidator {
+    Q_OBJECT
+public:
+    explicit ShiftJisLimitValidator(std::size_t maxBytes, int maxChars = 0, QObject* parent = nullptr);
+    State validate(QString& input, int& pos) const override;
+
+private:
+    std::size_t maxBytes_;
+    int maxChars_;
+};
+
+class TFormOption : public QDialog {
+    Q_OBJECT
+public:
+    /// Edits Form1's Settings; runs FormCreate (Form1 must exist).
+    explicit TFormOption(QWidget* parent = nullptr);
+    /// Edits `settings`, which must outlive the dialog; runs FormCreate.
+    explicit TFormOption(orva::Settings& settings, QWidget* parent = nullptr);
+
+    /// Puts a double in place of the choosers (not owned); nullptr uses Form1's services.
+    void SetServices(UiServices* services) { services_ = services; }
+
+    // Controls, named as in the form description. Owned by the dialog (Qt parents).
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;  ///< "基本"
+    QWidget* TabSheet2 = nullptr;  ///< "MP3"
+    QWidget* TabSheet3 = nullptr;  ///< "SSTP"
+    QPushButton* Button1 = nullptr;  ///< "OK"
+
+    RadioGroup* RadioGroup1 = nullptr;  ///< peak method
+    RadioGroup* RadioGroup2 = nullptr;  ///< source file action
+    QCheckBox* CheckBox1 = nullptr;     ///< sample-rate conversion on/off
+    QFrame* Panel1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;     ///< target rate, Hz
+    QLabel* Label1 = nullptr;           ///< "Hz"
+    RadioGroup* RadioGroup3 = nullptr;  ///< default output folder mode
+    QLineEdit* Edit1 = nullptr;         ///< fixed output folder
+    QPushButton* Button3 = nullptr;     ///< "・・・"
+
+    QCheckBox* CheckBox2 = nullptr;     ///< MP3 encoding on/off
+    QFrame* Panel2 = nullptr;
+    QComboBox* ComboBox2 = nullptr;     ///< bitrate, kbps
+    QComboBox* ComboBox3 = nullptr;     ///< output mode for the gogo encoder (four items)
+    QComboBox* ComboBox5 = nullptr;     ///< output mode for SCMPX (two items)
+    QCheckBox* CheckBox3 = nullptr;     ///< psychoacoustic model (gogo only)
+    QComboBox* ComboBox4 = nullptr;     ///< encoder kind
+    QPushButton* Button2 = nullptr;     ///< "場所指定"
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+
+    QCheckBox* CheckBox4 = nullptr;     ///< SSTP on/off
+    QLineEdit* Edit2 = nullptr;         ///< per-file message
+    QLineEdit* Edit3 = nullptr;         ///< end-of-batch message
+    QLineEdit* Edit4 = nullptr;         ///< server (shown, never editable)
+    QLineEdit* Edit5 = nullptr;         ///< port (shown, never editable)
+
+    /// Restores the position and loads the controls from Settings (run by the constructor).
+    void FormCreate();
+    /// Refreshes the default-folder controls from Settings (run at every showing).
+    void FormShow();
+    /// Stores the controls into Settings, then closes the dialog.
+    void Button1Click();
+    /// Saves the position (run at every close).
+    void FormClose();
+
+    // Interlocks between the controls.
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void ComboBox4Change();
+    void CheckBox4Click();
+    void RadioGroup3Click();
+
+    /// Lets the user pick the external encoder program; sets EncoderPath at once.
+    void Button2Click();
+    /// Lets the user pick the fixed output folder into Edit1 (stored only on OK).
+    void Button3Click();
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateControls();
+    QWidget* CreateBasicPage();
+    QWidget* CreateMp3Page();
+    QWidget* CreateSstpPage();
+    void ConnectHandlers();
+    UiServices& Services() const;
+
+    orva::Settings& settings_;
+    UiServices* services_ = nullptr;
+};

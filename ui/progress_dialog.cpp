@@ -1,0 +1,336 @@
+#include "ui/progress_dialog.h"
+
+#include "batch/batch_job.h"
+#include "batch/mp3_encoding.h"
+#include "batch/mp3_step.h"
+#include "batch/processing_dialog.h"
+#include "encoder/gogo_tea.h"
+#include "settings/settings.h"
+#include "ui/forms.h"
+#include "ui/main_window.h"
+#include "ui/ui_services.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QThread>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr int kBarMaximum = 1000;
+constexpr const char* kProcessTitle = "ORVA Process";
+
+UiServices& FallbackServices()
+{
+    static QtUiServices services;
+    return services;
+}
+
+/// Runs `call` on the GUI thread of `context` and waits for it to return. The GUI thread
+/// goes on serving its event loop meanwhile (a message box runs its own).
+template <typename Call>
+void RunOnGuiThreadAndWait(QObject* context, Call call)
+{
+    if (QThread::currentThread() == context->thread())
+        call();
+    else
+        QMetaObject::invokeMethod(context, std::move(call), Qt::BlockingQueuedConnection);
+}
+
+/// Queues `call` to the GUI thread of `context`, behind every change queued before.
+template <typename Call>
+void QueueToGuiThread(QObject* context, Call call)
+{
+    QMetaObject::invokeMethod(context, std::move(call), Qt::QueuedConnection);
+}
+
+/// One label-and-bar row; every change is queued to the dialog's thread in order.
+class QueuedRow final : public orva::ProgressRow {
+public:
+    QueuedRow(QObject* context, QLabel* label, QProgressBar* bar) : context_(context), label_(label), bar_(bar) {}
+
+    void SetLabel(const std::string& text) override
+    {
+        QueueToGuiThread(context_, [label = label_, text = QString::fromStdString(text)] { label->setText(text); });
+    }
+
+    void SetPosition(int position) override
+    {
+        QueueToGuiThread(context_, [bar = bar_, position] { bar->setValue(std::clamp(position, 0, kBarMaximum)); });
+    }
+
+private:
+    QObject* context_;
+    QLabel* label_;
+    QProgressBar* bar_;
+};
+
+}  // namespace
+
+/// Everything one batch needs, built by FormShow and kept until the next one: the job's
+/// inputs, the job's view of this dialog, the MP3 step and the job itself.
+class TForm3::Batch final : public orva::ProcessingDialog, public orva::MessageBoxes, public orva::Mp3Encoding {
+public:
+    Batch(TForm3& form, std::vector<orva::FileEntry> entries, std::string outputDirectory,
+          const orva::Settings& settings)
+        : form_(form),
+          settings_(settings),
+          row1_(&form, form.Label1, form.ProgressBar1),
+          row2_(&form, form.Label2, form.ProgressBar2),
+          row3_(&form, form.Label3, form.ProgressBar3),
+          notifier_(orva::MakeSstpNotifier(settings_)),
+          job_(std::move(entries), std::move(outputDirectory), settings_, *this, this, notifier_.get()),
+          mp3_(settings_, row3_, *this, *form.GogoTea1, job_.CancelRequested)
+    {
+    }
+
+    /// Joins the worker before the step, the notifier and the rows it uses go away.
+    ~Batch() override { job_.Wait(); }
+
+    orva::BatchJob& Job() { return job_; }
+    bool Running() const { return running_.load(); }
+
+    void Start()
+    {
+        running_ = true;
+        job_.Start([this](const orva::BatchOutcome&) { running_ = false; });
+    }
+
+    // orva::ProcessingDialog (worker thread)
+    orva::ProgressRow& Row1() override { return row1_; }
+    orva::ProgressRow& Row2() override { return row2_; }
+    orva::ProgressRow& Row3() override { return row3_; }
+    orva::MessageBoxes& Messages() override { return *this; }
+
+    void SetCaption(const std::string& text) override
+    {
+        QueueToGuiThread(&form_, [form = &form_, text = QString::fromStdString(text)] { form->setWindowTitle(text); });
+    }
+    void SetOkEnabled(bool enabled) override
+    {
+        QueueToGuiThread(&form_, [button = form_.Button1, enabled] { button->setEnabled(enabled); });
+    }
+    void SetCancelEnabled(bool enabled) override
+    {
+        QueueToGuiThread(&form_, [button = form_.Button2, enabled] { button->setEnabled(enabled); });
+    }
+
+    bool AskYesNo(const std::string& title, const std::string& text) override
+    {
+        bool yes = false;
+        RunOnGuiThreadAndWait(&form_, [this, &yes, &title, &text] {
+            yes = form_.Services().AskYesNo(&form_, QString::fromStdString(title), QString::fromStdString(text));
+        });
+        return yes;
+    }
+
+    void CloseCancelled() override
+    {
+        // done() rather than reject(): reject() only presses Cancel.
+        QueueToGuiThread(&form_, [form = &form_] { form->done(QDialog::Rejected); });
+    }
+
+    // orva::MessageBoxes (worker thread): modal over the dialog, blocking only the worker.
+    void ShowProcessMessage(const std::string& text) override
+    {
+        RunOnGuiThreadAndWait(&form_, [this, &text] {
+            form_.Services().ShowMessage(&form_, QString::fromLatin1(kProcessTitle), QString::fromStdString(text),
+                                         QMessageBox::Warning);
+        });
+    }
+    void ShowTitledMessage(const std::string& title, const std::string& text) override
+    {
+        // The encoder's failure box ("ORVA") has an OK button and no icon.
+        RunOnGuiThreadAndWait(&form_, [this, &title, &text] {
+            form_.Services().ShowMessage(&form_, QString::fromStdString(title), QString::fromStdString(text),
+                                         QMessageBox::NoIcon);
+        });
+    }
+
+    // orva::Mp3Encoding (worker thread): the MP3 step over GogoTea1 and the job's cancel flag.
+    int EncodeWithGogo(const std::string& source, const std::string& destination) override
+    {
+        return mp3_.EncodeWithGogo(source, destination);
+    }
+    int EncodeWithExternalEncoder(const std::string& source, const std::string& destination) override
+    {
+        return mp3_.EncodeWithExternalEncoder(source, destination);
+    }
+
+private:
+    TForm3& form_;
+    const orva::Settings settings_;
+    QueuedRow row1_;
+    QueuedRow row2_;
+    QueuedRow row3_;
+    std::unique_ptr<orva::BatchNotifier> notifier_;
+    orva::BatchJob job_;
+    orva::Mp3Step mp3_;
+    std::atomic<bool> running_{false};
+};
+
+TForm3::TForm3(QWidget* parent) : QDialog(parent)
+{
+    // A fixed dialog frame without any title-bar button; the ways out are OK after the job
+    // and Cancel answered with Yes.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(QStringLiteral("ORVA 正規化中です..."));
+    QFont dialogFont(QStringLiteral("ＭＳ Ｐゴシック"));
+    dialogFont.setPixelSize(12);
+    setFont(dialogFont);
+
+    QFont labelFont(QStringLiteral("ＭＳ Ｐゴシック"));
+    labelFont.setPixelSize(16);
+    auto makeRow = [this, &labelFont](QLabel*& label, QProgressBar*& bar) {
+        label = new QLabel(this);
+        label->setFont(labelFont);
+        label->setFixedWidth(420);
+        bar = new QProgressBar(this);
+        bar->setRange(0, kBarMaximum);
+        bar->setValue(0);
+        bar->setTextVisible(false);
+        bar->setFixedWidth(420);
+    };
+    makeRow(Label1, ProgressBar1);
+    makeRow(Label2, ProgressBar2);
+    makeRow(Label3, ProgressBar3);
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setDefault(true);
+    Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
+    Button2->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    for (auto [label, bar] : {std::pair{Label1, ProgressBar1}, std::pair{Label2, ProgressBar2},
+                              std::pair{Label3, ProgressBar3}}) {
+        layout->addWidget(label);
+        layout->addWidget(bar);
+        layout->addSpacing(6);
+    }
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+
+    // The values the form gives its encoder component; the MP3 step changes some per file.
+    GogoTea1 = new orva::TGogoTea(this);
+    GogoTea1->SetPriority(orva::TThreadPriority::tpIdle);
+    GogoTea1->SetFrequency(100);
+    GogoTea1->SetProcessors(1);
+    GogoTea1->SetEmphasis(orva::TEmphasis::_NO_EMPH);
+    GogoTea1->SetUsePsy(false);
+    GogoTea1->SetUseLPF16(false);
+    GogoTea1->SetUseVBR(false);
+    GogoTea1->SetVBRLevel(5);
+    GogoTea1->SetSetOfUseUnit({orva::TUseUnit::_USE_MMX, orva::TUseUnit::_USE_3DNOW, orva::TUseUnit::_USE_KNI,
+                               orva::TUseUnit::_USE_EX_3DNOW});
+    GogoTea1->SetEncodeFormat(orva::TEncodeFormat::_FORMAT_OF_MP3);
+    GogoTea1->SetEncodeMode(orva::TEncodeMode::_FILE);
+    GogoTea1->SetEncodeType(orva::TEncodeType::_JOINT);
+    GogoTea1->SetSameRate(false);
+    GogoTea1->SetBitrate(128);
+    GogoTea1->SetExtFilter(orva::TExtFilter{55, 70, false});
+    GogoTea1->SetVBRBitrate(orva::TVBRBitrate{false, 40, 128});
+    GogoTea1->SetMSSetting(orva::TMSSetting{false, 75, 66});
+    connect(GogoTea1, &orva::TGogoTea::OnProgress, this,
+            [this](orva::TGogoTea* sender, int nowFrames, int allFrames) { GogoTea1Progress(sender, nowFrames, allFrames); });
+}
+
+// The worker never outlives the dialog it reports to: ~Batch joins it.
+TForm3::~TForm3() = default;
+
+UiServices& TForm3::Services() const
+{
+    if (services_ != nullptr)
+        return *services_;
+    return Form1 != nullptr ? Form1->Services() : FallbackServices();
+}
+
+int TForm3::CancelRequested() const { return batch_ != nullptr ? batch_->Job().CancelRequested.load() : 0; }
+
+bool TForm3::JobRunning() const { return batch_ != nullptr && batch_->Running(); }
+
+void TForm3::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // A spontaneous show is the window system restoring the window, not a new showing.
+    if (!event->spontaneous()) {
+        CentreOnScreen();
+        FormShow();
+    }
+}
+
+void TForm3::CentreOnScreen()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize size = frameGeometry().size();
+    move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+}
+
+void TForm3::FormShow()
+{
+    Button1->setEnabled(false);
+    Button2->setEnabled(true);
+    setWindowTitle(QStringLiteral("ORVA 正規化中です..."));
+
+    // The previous worker has already made its last change; joining it takes no time.
+    batch_.reset();
+    if (Form1 == nullptr)
+        return;
+    // A fresh job starts with CancelRequested 0.
+    batch_ = std::make_unique<Batch>(*this, Form1->FileList().Entries(), Form1->OutputDirectory, Form1->Settings);
+    batch_->Start();
+}
+
+void TForm3::Button2Click()
+{
+    if (batch_ != nullptr)
+        batch_->Job().CancelRequested.store(1);
+}
+
+void TForm3::reject()
+{
+    if (Button2->isEnabled())
+        Button2Click();
+}
+
+void TForm3::Button1Click()
+{
+    if (Form1 != nullptr) {
+        Form1->FileList().Clear();
+        Form1->SpeedButton6->setEnabled(false);
+        Form1->ProGo->setEnabled(false);
+    }
+    done(QDialog::Accepted);
+}
+
+void TForm3::GogoTea1Progress(orva::TGogoTea* /*Sender*/, int nowFrames, int AllFrames)
+{
+    // An encoder left running by a withdrawn cancel may still report after the job has
+    // ended; the bars then keep the job's last positions.
+    if (!JobRunning())
+        return;
+    ProgressBar3->setValue(orva::GogoTea1Progress(nowFrames, AllFrames));
+}

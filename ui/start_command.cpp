@@ -1,0 +1,108 @@
+// The start command of the main window: the checks and the summary of batch/start_command.h
+// driven with the window's pieces (the player, message boxes, the folder chooser, the
+// confirmation and progress dialogs). GUI thread only.
+
+#include "batch/start_command.h"
+
+#include "encoder/gogo_tea.h"
+#include "settings/sjis.h"
+#include "ui/confirm_dialog.h"
+#include "ui/forms.h"
+#include "ui/main_window.h"
+#include "ui/progress_dialog.h"
+
+#include <QAction>
+#include <QToolButton>
+
+namespace {
+
+constexpr const char* kProcessTitle = "ORVA Process";
+
+bool FitsTextSetting(const std::string& text)
+{
+    return orva::ShiftJisLength(text) <= orva::kMaxShiftJisTextBytes;
+}
+
+/// The start command's view of the main window and its dialogs.
+class WindowStartHost final : public orva::StartCommandHost {
+public:
+    explicit WindowStartHost(TForm1& form) : form_(form), lastFittingFolder_(form.Settings.FixedOutputDir) {}
+
+    /// The last chosen folder that fits FixedOutputDir's 255 bytes, or the value it had.
+    const std::string& LastFittingFolder() const { return lastFittingFolder_; }
+
+    void StopPlayback() override { form_.SpeedButton3Click(); }
+
+    void ShowProcessMessage(const std::string& text) override
+    {
+        form_.Services().ShowMessage(&form_, QString::fromLatin1(kProcessTitle), QString::fromStdString(text),
+                                     QMessageBox::Warning);
+    }
+
+    orva::GogoEncoderInfo ReadGogoEncoderInfo() override
+    {
+        if (Form3 == nullptr || Form3->GogoTea1 == nullptr)
+            throw orva::EGogoLibraryMissing();
+        // VersionString throws when the encoder library is not loaded.
+        orva::GogoEncoderInfo info;
+        info.VersionString = Form3->GogoTea1->VersionString();
+        info.DLLPath = Form3->GogoTea1->DLLPath();
+        return info;
+    }
+
+    std::optional<std::string> ChooseFolder(const std::string& initialFolder) override
+    {
+        const QString chosen = form_.Services().ChooseFolder(&form_, QString::fromUtf8(orva::ChooseFolderTitle),
+                                                             QString::fromStdString(initialFolder));
+        if (chosen.isEmpty())
+            return std::nullopt;
+        std::string path = chosen.toStdString();
+        if (FitsTextSetting(path))
+            lastFittingFolder_ = path;
+        return path;
+    }
+
+    int ShowConfirmation(const std::vector<std::string>& lines) override
+    {
+        OKRightDlg->ClearSummary();
+        for (const std::string& line : lines)
+            OKRightDlg->AppendSummaryLine(QString::fromStdString(line));
+        form_.ConfirmAnswer = 0;
+        OKRightDlg->exec();
+        return form_.ConfirmAnswer;
+    }
+
+    void RunBatch(const std::string& outputDirectory) override
+    {
+        form_.OutputDirectory = outputDirectory;
+        Form3->exec();
+    }
+
+private:
+    TForm1& form_;
+    std::string lastFittingFolder_;
+};
+
+}  // namespace
+
+void TForm1::SpeedButton6Click()
+{
+    WindowStartHost host(*this);
+    orva::StartCommandFields fields;
+    fields.OutputDirectory = OutputDirectory;
+    fields.ConfirmAnswer = ConfirmAnswer;
+    orva::SpeedButton6Click(FileList(), Settings, host, fields);
+    OutputDirectory = fields.OutputDirectory;
+    ConfirmAnswer = fields.ConfirmAnswer;
+    // Linux folders may be longer than the 255 bytes the settings file keeps: such a folder
+    // serves this batch, but the one remembered for the next is the last that fits whole.
+    if (!FitsTextSetting(Settings.FixedOutputDir))
+        Settings.FixedOutputDir = host.LastFittingFolder();
+    UpdateCommandStates();
+}
+
+void TForm1::BrowseOutputFolder(std::string& destination)
+{
+    WindowStartHost host(*this);
+    destination = orva::BrowseOutputFolder(Settings, host);
+}
