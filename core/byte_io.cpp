@@ -60,8 +60,10 @@ void FileSource::Close()
 
 FileSink::~FileSink()
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0) {
+        CutOffOldTail();
         ::close(fd_);
+    }
 }
 
 bool FileSink::Open(const std::string& path)
@@ -69,10 +71,30 @@ bool FileSink::Open(const std::string& path)
     if (fd_ >= 0)
         ::close(fd_);
     failed_ = false;
+    position_ = 0;
+    end_ = 0;
+    // Not O_TRUNC: an existing file is overwritten in place and cut to length on close.
+    // Truncating first would free every cached page only to allocate it again, which costs
+    // more than the copy itself for large files.
     do {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     } while (fd_ < 0 && errno == EINTR);
     return fd_ >= 0;
+}
+
+// Only a regular file can be cut; devices and pipes end where the writing ended.
+bool FileSink::CutOffOldTail()
+{
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))
+        return true;
+    if (static_cast<uint64_t>(info.st_size) <= end_)
+        return true;
+    int result;
+    do {
+        result = ::ftruncate(fd_, static_cast<off_t>(end_));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 bool FileSink::Write(const void* buffer, size_t byteCount)
@@ -91,6 +113,8 @@ bool FileSink::Write(const void* buffer, size_t byteCount)
         }
         done += static_cast<size_t>(n);
     }
+    position_ += byteCount;
+    end_ = std::max(end_, position_);
     return true;
 }
 
@@ -102,6 +126,7 @@ bool FileSink::Seek(uint64_t offset)
         failed_ = true;
         return false;
     }
+    position_ = offset;
     return true;
 }
 
@@ -109,9 +134,10 @@ bool FileSink::Close()
 {
     if (fd_ < 0)
         return false;
+    const bool cut = CutOffOldTail();
     const int result = ::close(fd_);
     fd_ = -1;
-    return result == 0 && !failed_;
+    return cut && result == 0 && !failed_;
 }
 
 bool IsSameFile(const std::string& a, const std::string& b)

@@ -59,7 +59,10 @@ public:
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
 
-    /// Creates or truncates the file; false when it cannot be opened for writing.
+    /// Creates the file or opens it for replacing; false when it cannot be opened for
+    /// writing. Whatever an older file held beyond the bytes written is cut off when the
+    /// sink is closed or destroyed, so the file always ends up holding exactly what was
+    /// written.
     bool Open(const std::string& path);
     bool Write(const void* buffer, size_t byteCount) override;
     bool Seek(uint64_t offset) override;
@@ -67,8 +70,12 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
 
 private:
+    bool CutOffOldTail();
+
     int fd_ = -1;
     bool failed_ = false;
+    uint64_t position_ = 0;  // where the next write lands (bytes)
+    uint64_t end_ = 0;       // end of the written bytes (bytes)
 };
 
 /// True when both paths name one existing file (the same inode, through links or not).
