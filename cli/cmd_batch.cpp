@@ -5,6 +5,7 @@
 #include "batch/file_list.h"
 #include "batch/mp3_step.h"
 #include "batch/start_command.h"
+#include "cli/batch_usage.h"
 #include "cli/command.h"
 #include "cli/terminal.h"
 #include "encoder/gogo_tea.h"
@@ -26,11 +27,6 @@
 
 namespace orva::cli {
 namespace {
-
-constexpr const char* kBatchUsage =
-    "  orva-cli batch [--settings FILE] --output DIR FILE...\n"
-    "                                          normalize WAV files as the settings say\n"
-    "                                          (exit 0 all done, 1 some failed, 2 refused, 3 cancelled)";
 
 /// The cancel flag of the running job, set from the SIGINT handler (lock-free atomic).
 std::atomic<std::atomic<int>*> g_cancelFlag{nullptr};

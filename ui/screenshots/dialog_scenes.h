@@ -127,13 +127,14 @@ void AddDialogScenes(std::vector<SceneT>& scenes, TForm1* form1)
     scenes.push_back({"progress_running",
                       [form1] {
                           QDir::current().mkpath(QStringLiteral("out"));
-                          form1->AddFileToList(WriteLongWav(QDir::current().absoluteFilePath(QStringLiteral("long_take.wav")).toStdString(), 60));
+                          form1->AddFileToList(WriteLongWav(QDir::current().absoluteFilePath(QStringLiteral("long_take.wav")).toStdString(), 900));
                           form1->OutputDirectory = QDir::current().absoluteFilePath(QStringLiteral("out/")).toStdString();
                           Form3->show();  // starts the batch
                           // Picture it while it normalizes the long file. The picture is taken
                           // at once, before the batch moves on, and handed over as a still.
                           ProcessUntil([] { return Form3->Label1->text().contains(QStringLiteral("long_take")) &&
-                                                   Form3->ProgressBar3->value() > 200; },
+                                                   Form3->ProgressBar3->value() > 200 &&
+                                                   Form3->ProgressBar3->value() < 1000; },
                                        20000);
                           auto* still = new QLabel;
                           still->setPixmap(Form3->grab());
