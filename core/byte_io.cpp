@@ -12,12 +12,28 @@ namespace orva {
 
 FileSource::~FileSource() { Close(); }
 
+namespace {
+
+// A named pipe in place of a sound file must not hang the batch: opened without blocking, a
+// pipe with nobody at the other end fails at once (writing) or reads as empty (reading).
+// Reads and writes then block as usual.
+int OpenWithoutBlocking(const std::string& path, int flags)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+}  // namespace
+
 bool FileSource::Open(const std::string& path)
 {
     Close();
-    do {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd_ < 0 && errno == EINTR);
+    fd_ = OpenWithoutBlocking(path, O_RDONLY);
     if (fd_ < 0)
         return false;
     // The core reads every file once from front to back.
@@ -76,9 +92,7 @@ bool FileSink::Open(const std::string& path)
     // Not O_TRUNC: an existing file is overwritten in place and cut to length on close.
     // Truncating first would free every cached page only to allocate it again, which costs
     // more than the copy itself for large files.
-    do {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    } while (fd_ < 0 && errno == EINTR);
+    fd_ = OpenWithoutBlocking(path, O_WRONLY | O_CREAT);
     return fd_ >= 0;
 }
 

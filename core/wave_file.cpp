@@ -2,6 +2,8 @@
 
 #include "core/byte_io.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstring>
 
@@ -138,6 +140,11 @@ int ProbeWaveSource(ByteSource& source, WaveFileInfo& info)
 
 int ProbeWaveFile(const std::string& path, WaveFileInfo& info)
 {
+    // A named pipe would block the open until some writer appears (the file list probes
+    // on the GUI thread): it cannot be a WAV file that is read twice, so it is not opened.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode))
+        return Fail(kProbeCannotOpen);
     FileSource file;
     if (!file.Open(path))
         return Fail(kProbeCannotOpen);

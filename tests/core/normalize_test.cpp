@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace orva {
 namespace {
 
@@ -108,6 +110,12 @@ TEST(Normalize, OutputFileAndFailures)
 
     EXPECT_EQ(NormalizeFile(row, boxes, source, "/dev/full", 9), -1);
     EXPECT_EQ(boxes.messages.back(), "書きこみに失敗しました。(/dev/full)");
+
+    // A named pipe nobody reads is refused at once instead of blocking the batch forever.
+    const std::string pipe = dir.File("pipe.wav");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(NormalizeFile(row, boxes, source, pipe, 9), -1);
+    EXPECT_EQ(boxes.messages.back(), "ﾌｧｲﾙを正常に作成できません。(" + pipe + ")");
 }
 
 TEST(Normalize, WriteFailureInHeaderDataOrTail)

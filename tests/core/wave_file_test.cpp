@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace orva {
 namespace {
 
@@ -88,8 +90,10 @@ TEST(WaveProbe, FixedTextsAndSupport)
 {
     TempDir dir;
     WaveFileInfo info {};
+    ASSERT_EQ(::mkfifo(dir.File("pipe.wav").c_str(), 0600), 0);
     const std::pair<std::string, const char*> failures[] = {
         { dir.File("missing.wav"), "ファイルが開けません" },
+        { dir.File("pipe.wav"), "ファイルが開けません" },  // a named pipe without writer: no hang
         { dir.File(""), "ヘッダ部が読めません" },  // a folder opens but cannot be read
         { dir.Write("x.wav", Bytes(64, 'x')), "WAVEファイルではありません" },
         { dir.Write("y.wav", File({ { "fmt ", FmtBody(1, 1, 8000, 8, 14) } })), "fmtチャンクサイズがおかしい" },
