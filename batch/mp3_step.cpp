@@ -126,13 +126,30 @@ int Mp3Step::EncodeWithExternalEncoder(const std::string& source, const std::str
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
+    // The encoder inherits no handle of ours beyond the standard streams (an open file or
+    // socket of this process must not stay open for as long as the encoder runs).
+    posix_spawn_file_actions_t actions;
+    const bool haveActions = posix_spawn_file_actions_init(&actions) == 0;
+    if (haveActions)
+        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     pid_t child = 0;
-    if (!settings_.EncoderPath.empty()
-        && posix_spawn(&child, settings_.EncoderPath.c_str(), nullptr, nullptr, argv.data(), environ) == 0) {
+    bool started = false;
+    if (!settings_.EncoderPath.empty()) {
+        started = posix_spawn(&child, settings_.EncoderPath.c_str(), haveActions ? &actions : nullptr, nullptr,
+                      argv.data(), environ)
+            == 0;
+        // Without close_range and /proc the closing action itself fails before the program
+        // runs; start it then as it is rather than not at all.
+        if (!started && haveActions)
+            started = posix_spawn(&child, settings_.EncoderPath.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
+    }
+    if (started) {
         // Wait without a limit; reaping the child releases it. Its exit status is not used.
         int status = 0;
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) { }
     }
+    if (haveActions)
+        posix_spawn_file_actions_destroy(&actions);
 
     row3_.SetLabel(Mp3StepEndText);
     row3_.SetPosition(1000);

@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <system_error>
 
 namespace orva::cli {
 namespace {
@@ -146,7 +147,10 @@ private:
 /// DIR as the folder chooser would return it: absolute, without a trailing "/" (but "/").
 std::string ChosenFolderPath(const std::string& dir)
 {
-    std::string path = std::filesystem::absolute(dir).lexically_normal().string();
+    // Without a current folder (deleted meanwhile) a relative DIR stays as it is.
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(dir, error);
+    std::string path = error ? dir : absolute.lexically_normal().string();
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
@@ -185,8 +189,12 @@ int RunBatchCommand(const std::vector<std::string>& args)
     QCoreApplication app(argc, argv);
 
     FileListModel list;
-    for (const std::string& file : files)
-        list.AddFileToList(std::filesystem::absolute(file).lexically_normal().string());
+    for (const std::string& file : files) {
+        // An empty argument has no absolute form; the list refuses it like any other non-WAV name.
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(file, error);
+        list.AddFileToList(error ? file : absolute.lexically_normal().string());
+    }
 
     // The encoder component lives on this (owner) thread, which runs the event loop while
     // the job's MP3 step waits on the worker thread.

@@ -102,7 +102,7 @@ TEST_F(CliBatch, ExitCodes)
     EXPECT_EQ(Run({}, "--output " + in + " " + in + "b.wav"), 2);
     EXPECT_NE(err.find("変換前と変換後のﾃﾞｨﾚｸﾄﾘが重なっています。"), std::string::npos) << err;
     EXPECT_EQ(Run({"[Mathod]", "CONVERT=1"}, "--output " + outDir + " " + in + "b.wav " + in + "c8.wav"), 2);
-    EXPECT_EQ(Run({}, "--output " + outDir + " " + in + "missing.wav"), 2);
+    EXPECT_EQ(Run({}, "--output " + outDir + " " + in + "missing.wav ''"), 2);
     EXPECT_NE(err.find("処理可能なファイルがありません。"), std::string::npos) << err;
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(Run({}, in + "b.wav"), 2);

@@ -14,6 +14,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -142,10 +145,25 @@ TEST_F(Mp3StepTest, ExternalEncoderGetsItsArgumentsWithoutAShell)
         ElementsAre("row3.label 外部エンコーダ呼び出し中", "row3.pos 0", "row3.label 外部エンコーダ終了",
             "row3.pos 1000"));
 
+    // No handle of ours reaches the encoder: a file opened without close-on-exec stays here.
+    const int opened = ::open(record.c_str(), O_RDONLY);
+    ASSERT_GE(opened, 0);
+    const int inherited = ::fcntl(opened, F_DUPFD, 50); // far above the shell's own
+    ::close(opened);
+    ASSERT_GE(inherited, 50);
+    {
+        std::ofstream script(encoder);
+        script << "#!/bin/sh\nstate=closed\n[ -e /proc/$$/fd/" << inherited << " ] && state=open\necho $state > '"
+               << record << "'\n";
+    }
+    step.EncodeWithExternalEncoder(source, destination);
+    ::close(inherited);
+    EXPECT_EQ(Lines(record), "closed\n");
+
     // An encoder that cannot be started: nothing waited for, nothing shown but the end texts.
     settings_.EncoderPath = folder_.Path() + "no such encoder";
     EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination), 0);
-    EXPECT_EQ(dialog_.Events().size(), 8u);
+    EXPECT_EQ(dialog_.Events().size(), 12u);
 }
 
 TEST_F(Mp3StepTest, GogoEncodesWithTheSettingsMapped)
