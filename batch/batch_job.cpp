@@ -215,17 +215,9 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
             continue;
         if (!NormalizeEntry(workingFile, paths.output, peak))
             continue;
-        CheckCancel();
-        if (m_settings.SourceFileAction == 2 || resample)
-            DeleteWorkingFile(workingFile, paths.output);
-        EncodeMp3(paths.output);
-        CheckCancel();
-        if (m_notifier)
-            m_notifier->SendFileMessage(entry.caption);
+        FinishEntry(entry, workingFile, paths.output, m_settings.SourceFileAction == 2 || resample);
     }
-    if (m_notifier)
-        m_notifier->SendAllMessage();
-    m_dialog.SetCaption("完了しました");
+    FinishBatch();
 }
 
 void BatchJob::RunJobCommonPeak(std::string outputDirectory)
@@ -275,14 +267,25 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         row1.SetPosition(EntryPosition(i, n));
         if (!NormalizeEntry(workingFile, paths.output, commonPeak))
             continue;
-        CheckCancel();
-        if (m_settings.SourceFileAction == 2)
-            DeleteWorkingFile(workingFile, paths.output);
-        EncodeMp3(paths.output);
-        CheckCancel();
-        if (m_notifier)
-            m_notifier->SendFileMessage(entry.caption);
+        FinishEntry(entry, workingFile, paths.output, m_settings.SourceFileAction == 2);
     }
+    FinishBatch();
+}
+
+void BatchJob::FinishEntry(const FileEntry& entry, const std::string& workingFile, const std::string& output,
+                           bool deleteWorkingFile)
+{
+    CheckCancel();
+    if (deleteWorkingFile)
+        DeleteWorkingFile(workingFile, output);
+    EncodeMp3(output);
+    CheckCancel();
+    if (m_notifier)
+        m_notifier->SendFileMessage(entry.caption);
+}
+
+void BatchJob::FinishBatch()
+{
     if (m_notifier)
         m_notifier->SendAllMessage();
     m_dialog.SetCaption("完了しました");

@@ -105,6 +105,11 @@ private:
     void EncodeMp3(const std::string& output);
     void DeleteWorkingFile(const std::string& workingFile, const std::string& output);
     bool NormalizeEntry(const std::string& workingFile, const std::string& output, int peak);
+    /// The steps after a successful normalization, common to both modes.
+    void FinishEntry(const FileEntry& entry, const std::string& workingFile, const std::string& output,
+                     bool deleteWorkingFile);
+    /// The end-of-batch announcement and caption, common to both modes.
+    void FinishBatch();
 
     const std::vector<FileEntry> m_entries;
     std::set<std::string> m_batchFiles;  ///< every entry's source and output path
