@@ -154,6 +154,15 @@ bool FileSink::Close()
     return cut && result == 0 && !failed_;
 }
 
+size_t ReadUntilEnd(ByteSource& source, void* buffer, size_t n, bool& sourceEnded)
+{
+    const long long got = sourceEnded ? 0 : source.Read(buffer, n);
+    const size_t delivered = got > 0 ? static_cast<size_t>(got) : 0;
+    if (delivered < n)
+        sourceEnded = true;
+    return delivered;
+}
+
 bool IsSameFile(const std::string& a, const std::string& b)
 {
     struct stat first {};

@@ -78,6 +78,10 @@ private:
     uint64_t end_ = 0;       // end of the written bytes (bytes)
 };
 
+/// Reads up to n bytes and returns how many arrived. Once a read comes up short (or fails)
+/// the source counts as ended and later calls return 0 without reading.
+size_t ReadUntilEnd(ByteSource& source, void* buffer, size_t n, bool& sourceEnded);
+
 /// True when both paths name one existing file (the same inode, through links or not).
 /// Writers check it because they replace their output whole before reading their source.
 bool IsSameFile(const std::string& a, const std::string& b);

@@ -25,13 +25,8 @@ int BarPosition(double part, double whole)
 // source is at its end and later requests are zeros without reading.
 void ReadOrZero(ByteSource& source, uint8_t* buffer, size_t n, bool& sourceEnded)
 {
-    long long got = sourceEnded ? 0 : source.Read(buffer, n);
-    if (got < 0)
-        got = 0;
-    if (static_cast<size_t>(got) < n) {
-        std::memset(buffer + got, 0, n - static_cast<size_t>(got));
-        sourceEnded = true;
-    }
+    const size_t got = ReadUntilEnd(source, buffer, n, sourceEnded);
+    std::memset(buffer + got, 0, n - got);
 }
 
 }  // namespace
@@ -67,16 +62,12 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
     char text[96];
     while (processed < dataSize) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - processed, kChunkSize));
-        long long got = sourceEnded ? 0 : source.Read(buffer.get(), n);
-        if (got < 0)
-            got = 0;
-        if (static_cast<size_t>(got) < n)
-            sourceEnded = true;
+        const size_t got = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
         processed += static_cast<int64_t>(n);
         // Past the end of the source every chunk is the same scaled zero bytes: scale them
         // once (a header may claim up to 2 GiB that the file does not hold).
         if (got > 0 || scaledZeros < n) {
-            std::memset(buffer.get() + got, 0, n - static_cast<size_t>(got));
+            std::memset(buffer.get() + got, 0, n - got);
             if (eightBit)
                 ScaleSamples8(buffer.get(), n, gain);
             else

@@ -43,11 +43,7 @@ PeakResult ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInf
         const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - scanned, kChunkSize));
         // Bytes the source does not deliver are zero bytes; after a short read the source is
         // at its end (or failing), so the rest of the claimed data is zeros without reading.
-        long long got = sourceEnded ? 0 : source.Read(buffer.get(), n);
-        if (got < 0)
-            got = 0;
-        if (static_cast<size_t>(got) < n)
-            sourceEnded = true;
+        const size_t got = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
         // Only a larger magnitude moves the peak, so its position is the first sample that
         // reaches the final peak.
         if (got == 0) {
@@ -59,7 +55,7 @@ PeakResult ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInf
                 result.position = scanned / sampleBytes;
             }
         } else {
-            std::memset(buffer.get() + got, 0, n - static_cast<size_t>(got));
+            std::memset(buffer.get() + got, 0, n - got);
             const int magnitude = MaxMagnitude(buffer.get(), n, eightBit);
             if (magnitude > result.peak) {
                 result.peak = magnitude;
