@@ -346,7 +346,7 @@ int ParseProfileInt(std::string_view text)
         value = value * 10u + static_cast<std::uint32_t>(text[pos] - '0');
     if (negative)
         value = 0u - value;
-    return static_cast<int>(value);  // two's complement: wraps like the 32-bit original
+    return static_cast<int>(value);  // two's complement: wraps like a 32-bit int
 }
 
 int GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,

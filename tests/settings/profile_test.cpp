@@ -76,7 +76,7 @@ TEST(ProfileFile, IntegersAreTheLeadingDecimalNumber)
     const Case cases[] = {
         {"-5", -5}, {"12abc", 12}, {"abc", 0}, {"+7", 7}, {"  42", 42}, {"- 3", 0},
         {"0x10", 0}, {"007", 7}, {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
-        {"4294967297", 1},  // wraps like the 32-bit original
+        {"4294967297", 1},  // wraps like a 32-bit int
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseProfileInt(c.text), c.expected) << c.text;
