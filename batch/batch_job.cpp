@@ -18,8 +18,7 @@ namespace {
 /// Thrown by CheckCancel after a confirmed cancel; caught only in BatchJob::Run.
 struct JobCancelled {};
 
-template <typename... Args>
-std::string Format(const char* format, Args... args)
+template <typename... Args> std::string Format(const char* format, Args... args)
 {
     const int length = std::snprintf(nullptr, 0, format, args...);
     if (length <= 0)
@@ -31,10 +30,7 @@ std::string Format(const char* format, Args... args)
 }
 
 /// Share of entries begun, 0..1000.
-int EntryPosition(size_t index, size_t count)
-{
-    return static_cast<int>(((index + 1) * 1000) / count);
-}
+int EntryPosition(size_t index, size_t count) { return static_cast<int>(((index + 1) * 1000) / count); }
 
 }  // namespace
 
@@ -66,12 +62,8 @@ EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirec
 
 BatchJob::BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
                    ProcessingDialog& dialog, Mp3Encoding* mp3, BatchNotifier* notifier)
-    : m_entries(std::move(entries)),
-      m_outputDirectory(std::move(outputDirectory)),
-      m_settings(std::move(settings)),
-      m_dialog(dialog),
-      m_mp3(mp3),
-      m_notifier(notifier)
+    : m_entries(std::move(entries)), m_outputDirectory(std::move(outputDirectory)),
+      m_settings(std::move(settings)), m_dialog(dialog), m_mp3(mp3), m_notifier(notifier)
 {
     m_outcome.entryCount = static_cast<int>(m_entries.size());
     for (const FileEntry& entry : m_entries) {
@@ -158,7 +150,7 @@ void BatchJob::CheckCancel()
         return;
     if (m_dialog.AskYesNo(CancelPromptTitle, CancelPromptText)) {
         m_dialog.CloseCancelled();
-        throw JobCancelled{};
+        throw JobCancelled {};
     }
     CancelRequested.store(0);
 }
@@ -184,7 +176,7 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
                              entry.caption.c_str()));
         row1.SetPosition(EntryPosition(i, n));
 
-        WaveFileInfo info{};
+        WaveFileInfo info {};
         const bool sourceProbes = ProbeWaveFile(paths.source, info) >= 0;
         if (resample && sourceProbes && IsBatchFile(paths.temporary)) {
             // The temporary name is another entry's source or output ("song.wav" beside
@@ -236,8 +228,8 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         row2.SetPosition(0);
         const FileEntry& entry = m_entries[i];
         const std::string source = entry.FullPath();
-        row1.SetLabel(Format("ピーク取得中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1),
-                             static_cast<int>(n), entry.caption.c_str()));
+        row1.SetLabel(Format("ピーク取得中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
+                             entry.caption.c_str()));
         row1.SetPosition(EntryPosition(i, n));
         const int peak = ScanPeak(row2, boxes, source);
         scanned[i] = peak >= 0;
@@ -307,10 +299,7 @@ bool BatchJob::SetSourceAside(std::string& workingFile)
     return true;
 }
 
-bool BatchJob::IsBatchFile(const std::string& path) const
-{
-    return m_batchFiles.count(path) != 0;
-}
+bool BatchJob::IsBatchFile(const std::string& path) const { return m_batchFiles.count(path) != 0; }
 
 bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output, int peak)
 {

@@ -70,7 +70,7 @@ public:
     BatchJob& operator=(const BatchJob&) = delete;
 
     /// Set to 1 by the cancel button (any thread); read and cleared by the worker.
-    std::atomic<int> CancelRequested{0};
+    std::atomic<int> CancelRequested { 0 };
 
     /// Hands the job its MP3 step when that can only be built after the job (it needs
     /// CancelRequested). Call before Start(); null means no encoder is available.

@@ -44,15 +44,9 @@ std::string AbsolutePath(const std::string& path)
 
 FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-int FileListModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : Count();
-}
+int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : Count(); }
 
-int FileListModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : ColumnCount;
-}
+int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const
 {
@@ -93,7 +87,7 @@ bool FileListModel::AddFileToList(const std::string& path)
     }
     if (!HasWavExtension(fileName))
         return false;
-    WaveFileInfo info{};
+    WaveFileInfo info {};
     if (ProbeWaveFile(fullPath, info) <= 0)
         return false;
 

@@ -18,13 +18,13 @@ inline constexpr const char* UnsupportedMarker = "(未対応)";
 
 /// Sub-item numbers of a FileEntry (the caption is not a sub-item).
 enum FileEntryCell : int {
-    DirectoryCell = 0,    ///< folder of the file, ending with "/"
-    FormatTagCell = 1,    ///< name of the format tag
-    SampleRateCell = 2,   ///< Hz, decimal
-    BitsCell = 3,         ///< bits per sample, decimal
-    ChannelsCell = 4,     ///< channel count, decimal
-    SizeCell = 5,         ///< RIFF size field + 8 (bytes the header declares), decimal
-    SupportCell = 6,      ///< empty, or UnsupportedMarker
+    DirectoryCell = 0,   ///< folder of the file, ending with "/"
+    FormatTagCell = 1,   ///< name of the format tag
+    SampleRateCell = 2,  ///< Hz, decimal
+    BitsCell = 3,        ///< bits per sample, decimal
+    ChannelsCell = 4,    ///< channel count, decimal
+    SizeCell = 5,        ///< RIFF size field + 8 (bytes the header declares), decimal
+    SupportCell = 6,     ///< empty, or UnsupportedMarker
 };
 
 /// One row of the file list. The directory sub-item followed by the caption is the full path.

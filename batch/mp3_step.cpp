@@ -52,15 +52,12 @@ const char* BitrateOption(int kbps)
     }
 }
 
-} // namespace
+}  // namespace
 
 Mp3Step::Mp3Step(const Settings& settings, ProgressRow& row3, MessageBoxes& messages, TGogoTea& GogoTea1,
-    const std::atomic<int>& CancelRequested)
-    : settings_(settings)
-    , row3_(row3)
-    , messages_(messages)
-    , gogoTea_(GogoTea1)
-    , cancelRequested_(CancelRequested)
+                 const std::atomic<int>& CancelRequested)
+    : settings_(settings), row3_(row3), messages_(messages), gogoTea_(GogoTea1),
+      cancelRequested_(CancelRequested)
 {
 }
 
@@ -135,18 +132,20 @@ int Mp3Step::EncodeWithExternalEncoder(const std::string& source, const std::str
     pid_t child = 0;
     bool started = false;
     if (!settings_.EncoderPath.empty()) {
-        started = posix_spawn(&child, settings_.EncoderPath.c_str(), haveActions ? &actions : nullptr, nullptr,
-                      argv.data(), environ)
+        started = posix_spawn(&child, settings_.EncoderPath.c_str(), haveActions ? &actions : nullptr,
+                              nullptr, argv.data(), environ)
             == 0;
         // Without close_range and /proc the closing action itself fails before the program
         // runs; start it then as it is rather than not at all.
         if (!started && haveActions)
-            started = posix_spawn(&child, settings_.EncoderPath.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
+            started =
+                posix_spawn(&child, settings_.EncoderPath.c_str(), nullptr, nullptr, argv.data(), environ)
+                == 0;
     }
     if (started) {
         // Wait without a limit; reaping the child releases it. Its exit status is not used.
         int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     }
     if (haveActions)
         posix_spawn_file_actions_destroy(&actions);
@@ -164,11 +163,11 @@ int GogoTea1Progress(int nowFrames, int AllFrames)
     return static_cast<int>(position < 0 ? 0 : position > 1000 ? 1000 : position);
 }
 
-std::vector<std::string> ExternalEncoderArguments(
-    const Settings& settings, const std::string& source, const std::string& destination)
+std::vector<std::string> ExternalEncoderArguments(const Settings& settings, const std::string& source,
+                                                  const std::string& destination)
 {
     std::vector<std::string> arguments { settings.EncoderPath, "-e", "-l3",
-        BitrateOption(settings.Mp3Bitrate) };
+                                         BitrateOption(settings.Mp3Bitrate) };
     if (settings.OutputMode == 0)
         arguments.emplace_back("-s");
     if (settings.OutputMode == 1)
@@ -178,4 +177,4 @@ std::vector<std::string> ExternalEncoderArguments(
     return arguments;
 }
 
-} // namespace orva
+}  // namespace orva

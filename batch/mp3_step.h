@@ -26,7 +26,7 @@ public:
     /// `GogoTea1` lives on the owner (GUI or CLI main) thread, which must keep handling
     /// events while the step waits; `CancelRequested` ends that wait when it is not 0.
     Mp3Step(const Settings& settings, ProgressRow& row3, MessageBoxes& messages, TGogoTea& GogoTea1,
-        const std::atomic<int>& CancelRequested);
+            const std::atomic<int>& CancelRequested);
 
     /// Configures GogoTea1 from the settings, starts it and waits for its end or a cancel.
     /// A refused configuration or a missing library shows the "ORVA" box and deletes the
@@ -49,7 +49,7 @@ int GogoTea1Progress(int nowFrames, int AllFrames);
 
 /// The external encoder's argument vector: EncoderPath, "-e", "-l3", the bitrate option,
 /// "-s" / "-j" / nothing for the output mode, the source and the destination.
-std::vector<std::string> ExternalEncoderArguments(
-    const Settings& settings, const std::string& source, const std::string& destination);
+std::vector<std::string> ExternalEncoderArguments(const Settings& settings, const std::string& source,
+                                                  const std::string& destination);
 
-} // namespace orva
+}  // namespace orva

@@ -13,8 +13,8 @@ namespace orva {
 
 /// Title and text of the prompt that CheckCancel shows (Yes/No, question icon).
 inline constexpr const char* CancelPromptTitle = "キャンセル";
-inline constexpr const char* CancelPromptText =
-    "正規化は終了していません。キャンセルしますか？\n注：不正なファイルや作業ファイルが残される場合があります。";
+inline constexpr const char* CancelPromptText = "正規化は終了していません。キャンセルしますか？\n注：不正なフ"
+                                                "ァイルや作業ファイルが残される場合があります。";
 
 class ProcessingDialog {
 public:

@@ -6,7 +6,8 @@
 namespace orva {
 namespace {
 
-const char* const kOutputModeNames[] = {"ステレオ", "ジョイントステレオ", "ミッドサイドステレオ", "強制モノラル"};
+const char* const kOutputModeNames[] = { "ステレオ", "ジョイントステレオ", "ミッドサイドステレオ",
+                                         "強制モノラル" };
 
 /// True when the output folder is the folder of a row: the same text, or another spelling
 /// of the same folder (a link, "." or ".." parts), which would let outputs overwrite sources.
@@ -88,7 +89,8 @@ StartOutcome SpeedButton6Click(FileListModel& list, Settings& settings, StartCom
         }
         break;
     }
-    const std::vector<std::string> lines = BuildSummaryLines(settings, fileCount, fields.OutputDirectory, gogo);
+    const std::vector<std::string> lines =
+        BuildSummaryLines(settings, fileCount, fields.OutputDirectory, gogo);
     fields.ConfirmAnswer = 0;
     fields.ConfirmAnswer = host.ShowConfirmation(lines);
     if (fields.ConfirmAnswer != 1)
@@ -98,8 +100,7 @@ StartOutcome SpeedButton6Click(FileListModel& list, Settings& settings, StartCom
 }
 
 std::vector<std::string> BuildSummaryLines(const Settings& settings, int fileCount,
-                                           const std::string& outputDirectory,
-                                           const GogoEncoderInfo& gogo)
+                                           const std::string& outputDirectory, const GogoEncoderInfo& gogo)
 {
     const std::string rule(41, '-');
     std::vector<std::string> lines;
@@ -127,9 +128,11 @@ std::vector<std::string> BuildSummaryLines(const Settings& settings, int fileCou
         const int bitrate = settings.OutputMode == 3 ? settings.Mp3Bitrate / 2 : settings.Mp3Bitrate;
         lines.push_back("　ビットレート：" + std::to_string(bitrate) + " kbps/sec");
         const bool knownMode = settings.OutputMode >= 0 && settings.OutputMode <= 3;
-        lines.push_back(std::string("　出力モード　：") + (knownMode ? kOutputModeNames[settings.OutputMode] : ""));
-        lines.push_back(settings.EncoderKind == 0 && settings.UsePsy != 0 ? "　オプション　：心理音響モデル演算"
-                                                                          : "　オプション　：なし");
+        lines.push_back(std::string("　出力モード　：")
+                        + (knownMode ? kOutputModeNames[settings.OutputMode] : ""));
+        lines.push_back(settings.EncoderKind == 0 && settings.UsePsy != 0
+                            ? "　オプション　：心理音響モデル演算"
+                            : "　オプション　：なし");
         lines.push_back("");
         lines.push_back("※外部エンコーダの種類と実行ファイルの種別が");
         lines.push_back("　同一であることを、必ず確認してください。");

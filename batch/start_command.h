@@ -78,7 +78,6 @@ std::string OutputDirectoryFor(const std::string& chosenPath);
 
 /// The confirmation summary, one string per line ("" for an empty line).
 std::vector<std::string> BuildSummaryLines(const Settings& settings, int fileCount,
-                                           const std::string& outputDirectory,
-                                           const GogoEncoderInfo& gogo);
+                                           const std::string& outputDirectory, const GogoEncoderInfo& gogo);
 
 }  // namespace orva

@@ -30,7 +30,7 @@ namespace orva::cli {
 namespace {
 
 /// The cancel flag of the running job, set from the SIGINT handler (lock-free atomic).
-std::atomic<std::atomic<int>*> g_cancelFlag{nullptr};
+std::atomic<std::atomic<int>*> g_cancelFlag { nullptr };
 
 extern "C" void OnInterrupt(int)
 {
@@ -105,7 +105,10 @@ public:
     TerminalStartHost(std::string folder, TGogoTea* gogo) : m_folder(std::move(folder)), m_gogo(gogo) {}
 
     void StopPlayback() override {}
-    void ShowProcessMessage(const std::string& text) override { TerminalMessageBoxes().ShowProcessMessage(text); }
+    void ShowProcessMessage(const std::string& text) override
+    {
+        TerminalMessageBoxes().ShowProcessMessage(text);
+    }
 
     GogoEncoderInfo ReadGogoEncoderInfo() override
     {
@@ -185,7 +188,7 @@ int RunBatchCommand(const std::vector<std::string>& args)
 
     static int argc = 1;
     static char name[] = "orva-cli";
-    static char* argv[] = {name, nullptr};
+    static char* argv[] = { name, nullptr };
     QCoreApplication app(argc, argv);
 
     FileListModel list;
@@ -213,12 +216,16 @@ int RunBatchCommand(const std::vector<std::string>& args)
     BatchJob job(list.Entries(), *host.runOutputDirectory, settings, dialog, nullptr, notifier.get());
     std::unique_ptr<Mp3Step> mp3;
     if (gogo) {
-        mp3 = std::make_unique<Mp3Step>(settings, dialog.Row3(), dialog.Messages(), *gogo, job.CancelRequested);
+        mp3 =
+            std::make_unique<Mp3Step>(settings, dialog.Row3(), dialog.Messages(), *gogo, job.CancelRequested);
         job.SetMp3Encoding(mp3.get());
     }
 
     InterruptAsCancel interrupt(job.CancelRequested);
-    job.Start([&app](const BatchOutcome&) { QMetaObject::invokeMethod(&app, [&app] { app.exit(0); }, Qt::QueuedConnection); });
+    job.Start([&app](const BatchOutcome&) {
+        QMetaObject::invokeMethod(
+            &app, [&app] { app.exit(0); }, Qt::QueuedConnection);
+    });
     app.exec();
     job.Wait();
     FinishProgressLine();
@@ -229,7 +236,7 @@ int RunBatchCommand(const std::vector<std::string>& args)
     return result.normalizedCount == result.entryCount ? 0 : 1;
 }
 
-const CommandRegistration kBatch({"batch", kBatchUsage, RunBatchCommand});
+const CommandRegistration kBatch({ "batch", kBatchUsage, RunBatchCommand });
 
 }  // namespace
 }  // namespace orva::cli

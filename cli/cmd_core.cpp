@@ -116,8 +116,8 @@ int RunResample(const std::vector<std::string>& args)
         return 1;
     }
     TerminalProgressRow row;
-    const int result = ConvertSampleRate(row, args[0], args[1], static_cast<int>(rate), info.format.bitsPerSample,
-                                         info.format.channels);
+    const int result = ConvertSampleRate(row, args[0], args[1], static_cast<int>(rate),
+                                         info.format.bitsPerSample, info.format.channels);
     FinishProgressLine();
     if (result < 0) {
         std::fprintf(stderr, "orva-cli resample: conversion of %s failed\n", args[0].c_str());
@@ -126,12 +126,18 @@ int RunResample(const std::vector<std::string>& args)
     return 0;
 }
 
-const CommandRegistration kProbe({ "probe", "  orva-cli probe FILE                     check a WAV file, print its header as key=value", RunProbe });
-const CommandRegistration kPeak({ "peak", "  orva-cli peak FILE                      print the peak sample magnitude", RunPeak });
-const CommandRegistration kNormalize({ "normalize",
-    "  orva-cli normalize SRC DST [--peak N]   write SRC scaled so that its peak (or N) reaches full scale", RunNormalize });
-const CommandRegistration kResample({ "resample",
-    "  orva-cli resample SRC DST RATE          convert SRC's sample rate to RATE Hz", RunResample });
+const CommandRegistration kProbe(
+    { "probe", "  orva-cli probe FILE                     check a WAV file, print its header as key=value",
+      RunProbe });
+const CommandRegistration
+    kPeak({ "peak", "  orva-cli peak FILE                      print the peak sample magnitude", RunPeak });
+const CommandRegistration kNormalize(
+    { "normalize",
+      "  orva-cli normalize SRC DST [--peak N]   write SRC scaled so that its peak (or N) reaches full scale",
+      RunNormalize });
+const CommandRegistration
+    kResample({ "resample", "  orva-cli resample SRC DST RATE          convert SRC's sample rate to RATE Hz",
+                RunResample });
 
 }  // namespace
 }  // namespace orva::cli

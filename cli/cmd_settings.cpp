@@ -17,8 +17,8 @@ struct Options {
 };
 
 /// Parses the options both commands share; prints the problem and returns false on misuse.
-bool ParseOptions(const char* command, const std::vector<std::string>& args, bool allowSave,
-                  bool allowFile, Options& options)
+bool ParseOptions(const char* command, const std::vector<std::string>& args, bool allowSave, bool allowFile,
+                  Options& options)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -38,10 +38,7 @@ bool ParseOptions(const char* command, const std::vector<std::string>& args, boo
     return true;
 }
 
-void PrintField(const char* name, const std::string& value)
-{
-    std::printf("%s=%s\n", name, value.c_str());
-}
+void PrintField(const char* name, const std::string& value) { std::printf("%s=%s\n", name, value.c_str()); }
 
 void PrintField(const char* name, int value) { std::printf("%s=%d\n", name, value); }
 

@@ -77,7 +77,8 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
         if (!sink.Write(buffer.get(), n))
             return -1;
         if (++chunkCount >= kChunksPerUpdate) {
-            std::snprintf(text, sizeof text, "正規化処理中(%d/%d)", static_cast<int>(processed), static_cast<int>(dataSize));
+            std::snprintf(text, sizeof text, "正規化処理中(%d/%d)", static_cast<int>(processed),
+                          static_cast<int>(dataSize));
             row3.SetLabel(text);
             row3.SetPosition(BarPosition(static_cast<double>(processed), static_cast<double>(info.riffSize)));
             chunkCount = 0;
@@ -96,8 +97,8 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
     return 0;
 }
 
-int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source, const std::string& output,
-                  int peak)
+int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
+                  const std::string& output, int peak)
 {
     WaveFileInfo info {};
     if (peak < 1 || ProbeWaveFile(source, info) < 0)

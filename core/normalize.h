@@ -23,8 +23,7 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
 
 /// The copy itself, from a source standing at the start of the file to a sink. Missing
 /// source bytes are written as zero bytes. Returns 0, or -1 when a write fails (no message).
-int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
-                  int peak);
+int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info, int peak);
 
 /// The gain for a peak: 127 / min(peak, 127) for 8-bit data, 32767 / min(peak, 32767) else.
 double NormalizeGain(int bitsPerSample, int peak);

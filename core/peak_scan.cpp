@@ -65,13 +65,15 @@ PeakResult ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInf
         }
         scanned += static_cast<int64_t>(n);
         if (++chunkCount >= kChunksPerUpdate) {
-            std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取中(%d/%d)", static_cast<int>(scanned), static_cast<int>(dataSize));
+            std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取中(%d/%d)", static_cast<int>(scanned),
+                          static_cast<int>(dataSize));
             row2.SetLabel(text);
             row2.SetPosition(BarPosition(static_cast<double>(info.dataOffset + scanned), fileLength));
             chunkCount = 0;
         }
     }
-    std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取終了(%d on %d)", result.peak, static_cast<int>(result.position));
+    std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取終了(%d on %d)", result.peak,
+                  static_cast<int>(result.position));
     row2.SetLabel(text);
     row2.SetPosition(1000);
     return result;
@@ -82,7 +84,8 @@ int ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const std::string& path)
     WaveFileInfo info {};
     FileSource file;
     // A file that vanished between the probe and the open fails like one that does not probe.
-    if (ProbeWaveFile(path, info) < 0 || !file.Open(path) || !file.Skip(static_cast<uint64_t>(info.dataOffset))) {
+    if (ProbeWaveFile(path, info) < 0 || !file.Open(path)
+        || !file.Skip(static_cast<uint64_t>(info.dataOffset))) {
         boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
         return -1;
     }

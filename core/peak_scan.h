@@ -13,8 +13,8 @@ class ByteSource;
 
 /// What one pass over the sample data found.
 struct PeakResult {
-    int peak = 1;           ///< largest magnitude, at least 1 (1..128 for 8-bit, 1..32,768 for 16-bit)
-    int64_t position = 0;   ///< sample index (from the start of the data) where the peak first occurred
+    int peak = 1;          ///< largest magnitude, at least 1 (1..128 for 8-bit, 1..32,768 for 16-bit)
+    int64_t position = 0;  ///< sample index (from the start of the data) where the peak first occurred
 };
 
 /// Scans the WAV file at path; returns its peak, or -1 after the "ﾌｧｲﾙを正常に読み込めません。"

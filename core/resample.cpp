@@ -26,11 +26,9 @@ constexpr int kBlocksPerUpdate = 51;         // label and bar after every 51st b
 class Conversion {
 public:
     Conversion(const WaveFormat& sourceFormat, const WaveFormat& destinationFormat)
-        : eightBit_(sourceFormat.bitsPerSample == 8)
-        , channels_(sourceFormat.channels)
-        , frameBytes_(static_cast<size_t>(sourceFormat.channels) * (eightBit_ ? 1 : 2))
-        , sourceRate_(sourceFormat.sampleRate)
-        , destinationRate_(destinationFormat.sampleRate)
+        : eightBit_(sourceFormat.bitsPerSample == 8), channels_(sourceFormat.channels),
+          frameBytes_(static_cast<size_t>(sourceFormat.channels) * (eightBit_ ? 1 : 2)),
+          sourceRate_(sourceFormat.sampleRate), destinationRate_(destinationFormat.sampleRate)
     {
     }
 
@@ -186,7 +184,8 @@ int Convert(ProgressRow& row2, const std::string& source, FileSink& sink, const 
             std::snprintf(text, sizeof text, "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(%d/%d)", static_cast<int>(converted),
                           static_cast<int>(dataSize));
             row2.SetLabel(text);
-            row2.SetPosition(static_cast<int>(static_cast<double>(converted) / static_cast<double>(dataSize) * 1000.0));
+            row2.SetPosition(
+                static_cast<int>(static_cast<double>(converted) / static_cast<double>(dataSize) * 1000.0));
             blockCount = 0;
         }
     }

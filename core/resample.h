@@ -12,7 +12,7 @@ namespace orva {
 /// Returns 0, or -1 without a message; a failed conversion removes its partial output.
 /// Reports on row2 ("ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中") after every 51st 4,096-byte block.
 /// Runs on the batch worker thread.
-int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::string& destination,
-                      int rate, int bitsPerSample, int channels);
+int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::string& destination, int rate,
+                      int bitsPerSample, int channels);
 
 }  // namespace orva

@@ -97,10 +97,14 @@ __attribute__((target("avx2"))) void ScaleWordsAvx2(uint8_t* data, size_t words,
         const __m256i v = _mm256_loadu_si256(p);
         const __m256i a32 = _mm256_cvtepi16_epi32(_mm256_castsi256_si128(v));
         const __m256i b32 = _mm256_cvtepi16_epi32(_mm256_extracti128_si256(v, 1));
-        const __m128i r0 = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(a32)), g));
-        const __m128i r1 = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(a32, 1)), g));
-        const __m128i r2 = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(b32)), g));
-        const __m128i r3 = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(b32, 1)), g));
+        const __m128i r0 =
+            _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(a32)), g));
+        const __m128i r1 =
+            _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(a32, 1)), g));
+        const __m128i r2 =
+            _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(b32)), g));
+        const __m128i r3 =
+            _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(b32, 1)), g));
         __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(r0), r1, 1);
         __m256i b = _mm256_inserti128_si256(_mm256_castsi128_si256(r2), r3, 1);
         a = _mm256_srai_epi32(_mm256_slli_epi32(a, 16), 16);

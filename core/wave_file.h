@@ -34,15 +34,15 @@ struct WaveFileInfo {
 
 /// Probe results; a successful probe returns the RIFF size field (0 or more) instead.
 enum ProbeResult : int {
-    kProbeCannotOpen = -2,     ///< "ファイルが開けません"
-    kProbeCannotRead = -3,     ///< "ヘッダ部が読めません"
-    kProbeNotWave = -4,        ///< "WAVEファイルではありません"
-    kProbeBadFmtSize = -6,     ///< "fmtチャンクサイズがおかしい"
-    kProbeNoData = -7,         ///< no `data` chunk header below offset 256
-    kProbeFmtMissing = -8,     ///< `data` chunk before any `fmt ` chunk
-    kProbeTruncated = -9,      ///< the header ends inside bytes the walk needs
-    kProbeBadRiffSize = -10,   ///< RIFF size field of 2^31 or more
-    kProbeBadDataSize = -11,   ///< `data` size field of 2^31 or more
+    kProbeCannotOpen = -2,    ///< "ファイルが開けません"
+    kProbeCannotRead = -3,    ///< "ヘッダ部が読めません"
+    kProbeNotWave = -4,       ///< "WAVEファイルではありません"
+    kProbeBadFmtSize = -6,    ///< "fmtチャンクサイズがおかしい"
+    kProbeNoData = -7,        ///< no `data` chunk header below offset 256
+    kProbeFmtMissing = -8,    ///< `data` chunk before any `fmt ` chunk
+    kProbeTruncated = -9,     ///< the header ends inside bytes the walk needs
+    kProbeBadRiffSize = -10,  ///< RIFF size field of 2^31 or more
+    kProbeBadDataSize = -11,  ///< `data` size field of 2^31 or more
 };
 
 /// Bytes of a file that the probe examines.

@@ -31,8 +31,9 @@ std::string Trim(const std::string& text)
 bool SameIgnoringCase(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
+               return std::tolower(static_cast<unsigned char>(x))
+                   == std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 /// Section name of a "[name]" line, or nullopt-like empty flag through `isSection`.
@@ -93,7 +94,7 @@ std::string ProgramFolder()
     return slash == std::string::npos ? std::string() : program.substr(0, slash);
 }
 
-} // namespace
+}  // namespace
 
 std::string GogoKeyStorePath()
 {
@@ -239,19 +240,10 @@ void DeallocateGogoDLL()
         --useCount;
 }
 
-std::string GogoDLLPath()
-{
-    return dllPath;
-}
+std::string GogoDLLPath() { return dllPath; }
 
-const GogoEntryPoints* GogoFunctions()
-{
-    return libraryHandle ? &entryPoints : nullptr;
-}
+const GogoEntryPoints* GogoFunctions() { return libraryHandle ? &entryPoints : nullptr; }
 
-int GogoUseCount()
-{
-    return useCount;
-}
+int GogoUseCount() { return useCount; }
 
-} // namespace orva
+}  // namespace orva

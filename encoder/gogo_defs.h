@@ -48,4 +48,4 @@ std::string ReadGogoInstallPath(const std::string& keyStorePath);
 /// success. Used by set-up scripts and tests.
 bool WriteGogoInstallPath(const std::string& keyStorePath, const std::string& libraryPath);
 
-} // namespace orva
+}  // namespace orva

@@ -78,12 +78,9 @@ int NiceOffsetFor(TThreadPriority priority)
     return 0;
 }
 
-int Modulo(int value, int size)
-{
-    return ((value % size) + size) % size;
-}
+int Modulo(int value, int size) { return ((value % size) + size) % size; }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------------------
 // TEncodeThread: runs the frame loop. It takes thread messages from its own queue and
@@ -91,10 +88,7 @@ int Modulo(int value, int size)
 
 class TEncodeThread {
 public:
-    explicit TEncodeThread(TGogoTea& owner)
-        : owner_(owner)
-    {
-    }
+    explicit TEncodeThread(TGogoTea& owner) : owner_(owner) {}
     ~TEncodeThread() { Join(); }
 
     void Resume()
@@ -210,7 +204,7 @@ void TEncodeThread::Execute()
                 counter = 0;
                 encoding = true;
                 std::fenv_t unused;
-                std::feholdexcept(&unused); // all floating-point exceptions masked
+                std::feholdexcept(&unused);  // all floating-point exceptions masked
                 owner_.PostToOwner(GT_PROGRESS, 0, allFrames);
             } else if (message.message == GT_ABORT || message.message == GT_QUIT) {
                 if (encoding)
@@ -257,7 +251,7 @@ void TEncodeThread::Execute()
         // Told to terminate in the middle of an encoding.
         CloseEncoder();
         if (owner_.active_.load())
-            owner_.PostToOwner(GT_FINISH, -1, 0); // not complete
+            owner_.PostToOwner(GT_FINISH, -1, 0);  // not complete
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
@@ -291,12 +285,11 @@ std::int32_t GogoTeaMemoryRead(void* buffer, std::uint32_t byteCount)
 // ---------------------------------------------------------------------------------------
 // TGogoTea
 
-TGogoTea::TGogoTea(QObject* owner)
-    : QObject(owner)
+TGogoTea::TGogoTea(QObject* owner) : QObject(owner)
 {
     memoryInputInstance.store(nullptr);
     Initialize();
-    InitGogoDefs(); // the component works without the library; calls needing it throw
+    InitGogoDefs();  // the component works without the library; calls needing it throw
     dllPath_ = GogoDLLPath();
     worker_ = std::make_unique<TEncodeThread>(*this);
     memoryInputInstance.store(this);
@@ -566,8 +559,9 @@ void TGogoTea::QuerySettings()
     const auto set = [&functions](int item, std::intptr_t value, const void* pointer = nullptr) {
         functions.MPGE_setConfigure(item, static_cast<std::int32_t>(value), const_cast<void*>(pointer));
     };
-    const auto number
-        = [](std::int32_t value) { return reinterpret_cast<const void*>(static_cast<std::intptr_t>(value)); };
+    const auto number = [](std::int32_t value) {
+        return reinterpret_cast<const void*>(static_cast<std::intptr_t>(value));
+    };
 
     encodeResult_.store(functions.MPGE_initializeWork());
     if (encodeResult_.load() != GOGO_OK)
@@ -591,8 +585,10 @@ void TGogoTea::QuerySettings()
     const struct {
         TUseUnit unit;
         std::uint32_t bit;
-    } filters[] = { { TUseUnit::_USE_MMX, 0x2 }, { TUseUnit::_USE_3DNOW, 0x4 }, { TUseUnit::_USE_KNI, 0x8 },
-        { TUseUnit::_USE_EX_3DNOW, 0x20 } };
+    } filters[] = { { TUseUnit::_USE_MMX, 0x2 },
+                    { TUseUnit::_USE_3DNOW, 0x4 },
+                    { TUseUnit::_USE_KNI, 0x8 },
+                    { TUseUnit::_USE_EX_3DNOW, 0x20 } };
     for (const auto& filter : filters) {
         if ((UnitStates() & filter.bit) == 0)
             units.Exclude(filter.unit);
@@ -631,7 +627,7 @@ void TGogoTea::QuerySettings()
             break;
         }
     }
-    DisposeTags(); // the library has taken its own copies
+    DisposeTags();  // the library has taken its own copies
 
     int detected = GOGO_ERR_EXCEPTION;
     try {
@@ -659,7 +655,7 @@ void TGogoTea::Execute()
     if (encodeMode_ == TEncodeMode::_FILE) {
         QuerySettings();
     } else {
-        LoadedFunctions(); // the frame loop needs the library
+        LoadedFunctions();  // the frame loop needs the library
     }
     encodeResult_.store(0);
     worker_->ApplyPriority(priority_.load());
@@ -801,4 +797,4 @@ int TGogoTea::DetectConfigure()
     return GuardedCall([&] { return functions.MPGE_detectConfigure(); });
 }
 
-} // namespace orva
+}  // namespace orva

@@ -116,10 +116,7 @@ public:
 /// An operation that needs the encoder library while it is not loaded.
 class EGogoLibraryMissing : public std::runtime_error {
 public:
-    EGogoLibraryMissing()
-        : std::runtime_error("libgogo.so is not loaded")
-    {
-    }
+    EGogoLibraryMissing() : std::runtime_error("libgogo.so is not loaded") {}
 };
 
 /// Messages the component posts to its worker thread.
@@ -176,7 +173,7 @@ public:
     // then EGogoTeaError(GogoTeaRangeText) for a value out of range; the old value stays.
     /// Stores the priority and applies it to a running encoding at once; never throws.
     void SetPriority(TThreadPriority value);
-    void SetFrequency(int value); ///< above 0
+    void SetFrequency(int value);  ///< above 0
     void SetSourceFile(const std::string& value);
     void SetDestFile(const std::string& value);
     void SetProcessors(int value);
@@ -184,16 +181,16 @@ public:
     void SetUsePsy(bool value);
     void SetUseLPF16(bool value);
     void SetUseVBR(bool value);
-    void SetVBRLevel(int value); ///< 0..9
+    void SetVBRLevel(int value);  ///< 0..9
     void SetSetOfUseUnit(TSetOfUseUnit value);
     void SetEncodeFormat(TEncodeFormat value);
     void SetEncodeMode(TEncodeMode value);
     void SetEncodeType(TEncodeType value);
     void SetSameRate(bool value);
     void SetBitrate(int value);
-    void SetExtFilter(const TExtFilter& value); ///< Low and High each 0..100
-    void SetVBRBitrate(const TVBRBitrate& value); ///< Low and High each 0 or more
-    void SetMSSetting(const TMSSetting& value); ///< Threshold and Power each 0..100
+    void SetExtFilter(const TExtFilter& value);    ///< Low and High each 0..100
+    void SetVBRBitrate(const TVBRBitrate& value);  ///< Low and High each 0 or more
+    void SetMSSetting(const TMSSetting& value);    ///< Threshold and Power each 0..100
 
     /// Empties the ring buffer, drops held tags and sets every property to its initial value.
     void Initialize();
@@ -264,7 +261,7 @@ private:
     bool useVbr_ = false;
     int vbrLevel_ = 5;
     TSetOfUseUnit optimization_ { TUseUnit::_USE_MMX, TUseUnit::_USE_3DNOW, TUseUnit::_USE_KNI,
-        TUseUnit::_USE_EX_3DNOW };
+                                  TUseUnit::_USE_EX_3DNOW };
     TEncodeFormat encodeFormat_ = TEncodeFormat::_FORMAT_OF_MP3;
     TEncodeMode encodeMode_ = TEncodeMode::_FILE;
     TEncodeType encodeType_ = TEncodeType::_JOINT;
@@ -292,4 +289,4 @@ private:
     std::unique_ptr<TEncodeThread> worker_;
 };
 
-} // namespace orva
+}  // namespace orva

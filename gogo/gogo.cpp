@@ -30,14 +30,14 @@ struct Configuration {
     std::string inputPath;
     GogoMemoryInput memoryInput {};
     std::string outputPath;
-    int mode = 2; // joint stereo
-    int bitrate = 128; // kbps
-    int outputRate = 0; // Hz, 0: the input's rate
+    int mode = 2;        // joint stereo
+    int bitrate = 128;   // kbps
+    int outputRate = 0;  // Hz, 0: the input's rate
     bool psy = true;
     bool lpf16 = false;
-    int vbrLevel = -1; // -1: constant bitrate
+    int vbrLevel = -1;  // -1: constant bitrate
     int emphasis = 0;
-    int format = 0; // MP3
+    int format = 0;  // MP3
     bool haveVbrRange = false;
     int vbrLow = 0;
     int vbrHigh = 0;
@@ -45,7 +45,7 @@ struct Configuration {
     int filterLow = 0;
     int filterHigh = 0;
     std::vector<std::uint8_t> id3Tag;
-    std::vector<std::vector<std::uint8_t>> riffInfo; // kept; MP3 output has no RIFF chunks
+    std::vector<std::vector<std::uint8_t>> riffInfo;  // kept; MP3 output has no RIFF chunks
 };
 
 /// A prepared or running encoding.
@@ -60,10 +60,10 @@ struct Encoding {
     PcmInput input;
     lame_t lame = nullptr;
     std::FILE* output = nullptr;
-    long frameSamples = 1152; // input sample frames per MPGE_processFrame call
-    std::int32_t totalCalls = 0; // 0 when the input length is not known
-    long tagOffset = 0; // where the LAME tag frame goes (after a leading ID3 tag)
-    bool appendId3 = false; // an ID3v1 block goes after the audio
+    long frameSamples = 1152;     // input sample frames per MPGE_processFrame call
+    std::int32_t totalCalls = 0;  // 0 when the input length is not known
+    long tagOffset = 0;           // where the LAME tag frame goes (after a leading ID3 tag)
+    bool appendId3 = false;       // an ID3v1 block goes after the audio
     bool complete = false;
     std::vector<std::int16_t> pcm;
     std::vector<unsigned char> mp3;
@@ -105,8 +105,8 @@ std::uint32_t ProcessorUnits()
 
 bool SameFile(const std::string& a, const std::string& b)
 {
-    struct stat first { };
-    struct stat second { };
+    struct stat first {};
+    struct stat second {};
     return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev
         && first.st_ino == second.st_ino;
 }
@@ -133,8 +133,8 @@ int Prepare()
     lame_set_num_channels(lame, layout.channels);
     lame_set_in_samplerate(lame, layout.sampleRate);
     // Pinned, or LAME picks a lower rate of its own at low bitrates.
-    const int outputRate
-        = configuration.outputRate > 0 ? MpegRate(configuration.outputRate) : MpegRate(layout.sampleRate);
+    const int outputRate =
+        configuration.outputRate > 0 ? MpegRate(configuration.outputRate) : MpegRate(layout.sampleRate);
     lame_set_out_samplerate(lame, outputRate);
     MPEG_mode mode = JOINT_STEREO;
     switch (configuration.mode) {
@@ -153,7 +153,7 @@ int Prepare()
         break;
     case 4:
         mode = STEREO;
-        break; // LAME has no dual-channel encoding
+        break;  // LAME has no dual-channel encoding
     default:
         return GOGO_ERR_PARAMETER;
     }
@@ -204,7 +204,7 @@ int Prepare()
 
     if (configuration.inputKind == GOGO_INPUT_FILE
         && SameFile(configuration.inputPath, configuration.outputPath))
-        return GOGO_ERR_OUTPUT; // opening the output would empty the input
+        return GOGO_ERR_OUTPUT;  // opening the output would empty the input
     next->output = std::fopen(configuration.outputPath.c_str(), "wb");
     if (!next->output)
         return GOGO_ERR_OUTPUT;
@@ -255,9 +255,9 @@ int EncodeOneFrame()
         const int channels = state.input.Layout().channels;
         const int bytes = channels == 1
             ? lame_encode_buffer(state.lame, state.pcm.data(), nullptr, static_cast<int>(frames),
-                state.mp3.data(), static_cast<int>(state.mp3.size()))
+                                 state.mp3.data(), static_cast<int>(state.mp3.size()))
             : lame_encode_buffer_interleaved(state.lame, state.pcm.data(), static_cast<int>(frames),
-                state.mp3.data(), static_cast<int>(state.mp3.size()));
+                                             state.mp3.data(), static_cast<int>(state.mp3.size()));
         if (bytes < 0)
             return GOGO_ERR_INTERNAL;
         if (!WriteAll(state.output, state.mp3.data(), static_cast<std::size_t>(bytes)))
@@ -291,8 +291,8 @@ std::int32_t PointerNumber(const void* pointer)
     return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(pointer));
 }
 
-} // namespace
-} // namespace gogo
+}  // namespace
+}  // namespace gogo
 
 using gogo::configuration;
 using gogo::encoding;
@@ -364,21 +364,21 @@ GOGO_EXPORT int32_t MPGE_setConfigure(int32_t item, int32_t value, void* pointer
     case GOGO_ITEM_ID3_TAG:
         if (value <= 0 || !pointer)
             return GOGO_ERR_PARAMETER;
-        c.id3Tag.assign(
-            static_cast<const std::uint8_t*>(pointer), static_cast<const std::uint8_t*>(pointer) + value);
+        c.id3Tag.assign(static_cast<const std::uint8_t*>(pointer),
+                        static_cast<const std::uint8_t*>(pointer) + value);
         return GOGO_OK;
     case GOGO_ITEM_RIFF_INFO:
         if (value <= 0 || !pointer)
             return GOGO_ERR_PARAMETER;
-        c.riffInfo.emplace_back(
-            static_cast<const std::uint8_t*>(pointer), static_cast<const std::uint8_t*>(pointer) + value);
+        c.riffInfo.emplace_back(static_cast<const std::uint8_t*>(pointer),
+                                static_cast<const std::uint8_t*>(pointer) + value);
         return GOGO_OK;
-    case GOGO_ITEM_MS_SETTING: // accepted; LAME switches mid-side by its own analysis
-    case GOGO_ITEM_THREADS: // accepted; LAME encodes on the calling thread
+    case GOGO_ITEM_MS_SETTING:  // accepted; LAME switches mid-side by its own analysis
+    case GOGO_ITEM_THREADS:     // accepted; LAME encodes on the calling thread
         return GOGO_OK;
     default:
         if (item >= GOGO_ITEM_UNIT_FIRST && item <= GOGO_ITEM_UNIT_LAST)
-            return GOGO_OK; // LAME picks its own code paths
+            return GOGO_OK;  // LAME picks its own code paths
         return GOGO_ERR_PARAMETER;
     }
 }
@@ -403,10 +403,7 @@ GOGO_EXPORT int32_t MPGE_detectConfigure(void)
     return result;
 }
 
-GOGO_EXPORT int32_t MPGE_processFrame(void)
-{
-    return gogo::EncodeOneFrame();
-}
+GOGO_EXPORT int32_t MPGE_processFrame(void) { return gogo::EncodeOneFrame(); }
 
 GOGO_EXPORT int32_t MPGE_closeCoder(void)
 {

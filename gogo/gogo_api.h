@@ -14,23 +14,23 @@ extern "C" {
 
 /* Configuration items of MPGE_setConfigure(item, value, pointer). */
 enum {
-    GOGO_ITEM_INPUT = 1, /* value GOGO_INPUT_*; pointer: UTF-8 path or GogoMemoryInput* */
-    GOGO_ITEM_OUTPUT = 2, /* value 0; pointer: UTF-8 path of the MP3 file */
-    GOGO_ITEM_MODE = 3, /* 0 mono, 1 stereo, 2 joint, 3 mid-side, 4 dual channel */
-    GOGO_ITEM_BITRATE = 4, /* kbps */
+    GOGO_ITEM_INPUT = 1,       /* value GOGO_INPUT_*; pointer: UTF-8 path or GogoMemoryInput* */
+    GOGO_ITEM_OUTPUT = 2,      /* value 0; pointer: UTF-8 path of the MP3 file */
+    GOGO_ITEM_MODE = 3,        /* 0 mono, 1 stereo, 2 joint, 3 mid-side, 4 dual channel */
+    GOGO_ITEM_BITRATE = 4,     /* kbps */
     GOGO_ITEM_OUTPUT_RATE = 6, /* output sample rate, Hz */
-    GOGO_ITEM_PSY = 8, /* 1: psychoacoustic model on */
-    GOGO_ITEM_LPF16 = 9, /* 1: 16 kHz low-pass filter */
+    GOGO_ITEM_PSY = 8,         /* 1: psychoacoustic model on */
+    GOGO_ITEM_LPF16 = 9,       /* 1: 16 kHz low-pass filter */
     GOGO_ITEM_UNIT_FIRST = 10, /* items 10..15: processor units, 1 allowed, 0 not */
     GOGO_ITEM_UNIT_LAST = 15,
-    GOGO_ITEM_ID3_TAG = 16, /* value: byte count; pointer: tag bytes (copied) */
-    GOGO_ITEM_EMPHASIS = 17, /* 0 none, 1 50/15 us, 3 CCITT J.17 */
-    GOGO_ITEM_VBR = 18, /* VBR level 0 (best) .. 9 */
-    GOGO_ITEM_THREADS = 19, /* thread count */
-    GOGO_ITEM_FORMAT = 26, /* 0 MP3, 1 RIFF WAVE, 2 RIFF RMP */
+    GOGO_ITEM_ID3_TAG = 16,   /* value: byte count; pointer: tag bytes (copied) */
+    GOGO_ITEM_EMPHASIS = 17,  /* 0 none, 1 50/15 us, 3 CCITT J.17 */
+    GOGO_ITEM_VBR = 18,       /* VBR level 0 (best) .. 9 */
+    GOGO_ITEM_THREADS = 19,   /* thread count */
+    GOGO_ITEM_FORMAT = 26,    /* 0 MP3, 1 RIFF WAVE, 2 RIFF RMP */
     GOGO_ITEM_RIFF_INFO = 27, /* value: byte count; pointer: one RIFF info chunk (copied) */
     GOGO_ITEM_VBR_RANGE = 30, /* value: lowest kbps; pointer: highest kbps as a number */
-    GOGO_ITEM_FILTER = 31, /* value: low; pointer: high as a number; each 0..100 */
+    GOGO_ITEM_FILTER = 31,    /* value: low; pointer: high as a number; each 0..100 */
     GOGO_ITEM_MS_SETTING = 32 /* value: threshold; pointer: power as a number; each 0..100 */
 };
 
@@ -48,11 +48,11 @@ enum {
     GOGO_DONE = 1,
     GOGO_ERR_INTERNAL = 2,
     GOGO_ERR_PARAMETER = 3,
-    GOGO_ERR_INPUT = 5, /* input missing, unreadable or not a usable WAV file */
+    GOGO_ERR_INPUT = 5,  /* input missing, unreadable or not a usable WAV file */
     GOGO_ERR_OUTPUT = 6, /* output cannot be created */
     GOGO_ERR_RATE = 7,
     GOGO_ERR_BITRATE = 8,
-    GOGO_ERR_FORMAT = 9, /* input sample format or output format not supported */
+    GOGO_ERR_FORMAT = 9,     /* input sample format or output format not supported */
     GOGO_ERR_EXCEPTION = 10, /* what the binding records when a call throws */
     GOGO_ERR_MEMORY = 13,
     GOGO_ERR_WRITE = 16
@@ -65,10 +65,10 @@ typedef int32_t (*GogoReadFunction)(void* buffer, uint32_t byteCount);
 
 typedef struct GogoMemoryInput {
     GogoReadFunction read;
-    int32_t size; /* input bytes, -1 when not known */
+    int32_t size;          /* input bytes, -1 when not known */
     int32_t bitsPerSample; /* 16 */
     int32_t samplesPerSec; /* Hz */
-    int32_t channels; /* 1 or 2 */
+    int32_t channels;      /* 1 or 2 */
 } GogoMemoryInput;
 
 /* Processor-unit bits of MPGE_getUnitStates. */

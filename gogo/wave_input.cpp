@@ -12,12 +12,9 @@ std::uint32_t Le32(const std::uint8_t* p)
         | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-std::uint16_t Le16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
-} // namespace
+}  // namespace
 
 PcmInput::~PcmInput()
 {
@@ -114,15 +111,15 @@ long PcmInput::Read(std::int16_t* out, long frameCount)
         }
         frames = frameCount;
     } else if (layout_.bitsPerSample == 16) {
-        const std::size_t got = std::fread(
-            out, static_cast<std::size_t>(2 * layout_.channels), static_cast<std::size_t>(frameCount), file_);
+        const std::size_t got = std::fread(out, static_cast<std::size_t>(2 * layout_.channels),
+                                           static_cast<std::size_t>(frameCount), file_);
         if (got == 0 && std::ferror(file_))
             return -1;
         frames = static_cast<long>(got);
     } else {
         bytes_.resize(static_cast<std::size_t>(samples));
         const std::size_t got = std::fread(bytes_.data(), static_cast<std::size_t>(layout_.channels),
-            static_cast<std::size_t>(frameCount), file_);
+                                           static_cast<std::size_t>(frameCount), file_);
         if (got == 0 && std::ferror(file_))
             return -1;
         frames = static_cast<long>(got);
@@ -137,4 +134,4 @@ long PcmInput::Read(std::int16_t* out, long frameCount)
     return frames;
 }
 
-} // namespace gogo
+}  // namespace gogo

@@ -14,8 +14,8 @@ namespace gogo {
 /// The PCM layout of an input.
 struct PcmLayout {
     int channels = 0;
-    int sampleRate = 0; ///< Hz
-    int bitsPerSample = 0; ///< 8 or 16
+    int sampleRate = 0;     ///< Hz
+    int bitsPerSample = 0;  ///< 8 or 16
 };
 
 /// Reads PCM sample frames (one sample per channel) from a WAV file or a read function.
@@ -44,11 +44,11 @@ public:
 private:
     PcmLayout layout_;
     std::int64_t totalFrames_ = -1;
-    std::int64_t framesLeft_ = -1; ///< -1: read until the input reports its end
+    std::int64_t framesLeft_ = -1;  ///< -1: read until the input reports its end
     std::FILE* file_ = nullptr;
     GogoReadFunction read_ = nullptr;
     bool ended_ = false;
     std::vector<std::uint8_t> bytes_;
 };
 
-} // namespace gogo
+}  // namespace gogo

@@ -29,10 +29,7 @@ constexpr std::size_t kReplyBufferBytes = 256;
 constexpr std::size_t kMaxKeptReplyBytes = 64 * 1024;
 
 /// A settings text as the C string the wire format knows: it ends at a zero byte.
-std::string_view AsCString(const std::string& text)
-{
-    return std::string_view(text.c_str());
-}
+std::string_view AsCString(const std::string& text) { return std::string_view(text.c_str()); }
 
 /// A text setting as it goes on the wire: CP932, at most 255 bytes.
 std::string SettingToShiftJis(const std::string& utf8)
@@ -70,7 +67,7 @@ int MillisecondsLeft(Clock::time_point deadline)
 short WaitFor(int fd, short events, Clock::time_point deadline)
 {
     for (;;) {
-        pollfd entry{fd, events, 0};
+        pollfd entry { fd, events, 0 };
         const int ready = ::poll(&entry, 1, MillisecondsLeft(deadline));
         if (ready > 0)
             return entry.revents;
@@ -82,7 +79,7 @@ short WaitFor(int fd, short events, Clock::time_point deadline)
 /// Name resolution first, then the text as a dotted IPv4 address.
 bool ResolveServer(const std::string& server, in_addr& address)
 {
-    addrinfo hints{};
+    addrinfo hints {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
@@ -177,8 +174,8 @@ int ParseSstpPort(std::string_view portText)
     std::int64_t value = 0;
     for (; pos < portText.size() && portText[pos] >= '0' && portText[pos] <= '9'; ++pos) {
         value = value * 10 + (portText[pos] - '0');
-        if (value > std::int64_t{INT_MAX} + 1)
-            value = std::int64_t{INT_MAX} + 1;
+        if (value > std::int64_t { INT_MAX } + 1)
+            value = std::int64_t { INT_MAX } + 1;
     }
     if (negative)
         return static_cast<int>(-value);
@@ -222,11 +219,10 @@ std::string BuildSstpRequest(std::string_view scriptShiftJis)
     return request;
 }
 
-std::optional<std::string> SendSstpRequest(const std::string& server, int port,
-                                           std::string_view request,
+std::optional<std::string> SendSstpRequest(const std::string& server, int port, std::string_view request,
                                            std::chrono::milliseconds waitLimit)
 {
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));  // the low 16 bits count
     if (!ResolveServer(server, address.sin_addr))
@@ -274,8 +270,8 @@ void SendSstpFileMessage(const Settings& settings, const std::string& fileNameUt
     const int port = ParseSstpPort(AsCString(settings.SstpPort));
     if (port <= 0)
         return;
-    const std::string script = ExpandSstpTemplate(SettingToShiftJis(settings.SstpFileMessage),
-                                                  ToShiftJis(AsCString(fileNameUtf8)));
+    const std::string script =
+        ExpandSstpTemplate(SettingToShiftJis(settings.SstpFileMessage), ToShiftJis(AsCString(fileNameUtf8)));
     SendSstpRequest(std::string(AsCString(settings.SstpServer)), port, BuildSstpRequest(script));
 }
 

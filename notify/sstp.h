@@ -14,7 +14,7 @@
 namespace orva {
 
 /// Upper bound of each wait of one message: the connect, and the wait for the answer.
-inline constexpr std::chrono::milliseconds kSstpWaitLimit{5000};
+inline constexpr std::chrono::milliseconds kSstpWaitLimit { 5000 };
 
 /// Longest script (CP932 bytes) a request holds: 512-byte buffer, its zero, 43 fixed bytes.
 inline constexpr std::size_t kMaxSstpScriptBytes = 468;
@@ -34,8 +34,7 @@ std::string BuildSstpRequest(std::string_view scriptShiftJis);
 /// Sends one request to server:port (only the low 16 bits of port count) and waits for the
 /// server's close, the empty line ending its answer, a read error or waitLimit. Returns
 /// what the server answered once a connection stood, nullopt when none was made.
-std::optional<std::string> SendSstpRequest(const std::string& server, int port,
-                                           std::string_view request,
+std::optional<std::string> SendSstpRequest(const std::string& server, int port, std::string_view request,
                                            std::chrono::milliseconds waitLimit = kSstpWaitLimit);
 
 /// Per-file message: SstpFileMessage with "$S" standing for the file name (UTF-8, the list

@@ -21,8 +21,7 @@ namespace {
 /// Blanks as the profile functions trim them (C-locale space characters and Ctrl-Z).
 bool IsBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'
-           || c == '\x1a';
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\x1a';
 }
 
 std::string_view Trim(std::string_view text)
@@ -57,8 +56,7 @@ bool NamesEqual(std::string_view a, std::string_view b)
 /// One pair of matching surrounding quotes (" or ') is removed, as Windows does.
 std::string_view Unquote(std::string_view value)
 {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
-        && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         return value.substr(1, value.size() - 2);
     return value;
 }
@@ -141,10 +139,10 @@ std::string DirectoryOf(const std::string& path)
 struct ProfileFile::Entry {
     bool sectionFound = false;
     bool keyFound = false;
-    std::size_t insertLine = 0;   ///< index of the section's last non-blank line
-    std::size_t valueBegin = 0;   ///< offsets of the raw value (after "=" and its blanks)
-    std::size_t valueEnd = 0;     ///< end of the line's text
-    std::string_view value;       ///< trimmed value, quotes still on
+    std::size_t insertLine = 0;  ///< index of the section's last non-blank line
+    std::size_t valueBegin = 0;  ///< offsets of the raw value (after "=" and its blanks)
+    std::size_t valueEnd = 0;    ///< end of the line's text
+    std::string_view value;      ///< trimmed value, quotes still on
 };
 
 ProfileFile::ProfileFile(std::string path) : path_(std::move(path))
@@ -174,7 +172,7 @@ std::vector<ProfileFile::Line> ProfileFile::SplitLines() const
 
 bool ProfileFile::FindEntry(std::string_view section, std::string_view key, Entry& entry) const
 {
-    entry = Entry{};
+    entry = Entry {};
     const std::vector<Line> lines = SplitLines();
     const std::string_view content(content_);
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -294,11 +292,11 @@ bool ProfileFile::Save() const
     }
     const bool exists = ::stat(target.c_str(), &info) == 0;
     // A read-only settings file stays as it is, even for root (who could write it anyway).
-    if (exists && (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0
-                   || ::access(target.c_str(), W_OK) != 0))
+    if (exists
+        && (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
         return false;
 
-    static std::atomic<unsigned> counter{0};
+    static std::atomic<unsigned> counter { 0 };
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
@@ -361,8 +359,8 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
     return ProfileFile(path).GetString(section, key, defaultValue);
 }
 
-bool WritePrivateProfileString(std::string_view section, std::string_view key,
-                               std::string_view value, const std::string& path)
+bool WritePrivateProfileString(std::string_view section, std::string_view key, std::string_view value,
+                               const std::string& path)
 {
     ProfileFile file(path);
     file.WriteString(section, key, value);

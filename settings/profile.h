@@ -57,9 +57,9 @@ public:
 
 private:
     struct Line {
-        std::size_t begin;   ///< offset of the line's first byte in content_
-        std::size_t end;     ///< offset just past the line's text (before its line end)
-        std::size_t next;    ///< offset of the next line (past the line end)
+        std::size_t begin;  ///< offset of the line's first byte in content_
+        std::size_t end;    ///< offset just past the line's text (before its line end)
+        std::size_t next;   ///< offset of the next line (past the line end)
     };
     struct Entry;
     bool FindEntry(std::string_view section, std::string_view key, Entry& entry) const;
@@ -80,8 +80,8 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
                                     std::string_view defaultValue, const std::string& path);
 
 /// WritePrivateProfileStringA over a file path; saves at once (atomically). False on failure.
-bool WritePrivateProfileString(std::string_view section, std::string_view key,
-                               std::string_view value, const std::string& path);
+bool WritePrivateProfileString(std::string_view section, std::string_view key, std::string_view value,
+                               const std::string& path);
 
 /// The leading decimal number of a text as the profile functions read it: leading blanks,
 /// an optional sign, digits up to the first other byte (none: 0); wraps like a 32-bit

@@ -9,22 +9,22 @@ namespace orva {
 
 /// Every option, in declaration order (the order `orva-cli settings` prints them).
 struct Settings {
-    std::string StartDirectory;          ///< current directory at start-up; not stored
-    int PeakMode = 0;                    ///< Mathod/CONVERT: 0 per file, 1 common peak
-    int SourceFileAction = 0;            ///< Mathod/DELETE: 0 leave, 1 rename "_", 2 rename and delete
-    int ResampleRate = 0;                ///< Mathod/SAMPLE: 0 off, else target rate in Hz
-    int Mp3Bitrate = 0;                  ///< ENCODE/RATE: 0 off, else kbps
-    int EncoderKind = 0;                 ///< ENCODE/ENCODER: 0 gogo library, 1 external SCMPX
-    int OutputMode = 0;                  ///< ENCODE/OUTMODE: index into the channel-mode list
-    int UsePsy = 0;                      ///< ENCODE/PSY: psychoacoustic model (gogo only)
-    std::string EncoderPath;             ///< ENCODE/PATH: external encoder executable
-    int OutputDirMode = 0;               ///< WDIR/STATE: 0 remember last folder, 1 fixed
-    std::string FixedOutputDir;          ///< WDIR/PATH
-    int SstpEnabled = 0;                 ///< SSTP/STATE
+    std::string StartDirectory;  ///< current directory at start-up; not stored
+    int PeakMode = 0;            ///< Mathod/CONVERT: 0 per file, 1 common peak
+    int SourceFileAction = 0;    ///< Mathod/DELETE: 0 leave, 1 rename "_", 2 rename and delete
+    int ResampleRate = 0;        ///< Mathod/SAMPLE: 0 off, else target rate in Hz
+    int Mp3Bitrate = 0;          ///< ENCODE/RATE: 0 off, else kbps
+    int EncoderKind = 0;         ///< ENCODE/ENCODER: 0 gogo library, 1 external SCMPX
+    int OutputMode = 0;          ///< ENCODE/OUTMODE: index into the channel-mode list
+    int UsePsy = 0;              ///< ENCODE/PSY: psychoacoustic model (gogo only)
+    std::string EncoderPath;     ///< ENCODE/PATH: external encoder executable
+    int OutputDirMode = 0;       ///< WDIR/STATE: 0 remember last folder, 1 fixed
+    std::string FixedOutputDir;  ///< WDIR/PATH
+    int SstpEnabled = 0;         ///< SSTP/STATE
     std::string SstpFileMessage = "「$S」の正規化が終了しました！";  ///< SSTP/ONE
     std::string SstpAllMessage = "すべての正規化が終了しました！";   ///< SSTP/ALL
-    std::string SstpServer = "127.0.0.1";  ///< SSTP/SERVER
-    std::string SstpPort = "9801";         ///< SSTP/PORT, text; parsed where used
+    std::string SstpServer = "127.0.0.1";                            ///< SSTP/SERVER
+    std::string SstpPort = "9801";                                   ///< SSTP/PORT, text; parsed where used
 };
 
 }  // namespace orva

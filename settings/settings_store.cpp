@@ -49,8 +49,7 @@ std::string ReadText(const ProfileFile& file, std::string_view section, std::str
     return FromShiftJis(CutShiftJis(stored, kMaxShiftJisTextBytes));
 }
 
-void WriteText(ProfileFile& file, std::string_view section, std::string_view key,
-               const std::string& utf8)
+void WriteText(ProfileFile& file, std::string_view section, std::string_view key, const std::string& utf8)
 {
     // The field is a C string in the file's world: it ends at a zero byte.
     file.WriteString(section, key,
@@ -62,8 +61,7 @@ void WriteInt(ProfileFile& file, std::string_view section, std::string_view key,
     file.WriteString(section, key, std::to_string(value));
 }
 
-void RestoreFrom(const ProfileFile& file, PositionedWindow& window, const char* topKey,
-                 const char* leftKey)
+void RestoreFrom(const ProfileFile& file, PositionedWindow& window, const char* topKey, const char* leftKey)
 {
     const int heightLimit = window.ScreenHeight() - 16;
     const int widthLimit = window.ScreenWidth() - 16;
@@ -74,8 +72,7 @@ void RestoreFrom(const ProfileFile& file, PositionedWindow& window, const char* 
         window.Move(top, left);
 }
 
-void WritePosition(ProfileFile& file, const PositionedWindow& window, const char* topKey,
-                   const char* leftKey)
+void WritePosition(ProfileFile& file, const PositionedWindow& window, const char* topKey, const char* leftKey)
 {
     const bool minimized = window.IsMinimized();
     WriteInt(file, kWindowSection, topKey, minimized ? window.NormalTop() : window.Top());
@@ -124,7 +121,7 @@ void SaveSettings(const Settings& settings, const PositionedWindow* mainWindow)
     } else {
         // No window (orva-cli): a stored position stays as it is; a missing one is written
         // as -1 (which reads as missing), so a fresh file still gets its sections in order.
-        for (const char* key : {"Form1Top", "Form1Left"}) {
+        for (const char* key : { "Form1Top", "Form1Left" }) {
             if (!file.Contains(kWindowSection, key))
                 WriteInt(file, kWindowSection, key, -1);
         }

@@ -35,8 +35,7 @@ public:
         std::size_t inLeft = in.size();
         char* outPtr = buffer;
         std::size_t outLeft = sizeof buffer;
-        if (iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)
-            || inLeft != 0)
+        if (iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0)
             return false;
         out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
         return true;
@@ -89,8 +88,7 @@ std::size_t Utf8CharLength(std::string_view text)
 
 /// Walks UTF-8 text character by character, calling sink(utf8Char, cp932Bytes) for each;
 /// stops early when sink returns false.
-template <typename Sink>
-void ForEachShiftJisChar(std::string_view utf8, Sink sink)
+template <typename Sink> void ForEachShiftJisChar(std::string_view utf8, Sink sink)
 {
     Converter& converter = ToShiftJisConverter();
     std::string converted;
@@ -165,8 +163,7 @@ std::string FromShiftJis(std::string_view shiftJis)
             ++pos;
             continue;
         }
-        const std::size_t length =
-            IsShiftJisLeadByte(lead) && pos + 1 < shiftJis.size() ? 2 : 1;
+        const std::size_t length = IsShiftJisLeadByte(lead) && pos + 1 < shiftJis.size() ? 2 : 1;
         if (converter.ConvertUnit(shiftJis.substr(pos, length), result)) {
             pos += length;
         } else {
@@ -187,8 +184,7 @@ std::string_view CutShiftJis(std::string_view shiftJis, std::size_t maxBytes)
         return shiftJis;
     std::size_t pos = 0;
     while (pos < maxBytes) {
-        const std::size_t length =
-            IsShiftJisLeadByte(static_cast<unsigned char>(shiftJis[pos])) ? 2 : 1;
+        const std::size_t length = IsShiftJisLeadByte(static_cast<unsigned char>(shiftJis[pos])) ? 2 : 1;
         if (pos + length > maxBytes)
             break;
         pos += length;

@@ -24,7 +24,8 @@ QFont PixelFont(const QString& family, int pixels, bool bold = false)
     return font;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& geometry, const QString& text, const QFont& font)
+QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& geometry, const QString& text,
+                  const QFont& font)
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -61,8 +62,8 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("About ORVA"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
     setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
     setFixedSize(321, 242);
 
@@ -83,8 +84,8 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     QPalette black = Label3->palette();
     black.setColor(QPalette::WindowText, Qt::black);
     Label3->setPalette(black);
-    Label4 = MakeLabel(Panel1, "Label4", QRect(40, 56, 248, 16), QStringLiteral("Peak normalizer for WAV files"),
-                       PixelFont(gothic, 16));
+    Label4 = MakeLabel(Panel1, "Label4", QRect(40, 56, 248, 16),
+                       QStringLiteral("Peak normalizer for WAV files"), PixelFont(gothic, 16));
     Label1 = MakeLabel(Panel1, "Label1", QRect(59, 72, 183, 19), QStringLiteral("Ver 1.1 2003/01/13"),
                        PixelFont(font().family(), 19, true));
     Label5 = MakeLabel(Panel1, "Label5", QRect(40, 104, 128, 16), QStringLiteral("(C) 2026 ORVA"),

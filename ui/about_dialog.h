@@ -16,12 +16,12 @@ public:
 
     QFrame* Panel1 = nullptr;
     QLabel* Image1 = nullptr;
-    QLabel* Label3 = nullptr;     ///< "ORVA"
-    QLabel* Label4 = nullptr;     ///< one-line tagline
-    QLabel* Label1 = nullptr;     ///< "Ver 1.1 2003/01/13"
-    QLabel* Label5 = nullptr;     ///< notice line
-    QLineEdit* Edit2 = nullptr;   ///< contact line (clicking does nothing)
-    QLineEdit* Edit3 = nullptr;   ///< home-page address (clicking opens it)
+    QLabel* Label3 = nullptr;        ///< "ORVA"
+    QLabel* Label4 = nullptr;        ///< one-line tagline
+    QLabel* Label1 = nullptr;        ///< "Ver 1.1 2003/01/13"
+    QLabel* Label5 = nullptr;        ///< notice line
+    QLineEdit* Edit2 = nullptr;      ///< contact line (clicking does nothing)
+    QLineEdit* Edit3 = nullptr;      ///< home-page address (clicking opens it)
     QPushButton* Button2 = nullptr;  ///< "OK"
 
     /// Hides the dialog, ending its modal showing with the OK result.

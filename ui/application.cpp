@@ -66,6 +66,6 @@ bool LoadFontAliases()
     if (FcInit() == FcFalse)
         return false;
     FcConfig* config = FcConfigGetCurrent();
-    return FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(conf.constData()), FcTrue) ==
-           FcTrue;
+    return FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(conf.constData()), FcTrue)
+        == FcTrue;
 }

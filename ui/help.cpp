@@ -26,7 +26,8 @@ void OpenHelp(UiServices& services, QWidget* parent, const QString& startDirecto
         return;
     }
     services.ShowMessage(parent, QStringLiteral("ORVA Help"),
-                         QStringLiteral("ヘルプファイル(help\\index.htm)が見つかりません"), QMessageBox::Warning);
+                         QStringLiteral("ヘルプファイル(help\\index.htm)が見つかりません"),
+                         QMessageBox::Warning);
 }
 
 void OpenHomePage(UiServices& services, const QString& startDirectory)

@@ -38,7 +38,7 @@ constexpr int kMinimumWidth = 240;
 constexpr int kAboutButtonMinLeft = 200;
 
 // Width of each column of ListView1; the last column takes the rest of the row.
-constexpr int kColumnWidths[] = {110, 110, 80, 50, 30, 30, 60};
+constexpr int kColumnWidths[] = { 110, 110, 80, 50, 30, 30, 60 };
 
 /// Shows the file list with the header captions aligned like their cells.
 class ListViewColumns final : public QIdentityProxyModel {
@@ -49,7 +49,8 @@ public:
     {
         if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole) {
             const bool number = section >= 1 + orva::SampleRateCell && section <= 1 + orva::SizeCell;
-            return QVariant::fromValue(Qt::Alignment((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+            return QVariant::fromValue(
+                Qt::Alignment((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
         }
         return QIdentityProxyModel::headerData(section, orientation, role);
     }

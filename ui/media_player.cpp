@@ -21,13 +21,14 @@ void QtMediaPlayer::CreatePlayer()
     });
     // An unplayable file shows up only once the backend has tried it; the player may still
     // claim to be playing then, so stop it before reporting.
-    connect(player_, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error, const QString& text) {
-        if (error == QMediaPlayer::NoError)
-            return;
-        player_->stop();
-        ReportEnd();
-        Q_EMIT Failed(text.isEmpty() ? QStringLiteral("この形式は再生できません。") : text);
-    });
+    connect(player_, &QMediaPlayer::errorOccurred, this,
+            [this](QMediaPlayer::Error error, const QString& text) {
+                if (error == QMediaPlayer::NoError)
+                    return;
+                player_->stop();
+                ReportEnd();
+                Q_EMIT Failed(text.isEmpty() ? QStringLiteral("この形式は再生できません。") : text);
+            });
 }
 
 QtMediaPlayer::~QtMediaPlayer()
@@ -101,5 +102,6 @@ void QtMediaPlayer::ReportEnd()
         return;
     notify_ = false;
     // Like a window message: delivered after the command that ended it has returned.
-    QMetaObject::invokeMethod(this, [this] { Q_EMIT Notify(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT Notify(); }, Qt::QueuedConnection);
 }

@@ -71,9 +71,9 @@ private:
     void ReportEnd();
 
     QString fileName_;
-    QString openFile_;       ///< the file of the device now open; empty when none
-    bool notify_ = false;    ///< the next command reports its end
-    bool playing_ = false;   ///< a play command is running (set by Play, cleared at its end)
-    QMediaPlayer* player_ = nullptr;     ///< owned as a QObject child; made by the first Open
-    QAudioOutput* output_ = nullptr;     ///< owned as a QObject child
+    QString openFile_;                ///< the file of the device now open; empty when none
+    bool notify_ = false;             ///< the next command reports its end
+    bool playing_ = false;            ///< a play command is running (set by Play, cleared at its end)
+    QMediaPlayer* player_ = nullptr;  ///< owned as a QObject child; made by the first Open
+    QAudioOutput* output_ = nullptr;  ///< owned as a QObject child
 };

@@ -142,8 +142,7 @@ QValidator::State ShiftJisLimitValidator::validate(QString& input, int& /*pos*/)
 
 TFormOption::TFormOption(QWidget* parent) : TFormOption(MainWindowSettings(), parent) {}
 
-TFormOption::TFormOption(orva::Settings& settings, QWidget* parent)
-    : QDialog(parent), settings_(settings)
+TFormOption::TFormOption(orva::Settings& settings, QWidget* parent) : QDialog(parent), settings_(settings)
 {
     // A fixed dialog frame with a caption but no title-bar buttons.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -195,22 +194,21 @@ QWidget* TFormOption::CreateBasicPage()
 {
     auto* page = new QWidget;
 
-    RadioGroup1 = new RadioGroup(QStringLiteral("ピークの取得方法"),
-                                 {QStringLiteral("ファイルごとに取得"), QStringLiteral("全ファイルから一括取得")},
-                                 page);
+    RadioGroup1 = new RadioGroup(
+        QStringLiteral("ピークの取得方法"),
+        { QStringLiteral("ファイルごとに取得"), QStringLiteral("全ファイルから一括取得") }, page);
     RadioGroup1->setToolTip(QStringLiteral("ピークの取得方法"));
-    RadioGroup2 = new RadioGroup(QStringLiteral("元ファイル"),
-                                 {QStringLiteral("操作しない"), QStringLiteral("リネームする"),
-                                  QStringLiteral("削除する")},
-                                 page);
+    RadioGroup2 = new RadioGroup(
+        QStringLiteral("元ファイル"),
+        { QStringLiteral("操作しない"), QStringLiteral("リネームする"), QStringLiteral("削除する") }, page);
     RadioGroup2->setToolTip(QStringLiteral("変換後の元ファイルの操作"));
 
     CheckBox1 = new QCheckBox(QStringLiteral("サンプリングレート変換(ACM)"), page);
     CheckBox1->setToolTip(QStringLiteral("音量正規化前にサンプリングレート変換を行うか"));
     Panel1 = new QFrame(page);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    ComboBox1 = MakeDropDownList({QStringLiteral("22050"), QStringLiteral("32000"), QStringLiteral("44100"),
-                                  QStringLiteral("48000")},
+    ComboBox1 = MakeDropDownList({ QStringLiteral("22050"), QStringLiteral("32000"), QStringLiteral("44100"),
+                                   QStringLiteral("48000") },
                                  QStringLiteral("変換後のサンプリングレート"), Panel1);
     Label1 = new QLabel(QStringLiteral("Hz"), Panel1);
     auto* panel1Layout = new QHBoxLayout(Panel1);
@@ -219,7 +217,7 @@ QWidget* TFormOption::CreateBasicPage()
     panel1Layout->addStretch(1);
 
     RadioGroup3 = new RadioGroup(QStringLiteral("デフォルトの保存先"),
-                                 {QStringLiteral("前回のフォルダ"), QStringLiteral("固定")}, page);
+                                 { QStringLiteral("前回のフォルダ"), QStringLiteral("固定") }, page);
     // The folder field and its browse button sit beside the second item, "固定".
     Edit1 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 0, RadioGroup3);
     Edit1->setMinimumWidth(220);
@@ -252,19 +250,19 @@ QWidget* TFormOption::CreateMp3Page()
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
     const QString modeHint = QStringLiteral("ステレオ/ジョイントステレオなどのモード");
-    ComboBox4 = MakeDropDownList({QStringLiteral("午後のこ～だ"), QStringLiteral("SCMPX")},
+    ComboBox4 = MakeDropDownList({ QStringLiteral("午後のこ～だ"), QStringLiteral("SCMPX") },
                                  QStringLiteral("MP3エンコーダの種別を選択"), Panel2);
     Button2 = new QPushButton(QStringLiteral("場所指定"), Panel2);
     Button2->setToolTip(QStringLiteral("外部エンコーダのパスを指定する"));
-    ComboBox2 = MakeDropDownList({QStringLiteral("64"), QStringLiteral("80"), QStringLiteral("96"),
-                                  QStringLiteral("112"), QStringLiteral("128"), QStringLiteral("160"),
-                                  QStringLiteral("192"), QStringLiteral("224"), QStringLiteral("256"),
-                                  QStringLiteral("320")},
+    ComboBox2 = MakeDropDownList({ QStringLiteral("64"), QStringLiteral("80"), QStringLiteral("96"),
+                                   QStringLiteral("112"), QStringLiteral("128"), QStringLiteral("160"),
+                                   QStringLiteral("192"), QStringLiteral("224"), QStringLiteral("256"),
+                                   QStringLiteral("320") },
                                  QStringLiteral("エンコード後のMP3ファイルのビットレート"), Panel2);
-    ComboBox3 = MakeDropDownList({QStringLiteral("ステレオ"), QStringLiteral("ジョイントステレオ"),
-                                  QStringLiteral("ミッドサイドステレオ"), QStringLiteral("強制モノラル")},
+    ComboBox3 = MakeDropDownList({ QStringLiteral("ステレオ"), QStringLiteral("ジョイントステレオ"),
+                                   QStringLiteral("ミッドサイドステレオ"), QStringLiteral("強制モノラル") },
                                  modeHint, Panel2);
-    ComboBox5 = MakeDropDownList({QStringLiteral("ステレオ"), QStringLiteral("ジョイントステレオ")},
+    ComboBox5 = MakeDropDownList({ QStringLiteral("ステレオ"), QStringLiteral("ジョイントステレオ") },
                                  modeHint, Panel2);
     CheckBox3 = new QCheckBox(QStringLiteral("心理音響モデル演算"), Panel2);
     CheckBox3->setToolTip(QStringLiteral("心理音響モデル演算を行う"));
@@ -549,7 +547,8 @@ void TFormOption::Button2Click()
     // tools/scmpx-lame, which has no ".exe".
     QString proposal = QStringLiteral("SCMPX.exe");
     if (orva::RegularFileExists(settings_.EncoderPath))
-        proposal = QFileInfo(QString::fromStdString(settings_.EncoderPath)).absolutePath() + QLatin1Char('/') + proposal;
+        proposal = QFileInfo(QString::fromStdString(settings_.EncoderPath)).absolutePath() + QLatin1Char('/')
+            + proposal;
     const QString chosen = Services().ChooseFile(this, QStringLiteral("開く"), proposal,
                                                  QStringLiteral("実行ファイル(*.exe);;すべてのファイル(*)"));
     if (chosen.isEmpty())

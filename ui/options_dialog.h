@@ -75,9 +75,9 @@ public:
 
     // Controls, named as in the form description. Owned by the dialog (Qt parents).
     QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;  ///< "基本"
-    QWidget* TabSheet2 = nullptr;  ///< "MP3"
-    QWidget* TabSheet3 = nullptr;  ///< "SSTP"
+    QWidget* TabSheet1 = nullptr;    ///< "基本"
+    QWidget* TabSheet2 = nullptr;    ///< "MP3"
+    QWidget* TabSheet3 = nullptr;    ///< "SSTP"
     QPushButton* Button1 = nullptr;  ///< "OK"
 
     RadioGroup* RadioGroup1 = nullptr;  ///< peak method
@@ -90,22 +90,22 @@ public:
     QLineEdit* Edit1 = nullptr;         ///< fixed output folder
     QPushButton* Button3 = nullptr;     ///< "・・・"
 
-    QCheckBox* CheckBox2 = nullptr;     ///< MP3 encoding on/off
+    QCheckBox* CheckBox2 = nullptr;  ///< MP3 encoding on/off
     QFrame* Panel2 = nullptr;
-    QComboBox* ComboBox2 = nullptr;     ///< bitrate, kbps
-    QComboBox* ComboBox3 = nullptr;     ///< output mode for the gogo encoder (four items)
-    QComboBox* ComboBox5 = nullptr;     ///< output mode for SCMPX (two items)
-    QCheckBox* CheckBox3 = nullptr;     ///< psychoacoustic model (gogo only)
-    QComboBox* ComboBox4 = nullptr;     ///< encoder kind
-    QPushButton* Button2 = nullptr;     ///< "場所指定"
+    QComboBox* ComboBox2 = nullptr;  ///< bitrate, kbps
+    QComboBox* ComboBox3 = nullptr;  ///< output mode for the gogo encoder (four items)
+    QComboBox* ComboBox5 = nullptr;  ///< output mode for SCMPX (two items)
+    QCheckBox* CheckBox3 = nullptr;  ///< psychoacoustic model (gogo only)
+    QComboBox* ComboBox4 = nullptr;  ///< encoder kind
+    QPushButton* Button2 = nullptr;  ///< "場所指定"
     QLabel* Label6 = nullptr;
     QLabel* Label7 = nullptr;
 
-    QCheckBox* CheckBox4 = nullptr;     ///< SSTP on/off
-    QLineEdit* Edit2 = nullptr;         ///< per-file message
-    QLineEdit* Edit3 = nullptr;         ///< end-of-batch message
-    QLineEdit* Edit4 = nullptr;         ///< server (shown, never editable)
-    QLineEdit* Edit5 = nullptr;         ///< port (shown, never editable)
+    QCheckBox* CheckBox4 = nullptr;  ///< SSTP on/off
+    QLineEdit* Edit2 = nullptr;      ///< per-file message
+    QLineEdit* Edit3 = nullptr;      ///< end-of-batch message
+    QLineEdit* Edit4 = nullptr;      ///< server (shown, never editable)
+    QLineEdit* Edit5 = nullptr;      ///< port (shown, never editable)
 
     /// Restores the position and loads the controls from Settings (run by the constructor).
     void FormCreate();

@@ -40,8 +40,7 @@ UiServices& FallbackServices()
 
 /// Runs `call` on the GUI thread of `context` and waits for it to return. The GUI thread
 /// goes on serving its event loop meanwhile (a message box runs its own).
-template <typename Call>
-void RunOnGuiThreadAndWait(QObject* context, Call call)
+template <typename Call> void RunOnGuiThreadAndWait(QObject* context, Call call)
 {
     if (QThread::currentThread() == context->thread())
         call();
@@ -50,8 +49,7 @@ void RunOnGuiThreadAndWait(QObject* context, Call call)
 }
 
 /// Queues `call` to the GUI thread of `context`, behind every change queued before.
-template <typename Call>
-void QueueToGuiThread(QObject* context, Call call)
+template <typename Call> void QueueToGuiThread(QObject* context, Call call)
 {
     QMetaObject::invokeMethod(context, std::move(call), Qt::QueuedConnection);
 }
@@ -59,16 +57,21 @@ void QueueToGuiThread(QObject* context, Call call)
 /// One label-and-bar row; every change is queued to the dialog's thread in order.
 class QueuedRow final : public orva::ProgressRow {
 public:
-    QueuedRow(QObject* context, QLabel* label, QProgressBar* bar) : context_(context), label_(label), bar_(bar) {}
+    QueuedRow(QObject* context, QLabel* label, QProgressBar* bar)
+        : context_(context), label_(label), bar_(bar)
+    {
+    }
 
     void SetLabel(const std::string& text) override
     {
-        QueueToGuiThread(context_, [label = label_, text = QString::fromStdString(text)] { label->setText(text); });
+        QueueToGuiThread(context_,
+                         [label = label_, text = QString::fromStdString(text)] { label->setText(text); });
     }
 
     void SetPosition(int position) override
     {
-        QueueToGuiThread(context_, [bar = bar_, position] { bar->setValue(std::clamp(position, 0, kBarMaximum)); });
+        QueueToGuiThread(context_,
+                         [bar = bar_, position] { bar->setValue(std::clamp(position, 0, kBarMaximum)); });
     }
 
 private:
@@ -81,15 +84,14 @@ private:
 
 /// Everything one batch needs, built by FormShow and kept until the next one: the job's
 /// inputs, the job's view of this dialog, the MP3 step and the job itself.
-class TForm3::Batch final : public orva::ProcessingDialog, public orva::MessageBoxes, public orva::Mp3Encoding {
+class TForm3::Batch final : public orva::ProcessingDialog,
+                            public orva::MessageBoxes,
+                            public orva::Mp3Encoding {
 public:
     Batch(TForm3& form, std::vector<orva::FileEntry> entries, std::string outputDirectory,
           const orva::Settings& settings)
-        : form_(form),
-          settings_(settings),
-          row1_(&form, form.Label1, form.ProgressBar1),
-          row2_(&form, form.Label2, form.ProgressBar2),
-          row3_(&form, form.Label3, form.ProgressBar3),
+        : form_(form), settings_(settings), row1_(&form, form.Label1, form.ProgressBar1),
+          row2_(&form, form.Label2, form.ProgressBar2), row3_(&form, form.Label3, form.ProgressBar3),
           notifier_(orva::MakeSstpNotifier(settings_)),
           job_(std::move(entries), std::move(outputDirectory), settings_, *this, this, notifier_.get()),
           mp3_(settings_, row3_, *this, *form.GogoTea1, job_.CancelRequested)
@@ -116,7 +118,8 @@ public:
 
     void SetCaption(const std::string& text) override
     {
-        QueueToGuiThread(&form_, [form = &form_, text = QString::fromStdString(text)] { form->setWindowTitle(text); });
+        QueueToGuiThread(
+            &form_, [form = &form_, text = QString::fromStdString(text)] { form->setWindowTitle(text); });
     }
     void SetOkEnabled(bool enabled) override
     {
@@ -131,7 +134,8 @@ public:
     {
         bool yes = false;
         RunOnGuiThreadAndWait(&form_, [this, &yes, &title, &text] {
-            yes = form_.Services().AskYesNo(&form_, QString::fromStdString(title), QString::fromStdString(text));
+            yes = form_.Services().AskYesNo(&form_, QString::fromStdString(title),
+                                            QString::fromStdString(text));
         });
         return yes;
     }
@@ -146,8 +150,8 @@ public:
     void ShowProcessMessage(const std::string& text) override
     {
         RunOnGuiThreadAndWait(&form_, [this, &text] {
-            form_.Services().ShowMessage(&form_, QString::fromLatin1(kProcessTitle), QString::fromStdString(text),
-                                         QMessageBox::Warning);
+            form_.Services().ShowMessage(&form_, QString::fromLatin1(kProcessTitle),
+                                         QString::fromStdString(text), QMessageBox::Warning);
         });
     }
     void ShowTitledMessage(const std::string& title, const std::string& text) override
@@ -178,7 +182,7 @@ private:
     std::unique_ptr<orva::BatchNotifier> notifier_;
     orva::BatchJob job_;
     orva::Mp3Step mp3_;
-    std::atomic<bool> running_{false};
+    std::atomic<bool> running_ { false };
 };
 
 TForm3::TForm3(QWidget* parent) : QDialog(parent)
@@ -219,8 +223,8 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     buttons->addStretch(1);
 
     auto* layout = new QVBoxLayout(this);
-    for (auto [label, bar] : {std::pair{Label1, ProgressBar1}, std::pair{Label2, ProgressBar2},
-                              std::pair{Label3, ProgressBar3}}) {
+    for (auto [label, bar] : { std::pair { Label1, ProgressBar1 }, std::pair { Label2, ProgressBar2 },
+                               std::pair { Label3, ProgressBar3 } }) {
         layout->addWidget(label);
         layout->addWidget(bar);
         layout->addSpacing(6);
@@ -241,18 +245,20 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     GogoTea1->SetUseLPF16(false);
     GogoTea1->SetUseVBR(false);
     GogoTea1->SetVBRLevel(5);
-    GogoTea1->SetSetOfUseUnit({orva::TUseUnit::_USE_MMX, orva::TUseUnit::_USE_3DNOW, orva::TUseUnit::_USE_KNI,
-                               orva::TUseUnit::_USE_EX_3DNOW});
+    GogoTea1->SetSetOfUseUnit({ orva::TUseUnit::_USE_MMX, orva::TUseUnit::_USE_3DNOW,
+                                orva::TUseUnit::_USE_KNI, orva::TUseUnit::_USE_EX_3DNOW });
     GogoTea1->SetEncodeFormat(orva::TEncodeFormat::_FORMAT_OF_MP3);
     GogoTea1->SetEncodeMode(orva::TEncodeMode::_FILE);
     GogoTea1->SetEncodeType(orva::TEncodeType::_JOINT);
     GogoTea1->SetSameRate(false);
     GogoTea1->SetBitrate(128);
-    GogoTea1->SetExtFilter(orva::TExtFilter{55, 70, false});
-    GogoTea1->SetVBRBitrate(orva::TVBRBitrate{false, 40, 128});
-    GogoTea1->SetMSSetting(orva::TMSSetting{false, 75, 66});
+    GogoTea1->SetExtFilter(orva::TExtFilter { 55, 70, false });
+    GogoTea1->SetVBRBitrate(orva::TVBRBitrate { false, 40, 128 });
+    GogoTea1->SetMSSetting(orva::TMSSetting { false, 75, 66 });
     connect(GogoTea1, &orva::TGogoTea::OnProgress, this,
-            [this](orva::TGogoTea* sender, int nowFrames, int allFrames) { GogoTea1Progress(sender, nowFrames, allFrames); });
+            [this](orva::TGogoTea* sender, int nowFrames, int allFrames) {
+                GogoTea1Progress(sender, nowFrames, allFrames);
+            });
 }
 
 // The worker never outlives the dialog it reports to: ~Batch joins it.
@@ -300,7 +306,8 @@ void TForm3::FormShow()
     if (Form1 == nullptr)
         return;
     // A fresh job starts with CancelRequested 0.
-    batch_ = std::make_unique<Batch>(*this, Form1->FileList().Entries(), Form1->OutputDirectory, Form1->Settings);
+    batch_ =
+        std::make_unique<Batch>(*this, Form1->FileList().Entries(), Form1->OutputDirectory, Form1->Settings);
     batch_->Start();
 }
 

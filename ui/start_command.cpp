@@ -52,8 +52,8 @@ public:
 
     std::optional<std::string> ChooseFolder(const std::string& initialFolder) override
     {
-        const QString chosen = form_.Services().ChooseFolder(&form_, QString::fromUtf8(orva::ChooseFolderTitle),
-                                                             QString::fromStdString(initialFolder));
+        const QString chosen = form_.Services().ChooseFolder(
+            &form_, QString::fromUtf8(orva::ChooseFolderTitle), QString::fromStdString(initialFolder));
         if (chosen.isEmpty())
             return std::nullopt;
         std::string path = chosen.toStdString();

@@ -89,7 +89,7 @@ void DrawGlyph(QPainter& p, ToolIcon kind, const Palette& c)
         p.drawLine(QPointF(1, 2.5), QPointF(15, 2.5));
         p.setPen(Qt::NoPen);
         p.setBrush(c.accent);
-        const double heights[] = {5, 9, 12, 7, 11, 4};
+        const double heights[] = { 5, 9, 12, 7, 11, 4 };
         for (int i = 0; i < 6; ++i)
             p.drawRect(QRectF(1.5 + i * 2.3, 15 - heights[i], 1.6, heights[i]));
         p.setBrush(c.ink);
@@ -116,20 +116,20 @@ Palette EnabledPalette(ToolIcon kind)
     switch (kind) {
     case ToolIcon::Add:
     case ToolIcon::Play:
-        return {ink, paper, QColor(30, 150, 50)};
+        return { ink, paper, QColor(30, 150, 50) };
     case ToolIcon::Remove:
     case ToolIcon::Stop:
-        return {ink, paper, QColor(200, 40, 40)};
+        return { ink, paper, QColor(200, 40, 40) };
     case ToolIcon::Options:
-        return {ink, paper, QColor(150, 150, 160)};
+        return { ink, paper, QColor(150, 150, 160) };
     case ToolIcon::Start:
-        return {ink, paper, QColor(40, 110, 210)};
+        return { ink, paper, QColor(40, 110, 210) };
     case ToolIcon::About:
-        return {QColor(20, 60, 140), paper, QColor(40, 110, 210)};
+        return { QColor(20, 60, 140), paper, QColor(40, 110, 210) };
     case ToolIcon::New:
         break;
     }
-    return {ink, paper, ink};
+    return { ink, paper, ink };
 }
 
 QPixmap DrawTool(ToolIcon kind, int size, bool enabled)
@@ -142,8 +142,8 @@ QPixmap DrawTool(ToolIcon kind, int size, bool enabled)
         DrawGlyph(p, kind, EnabledPalette(kind));
     } else {
         // The classic disabled look: a white relief one pixel down-right under a grey glyph.
-        const Palette relief{Qt::white, Qt::white, Qt::white};
-        const Palette grey{QColor(128, 128, 128), QColor(212, 212, 212), QColor(128, 128, 128)};
+        const Palette relief { Qt::white, Qt::white, Qt::white };
+        const Palette grey { QColor(128, 128, 128), QColor(212, 212, 212), QColor(128, 128, 128) };
         p.save();
         p.translate(1, 1);
         DrawGlyph(p, kind, relief);
@@ -158,7 +158,7 @@ QPixmap DrawTool(ToolIcon kind, int size, bool enabled)
 QIcon MakeToolIcon(ToolIcon kind)
 {
     QIcon icon;
-    for (int size : {16, 32}) {
+    for (int size : { 16, 32 }) {
         icon.addPixmap(DrawTool(kind, size, true), QIcon::Normal);
         icon.addPixmap(DrawTool(kind, size, false), QIcon::Disabled);
     }
@@ -168,7 +168,7 @@ QIcon MakeToolIcon(ToolIcon kind)
 QIcon MakeProgramIcon()
 {
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128}) {
+    for (int size : { 16, 32, 48, 64, 128 }) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);
@@ -184,7 +184,7 @@ QIcon MakeProgramIcon()
         p.setPen(QPen(QColor(120, 220, 255), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         QPainterPath wave;
         wave.moveTo(8, 32);
-        const double peaks[] = {-10, 14, -18, 18, -12, 8, -4};
+        const double peaks[] = { -10, 14, -18, 18, -12, 8, -4 };
         for (int i = 0; i < 7; ++i)
             wave.lineTo(12 + i * 6.5, 32 + peaks[i]);
         wave.lineTo(56, 32);

@@ -56,42 +56,42 @@ struct Fixture {
 TEST(BatchJob, PerFileModeNormalizesEachFileWithItsOwnPeak)
 {
     Fixture f;
-    const auto entries = f.Entries({{"a.wav", 16384}, {"b.wav", 8000}});
+    const auto entries = f.Entries({ { "a.wav", 16384 }, { "b.wav", 8000 } });
     const auto sourceA = ReadFile(f.in + "a.wav");
     EXPECT_EQ(f.Run(entries, f.out).normalizedCount, 2);
 
     EXPECT_EQ(Peak16(f.out + "a.wav"), 32767);
     EXPECT_EQ(Peak16(f.out + "b.wav"), 32767);
     EXPECT_EQ(ReadFile(f.in + "a.wav"), sourceA);
-    EXPECT_EQ(f.notifier.calls, (Names{"file a.wav", "file b.wav", "all"}));
+    EXPECT_EQ(f.notifier.calls, (Names { "file a.wav", "file b.wav", "all" }));
     const auto events = f.dialog.Events();
     ASSERT_GE(events.size(), 10u);
     EXPECT_EQ(Names(events.begin(), events.begin() + 7),
-              (Names{"row3.label 正規化処理", "row3.pos 0", "row1.pos 0", "row2.pos 0", "row3.pos 0",
-                     "row1.label 処理中ﾌｧｲﾙ(1/2):a.wav", "row1.pos 500"}));
-    EXPECT_EQ(Names(events.end() - 3, events.end()), (Names{"caption 完了しました", "ok 1", "cancel 0"}));
+              (Names { "row3.label 正規化処理", "row3.pos 0", "row1.pos 0", "row2.pos 0", "row3.pos 0",
+                       "row1.label 処理中ﾌｧｲﾙ(1/2):a.wav", "row1.pos 500" }));
+    EXPECT_EQ(Names(events.end() - 3, events.end()), (Names { "caption 完了しました", "ok 1", "cancel 0" }));
     EXPECT_EQ(f.dialog.EventsStartingWith("row1.label").back(), "row1.label 処理中ﾌｧｲﾙ(2/2):b.wav");
     EXPECT_TRUE(f.dialog.EventsStartingWith("message").empty());
 }
 
 TEST(BatchJob, SourceActionsInTheSourceFolder)
 {
-    for (int action : {1, 2}) {
-        for (bool oldPrefixedFile : {false, true}) {
+    for (int action : { 1, 2 }) {
+        for (bool oldPrefixedFile : { false, true }) {
             SCOPED_TRACE(testing::Message() << "action " << action << " old _song.wav " << oldPrefixedFile);
             Fixture f;
             f.settings.SourceFileAction = action;
-            const auto entries = f.Entries({{"song.wav", 1000}});
+            const auto entries = f.Entries({ { "song.wav", 1000 } });
             const auto source = ReadFile(f.in + "song.wav");
             if (oldPrefixedFile)
-                WriteFile(f.in + "_song.wav", {1, 2, 3});
+                WriteFile(f.in + "_song.wav", { 1, 2, 3 });
             EXPECT_EQ(f.Run(entries, f.in).normalizedCount, 1);
             EXPECT_EQ(Peak16(f.in + "song.wav"), 32767);
             if (action == 1) {
-                EXPECT_EQ(ListFolder(f.in), (Names{"_song.wav", "song.wav"}));
+                EXPECT_EQ(ListFolder(f.in), (Names { "_song.wav", "song.wav" }));
                 EXPECT_EQ(ReadFile(f.in + "_song.wav"), source);
             } else {
-                EXPECT_EQ(ListFolder(f.in), (Names{"song.wav"}));
+                EXPECT_EQ(ListFolder(f.in), (Names { "song.wav" }));
             }
         }
     }
@@ -101,13 +101,13 @@ TEST(BatchJob, SourceIsDeletedOnlyWhenTheOutputReachedStorage)
 {
     Fixture f;
     f.settings.SourceFileAction = 2;
-    const auto entries = f.Entries({{"a.wav", 1000}});
+    const auto entries = f.Entries({ { "a.wav", 1000 } });
     f.dialog.onEvent = [&f](const std::string& event) {
         if (event == "row3.label 正規化終了")
             fs::remove(f.out + "a.wav");  // the output is gone before it could be flushed
     };
     f.Run(entries, f.out);
-    EXPECT_EQ(ListFolder(f.in), (Names{"_a.wav"}));
+    EXPECT_EQ(ListFolder(f.in), (Names { "_a.wav" }));
 }
 
 TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
@@ -115,48 +115,99 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
     struct Case {
         const char* name;
         int peakMode, action, rate;
-        std::function<std::string(Fixture&, std::vector<FileEntry>&)> breakEntry;  ///< gives the output folder
-        std::string message;                              ///< "IN/" and "TEMP/" are replaced
+        std::function<std::string(Fixture&, std::vector<FileEntry>&)>
+            breakEntry;       ///< gives the output folder
+        std::string message;  ///< "IN/" and "TEMP/" are replaced
         Names in;
-        Names done = {"b.wav"};  ///< entries normalized and announced
+        Names done = { "b.wav" };  ///< entries normalized and announced
     } cases[] = {
-        {"rename fails", 0, 1, 0, [](Fixture& f, std::vector<FileEntry>&) { WriteFile(f.temp.Sub("in/_a.wav") + "x", {1}); return f.out; },
-         "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)", {"_a.wav", "_b.wav", "a.wav"}},
-        {"scan fails", 0, 1, 0, [](Fixture& f, std::vector<FileEntry>&) { fs::remove(f.in + "a.wav"); return f.out; },
-         "ﾌｧｲﾙを正常に読み込めません。(IN/a.wav)", {"_b.wav"}},
-        {"scan fails, common peak", 1, 1, 0, [](Fixture& f, std::vector<FileEntry>&) { fs::remove(f.in + "a.wav"); return f.out; },
-         "ﾌｧｲﾙを正常に読み込めません。(IN/a.wav)", {"_b.wav"}},
+        { "rename fails",
+          0,
+          1,
+          0,
+          [](Fixture& f, std::vector<FileEntry>&) {
+              WriteFile(f.temp.Sub("in/_a.wav") + "x", { 1 });
+              return f.out;
+          },
+          "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)",
+          { "_a.wav", "_b.wav", "a.wav" } },
+        { "scan fails",
+          0,
+          1,
+          0,
+          [](Fixture& f, std::vector<FileEntry>&) {
+              fs::remove(f.in + "a.wav");
+              return f.out;
+          },
+          "ﾌｧｲﾙを正常に読み込めません。(IN/a.wav)",
+          { "_b.wav" } },
+        { "scan fails, common peak",
+          1,
+          1,
+          0,
+          [](Fixture& f, std::vector<FileEntry>&) {
+              fs::remove(f.in + "a.wav");
+              return f.out;
+          },
+          "ﾌｧｲﾙを正常に読み込めません。(IN/a.wav)",
+          { "_b.wav" } },
         // The conversion cannot create its output: the scan names the temporary path.
-        {"conversion fails", 0, 0, 22050, [](Fixture& f, std::vector<FileEntry>&) { WriteFile(f.temp.Sub("in/_a.wav") + "x", {1}); return f.out; },
-         "ﾌｧｲﾙを正常に読み込めません。(IN/_a.wav)", {"_a.wav", "a.wav", "b.wav"}},
+        { "conversion fails",
+          0,
+          0,
+          22050,
+          [](Fixture& f, std::vector<FileEntry>&) {
+              WriteFile(f.temp.Sub("in/_a.wav") + "x", { 1 });
+              return f.out;
+          },
+          "ﾌｧｲﾙを正常に読み込めません。(IN/_a.wav)",
+          { "_a.wav", "a.wav", "b.wav" } },
         // A source that no longer probes is not converted, and an old temporary file is not used.
-        {"source no longer probes", 0, 0, 22050,
-         [](Fixture& f, std::vector<FileEntry>&) {
-             WriteFile(f.in + "a.wav", {'n', 'o'});
-             WriteFile(f.in + "_a.wav", MakeWav(2, 22050, 16, Ramp16(100, 2, 50)));
-             return f.out;
-         },
-         "ﾌｧｲﾙを正常に読み込めません。(IN/a.wav)", {"_a.wav", "a.wav", "b.wav"}},
+        { "source no longer probes",
+          0,
+          0,
+          22050,
+          [](Fixture& f, std::vector<FileEntry>&) {
+              WriteFile(f.in + "a.wav", { 'n', 'o' });
+              WriteFile(f.in + "_a.wav", MakeWav(2, 22050, 16, Ramp16(100, 2, 50)));
+              return f.out;
+          },
+          "ﾌｧｲﾙを正常に読み込めません。(IN/a.wav)",
+          { "_a.wav", "a.wav", "b.wav" } },
         // "_a.wav" is itself an entry: it is neither deleted nor overwritten.
-        {"prefixed name is another entry", 0, 1, 0,
-         [](Fixture& f, std::vector<FileEntry>& entries) {
-             entries.push_back(f.Entries({{"_a.wav", 1000}}).front());
-             return f.out;
-         },
-         "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)", {"__a.wav", "_b.wav", "a.wav"}, {"b.wav", "_a.wav"}},
-        {"temporary name is another entry", 0, 0, 22050,
-         [](Fixture& f, std::vector<FileEntry>& entries) {
-             entries.push_back(f.Entries({{"_a.wav", 1000}}).front());
-             return f.out;
-         },
-         "ﾌｧｲﾙを正常に作成できません。(IN/_a.wav)", {"_a.wav", "a.wav", "b.wav"}, {"b.wav", "_a.wav"}},
+        { "prefixed name is another entry",
+          0,
+          1,
+          0,
+          [](Fixture& f, std::vector<FileEntry>& entries) {
+              entries.push_back(f.Entries({ { "_a.wav", 1000 } }).front());
+              return f.out;
+          },
+          "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)",
+          { "__a.wav", "_b.wav", "a.wav" },
+          { "b.wav", "_a.wav" } },
+        { "temporary name is another entry",
+          0,
+          0,
+          22050,
+          [](Fixture& f, std::vector<FileEntry>& entries) {
+              entries.push_back(f.Entries({ { "_a.wav", 1000 } }).front());
+              return f.out;
+          },
+          "ﾌｧｲﾙを正常に作成できません。(IN/_a.wav)",
+          { "_a.wav", "a.wav", "b.wav" },
+          { "b.wav", "_a.wav" } },
         // An output that is the source under another name would overwrite the file being read.
-        {"output is the source", 0, 0, 0,
-         [](Fixture& f, std::vector<FileEntry>&) {
-             fs::create_symlink(f.in + "a.wav", f.temp.Sub("alias") + "a.wav");
-             return f.temp.Path() + "alias/";
-         },
-         "ﾌｧｲﾙを正常に作成できません。(TEMP/alias/a.wav)", {"a.wav", "b.wav"}},
+        { "output is the source",
+          0,
+          0,
+          0,
+          [](Fixture& f, std::vector<FileEntry>&) {
+              fs::create_symlink(f.in + "a.wav", f.temp.Sub("alias") + "a.wav");
+              return f.temp.Path() + "alias/";
+          },
+          "ﾌｧｲﾙを正常に作成できません。(TEMP/alias/a.wav)",
+          { "a.wav", "b.wav" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -164,17 +215,18 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
         f.settings.PeakMode = c.peakMode;
         f.settings.SourceFileAction = c.action;
         f.settings.ResampleRate = c.rate;
-        auto entries = f.Entries({{"a.wav", 1000}, {"b.wav", 1000}});
+        auto entries = f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } });
         const auto sourceA = ReadFile(f.in + "a.wav");
         const std::string output = c.breakEntry(f, entries);
         const BatchOutcome outcome = f.Run(entries, output);
 
         std::string message = c.message;
-        for (const auto& [key, value] : {std::pair<std::string, std::string>{"IN/", f.in}, {"TEMP/", f.temp.Path()}}) {
+        for (const auto& [key, value] :
+             { std::pair<std::string, std::string> { "IN/", f.in }, { "TEMP/", f.temp.Path() } }) {
             if (const auto at = message.find(key); at != std::string::npos)
                 message.replace(at, key.size(), value);
         }
-        EXPECT_EQ(f.dialog.EventsStartingWith("message"), Names{"message " + message});
+        EXPECT_EQ(f.dialog.EventsStartingWith("message"), Names { "message " + message });
         EXPECT_EQ(ListFolder(f.in), c.in);
         if (std::string(c.name) != "source no longer probes" && Exists(f.in + "a.wav")) {
             EXPECT_EQ(ReadFile(f.in + "a.wav"), sourceA);
@@ -196,28 +248,30 @@ TEST(BatchJob, CommonPeakModeUsesTheLoudestFile)
         std::string label2;
         int outputA;
     } cases[] = {
-        {10000, 20000, "ﾋﾟｰｸ採取終了(20000 in b.wav)", 16383},
-        {20000, 20000, "ﾋﾟｰｸ採取終了(20000 in a.wav)", 32767},  // the first loudest is named
+        { 10000, 20000, "ﾋﾟｰｸ採取終了(20000 in b.wav)", 16383 },
+        { 20000, 20000, "ﾋﾟｰｸ採取終了(20000 in a.wav)", 32767 },  // the first loudest is named
     };
     for (const Case& c : cases) {
         Fixture f;
         f.settings.PeakMode = 1;
-        EXPECT_EQ(f.Run(f.Entries({{"a.wav", c.peakA}, {"b.wav", c.peakB}}), f.out).normalizedCount, 2);
+        EXPECT_EQ(f.Run(f.Entries({ { "a.wav", c.peakA }, { "b.wav", c.peakB } }), f.out).normalizedCount, 2);
         EXPECT_EQ(f.dialog.EventsStartingWith("row2.label ﾋﾟｰｸ採取終了(").back(), "row2.label " + c.label2);
         EXPECT_EQ(Peak16(f.out + "a.wav"), c.outputA);
         EXPECT_EQ(Peak16(f.out + "b.wav"), 32767);
         EXPECT_EQ(f.dialog.EventsStartingWith("row1."),
-                  (Names{"row1.pos 0", "row1.label ピーク取得中ﾌｧｲﾙ(1/2):a.wav", "row1.pos 500",
-                         "row1.label ピーク取得中ﾌｧｲﾙ(2/2):b.wav", "row1.pos 1000", "row1.label 処理中ﾌｧｲﾙ(1/2):a.wav",
-                         "row1.pos 500", "row1.label 処理中ﾌｧｲﾙ(2/2):b.wav", "row1.pos 1000"}));
+                  (Names { "row1.pos 0", "row1.label ピーク取得中ﾌｧｲﾙ(1/2):a.wav", "row1.pos 500",
+                           "row1.label ピーク取得中ﾌｧｲﾙ(2/2):b.wav", "row1.pos 1000",
+                           "row1.label 処理中ﾌｧｲﾙ(1/2):a.wav", "row1.pos 500",
+                           "row1.label 処理中ﾌｧｲﾙ(2/2):b.wav", "row1.pos 1000" }));
     }
 
     Fixture f;  // a single entry whose scan fails is still named, with the common peak 1
     f.settings.PeakMode = 1;
-    const auto entries = f.Entries({{"a.wav", 500}});
+    const auto entries = f.Entries({ { "a.wav", 500 } });
     fs::remove(f.in + "a.wav");
     f.Run(entries, f.out);
-    EXPECT_EQ(f.dialog.EventsStartingWith("row2.label ﾋﾟｰｸ採取終了(").back(), "row2.label ﾋﾟｰｸ採取終了(1 in a.wav)");
+    EXPECT_EQ(f.dialog.EventsStartingWith("row2.label ﾋﾟｰｸ採取終了(").back(),
+              "row2.label ﾋﾟｰｸ採取終了(1 in a.wav)");
 }
 
 TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)
@@ -229,12 +283,13 @@ TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)
         uint32_t avgBytesPerSec;
         uint16_t blockAlign;
     } cases[] = {
-        {2, 16, 44100 * 4, 22050, 88200, 4},
-        {1, 8, 8000, 48000, 48000, 1},
-        {2, 16, 0, 22050, 88200, 4},
+        { 2, 16, 44100 * 4, 22050, 88200, 4 },
+        { 1, 8, 8000, 48000, 48000, 1 },
+        { 2, 16, 0, 22050, 88200, 4 },
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.channels << " ch " << c.bits << " bit " << c.dataBytes << " bytes");
+        SCOPED_TRACE(testing::Message()
+                     << c.channels << " ch " << c.bits << " bit " << c.dataBytes << " bytes");
         Fixture f;
         f.settings.ResampleRate = c.rate;
         Bytes data(c.dataBytes);
@@ -252,15 +307,15 @@ TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)
         EXPECT_EQ(f.Run(list.Entries(), f.out).normalizedCount, 1);
 
         EXPECT_TRUE(temporaryDuringScan);
-        EXPECT_EQ(ListFolder(f.in), (Names{"song.wav"}));
+        EXPECT_EQ(ListFolder(f.in), (Names { "song.wav" }));
         EXPECT_EQ(ReadFile(f.in + "song.wav"), source);
-        WaveFileInfo info{};
+        WaveFileInfo info {};
         ASSERT_GE(ProbeWaveFile(f.out + "song.wav", info), 0);
         const WaveFormat& w = info.format;
-        EXPECT_EQ((std::vector<uint32_t>{w.formatTag, w.channels, w.sampleRate, w.avgBytesPerSec, w.blockAlign,
-                                         w.bitsPerSample, w.extraSize}),
-                  (std::vector<uint32_t>{1, c.channels, static_cast<uint32_t>(c.rate), c.avgBytesPerSec, c.blockAlign,
-                                         c.bits, 0}));
+        EXPECT_EQ((std::vector<uint32_t> { w.formatTag, w.channels, w.sampleRate, w.avgBytesPerSec,
+                                           w.blockAlign, w.bitsPerSample, w.extraSize }),
+                  (std::vector<uint32_t> { 1, c.channels, static_cast<uint32_t>(c.rate), c.avgBytesPerSec,
+                                           c.blockAlign, c.bits, 0 }));
         EXPECT_EQ(fs::file_size(f.out + "song.wav"), 46u + static_cast<uint32_t>(info.dataSize));
         EXPECT_NEAR(info.dataSize, static_cast<double>(c.dataBytes) * c.rate / 44100, c.blockAlign * 2.0);
     }
@@ -273,37 +328,41 @@ TEST(BatchJob, Mp3StepFollowsTheEncoderKind)
         bool haveEncoder;
         std::string call;  ///< "" for none
     } cases[] = {
-        {128, 0, true, "gogo "}, {128, 1, true, "external "}, {128, 2, true, ""}, {0, 0, true, ""}, {128, 0, false, ""},
+        { 128, 0, true, "gogo " }, { 128, 1, true, "external " }, { 128, 2, true, "" },
+        { 0, 0, true, "" },        { 128, 0, false, "" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bitrate << " kind " << c.kind << " encoder " << c.haveEncoder);
         Fixture f;
         f.settings.Mp3Bitrate = c.bitrate;
         f.settings.EncoderKind = c.kind;
-        f.Run(f.Entries({{"song.wav", 1000}}), f.out, [&](BatchJob& job) {
+        f.Run(f.Entries({ { "song.wav", 1000 } }), f.out, [&](BatchJob& job) {
             if (!c.haveEncoder)
                 job.SetMp3Encoding(nullptr);
         });
-        EXPECT_EQ(f.mp3.calls, c.call.empty() ? Names{} : Names{c.call + f.out + "song.wav " + f.out + "song.MP3"});
-        EXPECT_EQ(f.notifier.calls, (Names{"file song.wav", "all"}));
+        EXPECT_EQ(f.mp3.calls,
+                  c.call.empty() ? Names {} : Names { c.call + f.out + "song.wav " + f.out + "song.MP3" });
+        EXPECT_EQ(f.notifier.calls, (Names { "file song.wav", "all" }));
     }
 }
 
 TEST(BatchJob, CancelAnsweredNoGoesOnFromTheSamePoint)
 {
     Fixture f;
-    const BatchOutcome outcome = f.Run(f.Entries({{"a.wav", 1000}, {"b.wav", 1000}}), f.out, [&](BatchJob& job) {
-        f.dialog.onEvent = [&job](const std::string& event) {
-            if (event == "row1.label 処理中ﾌｧｲﾙ(1/2):a.wav")
-                job.CancelRequested = 1;
-        };
-    });
-    EXPECT_EQ(f.dialog.EventsStartingWith("ask"), (Names{"ask キャンセル no"}));
+    const BatchOutcome outcome =
+        f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob& job) {
+            f.dialog.onEvent = [&job](const std::string& event) {
+                if (event == "row1.label 処理中ﾌｧｲﾙ(1/2):a.wav")
+                    job.CancelRequested = 1;
+            };
+        });
+    EXPECT_EQ(f.dialog.EventsStartingWith("ask"), (Names { "ask キャンセル no" }));
     EXPECT_EQ(f.dialog.promptTexts,
-              (Names{"正規化は終了していません。キャンセルしますか？\n注：不正なファイルや作業ファイルが残される場合があります。"}));
+              (Names { "正規化は終了していません。キャンセルしますか？\n注：不正なファイルや作業ファイルが残"
+                       "される場合があります。" }));
     EXPECT_EQ(outcome.normalizedCount, 2);
     EXPECT_FALSE(outcome.cancelled);
-    EXPECT_EQ(f.notifier.calls, (Names{"file a.wav", "file b.wav", "all"}));
+    EXPECT_EQ(f.notifier.calls, (Names { "file a.wav", "file b.wav", "all" }));
 }
 
 TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
@@ -314,13 +373,34 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         std::string trigger;  ///< event after which cancel is pressed; "mp3" for the MP3 step
         Names in, out;
     } cases[] = {
-        {"per-file before scan", 0, 0, 22050, 0, "row1.label 処理中ﾌｧｲﾙ(1/2)", {"_a.wav", "a.wav", "b.wav"}, {}},
-        {"per-file after scan", 0, 0, 22050, 0, "row2.label ﾋﾟｰｸ採取終了", {"_a.wav", "a.wav", "b.wav"}, {}},
-        {"per-file after normalize", 0, 2, 0, 0, "row3.label 正規化終了", {"_a.wav", "b.wav"}, {"a.wav"}},
-        {"per-file after mp3", 0, 2, 0, 128, "mp3", {"b.wav"}, {"a.MP3", "a.wav"}},
-        {"common after first scan", 1, 1, 0, 0, "row2.label ﾋﾟｰｸ採取終了", {"a.wav", "b.wav"}, {}},
-        {"common after normalize", 1, 2, 0, 0, "row3.label 正規化終了", {"_a.wav", "b.wav"}, {"a.wav"}},
-        {"common after mp3", 1, 2, 0, 128, "mp3", {"b.wav"}, {"a.MP3", "a.wav"}},
+        { "per-file before scan",
+          0,
+          0,
+          22050,
+          0,
+          "row1.label 処理中ﾌｧｲﾙ(1/2)",
+          { "_a.wav", "a.wav", "b.wav" },
+          {} },
+        { "per-file after scan",
+          0,
+          0,
+          22050,
+          0,
+          "row2.label ﾋﾟｰｸ採取終了",
+          { "_a.wav", "a.wav", "b.wav" },
+          {} },
+        { "per-file after normalize",
+          0,
+          2,
+          0,
+          0,
+          "row3.label 正規化終了",
+          { "_a.wav", "b.wav" },
+          { "a.wav" } },
+        { "per-file after mp3", 0, 2, 0, 128, "mp3", { "b.wav" }, { "a.MP3", "a.wav" } },
+        { "common after first scan", 1, 1, 0, 0, "row2.label ﾋﾟｰｸ採取終了", { "a.wav", "b.wav" }, {} },
+        { "common after normalize", 1, 2, 0, 0, "row3.label 正規化終了", { "_a.wav", "b.wav" }, { "a.wav" } },
+        { "common after mp3", 1, 2, 0, 128, "mp3", { "b.wav" }, { "a.MP3", "a.wav" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -329,27 +409,28 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         f.settings.SourceFileAction = c.action;
         f.settings.ResampleRate = c.rate;
         f.settings.Mp3Bitrate = c.bitrate;
-        f.dialog.answers = {true};
-        const BatchOutcome outcome = f.Run(f.Entries({{"a.wav", 1000}, {"b.wav", 1000}}), f.out, [&](BatchJob& job) {
-            auto press = [&job, pressed = false]() mutable {
-                job.CancelRequested = pressed ? 0 : 1;
-                pressed = true;
-            };
-            f.mp3.onCall = [press, &c]() mutable {
-                if (c.trigger == "mp3")
-                    press();
-            };
-            f.dialog.onEvent = [press, &c](const std::string& event) mutable {
-                if (event.rfind(c.trigger, 0) == 0)
-                    press();
-            };
-        });
+        f.dialog.answers = { true };
+        const BatchOutcome outcome =
+            f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob& job) {
+                auto press = [&job, pressed = false]() mutable {
+                    job.CancelRequested = pressed ? 0 : 1;
+                    pressed = true;
+                };
+                f.mp3.onCall = [press, &c]() mutable {
+                    if (c.trigger == "mp3")
+                        press();
+                };
+                f.dialog.onEvent = [press, &c](const std::string& event) mutable {
+                    if (event.rfind(c.trigger, 0) == 0)
+                        press();
+                };
+            });
         EXPECT_TRUE(outcome.cancelled);
         EXPECT_EQ(ListFolder(f.in), c.in);
         EXPECT_EQ(ListFolder(f.out), c.out);
         EXPECT_TRUE(f.notifier.calls.empty());
         const auto events = f.dialog.Events();
-        EXPECT_EQ(Names(events.end() - 2, events.end()), (Names{"ask キャンセル yes", "close"}));
+        EXPECT_EQ(Names(events.end() - 2, events.end()), (Names { "ask キャンセル yes", "close" }));
         EXPECT_TRUE(f.dialog.EventsStartingWith("ok").empty());
     }
 }
@@ -358,8 +439,8 @@ TEST(BatchJob, UnknownPeakModeRunsNothingButEnds)
 {
     Fixture f;
     f.settings.PeakMode = 7;
-    f.Run(f.Entries({{"a.wav", 1000}}), f.out);
-    EXPECT_EQ(f.dialog.Events(), (Names{"row3.label 正規化処理", "row3.pos 0", "ok 1", "cancel 0"}));
+    f.Run(f.Entries({ { "a.wav", 1000 } }), f.out);
+    EXPECT_EQ(f.dialog.Events(), (Names { "row3.label 正規化処理", "row3.pos 0", "ok 1", "cancel 0" }));
     EXPECT_TRUE(f.notifier.calls.empty());
 }
 
@@ -369,8 +450,8 @@ TEST(BatchJob, PathsOfAnEntry)
     entry.caption = "my.song.Wav";
     entry.subItems[DirectoryCell] = "/in/";
     const EntryPaths paths = MakeEntryPaths(entry, "/out/");
-    EXPECT_EQ((Names{paths.source, paths.output, paths.temporary, paths.mp3}),
-              (Names{"/in/my.song.Wav", "/out/my.song.Wav", "/in/_my.song.Wav", "/out/my.song.MP3"}));
+    EXPECT_EQ((Names { paths.source, paths.output, paths.temporary, paths.mp3 }),
+              (Names { "/in/my.song.Wav", "/out/my.song.Wav", "/in/_my.song.Wav", "/out/my.song.MP3" }));
     EXPECT_EQ(Mp3PathFor("/a.b/noext"), "/a.b/noext.MP3");
 }
 

@@ -28,24 +28,25 @@ TEST(FileList, AddsOnlyNewWavNamesThatProbe)
     const std::string a = temp.Sub("a");
     const std::string b = temp.Sub("b");
     const Bytes wav = MakeWav(2, 44100, 16, Bytes(8));
-    for (const std::string& path : {a + "x.wav", a + "y.Wav", a + "z.wave", a + "noext", b + "x.wav", b + "X.WAV"})
+    for (const std::string& path :
+         { a + "x.wav", a + "y.Wav", a + "z.wave", a + "noext", b + "x.wav", b + "X.WAV" })
         WriteFile(path, wav);
-    WriteFile(a + "text.wav", {'h', 'i', '\n'});
+    WriteFile(a + "text.wav", { 'h', 'i', '\n' });
     Bytes zero = wav;
     zero[4] = 0;  // RIFF size field 0: the probe's result is 0
     zero[5] = 0;
     WriteFile(a + "zero.wav", zero);
 
     const std::pair<std::string, bool> cases[] = {
-        {a + "x.wav", true},  {b + "x.wav", false},  // same name in another folder
-        {b + "X.WAV", true},                          // names differ in letter case
-        {a + "y.Wav", true},  {a + "z.wave", false}, {a + "noext", false},
-        {a + "text.wav", false}, {a + "zero.wav", false}, {a + "missing.wav", false},
+        { a + "x.wav", true },     { b + "x.wav", false },  // same name in another folder
+        { b + "X.WAV", true },                              // names differ in letter case
+        { a + "y.Wav", true },     { a + "z.wave", false },   { a + "noext", false },
+        { a + "text.wav", false }, { a + "zero.wav", false }, { a + "missing.wav", false },
     };
     FileListModel list;
     for (const auto& [path, added] : cases)
         EXPECT_EQ(list.AddFileToList(path), added) << path;
-    EXPECT_EQ(Captions(list), (Names{"x.wav", "X.WAV", "y.Wav"}));
+    EXPECT_EQ(Captions(list), (Names { "x.wav", "X.WAV", "y.Wav" }));
     EXPECT_EQ(list.Entries()[1].FullPath(), b + "X.WAV");
 }
 
@@ -56,15 +57,15 @@ TEST(FileList, RowCellsDescribeTheFile)
     pcm[4] = 0xE8;  // declared RIFF size 1000, whatever the real length
     pcm[5] = 0x03;
     WriteFile(temp.Path() + "pcm.wav", pcm);
-    WriteFile(temp.Path() + "eight.wav", MakeWav(2, 8000, 8, {128, 128}));
+    WriteFile(temp.Path() + "eight.wav", MakeWav(2, 8000, 8, { 128, 128 }));
     WriteFile(temp.Path() + "deep.wav", MakeWav(2, 48000, 24, Bytes(6)));
     WriteFile(temp.Path() + "float.wav", MakeWav(1, 44100, 32, Bytes(4), 3));
     FileListModel list;
-    for (const char* name : {"pcm.wav", "eight.wav", "deep.wav", "float.wav"})
+    for (const char* name : { "pcm.wav", "eight.wav", "deep.wav", "float.wav" })
         ASSERT_TRUE(list.AddFileToList(temp.Path() + name)) << name;
 
     EXPECT_EQ(list.Entries()[0].subItems,
-              (std::array<std::string, 7>{temp.Path(), FormatTagName(1), "22050", "16", "1", "1008", ""}));
+              (std::array<std::string, 7> { temp.Path(), FormatTagName(1), "22050", "16", "1", "1008", "" }));
     EXPECT_EQ(list.Entries()[1].subItems[BitsCell], "8");
     EXPECT_TRUE(list.Entries()[1].IsSupported());
     EXPECT_EQ(list.Entries()[2].subItems[SupportCell], "(未対応)");
@@ -79,16 +80,17 @@ TEST(FileList, RowCellsDescribeTheFile)
     Names headers;
     for (int column = 0; column < 8; ++column)
         headers.push_back(list.headerData(column, Qt::Horizontal).toString().toStdString());
-    EXPECT_EQ(headers, (Names{"ファイル名", "ディレクトリ", "形式", "周期", "Bit", "Ch", "サイズ", "　"}));
+    EXPECT_EQ(headers, (Names { "ファイル名", "ディレクトリ", "形式", "周期", "Bit", "Ch", "サイズ", "　" }));
 
     // A relative path is listed with its absolute folder.
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(temp.Sub("sub"));
-    WriteFile("rel.wav", MakeWav(1, 8000, 8, {128}));
+    WriteFile("rel.wav", MakeWav(1, 8000, 8, { 128 }));
     const bool added = list.AddFileToList("rel.wav");
     std::filesystem::current_path(previous);
     ASSERT_TRUE(added);
-    EXPECT_EQ(list.Entries().back().Directory(), std::filesystem::canonical(temp.Path() + "sub").string() + "/");
+    EXPECT_EQ(list.Entries().back().Directory(),
+              std::filesystem::canonical(temp.Path() + "sub").string() + "/");
 }
 
 TEST(FileList, RemovalCommandsCloseTheGaps)
@@ -102,18 +104,18 @@ TEST(FileList, RemovalCommandsCloseTheGaps)
         entry.subItems[SupportCell] = marker;
         return entry;
     };
-    for (const char* name : {"1.wav", "2.wav", "3.wav", "4.wav", "5.wav"})
+    for (const char* name : { "1.wav", "2.wav", "3.wav", "4.wav", "5.wav" })
         list.AppendEntry(row(name));
-    list.RemoveSelectedFiles({0, 1, 3, 99});
-    EXPECT_EQ(Captions(list), (Names{"3.wav", "5.wav"}));
+    list.RemoveSelectedFiles({ 0, 1, 3, 99 });
+    EXPECT_EQ(Captions(list), (Names { "3.wav", "5.wav" }));
     EXPECT_EQ(removedSignals, 3);
 
     list.Clear();
-    for (const char* name : {"a.wav", "b.wav", "d.wav"})
+    for (const char* name : { "a.wav", "b.wav", "d.wav" })
         list.AppendEntry(row(name, UnsupportedMarker));
     list.AppendEntry(row("c.wav"));
     list.RemoveUnsupportedFiles();
-    EXPECT_EQ(Captions(list), (Names{"c.wav"}));
+    EXPECT_EQ(Captions(list), (Names { "c.wav" }));
 }
 
 }  // namespace

@@ -62,14 +62,13 @@ TEST(ExternalEncoderArgumentsTest, BitrateAndModeOptions)
     struct Case {
         int bitrate;
         int outputMode;
-        std::vector<std::string> middle; // between "-l3" and the source
+        std::vector<std::string> middle;  // between "-l3" and the source
     };
     const Case cases[] = {
-        { 192, 3, { "-b11" } }, // forced mono: bitrate not halved, no mode option
-        { 192, 1, { "-b11", "-j" } },
-        { 64, 0, { "-b9", "-s" } }, // a rate outside the table
-        { 128, 2, { "-b9" } }, // mid-side: no mode option
-        { 80, 0, { "-b6", "-s" } }, // both ends of the table
+        { 192, 3, { "-b11" } },  // forced mono: bitrate not halved, no mode option
+        { 192, 1, { "-b11", "-j" } }, { 64, 0, { "-b9", "-s" } },  // a rate outside the table
+        { 128, 2, { "-b9" } },                                     // mid-side: no mode option
+        { 80, 0, { "-b6", "-s" } },                                // both ends of the table
         { 320, 7, { "-b14" } },
     };
     for (const Case& c : cases) {
@@ -78,7 +77,7 @@ TEST(ExternalEncoderArgumentsTest, BitrateAndModeOptions)
         settings.EncoderPath = "/opt/enc/scmpx";
         settings.Mp3Bitrate = c.bitrate;
         settings.OutputMode = c.outputMode;
-        settings.UsePsy = 1; // plays no part
+        settings.UsePsy = 1;  // plays no part
         std::vector<std::string> expected { "/opt/enc/scmpx", "-e", "-l3" };
         expected.insert(expected.end(), c.middle.begin(), c.middle.end());
         expected.push_back("/in/a.wav");
@@ -93,7 +92,7 @@ TEST(GogoTea1ProgressTest, Positions)
     EXPECT_EQ(GogoTea1Progress(5, 0), 0);
     EXPECT_EQ(GogoTea1Progress(1, 3), 333);
     EXPECT_EQ(GogoTea1Progress(10, 10), 1000);
-    EXPECT_EQ(GogoTea1Progress(2000000, 2000000), 1000); // no overflow of nowFrames * 1000
+    EXPECT_EQ(GogoTea1Progress(2000000, 2000000), 1000);  // no overflow of nowFrames * 1000
 }
 
 class Mp3StepTest : public ::testing::Test {
@@ -142,19 +141,19 @@ TEST_F(Mp3StepTest, ExternalEncoderGetsItsArgumentsWithoutAShell)
     EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination), 0);
     EXPECT_EQ(Lines(record), "-e\n-l3\n-b11\n" + source + "\n" + destination + "\n");
     EXPECT_THAT(dialog_.Events(),
-        ElementsAre("row3.label 外部エンコーダ呼び出し中", "row3.pos 0", "row3.label 外部エンコーダ終了",
-            "row3.pos 1000"));
+                ElementsAre("row3.label 外部エンコーダ呼び出し中", "row3.pos 0",
+                            "row3.label 外部エンコーダ終了", "row3.pos 1000"));
 
     // No handle of ours reaches the encoder: a file opened without close-on-exec stays here.
     const int opened = ::open(record.c_str(), O_RDONLY);
     ASSERT_GE(opened, 0);
-    const int inherited = ::fcntl(opened, F_DUPFD, 50); // far above the shell's own
+    const int inherited = ::fcntl(opened, F_DUPFD, 50);  // far above the shell's own
     ::close(opened);
     ASSERT_GE(inherited, 50);
     {
         std::ofstream script(encoder);
-        script << "#!/bin/sh\nstate=closed\n[ -e /proc/$$/fd/" << inherited << " ] && state=open\necho $state > '"
-               << record << "'\n";
+        script << "#!/bin/sh\nstate=closed\n[ -e /proc/$$/fd/" << inherited
+               << " ] && state=open\necho $state > '" << record << "'\n";
     }
     step.EncodeWithExternalEncoder(source, destination);
     ::close(inherited);
@@ -188,14 +187,16 @@ TEST_F(Mp3StepTest, GogoEncodesWithTheSettingsMapped)
     EXPECT_TRUE(mp3.valid);
     EXPECT_EQ(mp3.bitrate, 96);
     EXPECT_EQ(mp3.channelMode, 3);
-    EXPECT_TRUE(test::Exists(source)); // the normalized WAV stays
+    EXPECT_TRUE(test::Exists(source));  // the normalized WAV stays
     EXPECT_THAT(dialog_.Events(),
-        ElementsAre("row3.label 外部エンコーダ呼び出し中", "row3.pos 0", "row3.label 外部エンコーダ終了",
-            "row3.pos 1000"));
+                ElementsAre("row3.label 外部エンコーダ呼び出し中", "row3.pos 0",
+                            "row3.label 外部エンコーダ終了", "row3.pos 1000"));
 
     // Each output mode maps to its own type; an unknown one keeps the last.
-    const std::pair<int, TEncodeType> modes[] = { { 0, TEncodeType::_STEREO }, { 2, TEncodeType::_MSSTEREO },
-        { 1, TEncodeType::_JOINT }, { 9, TEncodeType::_JOINT } };
+    const std::pair<int, TEncodeType> modes[] = { { 0, TEncodeType::_STEREO },
+                                                  { 2, TEncodeType::_MSSTEREO },
+                                                  { 1, TEncodeType::_JOINT },
+                                                  { 9, TEncodeType::_JOINT } };
     for (const auto& [mode, type] : modes) {
         settings_.OutputMode = mode;
         settings_.UsePsy = 0;
@@ -235,7 +236,7 @@ TEST_F(Mp3StepTest, CancelEndsTheWaitAndTheNextFileWaitsForTheEncoder)
 
     cancel_ = 1;
     RunOnWorker([&] { step.EncodeWithGogo(longSource, folder_.Path() + "long.MP3"); });
-    EXPECT_TRUE(tea.IsEncoding()); // the encoder goes on
+    EXPECT_TRUE(tea.IsEncoding());  // the encoder goes on
     EXPECT_EQ(dialog_.Events().back(), "row3.pos 1000");
 
     // The cancel is withdrawn: the next file waits for that encoding, then encodes.
@@ -247,5 +248,5 @@ TEST_F(Mp3StepTest, CancelEndsTheWaitAndTheNextFileWaitsForTheEncoder)
     EXPECT_EQ(test::ReadMp3(folder_.Path() + "long.MP3").frames, 1 + (44100 * 30 + 1152 + 1151) / 1152);
 }
 
-} // namespace
-} // namespace orva
+}  // namespace
+}  // namespace orva

@@ -22,7 +22,7 @@ struct FakeHost final : StartCommandHost {
     {
         if (!gogoLoaded)
             throw std::runtime_error("not loaded");
-        return {"3.13", "/usr/lib/libgogo.so"};
+        return { "3.13", "/usr/lib/libgogo.so" };
     }
     std::optional<std::string> ChooseFolder(const std::string& initialFolder) override
     {
@@ -42,7 +42,7 @@ struct FakeHost final : StartCommandHost {
 
     Names events, chooserStarts, summary;
     bool gogoLoaded = true;
-    std::vector<std::optional<std::string>> folders{"/out"};
+    std::vector<std::optional<std::string>> folders { "/out" };
     int confirmAnswer = 1;
 };
 
@@ -60,7 +60,7 @@ FileEntry Row(const std::string& directory, const std::string& name, const std::
 TEST(StartCommand, ChecksInOrder)
 {
     TempFolder temp;
-    test::WriteFile(temp.Path() + "scmpx", {'#'});
+    test::WriteFile(temp.Path() + "scmpx", { '#' });
     struct Case {
         const char* name;
         Names bits;  ///< one row per entry; "24" rows are unsupported
@@ -69,26 +69,72 @@ TEST(StartCommand, ChecksInOrder)
         bool gogoLoaded = true;
         std::string refusal;  ///< "" when the batch runs
     } cases[] = {
-        {"only unsupported rows", {"24", "24"}, 0, 0, 0, 0, "", true, "処理可能なファイルがありません。"},
-        {"mixed widths, common peak", {"16", "16", "8"}, 1, 0, 0, 0, "", true,
-         "音量の一括取得時には、異なるビットレートの\nファイルを同時に処理できません。"},
-        {"mixed widths after an unsupported row", {"24", "16", "8"}, 1, 0, 0, 0, "", true,
-         "音量の一括取得時には、異なるビットレートの\nファイルを同時に処理できません。"},
-        {"one width, common peak", {"24", "16", "16"}, 1, 0, 0, 0, "", true, ""},
-        {"mixed widths, conversion forces per file", {"16", "8"}, 1, 44100, 0, 0, "", true, ""},
-        {"no MP3: the encoder is not checked", {"16"}, 0, 0, 0, 1, "/nowhere", true, ""},
-        {"external encoder present", {"16"}, 0, 0, 128, 1, temp.Path() + "scmpx", true, ""},
-        {"external encoder path empty", {"16"}, 0, 0, 128, 1, "", true, "外部エンコーダが見つかりません。\n []"},
-        {"external encoder path a folder", {"16"}, 0, 0, 128, 1, temp.Path(), true,
-         "外部エンコーダが見つかりません。\n [" + temp.Path() + "]"},
-        {"gogo missing", {"16"}, 0, 0, 128, 0, "", false, "外部エンコーダが見つかりません。\n [GOGO.DLL]"},
-        {"unknown kind checks gogo", {"16"}, 0, 0, 128, 5, "", false, "外部エンコーダが見つかりません。\n [GOGO.DLL]"},
+        { "only unsupported rows", { "24", "24" }, 0, 0, 0, 0, "", true, "処理可能なファイルがありません。" },
+        { "mixed widths, common peak",
+          { "16", "16", "8" },
+          1,
+          0,
+          0,
+          0,
+          "",
+          true,
+          "音量の一括取得時には、異なるビットレートの\nファイルを同時に処理できません。" },
+        { "mixed widths after an unsupported row",
+          { "24", "16", "8" },
+          1,
+          0,
+          0,
+          0,
+          "",
+          true,
+          "音量の一括取得時には、異なるビットレートの\nファイルを同時に処理できません。" },
+        { "one width, common peak", { "24", "16", "16" }, 1, 0, 0, 0, "", true, "" },
+        { "mixed widths, conversion forces per file", { "16", "8" }, 1, 44100, 0, 0, "", true, "" },
+        { "no MP3: the encoder is not checked", { "16" }, 0, 0, 0, 1, "/nowhere", true, "" },
+        { "external encoder present", { "16" }, 0, 0, 128, 1, temp.Path() + "scmpx", true, "" },
+        { "external encoder path empty",
+          { "16" },
+          0,
+          0,
+          128,
+          1,
+          "",
+          true,
+          "外部エンコーダが見つかりません。\n []" },
+        { "external encoder path a folder",
+          { "16" },
+          0,
+          0,
+          128,
+          1,
+          temp.Path(),
+          true,
+          "外部エンコーダが見つかりません。\n [" + temp.Path() + "]" },
+        { "gogo missing",
+          { "16" },
+          0,
+          0,
+          128,
+          0,
+          "",
+          false,
+          "外部エンコーダが見つかりません。\n [GOGO.DLL]" },
+        { "unknown kind checks gogo",
+          { "16" },
+          0,
+          0,
+          128,
+          5,
+          "",
+          false,
+          "外部エンコーダが見つかりません。\n [GOGO.DLL]" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FileListModel list;
         for (size_t i = 0; i < c.bits.size(); ++i)
-            list.AppendEntry(Row("/in/", std::to_string(i) + ".wav", c.bits[i], c.bits[i] == "24" ? UnsupportedMarker : ""));
+            list.AppendEntry(Row("/in/", std::to_string(i) + ".wav", c.bits[i],
+                                 c.bits[i] == "24" ? UnsupportedMarker : ""));
         Settings settings;
         settings.PeakMode = c.peakMode;
         settings.ResampleRate = c.rate;
@@ -132,13 +178,41 @@ TEST(StartCommand, OutputFolderChoice)
         int overlaps = 0;
         std::string remembered;
     } cases[] = {
-        {"root", 0, 0, {"/"}, StartOutcome::BatchRun, "/", 0, "/"},
-        {"letter case differs", 0, 0, {temp.Path() + "IN"}, StartOutcome::BatchRun, temp.Path() + "IN/", 0, temp.Path() + "IN"},
-        {"source folder with rename", 1, 0, {inNoSlash}, StartOutcome::BatchRun, in, 0, inNoSlash},
-        {"source folder twice, then nothing", 0, 0, {inNoSlash, in, std::nullopt}, StartOutcome::NoFolder, in, 2, in},
-        {"fixed folder is not overwritten", 0, 1, {inNoSlash, std::nullopt}, StartOutcome::NoFolder, in, 1, "/start"},
-        {"source folder through a link", 0, 0, {temp.Path() + "alias", "/out"}, StartOutcome::BatchRun, "/out/", 1, "/out"},
-        {"chooser cancelled", 0, 0, {}, StartOutcome::NoFolder, "", 0, "/start"},
+        { "root", 0, 0, { "/" }, StartOutcome::BatchRun, "/", 0, "/" },
+        { "letter case differs",
+          0,
+          0,
+          { temp.Path() + "IN" },
+          StartOutcome::BatchRun,
+          temp.Path() + "IN/",
+          0,
+          temp.Path() + "IN" },
+        { "source folder with rename", 1, 0, { inNoSlash }, StartOutcome::BatchRun, in, 0, inNoSlash },
+        { "source folder twice, then nothing",
+          0,
+          0,
+          { inNoSlash, in, std::nullopt },
+          StartOutcome::NoFolder,
+          in,
+          2,
+          in },
+        { "fixed folder is not overwritten",
+          0,
+          1,
+          { inNoSlash, std::nullopt },
+          StartOutcome::NoFolder,
+          in,
+          1,
+          "/start" },
+        { "source folder through a link",
+          0,
+          0,
+          { temp.Path() + "alias", "/out" },
+          StartOutcome::BatchRun,
+          "/out/",
+          1,
+          "/out" },
+        { "chooser cancelled", 0, 0, {}, StartOutcome::NoFolder, "", 0, "/start" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -154,7 +228,8 @@ TEST(StartCommand, OutputFolderChoice)
         StartCommandFields fields;
         EXPECT_EQ(SpeedButton6Click(list, settings, host, fields), c.outcome);
         EXPECT_EQ(fields.OutputDirectory, c.outputDirectory);
-        EXPECT_EQ(std::count(host.events.begin(), host.events.end(), "message 変換前と変換後のﾃﾞｨﾚｸﾄﾘが重なっています。"),
+        EXPECT_EQ(std::count(host.events.begin(), host.events.end(),
+                             "message 変換前と変換後のﾃﾞｨﾚｸﾄﾘが重なっています。"),
                   c.overlaps);
         EXPECT_EQ(host.chooserStarts.front(), "/start");
         EXPECT_EQ(settings.FixedOutputDir, c.remembered);
@@ -163,7 +238,7 @@ TEST(StartCommand, OutputFolderChoice)
 
 TEST(StartCommand, ConfirmationDecidesTheRun)
 {
-    for (int answer : {1, -1, 0}) {
+    for (int answer : { 1, -1, 0 }) {
         FileListModel list;
         list.AppendEntry(Row("/in/", "a.wav"));
         Settings settings;
@@ -186,16 +261,31 @@ TEST(Summary, FullText)
     settings.UsePsy = 1;
     settings.SstpEnabled = 1;
     settings.SourceFileAction = 2;
-    EXPECT_EQ(BuildSummaryLines(settings, 3, "/out/", {"3.13", "/usr/lib/libgogo.so"}),
-              (Names{"-----------------------------------------", "         ORVA 変換オプション",
-                     "-----------------------------------------", "変換するファイル数： 3 個", "保存先ディレクトリ：/out/",
-                     "ピーク取得方法　　：全ファイルから一括取得", "", "外部エンコーダ：午後のこ～だ(3.13)",
-                     "　実行ファイル：/usr/lib/libgogo.so", "　ビットレート：128 kbps/sec", "　出力モード　：ジョイントステレオ",
-                     "　オプション　：心理音響モデル演算", "", "※外部エンコーダの種類と実行ファイルの種別が",
-                     "　同一であることを、必ず確認してください。", "　違う場合、エンコード時にエラーになります。", "",
-                     "サンプリングレート変換：なし", "ＳＳＴＰ：有効", "", "※削除オプションが指定されています。",
-                     "　ORVAが変換を失敗した場合、ファイルを復活させる", "　ことはできません。",
-                     "　十分なテストを行うまでは使用しないで下さい。"}));
+    EXPECT_EQ(BuildSummaryLines(settings, 3, "/out/", { "3.13", "/usr/lib/libgogo.so" }),
+              (Names { "-----------------------------------------",
+                       "         ORVA 変換オプション",
+                       "-----------------------------------------",
+                       "変換するファイル数： 3 個",
+                       "保存先ディレクトリ：/out/",
+                       "ピーク取得方法　　：全ファイルから一括取得",
+                       "",
+                       "外部エンコーダ：午後のこ～だ(3.13)",
+                       "　実行ファイル：/usr/lib/libgogo.so",
+                       "　ビットレート：128 kbps/sec",
+                       "　出力モード　：ジョイントステレオ",
+                       "　オプション　：心理音響モデル演算",
+                       "",
+                       "※外部エンコーダの種類と実行ファイルの種別が",
+                       "　同一であることを、必ず確認してください。",
+                       "　違う場合、エンコード時にエラーになります。",
+                       "",
+                       "サンプリングレート変換：なし",
+                       "ＳＳＴＰ：有効",
+                       "",
+                       "※削除オプションが指定されています。",
+                       "　ORVAが変換を失敗した場合、ファイルを復活させる",
+                       "　ことはできません。",
+                       "　十分なテストを行うまでは使用しないで下さい。" }));
 }
 
 TEST(Summary, VariableLines)
@@ -204,22 +294,52 @@ TEST(Summary, VariableLines)
         int bitrate, kind, outputMode, usePsy, rate, sstp, action;
         Names tail;  ///< the lines from the eighth on
     } cases[] = {
-        {0, 1, 0, 0, 0, 0, 0, {"外部エンコーダ：なし", "", "サンプリングレート変換：なし", ""}},
-        {128, 4, 0, 0, 22050, 0, 1,  // an unknown encoder kind makes no MP3 file
-         {"外部エンコーダ：なし", "", "サンプリングレート変換： 22050 Hz", "", "※リネームオプションが指定されています。",
-          "　変換前のファイル名はリネームされます。"}},
-        {128, 1, 3, 1, 0, 0, 0,
-         {"外部エンコーダ：SCMPX", "　実行ファイル：/bin/scmpx", "　ビットレート：64 kbps/sec", "　出力モード　：強制モノラル",
-          "　オプション　：なし"}},
-        {80, 0, 3, 0, 0, 0, 0,
-         {"外部エンコーダ：午後のこ～だ()", "　実行ファイル：", "　ビットレート：40 kbps/sec", "　出力モード　：強制モノラル",
-          "　オプション　：なし"}},
-        {128, 0, 2, 0, 0, 0, 0,
-         {"外部エンコーダ：午後のこ～だ()", "　実行ファイル：", "　ビットレート：128 kbps/sec",
-          "　出力モード　：ミッドサイドステレオ", "　オプション　：なし"}},
-        {192, 1, 0, 0, 0, 0, 0,
-         {"外部エンコーダ：SCMPX", "　実行ファイル：/bin/scmpx", "　ビットレート：192 kbps/sec", "　出力モード　：ステレオ",
-          "　オプション　：なし"}},
+        { 0, 1, 0, 0, 0, 0, 0, { "外部エンコーダ：なし", "", "サンプリングレート変換：なし", "" } },
+        { 128,
+          4,
+          0,
+          0,
+          22050,
+          0,
+          1,  // an unknown encoder kind makes no MP3 file
+          { "外部エンコーダ：なし", "", "サンプリングレート変換： 22050 Hz", "",
+            "※リネームオプションが指定されています。", "　変換前のファイル名はリネームされます。" } },
+        { 128,
+          1,
+          3,
+          1,
+          0,
+          0,
+          0,
+          { "外部エンコーダ：SCMPX", "　実行ファイル：/bin/scmpx", "　ビットレート：64 kbps/sec",
+            "　出力モード　：強制モノラル", "　オプション　：なし" } },
+        { 80,
+          0,
+          3,
+          0,
+          0,
+          0,
+          0,
+          { "外部エンコーダ：午後のこ～だ()", "　実行ファイル：", "　ビットレート：40 kbps/sec",
+            "　出力モード　：強制モノラル", "　オプション　：なし" } },
+        { 128,
+          0,
+          2,
+          0,
+          0,
+          0,
+          0,
+          { "外部エンコーダ：午後のこ～だ()", "　実行ファイル：", "　ビットレート：128 kbps/sec",
+            "　出力モード　：ミッドサイドステレオ", "　オプション　：なし" } },
+        { 192,
+          1,
+          0,
+          0,
+          0,
+          0,
+          0,
+          { "外部エンコーダ：SCMPX", "　実行ファイル：/bin/scmpx", "　ビットレート：192 kbps/sec",
+            "　出力モード　：ステレオ", "　オプション　：なし" } },
     };
     for (const Case& c : cases) {
         Settings settings;

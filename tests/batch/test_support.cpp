@@ -19,19 +19,20 @@ void Put(Bytes& out, uint32_t value, int byteCount)
 
 }  // namespace
 
-Bytes MakeWav(uint16_t channels, uint32_t sampleRate, uint16_t bitsPerSample, const Bytes& data, uint16_t formatTag)
+Bytes MakeWav(uint16_t channels, uint32_t sampleRate, uint16_t bitsPerSample, const Bytes& data,
+              uint16_t formatTag)
 {
     const uint32_t blockAlign = channels * (bitsPerSample / 8u);
-    Bytes out = {'R', 'I', 'F', 'F'};
+    Bytes out = { 'R', 'I', 'F', 'F' };
     Put(out, static_cast<uint32_t>(36 + data.size()), 4);
-    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0});
+    out.insert(out.end(), { 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0 });
     Put(out, formatTag, 2);
     Put(out, channels, 2);
     Put(out, sampleRate, 4);
     Put(out, sampleRate * blockAlign, 4);
     Put(out, blockAlign, 2);
     Put(out, bitsPerSample, 2);
-    out.insert(out.end(), {'d', 'a', 't', 'a'});
+    out.insert(out.end(), { 'd', 'a', 't', 'a' });
     Put(out, static_cast<uint32_t>(data.size()), 4);
     out.insert(out.end(), data.begin(), data.end());
     return out;
@@ -50,14 +51,16 @@ Bytes Ramp16(size_t frames, uint16_t channels, int peak)
 
 int Peak16(const std::string& path)
 {
-    WaveFileInfo info{};
+    WaveFileInfo info {};
     if (ProbeWaveFile(path, info) < 0)
         return -1;
     const Bytes bytes = ReadFile(path);
-    const size_t end = std::min(bytes.size(), static_cast<size_t>(info.dataOffset) + static_cast<size_t>(info.dataSize));
+    const size_t end =
+        std::min(bytes.size(), static_cast<size_t>(info.dataOffset) + static_cast<size_t>(info.dataSize));
     int peak = 0;
     for (size_t i = static_cast<size_t>(info.dataOffset); i + 1 < end; i += 2)
-        peak = std::max(peak, std::abs(static_cast<int>(static_cast<int16_t>(bytes[i] | (bytes[i + 1] << 8)))));
+        peak =
+            std::max(peak, std::abs(static_cast<int>(static_cast<int16_t>(bytes[i] | (bytes[i + 1] << 8)))));
     return peak;
 }
 
@@ -154,7 +157,7 @@ std::vector<std::string> RecordingDialog::EventsStartingWith(const std::string& 
 int RecordingMp3::Call(const std::string& kind, const std::string& source, const std::string& destination)
 {
     calls.push_back(kind + source + " " + destination);
-    WriteFile(destination, {0xFF, 0xFB});
+    WriteFile(destination, { 0xFF, 0xFB });
     if (onCall)
         onCall();
     return 0;

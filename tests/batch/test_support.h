@@ -39,7 +39,7 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     const std::string& Path() const { return m_path; }  ///< ends with "/"
-    std::string Sub(const std::string& name) const;      ///< creates it; ends with "/"
+    std::string Sub(const std::string& name) const;     ///< creates it; ends with "/"
 
 private:
     std::string m_path;
@@ -84,7 +84,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_events;
-    Row m_rows[3] = {{this, "row1"}, {this, "row2"}, {this, "row3"}};
+    Row m_rows[3] = { { this, "row1" }, { this, "row2" }, { this, "row3" } };
 };
 
 /// Records the MP3 step's calls ("gogo SRC DST", "external SRC DST") and writes a stand-in

@@ -37,10 +37,15 @@ TEST(CliCore, Commands)
         GTEST_SKIP() << "orva-cli is not built";
     TempDir dir;
     const std::string wav = dir.Write("a b.wav", PcmWave(2, 44100, 16, Words({ 100, -16384, 8192, 0 })));
-    const std::string in = "'" + wav + "' ", out = "'" + dir.File("out.wav") + "' ", err = dir.File("err.txt");
-    EXPECT_EQ(OrvaCli("probe " + in), std::pair(0, std::string("result=44\nformatTag=1\nchannels=2\nsampleRate=44100\n"
-        "avgBytesPerSec=176400\nblockAlign=4\nbitsPerSample=16\nextraSize=0\ndataSize=8\ndataOffset=44\nformatName=PCM\nsupported=1\n")));
-    EXPECT_EQ(OrvaCli("probe " + dir.File("none.wav")), std::pair(1, std::string("result=-2\nerror=ファイルが開けません\n")));
+    const std::string in = "'" + wav + "' ", out = "'" + dir.File("out.wav") + "' ",
+                      err = dir.File("err.txt");
+    EXPECT_EQ(OrvaCli("probe " + in),
+              std::pair(0,
+                        std::string("result=44\nformatTag=1\nchannels=2\nsampleRate=44100\n"
+                                    "avgBytesPerSec=176400\nblockAlign=4\nbitsPerSample=16\nextraSize="
+                                    "0\ndataSize=8\ndataOffset=44\nformatName=PCM\nsupported=1\n")));
+    EXPECT_EQ(OrvaCli("probe " + dir.File("none.wav")),
+              std::pair(1, std::string("result=-2\nerror=ファイルが開けません\n")));
 
     EXPECT_EQ(OrvaCli("peak " + in), std::pair(0, std::string("peak=16384\n")));
     EXPECT_EQ(OrvaCli("normalize " + in + out).first, 0);
@@ -50,11 +55,13 @@ TEST(CliCore, Commands)
     EXPECT_EQ(OrvaCli("normalize " + in + out + "--peak 0").first, 2);
     EXPECT_EQ(OrvaCli("normalize " + in + dir.File("no/dir/x.wav"), err).first, 1);
     const Bytes message = ReadFile(err);
-    EXPECT_EQ(std::string(message.begin(), message.end()), "ﾌｧｲﾙを正常に作成できません。(" + dir.File("no/dir/x.wav") + ")\n");
+    EXPECT_EQ(std::string(message.begin(), message.end()),
+              "ﾌｧｲﾙを正常に作成できません。(" + dir.File("no/dir/x.wav") + ")\n");
     EXPECT_EQ(OrvaCli("peak " + dir.File("gone.wav")), std::pair(1, std::string()));
 
     EXPECT_EQ(OrvaCli("resample " + in + out + "22050").first, 0);
-    EXPECT_NE(OrvaCli("probe " + out).second.find("sampleRate=22050\navgBytesPerSec=88200\nblockAlign=4\n"), std::string::npos);
+    EXPECT_NE(OrvaCli("probe " + out).second.find("sampleRate=22050\navgBytesPerSec=88200\nblockAlign=4\n"),
+              std::string::npos);
     EXPECT_EQ(OrvaCli("resample " + in + out + "fast").first, 2);
 }
 

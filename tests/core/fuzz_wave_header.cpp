@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t imageLength = std::min(size, kHeaderImageSize);
     if (ParseWaveHeader(info, data, imageLength) < 0)
         return 0;
-    if (info.dataSize < 0 || info.dataOffset < 0 || static_cast<size_t>(info.dataOffset) > kHeaderImageSize + 8)
+    if (info.dataSize < 0 || info.dataOffset < 0
+        || static_cast<size_t>(info.dataOffset) > kHeaderImageSize + 8)
         std::abort();
     // Declared sizes up to 2 GiB are legal; keep each input fast.
     if (info.dataSize > (1 << 24) || info.riffSize > (1 << 24))
@@ -37,8 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sink.DiscardBytes();
     if (NormalizeData(row, source, sink, info, peak) != 0)
         std::abort();
-    const uint64_t declared = std::max<uint64_t>(static_cast<uint64_t>(info.dataOffset) + static_cast<uint64_t>(info.dataSize),
-                                                 static_cast<uint64_t>(info.riffSize) + 8);
+    const uint64_t declared =
+        std::max<uint64_t>(static_cast<uint64_t>(info.dataOffset) + static_cast<uint64_t>(info.dataSize),
+                           static_cast<uint64_t>(info.riffSize) + 8);
     if (sink.WrittenCount() != declared)
         std::abort();
     return 0;

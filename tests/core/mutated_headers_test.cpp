@@ -24,7 +24,8 @@ Bytes RandomWave(std::mt19937& random)
     if (random() % 3 == 0)
         AddChunk(chunks, "fact", Bytes(random() % 9, 1));
     const size_t fmtSizes[] = { 16, 18, 40 };
-    AddChunk(chunks, "fmt ", FmtBody(1, uint16_t(1 + random() % 3), 8000, random() % 2 ? 8 : 16, fmtSizes[random() % 3]));
+    AddChunk(chunks, "fmt ",
+             FmtBody(1, uint16_t(1 + random() % 3), 8000, random() % 2 ? 8 : 16, fmtSizes[random() % 3]));
     if (random() % 2)
         AddChunk(chunks, "LIST", Bytes(random() % 40, 'i'));
     for (auto& b : samples)
@@ -37,7 +38,8 @@ Bytes RandomWave(std::mt19937& random)
 
 void Mutate(std::mt19937& random, Bytes& file)
 {
-    const uint32_t extremes[] = { 0, 1, 15, 16, 17, 256, 0x7FFFFFF7, 0x7FFFFFFF, 0x80000000, 0xFFFFFFF8, 0xFFFFFFFF };
+    const uint32_t extremes[] = { 0,          1,          15,         16,         17,        256,
+                                  0x7FFFFFF7, 0x7FFFFFFF, 0x80000000, 0xFFFFFFF8, 0xFFFFFFFF };
     for (int edits = 1 + int(random() % 4); edits > 0 && !file.empty(); --edits) {
         const size_t at = random() % std::min<size_t>(file.size(), 96);
         const uint32_t value = random() % 2 ? extremes[random() % std::size(extremes)] : uint32_t(random());
@@ -67,7 +69,8 @@ TEST(MutatedHeaders, ProbeScanAndNormalizeStayInBounds)
         Bytes file = RandomWave(random);
         Mutate(random, file);
         // An exact-size copy of the header image, so that ASan sees any read past it.
-        const std::vector<uint8_t> image(file.begin(), file.begin() + long(std::min(file.size(), kHeaderImageSize)));
+        const std::vector<uint8_t> image(file.begin(),
+                                         file.begin() + long(std::min(file.size(), kHeaderImageSize)));
         WaveFileInfo info {};
         const int result = ParseWaveHeader(info, image.data(), image.size());
         if (result < 0) {
@@ -77,7 +80,8 @@ TEST(MutatedHeaders, ProbeScanAndNormalizeStayInBounds)
         ++probed;
         ASSERT_GE(info.dataSize, 0);
         ASSERT_TRUE(info.dataOffset >= 20 && info.dataOffset <= 264) << info.dataOffset;
-        const int64_t declared = std::max<int64_t>(info.dataOffset + int64_t { info.dataSize }, info.riffSize + int64_t { 8 });
+        const int64_t declared =
+            std::max<int64_t>(info.dataOffset + int64_t { info.dataSize }, info.riffSize + int64_t { 8 });
         if (declared > (1 << 22))
             continue;  // huge declared sizes have their own test
 
@@ -95,7 +99,8 @@ TEST(MutatedHeaders, ProbeScanAndNormalizeStayInBounds)
         ASSERT_EQ(int64_t(out.size()), declared);
         ASSERT_TRUE(std::equal(out.begin(), out.begin() + info.dataOffset, file.begin()));
         // No sample wraps around: every scaled sample keeps the sign of its source sample.
-        const size_t begin = size_t(info.dataOffset), end = std::min(begin + size_t(info.dataSize), file.size());
+        const size_t begin = size_t(info.dataOffset),
+                     end = std::min(begin + size_t(info.dataSize), file.size());
         const auto sign = [](int v) { return (v > 0) - (v < 0); };
         for (size_t i = begin; info.format.bitsPerSample == 8 && i < end; ++i)
             ASSERT_EQ(sign(out[i] - 128), sign(file[i] - 128)) << i;

@@ -97,7 +97,8 @@ TEST(Normalize, OutputFileAndFailures)
 
     EXPECT_EQ(NormalizeFile(row, boxes, dir.Write("bad.wav", Bytes(99)), dir.File("never.wav"), 9), -1);
     EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("zero.wav"), 0), -1);
-    EXPECT_FALSE(std::filesystem::exists(dir.File("never.wav")) || std::filesystem::exists(dir.File("zero.wav")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("never.wav"))
+                 || std::filesystem::exists(dir.File("zero.wav")));
     EXPECT_TRUE(boxes.messages.empty());
 
     std::filesystem::create_hard_link(source, dir.File("link.wav"));
@@ -149,7 +150,8 @@ TEST(Normalize, VectorPathsMatchThePlainLoopOnEveryWord)
         Put16(all, w);
     for (bool baselineOnly : { false, true }) {
         UseBaselineKernelsOnly(baselineOnly);
-        for (int peak : { 1, 2, 3, 7, 13, 49, 64, 127, 128, 1000, 12345, 16384, 16385, 32766, 32767, 32768 }) {
+        for (int peak :
+             { 1, 2, 3, 7, 13, 49, 64, 127, 128, 1000, 12345, 16384, 16385, 32766, 32767, 32768 }) {
             for (long skip : { 0, 6 }) {  // unaligned starts and a remainder loop
                 Bytes fast(all.begin() + skip, all.end() - 2), plain = fast;
                 ScaleSamples16(fast.data(), fast.size(), NormalizeGain(16, peak));

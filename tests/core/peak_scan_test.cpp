@@ -75,7 +75,8 @@ TEST(PeakScan, LabelAfterEveryEleventhChunk)
     EXPECT_EQ(ten.labels, std::vector<std::string> { "ﾋﾟｰｸ採取終了(1 on 0)" });
     // A tail after the data makes the declared length longer: the bar stops short of 1000.
     Scan(PcmWave(1, 8000, 16, Bytes(65536 * 11), Bytes(100000)), &eleven);
-    EXPECT_EQ(eleven.labels, (std::vector<std::string> { "ﾋﾟｰｸ採取中(720896/720896)", "ﾋﾟｰｸ採取終了(1 on 0)" }));
+    EXPECT_EQ(eleven.labels,
+              (std::vector<std::string> { "ﾋﾟｰｸ採取中(720896/720896)", "ﾋﾟｰｸ採取終了(1 on 0)" }));
     EXPECT_EQ(eleven.positions, (std::vector<int> { 878, 1000 }));  // 1000 * 720940 / 820940
 }
 

@@ -17,7 +17,10 @@ struct RecordingRow final : ProgressRow {
 
 struct RecordingBoxes final : MessageBoxes {
     void ShowProcessMessage(const std::string& text) override { messages.push_back(text); }
-    void ShowTitledMessage(const std::string& title, const std::string& text) override { messages.push_back(title + text); }
+    void ShowTitledMessage(const std::string& title, const std::string& text) override
+    {
+        messages.push_back(title + text);
+    }
     std::vector<std::string> messages;
 };
 

@@ -26,7 +26,8 @@ Converted Convert(const Bytes& source, int rate, int bits, int channels)
 {
     TempDir dir;
     Converted out;
-    out.result = ConvertSampleRate(out.row, dir.Write("in.wav", source), dir.File("out.wav"), rate, bits, channels);
+    out.result =
+        ConvertSampleRate(out.row, dir.Write("in.wav", source), dir.File("out.wav"), rate, bits, channels);
     out.bytes = ReadFile(dir.File("out.wav"));
     if (out.result == 0) {
         EXPECT_EQ(ParseWaveHeader(out.info, out.bytes.data(), out.bytes.size()), int(out.bytes.size() - 8));
@@ -51,7 +52,8 @@ TEST(Resample, Headers)
     const Converted stereo = Convert(Constant(2, 44100, 44100), 22050, 16, 2);
     ASSERT_EQ(stereo.result, 0);
     const WaveFormat& f = stereo.info.format;
-    EXPECT_EQ(std::tuple(f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample, f.extraSize),
+    EXPECT_EQ(std::tuple(f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign,
+                         f.bitsPerSample, f.extraSize),
               std::tuple(1, 2, 22050u, 88200u, 4, 16, 0));
     EXPECT_EQ(stereo.info.dataSize, 22050 * 4);
 
@@ -79,9 +81,9 @@ TEST(Resample, EightBitMonoTo48k)
 TEST(Resample, LengthAfterFlushOverRatios)
 {
     const std::tuple<uint32_t, uint32_t, uint16_t, size_t> cases[] = {
-        { 44100, 22050, 2, 44100 }, { 44100, 48000, 2, 10000 }, { 48000, 44100, 1, 12345 }, { 22050, 44100, 2, 1 },
-        { 8000, 48000, 1, 4096 }, { 32000, 44100, 3, 7001 }, { 48000, 8000, 6, 999 }, { 44100, 44100, 2, 5000 },
-        { 11025, 32000, 5, 3000 },
+        { 44100, 22050, 2, 44100 }, { 44100, 48000, 2, 10000 }, { 48000, 44100, 1, 12345 },
+        { 22050, 44100, 2, 1 },     { 8000, 48000, 1, 4096 },   { 32000, 44100, 3, 7001 },
+        { 48000, 8000, 6, 999 },    { 44100, 44100, 2, 5000 },  { 11025, 32000, 5, 3000 },
     };
     for (const auto& [from, to, channels, frames] : cases) {
         SCOPED_TRACE(std::to_string(from) + "->" + std::to_string(to) + " x" + std::to_string(channels));
@@ -91,7 +93,8 @@ TEST(Resample, LengthAfterFlushOverRatios)
         ASSERT_EQ(out.info.dataSize % frameBytes, 0u);
         EXPECT_NEAR(double(outFrames), std::round(double(frames) * to / from), 1.0);
         for (int ch = 0; outFrames > 200 && ch < channels; ++ch)
-            EXPECT_NEAR(int16_t(Get16(out.bytes, 46 + outFrames / 2 * frameBytes + 2 * ch)), Level(ch), 2) << ch;
+            EXPECT_NEAR(int16_t(Get16(out.bytes, 46 + outFrames / 2 * frameBytes + 2 * ch)), Level(ch), 2)
+                << ch;
     }
 }
 
@@ -118,12 +121,18 @@ TEST(Resample, FailuresLeaveNoOutput)
     AddChunk(chunks, "data", Bytes(60));
     const std::string wide = dir.Write("wide.wav", Riff(chunks));
     const std::tuple<std::string, std::string, int, int, int> cases[] = {
-        { dir.File("none.wav"), target, 22050, 16, 2 }, { wide, target, 22050, 24, 2 }, { stereo, target, 22050, 8, 2 },
-        { stereo, target, 22050, 16, 1 }, { stereo, target, 0, 16, 2 }, { stereo, dir.File("no/dir/x.wav"), 22050, 16, 2 },
-        { stereo, stereo, 22050, 16, 2 }, { stereo, "/dev/full", 22050, 16, 2 },
+        { dir.File("none.wav"), target, 22050, 16, 2 },
+        { wide, target, 22050, 24, 2 },
+        { stereo, target, 22050, 8, 2 },
+        { stereo, target, 22050, 16, 1 },
+        { stereo, target, 0, 16, 2 },
+        { stereo, dir.File("no/dir/x.wav"), 22050, 16, 2 },
+        { stereo, stereo, 22050, 16, 2 },
+        { stereo, "/dev/full", 22050, 16, 2 },
     };
     for (const auto& [source, destination, rate, bits, channels] : cases)
-        EXPECT_EQ(ConvertSampleRate(row, source, destination, rate, bits, channels), -1) << destination << rate << bits << channels;
+        EXPECT_EQ(ConvertSampleRate(row, source, destination, rate, bits, channels), -1)
+            << destination << rate << bits << channels;
     EXPECT_FALSE(std::filesystem::exists(target));
     EXPECT_EQ(ReadFile(stereo), wave);
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));  // a device is never removed

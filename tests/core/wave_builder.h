@@ -17,7 +17,10 @@ using Bytes = std::vector<uint8_t>;
 inline void Put16(Bytes& out, uint32_t v) { out.insert(out.end(), { uint8_t(v), uint8_t(v >> 8) }); }
 inline void Put32(Bytes& out, uint32_t v) { Put16(out, v), Put16(out, v >> 16); }
 inline uint16_t Get16(const Bytes& in, size_t at) { return uint16_t(in[at] | in[at + 1] << 8); }
-inline uint32_t Get32(const Bytes& in, size_t at) { return Get16(in, at) | uint32_t(Get16(in, at + 2)) << 16; }
+inline uint32_t Get32(const Bytes& in, size_t at)
+{
+    return Get16(in, at) | uint32_t(Get16(in, at + 2)) << 16;
+}
 
 /// A chunk with its declared size (default: the body length); an odd body gets its pad byte.
 inline void AddChunk(Bytes& out, const char* id, const Bytes& body, int64_t declaredSize = -1)
@@ -52,7 +55,8 @@ inline Bytes Riff(const Bytes& chunks, int64_t riffSize = -1)
 }
 
 /// A canonical PCM file (44-byte header), optionally followed by more chunks.
-inline Bytes PcmWave(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& samples, const Bytes& trailing = {})
+inline Bytes PcmWave(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& samples,
+                     const Bytes& trailing = {})
 {
     Bytes chunks;
     AddChunk(chunks, "fmt ", FmtBody(1, channels, rate, bits));
@@ -95,7 +99,8 @@ public:
     std::string File(const std::string& name) const { return path_ + "/" + name; }
     std::string Write(const std::string& name, const Bytes& bytes) const
     {
-        std::ofstream(File(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+        std::ofstream(File(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
         return File(name);
     }
 

@@ -34,7 +34,8 @@ Bytes Edited(Bytes file, size_t at, const std::string& bytes, size_t length = SI
 TEST(WaveProbe, ChunkWalk)
 {
     const Bytes canonical = File({ { "fmt ", kFmt16 }, { "data", Bytes(8) } });
-    Bytes hugeData = File({ { "fmt ", kFmt16 } }), negativeFmt = Riff({}), backwards = File({ { "fmt ", kFmt16 } });
+    Bytes hugeData = File({ { "fmt ", kFmt16 } }), negativeFmt = Riff({}),
+          backwards = File({ { "fmt ", kFmt16 } });
     AddChunk(hugeData, "data", {}, 0xFFFFFFF0LL);
     AddChunk(negativeFmt, "fmt ", kFmt16, 0xFFFFFFFFLL);
     AddChunk(backwards, "LIST", {}, 0xFFFFFFF8LL);  // would wrap the offset back onto itself
@@ -46,10 +47,14 @@ TEST(WaveProbe, ChunkWalk)
         uint16_t extraSize = 0;
     } cases[] = {
         { "canonical", canonical, 1, 44, 8 },
-        { "18-byte fmt", File({ { "fmt ", FmtBody(1, 1, 8000, 8, 18, 0x1234) }, { "data", Bytes(4) } }), 1, 46, 4, 0x1234 },
-        { "odd LIST padded", File({ { "fmt ", kFmt16 }, { "LIST", Bytes(5) }, { "data", Bytes(2) } }), 1, 58, 2 },
-        { "fact before fmt", File({ { "fact", Bytes(4) }, { "fmt ", kFmt16 }, { "data", Bytes(2) } }), 1, 56, 2 },
-        { "data header at 248", File({ { "fmt ", kFmt16 }, { "JUNK", Bytes(204) }, { "data", Bytes(16) } }), 1, 256, 16 },
+        { "18-byte fmt", File({ { "fmt ", FmtBody(1, 1, 8000, 8, 18, 0x1234) }, { "data", Bytes(4) } }), 1,
+          46, 4, 0x1234 },
+        { "odd LIST padded", File({ { "fmt ", kFmt16 }, { "LIST", Bytes(5) }, { "data", Bytes(2) } }), 1, 58,
+          2 },
+        { "fact before fmt", File({ { "fact", Bytes(4) }, { "fmt ", kFmt16 }, { "data", Bytes(2) } }), 1, 56,
+          2 },
+        { "data header at 248", File({ { "fmt ", kFmt16 }, { "JUNK", Bytes(204) }, { "data", Bytes(16) } }),
+          1, 256, 16 },
         { "riff size 0", File({ { "fmt ", kFmt16 }, { "data", Bytes(2) } }, 0), 1, 44, 2 },
         { "riff size 2^31-1", File({ { "fmt ", kFmt16 }, { "data", Bytes(2) } }, 0x7FFFFFFF), 1, 44, 2 },
         { "riff size 2^31", File({ { "fmt ", kFmt16 }, { "data", Bytes(2) } }, 0x80000000LL), -10 },
@@ -94,9 +99,10 @@ TEST(WaveProbe, FixedTextsAndSupport)
     const std::pair<std::string, const char*> failures[] = {
         { dir.File("missing.wav"), "ファイルが開けません" },
         { dir.File("pipe.wav"), "ファイルが開けません" },  // a named pipe without writer: no hang
-        { dir.File(""), "ヘッダ部が読めません" },  // a folder opens but cannot be read
+        { dir.File(""), "ヘッダ部が読めません" },          // a folder opens but cannot be read
         { dir.Write("x.wav", Bytes(64, 'x')), "WAVEファイルではありません" },
-        { dir.Write("y.wav", File({ { "fmt ", FmtBody(1, 1, 8000, 8, 14) } })), "fmtチャンクサイズがおかしい" },
+        { dir.Write("y.wav", File({ { "fmt ", FmtBody(1, 1, 8000, 8, 14) } })),
+          "fmtチャンクサイズがおかしい" },
     };
     for (const auto& [path, text] : failures) {
         EXPECT_LT(ProbeWaveFile(path, info), 0);
@@ -106,8 +112,11 @@ TEST(WaveProbe, FixedTextsAndSupport)
     EXPECT_GE(ProbeWaveFile(dir.Write("z.wav", PcmWave(6, 1, 8, Bytes(6))), info), 0);
     EXPECT_EQ(ErrorText(), "fmtチャンクサイズがおかしい");
     EXPECT_TRUE(IsSupportedFormat(info.format));
-    for (auto [tag, bits, supported] : { std::tuple { 1, 16, true }, { 1, 24, false }, { 0x11, 4, false }, { 0xFFFE, 16, false } })
-        EXPECT_EQ(IsSupportedFormat(WaveFormat { uint16_t(tag), 2, 44100, 0, 4, uint16_t(bits), 0 }), supported) << tag;
+    for (auto [tag, bits, supported] :
+         { std::tuple { 1, 16, true }, { 1, 24, false }, { 0x11, 4, false }, { 0xFFFE, 16, false } })
+        EXPECT_EQ(IsSupportedFormat(WaveFormat { uint16_t(tag), 2, 44100, 0, 4, uint16_t(bits), 0 }),
+                  supported)
+            << tag;
 }
 
 TEST(FreshHeader, LayoutPatchAndProbe)

@@ -35,7 +35,7 @@ TEST(CliMp3Test, BatchWritesWavAndPlayableMp3WithEitherEncoder)
         if (std::string(c.name) == "external" && !haveLame)
             continue;
         test::TempDir home;
-        test::UseKeyStore(home, ""); // no key store: the library must be found beside orva-cli
+        test::UseKeyStore(home, "");  // no key store: the library must be found beside orva-cli
         test::TempDir work;
         std::filesystem::create_directories(work.File("in"));
         std::filesystem::create_directories(work.File("out"));
@@ -56,11 +56,11 @@ TEST(CliMp3Test, BatchWritesWavAndPlayableMp3WithEitherEncoder)
             const std::string decode = "mpg123 -q -w '" + work.File("decoded.wav") + "' '"
                 + work.File("out/song.MP3") + "' 2>/dev/null";
             ASSERT_EQ(std::system(decode.c_str()), 0);
-            EXPECT_EQ(
-                static_cast<long>((std::filesystem::file_size(work.File("decoded.wav")) - 44) / 4), frames);
+            EXPECT_EQ(static_cast<long>((std::filesystem::file_size(work.File("decoded.wav")) - 44) / 4),
+                      frames);
         }
     }
 }
 
-} // namespace
-} // namespace orva
+}  // namespace
+}  // namespace orva

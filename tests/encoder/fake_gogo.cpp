@@ -34,7 +34,7 @@ std::string Number(const void* pointer)
     return std::to_string(static_cast<long long>(reinterpret_cast<std::intptr_t>(pointer)));
 }
 
-} // namespace
+}  // namespace
 
 FAKE_EXPORT void FakeGogo_Reset(const FakeGogoScript* newScript)
 {

@@ -17,11 +17,11 @@ struct FakeGogoScript {
     std::uint32_t versionCode = 560;
     std::int32_t unitResult = 0;
     std::uint32_t unitBits = 0x2 | 0x4 | 0x8 | 0x20;
-    std::int32_t frames = 10; ///< frame calls until the output is complete
-    std::int32_t errorAfter = -1; ///< frames that succeed before errorCode is returned
+    std::int32_t frames = 10;      ///< frame calls until the output is complete
+    std::int32_t errorAfter = -1;  ///< frames that succeed before errorCode is returned
     std::int32_t errorCode = 0;
     bool frameThrows = false;
-    std::int32_t frameDelayMs = 0; ///< time each frame call takes
+    std::int32_t frameDelayMs = 0;  ///< time each frame call takes
 };
 
 void FakeGogo_Reset(const FakeGogoScript* script);

@@ -21,15 +21,9 @@ using test::PumpUntil;
 using test::ReadMp3;
 using test::TempDir;
 
-std::string LibraryPath()
-{
-    return test::BuildDir() + "/libgogo.so";
-}
+std::string LibraryPath() { return test::BuildDir() + "/libgogo.so"; }
 
-bool HaveMpg123()
-{
-    return std::system("command -v mpg123 >/dev/null 2>&1") == 0;
-}
+bool HaveMpg123() { return std::system("command -v mpg123 >/dev/null 2>&1") == 0; }
 
 /// Decodes an MP3 file with mpg123 and returns the sample frames per channel, or -1.
 long DecodedFrames(const std::string& mp3, const std::string& wav, int channels)
@@ -102,13 +96,13 @@ TEST_F(GogoLibraryTest, EncodesEachInputLayout)
         tea_->SetEncodeType(c.type);
         tea_->SetBitrate(c.bitrate);
         Encode(wav, mp3);
-        const int calls
-            = static_cast<int>((frames + c.expectedSamplesPerFrame - 1) / c.expectedSamplesPerFrame);
+        const int calls =
+            static_cast<int>((frames + c.expectedSamplesPerFrame - 1) / c.expectedSamplesPerFrame);
         EXPECT_EQ(tea_->AllFrames(), calls);
         ASSERT_FALSE(events_->events.empty());
         EXPECT_EQ(events_->events.back(), "finish complete");
         EXPECT_EQ(events_->events[events_->events.size() - 2],
-            "progress " + std::to_string(calls) + " " + std::to_string(calls));
+                  "progress " + std::to_string(calls) + " " + std::to_string(calls));
 
         const auto summary = ReadMp3(mp3);
         EXPECT_TRUE(summary.valid);
@@ -185,8 +179,8 @@ TEST_F(GogoLibraryTest, EncodesFromMemory)
         std::vector<std::int16_t> block(1024);
         for (int written = 0; written < 44100; written += 512) {
             for (int i = 0; i < 512; ++i) {
-                block[static_cast<std::size_t>(2 * i)]
-                    = static_cast<std::int16_t>(8000 * std::sin((written + i) * 0.06));
+                block[static_cast<std::size_t>(2 * i)] =
+                    static_cast<std::int16_t>(8000 * std::sin((written + i) * 0.06));
                 block[static_cast<std::size_t>(2 * i + 1)] = block[static_cast<std::size_t>(2 * i)];
             }
             while (!tea_->WriteBuffer(block.data(), 2048))
@@ -227,5 +221,5 @@ TEST_F(GogoLibraryTest, AbortThenEncodeAgain)
     EXPECT_TRUE(ReadMp3(files_.File("after.MP3")).valid);
 }
 
-} // namespace
-} // namespace orva
+}  // namespace
+}  // namespace orva

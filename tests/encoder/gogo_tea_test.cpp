@@ -58,7 +58,7 @@ protected:
     {
         FakeGogo_Reset(&script_);
         auto tea = std::make_unique<TGogoTea>();
-        FakeGogo_Reset(&script_); // drop construction's calls from the log
+        FakeGogo_Reset(&script_);  // drop construction's calls from the log
         return tea;
     }
 
@@ -68,7 +68,7 @@ protected:
 
 TEST_F(GogoTeaTest, ConfigurationItemsInOrderWithEveryOptionOn)
 {
-    script_.unitBits = 0x2 | 0x4 | 0x20; // no KNI
+    script_.unitBits = 0x2 | 0x4 | 0x20;  // no KNI
     auto tea = Make();
     EXPECT_EQ(tea->DLLPath(), FAKE_GOGO_PATH);
     tea->SetSourceFile("/in/a b.wav");
@@ -92,10 +92,10 @@ TEST_F(GogoTeaTest, ConfigurationItemsInOrderWithEveryOptionOn)
 
     tea->QuerySettings();
     EXPECT_THAT(LogLines("set "),
-        ElementsAre("set 1 0 /in/a b.wav", "set 2 0 /out/a b.MP3", "set 8 1", "set 4 192", "set 9 1",
-            "set 18 3", "set 10 1", "set 11 0", "set 12 0", "set 13 1", "set 14 1", "set 15 0", "set 17 3",
-            "set 3 3", "set 19 2", "set 6 44100", "set 31 10 90", "set 30 64 256", "set 32 20 30", "set 26 0",
-            "set 16 7 ID3data"));
+                ElementsAre("set 1 0 /in/a b.wav", "set 2 0 /out/a b.MP3", "set 8 1", "set 4 192", "set 9 1",
+                            "set 18 3", "set 10 1", "set 11 0", "set 12 0", "set 13 1", "set 14 1",
+                            "set 15 0", "set 17 3", "set 3 3", "set 19 2", "set 6 44100", "set 31 10 90",
+                            "set 30 64 256", "set 32 20 30", "set 26 0", "set 16 7 ID3data"));
     const auto lines = LogLines();
     EXPECT_EQ(lines.front(), "init");
     EXPECT_EQ(lines[lines.size() - 2], "detect");
@@ -111,9 +111,9 @@ TEST_F(GogoTeaTest, DefaultsSendTheMinimalConfiguration)
     tea->SetDestFile("d.MP3");
     tea->QuerySettings();
     EXPECT_THAT(LogLines("set "),
-        ElementsAre("set 1 0 s.wav", "set 2 0 d.MP3", "set 8 0", "set 4 128", "set 9 0", "set 10 1",
-            "set 11 1", "set 12 1", "set 13 1", "set 14 0", "set 15 0", "set 17 0", "set 3 2", "set 19 1",
-            "set 26 0"));
+                ElementsAre("set 1 0 s.wav", "set 2 0 d.MP3", "set 8 0", "set 4 128", "set 9 0", "set 10 1",
+                            "set 11 1", "set 12 1", "set 13 1", "set 14 0", "set 15 0", "set 17 0", "set 3 2",
+                            "set 19 1", "set 26 0"));
     // Four unit tests, each asking the library anew.
     EXPECT_EQ(LogLines("units").size(), 4u);
 }
@@ -136,14 +136,14 @@ TEST_F(GogoTeaTest, VersionGatesTheLaterItems)
         tea->QuerySettings();
         const auto sets = LogLines("set ");
         const auto has = [&sets](const std::string& prefix) {
-            return std::any_of(
-                sets.begin(), sets.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+            return std::any_of(sets.begin(), sets.end(),
+                               [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
         };
         EXPECT_EQ(has("set 26 "), c.format);
         EXPECT_EQ(has("set 16 "), c.format);
         EXPECT_EQ(has("set 31 "), c.extended);
         EXPECT_EQ(has("set 32 "), c.extended);
-        EXPECT_FALSE(has("set 30 ")); // VBR range only with UseVBR
+        EXPECT_FALSE(has("set 30 "));  // VBR range only with UseVBR
     }
 }
 
@@ -158,7 +158,7 @@ TEST_F(GogoTeaTest, RiffTagsGoInOrderAndAreFreedAfterTheQuery)
     tea->Execute();
     auto sets = LogLines("set 2");
     EXPECT_THAT(std::vector<std::string>(sets.end() - 3, sets.end()),
-        ElementsAre("set 26 2", "set 27 9 INAMfirst", "set 27 10 ICMTsecond"));
+                ElementsAre("set 26 2", "set 27 9 INAMfirst", "set 27 10 ICMTsecond"));
 
     // Consumed by the query: after the encoding, a new query sends no tags.
     ASSERT_TRUE(PumpUntil([&] { return !tea->IsEncoding(); }));
@@ -215,8 +215,8 @@ TEST_F(GogoTeaTest, CompleteEncodingReportsProgressThenFinish)
     EXPECT_TRUE(tea->IsEncoding());
     ASSERT_TRUE(PumpUntil([&] { return events.finishes > 0; }));
     EXPECT_THAT(events.events,
-        ElementsAre("progress 0 10", "progress 3 10", "progress 6 10", "progress 9 10", "progress 10 10",
-            "finish complete"));
+                ElementsAre("progress 0 10", "progress 3 10", "progress 6 10", "progress 9 10",
+                            "progress 10 10", "finish complete"));
     EXPECT_FALSE(tea->IsEncoding());
     EXPECT_EQ(tea->EncodeResult(), 0);
     const auto lines = LogLines();
@@ -241,7 +241,7 @@ TEST_F(GogoTeaTest, LibraryErrorReportsErrorThenAbortedFinish)
         tea->Execute();
         ASSERT_TRUE(PumpUntil([&] { return events.finishes > 0; }));
         EXPECT_THAT(events.events,
-            ElementsAre("progress 0 10", "error " + std::to_string(c.expected), "finish aborted"));
+                    ElementsAre("progress 0 10", "error " + std::to_string(c.expected), "finish aborted"));
         EXPECT_EQ(tea->EncodeResult(), c.expected);
         EXPECT_EQ(FakeGogo_FrameCalls(), c.throws ? 1 : 4);
         EXPECT_THAT(LogLines("close"), ::testing::SizeIs(1));
@@ -255,7 +255,7 @@ TEST_F(GogoTeaTest, AbortStopsARunningEncodingOnly)
     auto tea = Make();
     EventLog events(*tea);
 
-    tea->AbortEncode(); // nothing runs: nothing is posted
+    tea->AbortEncode();  // nothing runs: nothing is posted
     PumpFor(250);
     EXPECT_TRUE(events.events.empty());
 
@@ -328,10 +328,10 @@ TEST_F(GogoTeaTest, RingBufferBoundsAndWrapAround)
     EXPECT_EQ(tea->ReadBufferEx(out.data(), 10), 0);
 
     tea->SetEncodeMode(TEncodeMode::_MEMORY);
-    EXPECT_FALSE(tea->WriteBuffer(data.data(), 0xFFFFF)); // exactly the free count
+    EXPECT_FALSE(tea->WriteBuffer(data.data(), 0xFFFFF));  // exactly the free count
     EXPECT_TRUE(tea->WriteBuffer(data.data(), 0xFFFFE));
-    EXPECT_FALSE(tea->WriteBuffer(data.data(), 1)); // full
-    EXPECT_FALSE(tea->ReadBuffer(out.data(), 0xFFFFF)); // more than available: nothing taken
+    EXPECT_FALSE(tea->WriteBuffer(data.data(), 1));      // full
+    EXPECT_FALSE(tea->ReadBuffer(out.data(), 0xFFFFF));  // more than available: nothing taken
     ASSERT_TRUE(tea->ReadBuffer(out.data(), 0xFFFF0));
     EXPECT_TRUE(std::equal(out.begin(), out.begin() + 0xFFFF0, data.begin()));
 
@@ -359,7 +359,7 @@ TEST_F(GogoTeaTest, MemoryInputRecordAndReadFunction)
     const std::uint8_t bytes[10] = { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 };
     ASSERT_TRUE(tea->WriteBuffer(bytes, 10));
     std::uint8_t out[8] = {};
-    EXPECT_EQ(read(out, 8), 0); // enough bytes: a full block
+    EXPECT_EQ(read(out, 8), 0);  // enough bytes: a full block
     EXPECT_EQ(out[7], 8);
 
     // Not ended: the read waits until the writer has ended the input, then pads.
@@ -373,7 +373,7 @@ TEST_F(GogoTeaTest, MemoryInputRecordAndReadFunction)
     EXPECT_EQ(out[0], 9);
     EXPECT_EQ(out[1], 10);
     EXPECT_TRUE(std::all_of(out + 2, out + 8, [](std::uint8_t b) { return b == 0; }));
-    EXPECT_EQ(read(out, 8), 1); // ended and empty
+    EXPECT_EQ(read(out, 8), 1);  // ended and empty
 
     // No instance any more: the end of input, not an unfilled buffer reported as data.
     tea.reset();
@@ -390,7 +390,7 @@ TEST_F(GogoTeaTest, DestructionDuringAnEncodingClosesTheEncoder)
     tea.reset();
     const auto lines = LogLines();
     EXPECT_THAT(std::vector<std::string>(lines.end() - 2, lines.end()), ElementsAre("close", "end"));
-    PumpFor(50); // nothing is delivered to the destroyed component
+    PumpFor(50);  // nothing is delivered to the destroyed component
 }
 
 // --- the binding ----------------------------------------------------------------------------
@@ -410,7 +410,7 @@ TEST(GogoDefsTest, LoadsThroughTheKeyStoreAndCountsUsers)
     DeallocateGogoDLL();
     EXPECT_EQ(GogoFunctions(), nullptr);
     EXPECT_EQ(GogoUseCount(), 0);
-    DeallocateGogoDLL(); // never below 0
+    DeallocateGogoDLL();  // never below 0
     EXPECT_EQ(GogoUseCount(), 0);
 }
 
@@ -418,7 +418,7 @@ TEST(GogoDefsTest, RefusesMissingOrIncompleteLibraries)
 {
     TempDir home;
     for (const std::string& path :
-        { std::string(), home.File("absent.so"), std::string(FAKE_GOGO_INCOMPLETE_PATH) }) {
+         { std::string(), home.File("absent.so"), std::string(FAKE_GOGO_INCOMPLETE_PATH) }) {
         SCOPED_TRACE(path);
         test::UseKeyStore(home, path);
         EXPECT_FALSE(InitGogoDefs());
@@ -459,5 +459,5 @@ TEST(GogoTeaWithoutLibraryTest, OperationsNeedingTheLibraryThrow)
     tea.AbortEncode();
 }
 
-} // namespace
-} // namespace orva
+}  // namespace
+}  // namespace orva

@@ -11,21 +11,21 @@
 namespace orva::test {
 
 struct Mp3Summary {
-    bool valid = false; ///< at least one frame and nothing but frames (and tags) found
-    int frames = 0; ///< audio frames, the leading Info/Xing frame included
-    int sampleRate = 0; ///< Hz, of the first frame
-    int bitrate = 0; ///< kbps, of the last audio frame (the Info frame may differ)
-    int channelMode = -1; ///< 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+    bool valid = false;    ///< at least one frame and nothing but frames (and tags) found
+    int frames = 0;        ///< audio frames, the leading Info/Xing frame included
+    int sampleRate = 0;    ///< Hz, of the first frame
+    int bitrate = 0;       ///< kbps, of the last audio frame (the Info frame may differ)
+    int channelMode = -1;  ///< 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
     int samplesPerFrame = 0;
-    bool hasInfoTag = false; ///< "Info" or "Xing" in the first frame
-    long leadingBytes = 0; ///< bytes before the first frame (an ID3v2 tag)
+    bool hasInfoTag = false;  ///< "Info" or "Xing" in the first frame
+    long leadingBytes = 0;    ///< bytes before the first frame (an ID3v2 tag)
 };
 
 inline Mp3Summary ReadMp3(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    const std::vector<unsigned char> bytes(
-        (std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                           std::istreambuf_iterator<char>());
     Mp3Summary summary;
     std::size_t position = 0;
     if (bytes.size() >= 10 && std::memcmp(bytes.data(), "ID3", 3) == 0) {
@@ -40,11 +40,11 @@ inline Mp3Summary ReadMp3(const std::string& path)
     while (position + 4 <= bytes.size()) {
         const unsigned char* h = bytes.data() + position;
         if (h[0] == 'T' && h[1] == 'A' && h[2] == 'G' && bytes.size() - position == 128)
-            break; // ID3v1
+            break;  // ID3v1
         if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0)
             return summary;
-        const int version = (h[1] >> 3) & 3; // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
-        const int layer = (h[1] >> 1) & 3; // 1: layer III
+        const int version = (h[1] >> 3) & 3;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+        const int layer = (h[1] >> 1) & 3;    // 1: layer III
         const int bitrateIndex = h[2] >> 4;
         const int rateIndex = (h[2] >> 2) & 3;
         const int padding = (h[2] >> 1) & 1;
@@ -73,4 +73,4 @@ inline Mp3Summary ReadMp3(const std::string& path)
     return summary;
 }
 
-} // namespace orva::test
+}  // namespace orva::test

@@ -89,12 +89,13 @@ inline void PumpFor(int milliseconds)
 
 /// Writes a PCM WAV file: `frames` sample frames of a 440 Hz tone at half scale (left) and
 /// 660 Hz (right), 8- or 16-bit, any channel count.
-inline void WriteWav(
-    const std::string& path, int channels, int sampleRate, int bitsPerSample, std::int64_t frames)
+inline void WriteWav(const std::string& path, int channels, int sampleRate, int bitsPerSample,
+                     std::int64_t frames)
 {
     std::ofstream out(path, std::ios::binary);
-    const auto put16
-        = [&out](std::uint16_t v) { out.put(static_cast<char>(v & 0xFF)).put(static_cast<char>(v >> 8)); };
+    const auto put16 = [&out](std::uint16_t v) {
+        out.put(static_cast<char>(v & 0xFF)).put(static_cast<char>(v >> 8));
+    };
     const auto put32 = [&](std::uint32_t v) {
         put16(static_cast<std::uint16_t>(v & 0xFFFF));
         put16(static_cast<std::uint16_t>(v >> 16));
@@ -138,7 +139,7 @@ struct EventLog {
             events.push_back("progress " + std::to_string(now) + " " + std::to_string(all));
         });
         QObject::connect(&tea, &TGogoTea::OnError, &tea,
-            [this](TGogoTea*, int code) { events.push_back("error " + std::to_string(code)); });
+                         [this](TGogoTea*, int code) { events.push_back("error " + std::to_string(code)); });
         QObject::connect(&tea, &TGogoTea::OnFinish, &tea, [this](TGogoTea*, bool aborted) {
             events.push_back(aborted ? "finish aborted" : "finish complete");
             ++finishes;
@@ -148,4 +149,4 @@ struct EventLog {
     int finishes = 0;
 };
 
-} // namespace orva::test
+}  // namespace orva::test

@@ -29,7 +29,7 @@ public:
     explicit LoopbackServer(Behaviour behaviour) : behaviour_(behaviour)
     {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
+        sockaddr_in address {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
@@ -49,7 +49,7 @@ public:
         }
         for (const int fd : openConnections_)
             ::close(fd);
-        for (const int fd : {listener_, stopPipe_[0], stopPipe_[1]})
+        for (const int fd : { listener_, stopPipe_[0], stopPipe_[1] })
             if (fd >= 0)
                 ::close(fd);
     }
@@ -77,7 +77,7 @@ private:
     void Run()
     {
         for (;;) {
-            pollfd fds[2] = {{listener_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+            pollfd fds[2] = { { listener_, POLLIN, 0 }, { stopPipe_[0], POLLIN, 0 } };
             if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN) != 0)
                 return;
             const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -118,7 +118,7 @@ private:
         char buffer[4096];
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
         while (!request.ends_with("\r\n\r\n") && std::chrono::steady_clock::now() < deadline) {
-            pollfd entry{fd, POLLIN, 0};
+            pollfd entry { fd, POLLIN, 0 };
             if (::poll(&entry, 1, 100) <= 0)
                 continue;
             const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
@@ -137,7 +137,7 @@ private:
     const Behaviour behaviour_;
     int listener_ = -1;
     int port_ = 0;
-    int stopPipe_[2] = {-1, -1};
+    int stopPipe_[2] = { -1, -1 };
     std::thread thread_;
     std::vector<int> openConnections_;  // the server thread's until it is joined
     mutable std::mutex mutex_;

@@ -46,21 +46,35 @@ TEST(SstpRequest, DefaultTemplateWithAFileName)
     const auto requests = server.requests(1);
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0],
-              kHead + "\x81\x75" "a.wav\x81\x76\x82\xcc\x90\xb3\x8b\x4b\x89\xbb\x82\xaa\x8f\x49"
-                      "\x97\xb9\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49" + kTail);
+              kHead
+                  + "\x81\x75"
+                    "a.wav\x81\x76\x82\xcc\x90\xb3\x8b\x4b\x89\xbb\x82\xaa\x8f\x49"
+                    "\x97\xb9\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x49"
+                  + kTail);
 }
 
 TEST(SstpRequest, TemplateExpansion)
 {
-    struct Case { const char* templ; const char* expected; };
+    struct Case {
+        const char* templ;
+        const char* expected;
+    };
     const Case cases[] = {
-        {"$S$S", "a.wava.wav"}, {"[$s]", "[$s]"}, {"cost $", "cost $"}, {"$ S", "$ S"},
-        {"$", "$"}, {"", ""},
-        {"\t$S", "\t$S"},                  // a control byte takes the "$" as its pair
-        {"\x82\xa0$S", "\x82\xa0" "a.wav"},    // a double-byte character does not hinder
-        {"\x83$S", "\x83$S"},                  // "$" is the second byte of a (bad) pair
-        {"x\x82", "x\x82"},                    // lead byte at the end
-        {"\x8e\xa6$S!", "\x8e\xa6" "a.wav!"},
+        { "$S$S", "a.wava.wav" },
+        { "[$s]", "[$s]" },
+        { "cost $", "cost $" },
+        { "$ S", "$ S" },
+        { "$", "$" },
+        { "", "" },
+        { "\t$S", "\t$S" },  // a control byte takes the "$" as its pair
+        { "\x82\xa0$S",
+          "\x82\xa0"
+          "a.wav" },             // a double-byte character does not hinder
+        { "\x83$S", "\x83$S" },  // "$" is the second byte of a (bad) pair
+        { "x\x82", "x\x82" },    // lead byte at the end
+        { "\x8e\xa6$S!",
+          "\x8e\xa6"
+          "a.wav!" },
     };
     for (const auto& c : cases)
         EXPECT_EQ(ExpandSstpTemplate(c.templ, "a.wav"), c.expected) << c.templ;
@@ -100,22 +114,28 @@ TEST(SstpRequest, LongScriptsAreCutAtACharacterBoundary)
 
 TEST(SstpPort, LeadingNumberAndOnlyPositivePortsSend)
 {
-    struct Case { const char* text; int expected; };
+    struct Case {
+        const char* text;
+        int expected;
+    };
     const Case cases[] = {
-        {"9801", 9801}, {"0", 0}, {"-1", -1}, {"abc", 0}, {"", 0}, {"  80", 80}, {"+81", 81},
-        {"9801abc", 9801}, {"75337", 75337}, {"99999999999", 2147483647},
+        { "9801", 9801 },   { "0", 0 },
+        { "-1", -1 },       { "abc", 0 },
+        { "", 0 },          { "  80", 80 },
+        { "+81", 81 },      { "9801abc", 9801 },
+        { "75337", 75337 }, { "99999999999", 2147483647 },
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseSstpPort(c.text), c.expected) << c.text;
 
     LoopbackServer server(Behaviour::AnswerAndClose);
-    for (const char* port : {"0", "-1", "abc", "-65536"}) {
+    for (const char* port : { "0", "-1", "abc", "-65536" }) {
         Settings settings = EnabledSettings(server);
         settings.SstpPort = port;
         SendSstpFileMessage(settings, "a.wav");
         SendSstpAllMessage(settings);
     }
-    for (const int enabled : {0, 2, -1}) {
+    for (const int enabled : { 0, 2, -1 }) {
         Settings settings = EnabledSettings(server);
         settings.SstpEnabled = enabled;
         SendSstpFileMessage(settings, "a.wav");
@@ -153,8 +173,8 @@ TEST(SstpExchange, ASilentServerHoldsTheCallerOnlyUntilTheLimit)
 {
     LoopbackServer server(Behaviour::Silent);
     auto start = Clock::now();
-    const auto answer = SendSstpRequest("127.0.0.1", server.port(), BuildSstpRequest("hi"),
-                                        std::chrono::milliseconds(300));
+    const auto answer =
+        SendSstpRequest("127.0.0.1", server.port(), BuildSstpRequest("hi"), std::chrono::milliseconds(300));
     EXPECT_LT(SecondsSince(start), 2.5);
     ASSERT_TRUE(answer.has_value());  // connected, nothing answered
     EXPECT_EQ(*answer, "");
@@ -192,11 +212,12 @@ TEST(SstpCli, NotifySendsThroughTheSettingsFile)
     const std::string cli = ORVA_CLI_PATH;
 
     LoopbackServer server(Behaviour::AnswerAndStayOpen);
-    const std::string ini = (std::filesystem::temp_directory_path()
-                             / ("orva-notify-" + std::to_string(::getpid()) + ".ini")).string();
+    const std::string ini =
+        (std::filesystem::temp_directory_path() / ("orva-notify-" + std::to_string(::getpid()) + ".ini"))
+            .string();
     std::ofstream(ini, std::ios::binary)
-        << "[SSTP]\r\nSTATE=1\r\nONE=<$S>\r\nALL=\x8f\x49\x82\xed\x82\xe8\r\nPORT="
-        << server.port() << "\r\n";
+        << "[SSTP]\r\nSTATE=1\r\nONE=<$S>\r\nALL=\x8f\x49\x82\xed\x82\xe8\r\nPORT=" << server.port()
+        << "\r\n";
     const std::string command = "'" + cli + "' notify --settings '" + ini + "'";
     EXPECT_EQ(std::system((command + " --file 'b c.wav'").c_str()), 0);
     EXPECT_EQ(std::system(command.c_str()), 0);

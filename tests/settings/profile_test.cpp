@@ -16,26 +16,25 @@ using test::WriteFile;
 
 // How the Windows profile functions leave a file: CRLF, upper-case keys; plus what users
 // and other programs add by hand (comments, blanks, quotes, other letter cases).
-const std::string kWindowsFile =
-    "; ORVA settings\r\n"
-    "[ORVA]\r\n"
-    "VERSION=1.0a\r\n"
-    "\r\n"
-    "[window]\r\n"
-    "form1top = 120 \r\n"
-    "Form1Left=\"-5\"\r\n"
-    "[Mathod]\r\n"
-    "CONVERT=1\r\n"
-    "; DELETE=2\r\n"
-    "SAMPLE=44100Hz\r\n"
-    "\r\n"
-    "[SSTP]\r\n"
-    "SERVER = ' spaced host '\r\n"
-    "ONE=\"unbalanced\r\n"
-    "Extra=kept\r\n"
-    "\r\n"
-    "[mathod]\r\n"
-    "DELETE=9\r\n";
+const std::string kWindowsFile = "; ORVA settings\r\n"
+                                 "[ORVA]\r\n"
+                                 "VERSION=1.0a\r\n"
+                                 "\r\n"
+                                 "[window]\r\n"
+                                 "form1top = 120 \r\n"
+                                 "Form1Left=\"-5\"\r\n"
+                                 "[Mathod]\r\n"
+                                 "CONVERT=1\r\n"
+                                 "; DELETE=2\r\n"
+                                 "SAMPLE=44100Hz\r\n"
+                                 "\r\n"
+                                 "[SSTP]\r\n"
+                                 "SERVER = ' spaced host '\r\n"
+                                 "ONE=\"unbalanced\r\n"
+                                 "Extra=kept\r\n"
+                                 "\r\n"
+                                 "[mathod]\r\n"
+                                 "DELETE=9\r\n";
 
 TEST(ProfileFile, ReadsFilesOfTheWindowsProfileFunctions)
 {
@@ -44,16 +43,18 @@ TEST(ProfileFile, ReadsFilesOfTheWindowsProfileFunctions)
     WriteFile(path, kWindowsFile);
     const ProfileFile file(path);
 
-    struct IntCase { const char* section; const char* key; int expected; };
+    struct IntCase {
+        const char* section;
+        const char* key;
+        int expected;
+    };
     const IntCase ints[] = {
-        {"Window", "Form1Top", 120},   // names match in any letter case, blanks trimmed
-        {"WINDOW", "FORM1LEFT", -5},   // quotes removed before the number is read
-        {"Mathod", "CONVERT", 1},
-        {"Mathod", "SAMPLE", 44100},   // leading number
-        {"Mathod", "DELETE", 77},      // a comment is no key; only the first "Mathod" counts
-        {"ORVA", "VERSION", 1},
-        {"SSTP", "ONE", 0},            // no number
-        {"Nowhere", "CONVERT", 77},
+        { "Window", "Form1Top", 120 },  // names match in any letter case, blanks trimmed
+        { "WINDOW", "FORM1LEFT", -5 },  // quotes removed before the number is read
+        { "Mathod", "CONVERT", 1 },    { "Mathod", "SAMPLE", 44100 },  // leading number
+        { "Mathod", "DELETE", 77 },  // a comment is no key; only the first "Mathod" counts
+        { "ORVA", "VERSION", 1 },      { "SSTP", "ONE", 0 },  // no number
+        { "Nowhere", "CONVERT", 77 },
     };
     for (const auto& c : ints)
         EXPECT_EQ(file.GetInt(c.section, c.key, 77), c.expected) << c.section << "/" << c.key;
@@ -72,11 +73,22 @@ TEST(ProfileFile, ReadsFilesOfTheWindowsProfileFunctions)
 
 TEST(ProfileFile, IntegersAreTheLeadingDecimalNumber)
 {
-    struct Case { const char* text; int expected; };
+    struct Case {
+        const char* text;
+        int expected;
+    };
     const Case cases[] = {
-        {"-5", -5}, {"12abc", 12}, {"abc", 0}, {"+7", 7}, {"  42", 42}, {"- 3", 0},
-        {"0x10", 0}, {"007", 7}, {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
-        {"4294967297", 1},  // wraps like a 32-bit int
+        { "-5", -5 },
+        { "12abc", 12 },
+        { "abc", 0 },
+        { "+7", 7 },
+        { "  42", 42 },
+        { "- 3", 0 },
+        { "0x10", 0 },
+        { "007", 7 },
+        { "2147483647", 2147483647 },
+        { "-2147483648", INT32_MIN },
+        { "4294967297", 1 },  // wraps like a 32-bit int
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseProfileInt(c.text), c.expected) << c.text;
@@ -85,25 +97,28 @@ TEST(ProfileFile, IntegersAreTheLeadingDecimalNumber)
     const std::string path = dir.File("a.ini");
     WriteFile(path, "[S]\nEMPTY=\nQUOTED=\"\"\nBLANK=   \n");
     const ProfileFile file(path);
-    for (const char* key : {"EMPTY", "QUOTED", "BLANK"})
+    for (const char* key : { "EMPTY", "QUOTED", "BLANK" })
         EXPECT_EQ(file.GetInt("S", key, -1), -1) << key;  // an empty value gives the default
 }
 
 TEST(ProfileFile, KeepsTheFilesLineEnds)
 {
-    struct Case { const char* before; const char* after; };
+    struct Case {
+        const char* before;
+        const char* after;
+    };
     const Case cases[] = {
-        {"", "[S]\r\nK=v\r\n"},                                  // a fresh file: CRLF
-        {"[S]\nA=1\n", "[S]\nA=1\nK=v\n"},                       // LF stays LF
-        {"[S]\r\nA=1", "[S]\r\nA=1\r\nK=v"},                     // no line end at the end
-        {"[T]\nA=1", "[T]\nA=1\n[S]\nK=v\n"},
-        {"[S]\r\nK=old\r\nB=2\r\n", "[S]\r\nK=v\r\nB=2\r\n"},
-        {"[S]\nK=old", "[S]\nK=v"},
+        { "", "[S]\r\nK=v\r\n" },               // a fresh file: CRLF
+        { "[S]\nA=1\n", "[S]\nA=1\nK=v\n" },    // LF stays LF
+        { "[S]\r\nA=1", "[S]\r\nA=1\r\nK=v" },  // no line end at the end
+        { "[T]\nA=1", "[T]\nA=1\n[S]\nK=v\n" },
+        { "[S]\r\nK=old\r\nB=2\r\n", "[S]\r\nK=v\r\nB=2\r\n" },
+        { "[S]\nK=old", "[S]\nK=v" },
         // In place the line keeps its form; only the first section of a name counts; a
         // new key goes after the section's last line, before blank lines and comments.
-        {"[s]\r\n k = \"old\" \r\n[S]\r\nK=x\r\n", "[s]\r\n k = v\r\n[S]\r\nK=x\r\n"},
-        {"[S]\r\nA=1\r\n;c\r\n\r\n[T]\r\n", "[S]\r\nA=1\r\n;c\r\nK=v\r\n\r\n[T]\r\n"},
-        {"\xEF\xBB\xBF[S]\nK=old\n", "\xEF\xBB\xBF[S]\nK=v\n"},  // editor's UTF-8 mark
+        { "[s]\r\n k = \"old\" \r\n[S]\r\nK=x\r\n", "[s]\r\n k = v\r\n[S]\r\nK=x\r\n" },
+        { "[S]\r\nA=1\r\n;c\r\n\r\n[T]\r\n", "[S]\r\nA=1\r\n;c\r\nK=v\r\n\r\n[T]\r\n" },
+        { "\xEF\xBB\xBF[S]\nK=old\n", "\xEF\xBB\xBF[S]\nK=v\n" },  // editor's UTF-8 mark
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -118,7 +133,13 @@ TEST(ProfileFile, KeepsTheFilesLineEnds)
 TEST(ProfileFile, ValuesReadBackAsWritten)
 {
     const std::string values[] = {
-        "plain", "", "  leading and trailing  ", "\"quoted\"", "'single'", "\"", "a=b;c",
+        "plain",
+        "",
+        "  leading and trailing  ",
+        "\"quoted\"",
+        "'single'",
+        "\"",
+        "a=b;c",
         "\x83\x5c\x95\x5c",  // CP932 bytes whose second bytes are "\"
     };
     TempDir dir;
@@ -152,8 +173,9 @@ TEST(ProfileFile, SaveReplacesTheFileAndKeepsItsPermissions)
     EXPECT_EQ(ReadFile(path), "[S]\nK=3\n");
     ASSERT_EQ(::lstat(link.c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()), 2);  // nothing left beside
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()),
+        2);  // nothing left beside
 }
 
 TEST(ProfileFile, FilesThatCannotBeWrittenStayAsTheyAre)

@@ -30,24 +30,24 @@ TEST(SettingsCli, PrintsEveryFieldAndSavesThemBack)
 {
     TempDir dir;
     const std::string ini = dir.File("my settings.ini");
-    const std::string before =
-        "[Window]\r\nForm1Left=33\r\nForm1Top=44\r\n"
-        "[ENCODE]\r\nRATE=128\r\nPATH=/opt/\x83\x5c\x83\x74\x83\x67/scmpx\r\n"
-        "[SSTP]\r\nSTATE=1\r\nPORT= 9821 \r\n";
+    const std::string before = "[Window]\r\nForm1Left=33\r\nForm1Top=44\r\n"
+                               "[ENCODE]\r\nRATE=128\r\nPATH=/opt/\x83\x5c\x83\x74\x83\x67/scmpx\r\n"
+                               "[SSTP]\r\nSTATE=1\r\nPORT= 9821 \r\n";
     WriteFile(ini, before);
-    const std::string command = std::string("cd '") + dir.path() + "' && '" ORVA_CLI_PATH
-                                "' settings --settings '" + ini + "'";
+    const std::string command =
+        std::string("cd '") + dir.path() + "' && '" ORVA_CLI_PATH "' settings --settings '" + ini + "'";
     int status = -1;
     const std::string output = RunCommand(command, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(output,
-              "StartDirectory=" + dir.path() + "\n"
-              "PeakMode=0\nSourceFileAction=0\nResampleRate=0\nMp3Bitrate=128\nEncoderKind=0\n"
-              "OutputMode=0\nUsePsy=0\nEncoderPath=/opt/ソフト/scmpx\nOutputDirMode=0\n"
-              "FixedOutputDir=\nSstpEnabled=1\n"
-              "SstpFileMessage=「$S」の正規化が終了しました！\n"
-              "SstpAllMessage=すべての正規化が終了しました！\n"
-              "SstpServer=127.0.0.1\nSstpPort=9821\n");
+              "StartDirectory=" + dir.path()
+                  + "\n"
+                    "PeakMode=0\nSourceFileAction=0\nResampleRate=0\nMp3Bitrate=128\nEncoderKind=0\n"
+                    "OutputMode=0\nUsePsy=0\nEncoderPath=/opt/ソフト/scmpx\nOutputDirMode=0\n"
+                    "FixedOutputDir=\nSstpEnabled=1\n"
+                    "SstpFileMessage=「$S」の正規化が終了しました！\n"
+                    "SstpAllMessage=すべての正規化が終了しました！\n"
+                    "SstpServer=127.0.0.1\nSstpPort=9821\n");
     EXPECT_EQ(ReadFile(ini), before);  // printing alone writes nothing
 
     RunCommand(command + " --save", status);

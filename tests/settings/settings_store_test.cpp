@@ -37,10 +37,15 @@ public:
 std::string Dump(const Settings& s)
 {
     std::ostringstream out;
-    out << s.PeakMode << ' ' << s.SourceFileAction << ' ' << s.ResampleRate << ' ' << s.Mp3Bitrate
-        << ' ' << s.EncoderKind << ' ' << s.OutputMode << ' ' << s.UsePsy << ' ' << s.OutputDirMode
-        << ' ' << s.SstpEnabled << "\n" << s.EncoderPath << "\n" << s.FixedOutputDir << "\n"
-        << s.SstpFileMessage << "\n" << s.SstpAllMessage << "\n" << s.SstpServer << "\n" << s.SstpPort;
+    out << s.PeakMode << ' ' << s.SourceFileAction << ' ' << s.ResampleRate << ' ' << s.Mp3Bitrate << ' '
+        << s.EncoderKind << ' ' << s.OutputMode << ' ' << s.UsePsy << ' ' << s.OutputDirMode << ' '
+        << s.SstpEnabled << "\n"
+        << s.EncoderPath << "\n"
+        << s.FixedOutputDir << "\n"
+        << s.SstpFileMessage << "\n"
+        << s.SstpAllMessage << "\n"
+        << s.SstpServer << "\n"
+        << s.SstpPort;
     return out.str();
 }
 
@@ -85,26 +90,39 @@ TEST_F(SettingsStoreTest, FirstStartGivesDefaultsAndCloseWritesEveryKeyInOrder)
 
 TEST_F(SettingsStoreTest, EveryFieldRoundTrips)
 {
-    const Settings saved{"", 1, 2, 44100, 320, 1, 3, 1, "/opt/scmpx/SCMPX.EXE", 1,
-                         "/home/ユーザー/音楽 (出力)", 1, "\"$S\" です", "", " mascot.local", "-1"};
+    const Settings saved { "",
+                           1,
+                           2,
+                           44100,
+                           320,
+                           1,
+                           3,
+                           1,
+                           "/opt/scmpx/SCMPX.EXE",
+                           1,
+                           "/home/ユーザー/音楽 (出力)",
+                           1,
+                           "\"$S\" です",
+                           "",
+                           " mascot.local",
+                           "-1" };
     SaveSettings(saved, nullptr);
     Settings loaded;
     LoadSettings(loaded, nullptr);
     EXPECT_EQ(Dump(loaded), Dump(saved));  // an empty text stays empty, not the default
     // No window: a missing main-window position is written as "missing".
-    EXPECT_NE(ReadFile(IniFilePath).find("[Window]\r\nForm1Top=-1\r\nForm1Left=-1\r\n"),
-              std::string::npos);
+    EXPECT_NE(ReadFile(IniFilePath).find("[Window]\r\nForm1Top=-1\r\nForm1Left=-1\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsStoreTest, AWindowsFileIsReadAndRewrittenWithItsOtherContentIntact)
 {
-    const std::string head =
-        "; written by hand\r\n"
-        "[Window]\r\nForm4Top=5\r\nForm4Left=6\r\nForm1Top=100\r\nForm1Left=200\r\n";
-    WriteFile(IniFilePath, head +
-        "[mathod]\r\nconvert = 1\r\nSample=\"22050\"\r\n"
-        "[SSTP]\r\nState=1\r\nONE=\x8c\xdf\x8c\xe3\x82\xcc$S\x81\x60\r\nPort=9821abc\r\n"
-        "[Other]\r\nKey=value\r\n");
+    const std::string head = "; written by hand\r\n"
+                             "[Window]\r\nForm4Top=5\r\nForm4Left=6\r\nForm1Top=100\r\nForm1Left=200\r\n";
+    WriteFile(IniFilePath,
+              head
+                  + "[mathod]\r\nconvert = 1\r\nSample=\"22050\"\r\n"
+                    "[SSTP]\r\nState=1\r\nONE=\x8c\xdf\x8c\xe3\x82\xcc$S\x81\x60\r\nPort=9821abc\r\n"
+                    "[Other]\r\nKey=value\r\n");
     Settings settings;
     FakeWindow window;
     LoadSettings(settings, &window);
@@ -122,14 +140,16 @@ TEST_F(SettingsStoreTest, AWindowsFileIsReadAndRewrittenWithItsOtherContentIntac
     settings.SourceFileAction = 0;
     window.top = 150;
     SaveSettings(settings, &window);
-    std::string after = head +
-        "[mathod]\r\nconvert = 1\r\nSample=22050\r\nDELETE=0\r\n"
-        "[SSTP]\r\nState=1\r\nONE=\x8c\xdf\x8c\xe3\x82\xcc$S\x81\x60\r\nPort=9821abc\r\n"
-        "ALL=" + ToShiftJis(expected.SstpAllMessage) + "\r\nSERVER=127.0.0.1\r\n"
-        "[Other]\r\nKey=value\r\n"
-        "[ORVA]\r\nVERSION=1.0a\r\n"
-        "[ENCODE]\r\nRATE=0\r\nOUTMODE=0\r\nPSY=0\r\nENCODER=0\r\nPATH=\r\n"
-        "[WDIR]\r\nSTATE=0\r\nPATH=\r\n";
+    std::string after = head
+        + "[mathod]\r\nconvert = 1\r\nSample=22050\r\nDELETE=0\r\n"
+          "[SSTP]\r\nState=1\r\nONE=\x8c\xdf\x8c\xe3\x82\xcc$S\x81\x60\r\nPort=9821abc\r\n"
+          "ALL="
+        + ToShiftJis(expected.SstpAllMessage)
+        + "\r\nSERVER=127.0.0.1\r\n"
+          "[Other]\r\nKey=value\r\n"
+          "[ORVA]\r\nVERSION=1.0a\r\n"
+          "[ENCODE]\r\nRATE=0\r\nOUTMODE=0\r\nPSY=0\r\nENCODER=0\r\nPATH=\r\n"
+          "[WDIR]\r\nSTATE=0\r\nPATH=\r\n";
     after.replace(after.find("Form1Top=100"), 12, "Form1Top=150");
     EXPECT_EQ(ReadFile(IniFilePath), after);
 }
@@ -168,11 +188,11 @@ TEST_F(SettingsStoreTest, WindowPositionIsRestoredOnlyWhenUsable)
         bool applied;
     };
     const Case cases[] = {
-        {"100", "200", true},  {"100", std::nullopt, false}, {std::nullopt, "200", false},
-        {"-1", "200", false},  {"100", "-1", false},         {"-5", "-7", true},
-        {"752", "0", false},   {"751", "0", true},           // screen height 768 - 16
-        {"0", "1008", false},  {"0", "1007", true},          // screen width 1024 - 16
-        {"abc", "0", true},
+        { "100", "200", true }, { "100", std::nullopt, false }, { std::nullopt, "200", false },
+        { "-1", "200", false }, { "100", "-1", false },         { "-5", "-7", true },
+        { "752", "0", false },  { "751", "0", true },   // screen height 768 - 16
+        { "0", "1008", false }, { "0", "1007", true },  // screen width 1024 - 16
+        { "abc", "0", true },
     };
     for (const auto& c : cases) {
         std::string text = "[Window]\n";
@@ -201,8 +221,10 @@ TEST_F(SettingsStoreTest, PositionsAreSavedWithTheNormalPlacementAndNeverIntoARe
     SaveWindowPosition(dialog, "Form4Top", "Form4Left");
     FakeWindow main;
     SaveSettings(Settings(), &main);
-    EXPECT_EQ(ReadFile(IniFilePath).rfind("[Window]\r\nForm4Top=-30\r\nForm4Left=40\r\nForm1Top=10\r\n"
-                                          "Form1Left=20\r\n[ORVA]\r\nVERSION=1.0a\r\n[Mathod]\r\n", 0),
+    EXPECT_EQ(ReadFile(IniFilePath)
+                  .rfind("[Window]\r\nForm4Top=-30\r\nForm4Left=40\r\nForm1Top=10\r\n"
+                         "Form1Left=20\r\n[ORVA]\r\nVERSION=1.0a\r\n[Mathod]\r\n",
+                         0),
               0u);
 
     WriteFile(IniFilePath, "[Mathod]\r\nCONVERT=1\r\n");

@@ -34,7 +34,8 @@ namespace uitest {
 /// thread, while the batch worker waits for the box to be dismissed).
 class HookedServices final : public UiServices {
 public:
-    void ShowMessage(QWidget* parent, const QString& title, const QString& text, QMessageBox::Icon icon) override
+    void ShowMessage(QWidget* parent, const QString& title, const QString& text,
+                     QMessageBox::Icon icon) override
     {
         messageParents.push_back(parent);
         messagesOnGuiThread.push_back(QThread::currentThread() == qApp->thread());
@@ -58,7 +59,8 @@ public:
     {
         return recorder.ChooseFiles(parent, title, startDir, filter);
     }
-    QString ChooseFile(QWidget* parent, const QString& title, const QString& startDir, const QString& filter) override
+    QString ChooseFile(QWidget* parent, const QString& title, const QString& startDir,
+                       const QString& filter) override
     {
         return recorder.ChooseFile(parent, title, startDir, filter);
     }
@@ -102,14 +104,20 @@ private:
         if (OKRightDlg->isVisible()) {
             ++confirmationsShown;
             switch (confirm) {
-            case Confirm::OkButton: OKRightDlg->OKBtn->click(); break;
-            case Confirm::CancelButton: OKRightDlg->CancelBtn->click(); break;
+            case Confirm::OkButton:
+                OKRightDlg->OKBtn->click();
+                break;
+            case Confirm::CancelButton:
+                OKRightDlg->CancelBtn->click();
+                break;
             case Confirm::EscapeKey: {
                 QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
                 QApplication::sendEvent(OKRightDlg, &escape);
                 break;
             }
-            case Confirm::CloseBox: OKRightDlg->close(); break;
+            case Confirm::CloseBox:
+                OKRightDlg->close();
+                break;
             }
             return;
         }
@@ -156,7 +164,10 @@ protected:
 
     void TearDown() override { DestroyForms(); }
 
-    std::string Path(const std::string& relative) const { return dir_.filePath(QString::fromStdString(relative)).toStdString(); }
+    std::string Path(const std::string& relative) const
+    {
+        return dir_.filePath(QString::fromStdString(relative)).toStdString();
+    }
     /// The source folder as the list's directory column shows it (ends with "/").
     std::string InDir() const { return Path("in") + "/"; }
 

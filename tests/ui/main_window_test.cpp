@@ -51,7 +51,10 @@ protected:
         orva::IniFilePath.clear();
     }
 
-    std::string Path(const std::string& name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string Path(const std::string& name) const
+    {
+        return dir_.filePath(QString::fromStdString(name)).toStdString();
+    }
 
     std::string Wav(const std::string& name, uint16_t bits = 16, uint16_t tag = 1)
     {
@@ -100,19 +103,19 @@ CommandStates States(const TForm1& w)
     EXPECT_EQ(w.SpeedButton1->isEnabled(), w.Delete1->isEnabled());
     EXPECT_EQ(w.SpeedButton2->isEnabled(), w.PlayPlay->isEnabled());
     EXPECT_EQ(w.SpeedButton3->isEnabled(), w.PlayStop->isEnabled());
-    return {w.SpeedButton6->isEnabled(), w.SpeedButton1->isEnabled(), w.SpeedButton2->isEnabled(),
-            w.SpeedButton3->isEnabled()};
+    return { w.SpeedButton6->isEnabled(), w.SpeedButton1->isEnabled(), w.SpeedButton2->isEnabled(),
+             w.SpeedButton3->isEnabled() };
 }
 
 TEST_F(MainWindowTest, CommandsFollowTheListAndItsSelection)
 {
     CommandStates s = States(*window_);
     EXPECT_FALSE(s.start || s.remove || s.play || s.stop);
-    for (QToolButton* always : {window_->SpeedButton5, window_->SpeedButton8, window_->SpeedButton7,
-                                window_->SpeedButton4})
+    for (QToolButton* always :
+         { window_->SpeedButton5, window_->SpeedButton8, window_->SpeedButton7, window_->SpeedButton4 })
         EXPECT_TRUE(always->isEnabled()) << always->toolTip().toStdString();
-    for (QAction* always : {window_->New1, window_->Add1, window_->Exit1, window_->KA1, window_->KC1,
-                            window_->Option1, window_->H1, window_->KefsPageN1, window_->About1})
+    for (QAction* always : { window_->New1, window_->Add1, window_->Exit1, window_->KA1, window_->KC1,
+                             window_->Option1, window_->H1, window_->KefsPageN1, window_->About1 })
         EXPECT_TRUE(always->isEnabled()) << always->text().toStdString();
 
     window_->AddFileToList(Wav("a.wav"));
@@ -121,12 +124,12 @@ TEST_F(MainWindowTest, CommandsFollowTheListAndItsSelection)
     EXPECT_FALSE(s.remove || s.play);
 
     window_->AddFileToList(Wav("b.wav"));
-    SelectRows({0, 1});
+    SelectRows({ 0, 1 });
     s = States(*window_);
     EXPECT_TRUE(s.remove);
     EXPECT_FALSE(s.play);
 
-    SelectRows({1});
+    SelectRows({ 1 });
     s = States(*window_);
     EXPECT_TRUE(s.remove && s.play);
 
@@ -139,13 +142,14 @@ TEST_F(MainWindowTest, CommandsFollowTheListAndItsSelection)
 TEST_F(MainWindowTest, AddCommandAddsChosenFilesInOrderAndSkipsUnusableOnesSilently)
 {
     uitest::WriteText(Path("notes.wav"), "not a wave file at all, just text");
-    const QStringList chosen = {QString::fromStdString(Wav("b.wav")), QString::fromStdString(Path("notes.wav")),
-                                QString::fromStdString(Wav("a.WAV")), QString::fromStdString(Wav("c.wave")),
-                                QString::fromStdString(Wav("wide.wav", 24))};
+    const QStringList chosen = { QString::fromStdString(Wav("b.wav")),
+                                 QString::fromStdString(Path("notes.wav")),
+                                 QString::fromStdString(Wav("a.WAV")), QString::fromStdString(Wav("c.wave")),
+                                 QString::fromStdString(Wav("wide.wav", 24)) };
     services_.filesAnswers.push_back(chosen);
     window_->SpeedButton8->click();
 
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"b.wav", "a.WAV", "wide.wav"}));
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "b.wav", "a.WAV", "wide.wav" }));
     EXPECT_TRUE(services_.messages.empty());
     ASSERT_EQ(services_.fileFilters.size(), 1U);
     EXPECT_TRUE(services_.fileFilters[0].startsWith(QStringLiteral("ｻｳﾝﾄﾞﾌｧｲﾙ(")));
@@ -162,20 +166,20 @@ TEST_F(MainWindowTest, AddCommandAddsChosenFilesInOrderAndSkipsUnusableOnesSilen
 
 TEST_F(MainWindowTest, RemoveCommandsWorkOnTheViewsSelection)
 {
-    for (const char* name : {"1.wav", "2.wav", "3.wav", "4.wav", "5.wav"})
+    for (const char* name : { "1.wav", "2.wav", "3.wav", "4.wav", "5.wav" })
         window_->AddFileToList(Wav(name));
-    SelectRows({0, 1, 3});
+    SelectRows({ 0, 1, 3 });
     window_->SpeedButton1->click();
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"3.wav", "5.wav"}));
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "3.wav", "5.wav" }));
     EXPECT_FALSE(States(*window_).remove);
 
     window_->AddFileToList(Wav("float.wav", 32, 3));
     window_->AddFileToList(Wav("6.wav"));
     window_->KC1->trigger();
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"3.wav", "5.wav", "6.wav"}));
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "3.wav", "5.wav", "6.wav" }));
 
     window_->KA1->trigger();
-    EXPECT_EQ(window_->SelectedRows(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(window_->SelectedRows(), (std::vector<int> { 0, 1, 2 }));
     window_->Delete1->trigger();
     EXPECT_EQ(window_->FileList().Count(), 0);
 }
@@ -183,11 +187,11 @@ TEST_F(MainWindowTest, RemoveCommandsWorkOnTheViewsSelection)
 TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReported)
 {
     window_->show();
-    QList<QUrl> urls = {QUrl::fromLocalFile(QString::fromStdString(Wav("z.wav"))),
-                        QUrl::fromLocalFile(QString::fromStdString(Path(""))),  // a folder
-                        QUrl::fromLocalFile(QString::fromStdString(Wav("m.wav"))),
-                        QUrl(QStringLiteral("https://example.org/remote.wav")),
-                        QUrl::fromLocalFile(QString::fromStdString(Wav("a.wav")))};
+    QList<QUrl> urls = { QUrl::fromLocalFile(QString::fromStdString(Wav("z.wav"))),
+                         QUrl::fromLocalFile(QString::fromStdString(Path(""))),  // a folder
+                         QUrl::fromLocalFile(QString::fromStdString(Wav("m.wav"))),
+                         QUrl(QStringLiteral("https://example.org/remote.wav")),
+                         QUrl::fromLocalFile(QString::fromStdString(Wav("a.wav"))) };
     uitest::WriteText(Path("readme.txt"), "text");
     urls.insert(3, QUrl::fromLocalFile(QString::fromStdString(Path("readme.txt"))));
 
@@ -200,7 +204,7 @@ TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReported)
     QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &drop);
 
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"z.wav", "m.wav", "a.wav"}));
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "z.wav", "m.wav", "a.wav" }));
     EXPECT_TRUE(services_.messages.empty());
     EXPECT_TRUE(States(*window_).start);
 }
@@ -215,8 +219,8 @@ TEST_F(MainWindowTest, WindowKeepsItsMinimumWidthAndTheAboutButtonFollowsThePane
     struct Case {
         int requested, width, aboutLeft;
     };
-    for (const Case& c : {Case{700, 700, 670}, Case{239, 240, 210}, Case{100, 240, 210}, Case{241, 241, 211},
-                          Case{598, 598, 568}}) {
+    for (const Case& c : { Case { 700, 700, 670 }, Case { 239, 240, 210 }, Case { 100, 240, 210 },
+                           Case { 241, 241, 211 }, Case { 598, 598, 568 } }) {
         window_->resize(c.requested, window_->height());
         QApplication::processEvents();
         EXPECT_EQ(window_->width(), c.width) << c.requested;
@@ -345,10 +349,10 @@ protected:
 
 TEST_F(PlaybackTest, PlayEnablesStopUntilTheFileEnds)
 {
-    SelectRows({1});
+    SelectRows({ 1 });
     window_->SpeedButton2->click();
     EXPECT_EQ(player_->commands,
-              (std::vector<std::string>{"open " + Path("two.wav"), "notify", "play", "notify"}));
+              (std::vector<std::string> { "open " + Path("two.wav"), "notify", "play", "notify" }));
     EXPECT_TRUE(StopEnabled());
 
     player_->FinishPlayback();
@@ -358,11 +362,11 @@ TEST_F(PlaybackTest, PlayEnablesStopUntilTheFileEnds)
 
 TEST_F(PlaybackTest, StopEndsPlaybackAndPlayingAgainRestarts)
 {
-    SelectRows({0});
+    SelectRows({ 0 });
     window_->PlayPlay->trigger();
     player_->commands.clear();
     window_->PlayStop->trigger();
-    EXPECT_EQ(player_->commands, (std::vector<std::string>{"mode", "stop"}));
+    EXPECT_EQ(player_->commands, (std::vector<std::string> { "mode", "stop" }));
     EXPECT_FALSE(StopEnabled());
 
     player_->commands.clear();
@@ -373,9 +377,9 @@ TEST_F(PlaybackTest, StopEndsPlaybackAndPlayingAgainRestarts)
 
 TEST_F(PlaybackTest, PlayingAnotherRowKeepsStopEnabledWhenTheFirstReportsItsEnd)
 {
-    SelectRows({0});
+    SelectRows({ 0 });
     window_->SpeedButton2->click();
-    SelectRows({1});
+    SelectRows({ 1 });
     window_->SpeedButton2->click();
     // The first playback's end arrives while the second plays: nothing is disabled.
     Q_EMIT player_->Notify();
@@ -385,14 +389,14 @@ TEST_F(PlaybackTest, PlayingAnotherRowKeepsStopEnabledWhenTheFirstReportsItsEnd)
 TEST_F(PlaybackTest, StopWithNothingPlayingOnlyAsksForTheMode)
 {
     window_->SpeedButton3Click();
-    EXPECT_EQ(player_->commands, (std::vector<std::string>{"mode"}));
+    EXPECT_EQ(player_->commands, (std::vector<std::string> { "mode" }));
     EXPECT_FALSE(StopEnabled());
 }
 
 TEST_F(PlaybackTest, PlayNeedsExactlyOneSelectedRow)
 {
     window_->SpeedButton2Click();
-    SelectRows({0, 1});
+    SelectRows({ 0, 1 });
     window_->SpeedButton2Click();
     EXPECT_TRUE(player_->commands.empty());
     EXPECT_TRUE(services_.messages.empty());
@@ -400,12 +404,12 @@ TEST_F(PlaybackTest, PlayNeedsExactlyOneSelectedRow)
 
 TEST_F(PlaybackTest, AnOpenFailureIsShownAndLeavesTheStopCommandsAlone)
 {
-    SelectRows({0});
+    SelectRows({ 0 });
     player_->failOpen = true;
     window_->SpeedButton2->click();
     ASSERT_EQ(services_.messages.size(), 1U);
     EXPECT_EQ(services_.messages[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(player_->commands, (std::vector<std::string>{"open " + Path("one.wav")}));
+    EXPECT_EQ(player_->commands, (std::vector<std::string> { "open " + Path("one.wav") }));
     EXPECT_FALSE(StopEnabled());
 
     // A file that fails only once the player tries it ends the playback with the same box.

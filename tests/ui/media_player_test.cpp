@@ -19,8 +19,9 @@ TEST(QtMediaPlayerTest, ShortFilePlaysToItsEndAndReportsIt)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const std::string wav = uitest::WriteWav(dir.filePath(QStringLiteral("short.wav")).toStdString(), 22050, 2, 16,
-                                             22050 * 3 / 10);  // 0.3 s
+    const std::string wav =
+        uitest::WriteWav(dir.filePath(QStringLiteral("short.wav")).toStdString(), 22050, 2, 16,
+                         22050 * 3 / 10);  // 0.3 s
     QtMediaPlayer player;
     QSignalSpy notified(&player, &MediaPlayer::Notify);
     QSignalSpy failed(&player, &MediaPlayer::Failed);
@@ -35,8 +36,8 @@ TEST(QtMediaPlayerTest, ShortFilePlaysToItsEndAndReportsIt)
 
     const bool ended = notified.wait(10000);
     if (!failed.isEmpty())
-        GTEST_SKIP() << "no audio sink here (the player said: " << failed.first().first().toString().toStdString()
-                     << "); real playback not tested";
+        GTEST_SKIP() << "no audio sink here (the player said: "
+                     << failed.first().first().toString().toStdString() << "); real playback not tested";
     ASSERT_TRUE(ended) << "no completion within 10 s";
     EXPECT_EQ(player.GetMode(), MediaPlayer::Mode::Stopped);
     EXPECT_EQ(notified.count(), 1);
@@ -79,12 +80,13 @@ TEST(FontAliasTest, WindowsJapaneseFontNamesResolveToFontsWithJapaneseGlyphs)
         const char* requested;
         const char* expected;
     };
-    for (const Case& c : {Case{"ＭＳ Ｐゴシック", "IPAPGothic"}, Case{"ＭＳ ゴシック", "IPAGothic"}}) {
+    for (const Case& c :
+         { Case { "ＭＳ Ｐゴシック", "IPAPGothic" }, Case { "ＭＳ ゴシック", "IPAGothic" } }) {
         QFont font(QString::fromUtf8(c.requested));
         font.setPixelSize(12);
         EXPECT_EQ(QFontInfo(font).family().toStdString(), c.expected) << c.requested;
         const QFontMetrics metrics(font);
-        for (const char32_t ch : {U'あ', U'ｵ', U'正', U'　'})
+        for (const char32_t ch : { U'あ', U'ｵ', U'正', U'　' })
             EXPECT_TRUE(metrics.inFontUcs4(ch)) << c.requested << " lacks U+" << std::hex << unsigned(ch);
     }
 }

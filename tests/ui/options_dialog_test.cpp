@@ -5,11 +5,11 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/options_dialog.h"
 
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -63,8 +63,9 @@ TEST_F(OptionsDialogTest, ResampleRateFromTheFileAndStoredOnOk)
         const char* shown;
         int stored;
     };
-    for (const Case& c : {Case{32000, "32000", 32000}, Case{8000, "44100", 44100}, Case{48000, "48000", 48000}}) {
-        settings = orva::Settings{};
+    for (const Case& c :
+         { Case { 32000, "32000", 32000 }, Case { 8000, "44100", 44100 }, Case { 48000, "48000", 48000 } }) {
+        settings = orva::Settings {};
         settings.ResampleRate = c.loaded;
         settings.PeakMode = 1;
         settings.SourceFileAction = 2;
@@ -169,8 +170,8 @@ TEST_F(OptionsDialogTest, Mp3OffClearsFourFieldsAndKeepsTheEncoderPath)
     EXPECT_EQ(d.ComboBox5->currentText(), QStringLiteral("ジョイントステレオ"));
     EXPECT_TRUE(d.Button2->isEnabled());
     d.CheckBox2->click();
-    for (QWidget* w : std::initializer_list<QWidget*>{d.ComboBox2, d.ComboBox3, d.ComboBox4, d.ComboBox5,
-                                                      d.CheckBox3, d.Button2})
+    for (QWidget* w : std::initializer_list<QWidget*> { d.ComboBox2, d.ComboBox3, d.ComboBox4, d.ComboBox5,
+                                                        d.CheckBox3, d.Button2 })
         EXPECT_FALSE(w->isEnabled());
     d.Button1Click();
     EXPECT_EQ(settings.Mp3Bitrate, 0);
@@ -244,7 +245,7 @@ TEST_F(OptionsDialogTest, TypingStopsAtTheShiftJisByteLimit)
     settings.SstpEnabled = 1;
     TFormOption& d = Create();
     d.show();
-    for (QLineEdit* edit : {d.Edit2, d.Edit1}) {
+    for (QLineEdit* edit : { d.Edit2, d.Edit1 }) {
         edit->setEnabled(true);
         edit->setFocus();
         edit->setText(QString(127, QChar(0x3042)));  // "あ" x 127 = 254 bytes

@@ -36,7 +36,7 @@ TEST_F(ProgressDialogTest, PerFileBatchEndsWithTheLastEntryShown)
 {
     AddWav("a.wav");
     AddWav("b.wav", 8, 1, 22050);
-    services.recorder.folderAnswers = {QString::fromStdString(Path("out"))};
+    services.recorder.folderAnswers = { QString::fromStdString(Path("out")) };
     Autopilot pilot;
     pilot.pressOkWhenFinished = false;
     // Looks at the finished dialog, then presses OK.
@@ -78,7 +78,7 @@ TEST_F(ProgressDialogTest, CommonPeakNamesTheFirstLoudestFile)
     Form1->Settings.PeakMode = 1;
     AddWav("first.wav");
     AddWav("second.wav");
-    services.recorder.folderAnswers = {QString::fromStdString(Path("out"))};
+    services.recorder.folderAnswers = { QString::fromStdString(Path("out")) };
     Autopilot pilot;
     Form1->SpeedButton6Click();
     EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました"));
@@ -112,9 +112,10 @@ TEST_F(ProgressDialogTest, Mp3ThroughTheEncoderLibraryMovesTheThirdBar)
     Form1->Settings.Mp3Bitrate = 128;
     Form1->Settings.EncoderKind = 0;
     Form1->Settings.OutputMode = 1;
-    services.recorder.folderAnswers = {QString::fromStdString(Path("out"))};
+    services.recorder.folderAnswers = { QString::fromStdString(Path("out")) };
     std::vector<int> bar3;
-    QObject::connect(Form3->ProgressBar3, &QProgressBar::valueChanged, Form3, [&bar3](int value) { bar3.push_back(value); });
+    QObject::connect(Form3->ProgressBar3, &QProgressBar::valueChanged, Form3,
+                     [&bar3](int value) { bar3.push_back(value); });
 
     Autopilot pilot;
     Form1->SpeedButton6Click();
@@ -142,7 +143,7 @@ protected:
         AddWav("a.wav");
         AddWav("b.wav");
         std::remove(gone.c_str());
-        services.recorder.folderAnswers = {QString::fromStdString(Path("out"))};
+        services.recorder.folderAnswers = { QString::fromStdString(Path("out")) };
         services.onMessage = [this](const QString&) {
             if (pressedCancel_)
                 return;
@@ -161,7 +162,7 @@ protected:
 
 TEST_F(CancelTest, AnsweredNoTheBatchGoesOnAndOkEmptiesTheList)
 {
-    services.recorder.yesNoAnswers = {false};
+    services.recorder.yesNoAnswers = { false };
     Autopilot pilot;
     Form1->SpeedButton6Click();
 
@@ -170,7 +171,8 @@ TEST_F(CancelTest, AnsweredNoTheBatchGoesOnAndOkEmptiesTheList)
     EXPECT_TRUE(stillVisibleAfterPress_);
     // The scan's message: on the GUI thread, over the progress dialog.
     ASSERT_EQ(services.recorder.messages.size(), 1u);
-    EXPECT_TRUE(services.recorder.messages[0].text.startsWith(QStringLiteral("ﾌｧｲﾙを正常に読み込めません。")));
+    EXPECT_TRUE(
+        services.recorder.messages[0].text.startsWith(QStringLiteral("ﾌｧｲﾙを正常に読み込めません。")));
     EXPECT_EQ(services.recorder.messages[0].title, QStringLiteral("ORVA Process"));
     EXPECT_EQ(services.messageParents[0], Form3);
     EXPECT_TRUE(services.messagesOnGuiThread[0]);
@@ -178,7 +180,8 @@ TEST_F(CancelTest, AnsweredNoTheBatchGoesOnAndOkEmptiesTheList)
     ASSERT_EQ(services.recorder.questions.size(), 1u);
     EXPECT_EQ(services.questionTitles[0], QStringLiteral("キャンセル"));
     EXPECT_EQ(services.recorder.questions[0],
-              QStringLiteral("正規化は終了していません。キャンセルしますか？\n注：不正なファイルや作業ファイルが残される場合があります。"));
+              QStringLiteral("正規化は終了していません。キャンセルしますか？\n注：不正なファイルや作業ファイ"
+                             "ルが残される場合があります。"));
     EXPECT_EQ(services.questionParents[0], Form3);
 
     EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました"));
@@ -190,7 +193,7 @@ TEST_F(CancelTest, AnsweredNoTheBatchGoesOnAndOkEmptiesTheList)
 
 TEST_F(CancelTest, AnsweredYesTheDialogClosesAndTheListStays)
 {
-    services.recorder.yesNoAnswers = {true};
+    services.recorder.yesNoAnswers = { true };
     Autopilot pilot;
     Form1->SpeedButton6Click();
 
@@ -204,7 +207,7 @@ TEST_F(CancelTest, AnsweredYesTheDialogClosesAndTheListStays)
 
     // The start command runs again; the new batch starts with no cancel request.
     services.onMessage = nullptr;
-    services.recorder.folderAnswers = {QString::fromStdString(Path("out"))};
+    services.recorder.folderAnswers = { QString::fromStdString(Path("out")) };
     Form1->SpeedButton6Click();
     EXPECT_EQ(services.recorder.questions.size(), 1u);
     EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました"));

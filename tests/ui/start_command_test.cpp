@@ -60,7 +60,7 @@ TEST_F(StartCommandTest, CommonPeakChecksOnlyTheSampleWidth)
     AddWav("b8.wav", 8, 2, 44100);
     Autopilot pilot;
     Form1->SpeedButton6Click();
-    EXPECT_EQ(MessageTexts(), std::vector<QString>{QString::fromUtf8(orva::MixedBitsText)});
+    EXPECT_EQ(MessageTexts(), std::vector<QString> { QString::fromUtf8(orva::MixedBitsText) });
     EXPECT_TRUE(services.recorder.chooserStartDirs.empty());
 
     Form1->FileList().Clear();
@@ -71,7 +71,8 @@ TEST_F(StartCommandTest, CommonPeakChecksOnlyTheSampleWidth)
     EXPECT_TRUE(services.recorder.messages.empty());
     EXPECT_EQ(services.recorder.chooserStartDirs.size(), 1u);
     ASSERT_EQ(services.folderTitles.size(), 1u);
-    EXPECT_EQ(services.folderTitles[0], QStringLiteral("正規化したファイルを保存するディレクトリを選択してください。"));
+    EXPECT_EQ(services.folderTitles[0],
+              QStringLiteral("正規化したファイルを保存するディレクトリを選択してください。"));
 
     AddWav("e8.wav", 8, 2, 44100);
     Form1->Settings.ResampleRate = 44100;
@@ -90,12 +91,13 @@ TEST_F(StartCommandTest, MissingExternalEncoderIsRefusedWithItsPath)
     Form1->Settings.Mp3Bitrate = 128;
     Form1->Settings.EncoderKind = 1;
     Autopilot pilot;
-    for (const std::string& path : {std::string(), Path("no-such-SCMPX.exe"), Path("in")}) {
+    for (const std::string& path : { std::string(), Path("no-such-SCMPX.exe"), Path("in") }) {
         services.recorder.messages.clear();
         Form1->Settings.EncoderPath = path;
         Form1->SpeedButton6Click();
         EXPECT_EQ(MessageTexts(),
-                  std::vector<QString>{QString::fromStdString("外部エンコーダが見つかりません。\n [" + path + "]")});
+                  std::vector<QString> {
+                      QString::fromStdString("外部エンコーダが見つかりません。\n [" + path + "]") });
     }
     EXPECT_TRUE(services.recorder.chooserStartDirs.empty());
 
@@ -115,15 +117,15 @@ TEST_F(StartCommandTest, OverlapTwiceThenCancel)
     Form1->Settings.OutputDirMode = 0;
     Form1->Settings.FixedOutputDir = Path("out");
     const QString source = QString::fromStdString(Path("in"));
-    services.recorder.folderAnswers = {source, source};
+    services.recorder.folderAnswers = { source, source };
 
     Autopilot pilot;
     Form1->SpeedButton6Click();
 
     const QString overlap = QStringLiteral("変換前と変換後のﾃﾞｨﾚｸﾄﾘが重なっています。");
-    EXPECT_EQ(MessageTexts(), (std::vector<QString>{overlap, overlap}));
+    EXPECT_EQ(MessageTexts(), (std::vector<QString> { overlap, overlap }));
     EXPECT_EQ(services.recorder.chooserStartDirs,
-              (std::vector<QString>{QString::fromStdString(Path("out")), source, source}));
+              (std::vector<QString> { QString::fromStdString(Path("out")), source, source }));
     EXPECT_EQ(Form1->Settings.FixedOutputDir, Path("in"));
     EXPECT_EQ(pilot.confirmationsShown, 0);
     EXPECT_EQ(Form1->FileList().Count(), 1);
@@ -139,8 +141,9 @@ TEST_F(StartCommandTest, ConfirmationDeclinedStartsNoBatch)
         Confirm how;
         int answer;
     };
-    for (const Case& c : {Case{Confirm::CancelButton, -1}, Case{Confirm::EscapeKey, -1}, Case{Confirm::CloseBox, 0}}) {
-        services.recorder.folderAnswers = {QString::fromStdString(Path("out"))};
+    for (const Case& c : { Case { Confirm::CancelButton, -1 }, Case { Confirm::EscapeKey, -1 },
+                           Case { Confirm::CloseBox, 0 } }) {
+        services.recorder.folderAnswers = { QString::fromStdString(Path("out")) };
         Form1->ConfirmAnswer = 99;
         Autopilot pilot;
         pilot.confirm = c.how;
@@ -179,7 +182,7 @@ TEST_F(StartCommandTest, DialogPositionsPersistAcrossShowingsAndRuns)
     QFile ini(QString::fromStdString(orva::IniFilePath));
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     const QByteArray text = ini.readAll();
-    for (const char* line : {"Form5Top=66", "Form5Left=77", "Form4Top=44", "Form4Left=55"})
+    for (const char* line : { "Form5Top=66", "Form5Left=77", "Form4Top=44", "Form4Left=55" })
         EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
 
     DestroyForms();

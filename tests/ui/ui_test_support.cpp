@@ -2,7 +2,6 @@
 
 #include "ui/application.h"
 
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,7 +14,7 @@ namespace {
 
 void Put16(std::ofstream& out, uint32_t value)
 {
-    const char bytes[2] = {char(value & 0xFF), char((value >> 8) & 0xFF)};
+    const char bytes[2] = { char(value & 0xFF), char((value >> 8) & 0xFF) };
     out.write(bytes, 2);
 }
 
@@ -74,9 +73,10 @@ void WriteText(const std::string& path, const std::string& text)
     out << text;
 }
 
-void RecordingServices::ShowMessage(QWidget*, const QString& title, const QString& text, QMessageBox::Icon icon)
+void RecordingServices::ShowMessage(QWidget*, const QString& title, const QString& text,
+                                    QMessageBox::Icon icon)
 {
-    messages.push_back({title, text, icon});
+    messages.push_back({ title, text, icon });
 }
 
 bool RecordingServices::AskYesNo(QWidget*, const QString&, const QString& text)
@@ -99,7 +99,8 @@ QString RecordingServices::ChooseFolder(QWidget*, const QString&, const QString&
     return answer;
 }
 
-QStringList RecordingServices::ChooseFiles(QWidget*, const QString&, const QString& startDir, const QString& filter)
+QStringList RecordingServices::ChooseFiles(QWidget*, const QString&, const QString& startDir,
+                                           const QString& filter)
 {
     chooserStartDirs.push_back(startDir);
     fileFilters.push_back(filter);
@@ -110,7 +111,8 @@ QStringList RecordingServices::ChooseFiles(QWidget*, const QString&, const QStri
     return answer;
 }
 
-QString RecordingServices::ChooseFile(QWidget*, const QString&, const QString& startDir, const QString& filter)
+QString RecordingServices::ChooseFile(QWidget*, const QString&, const QString& startDir,
+                                      const QString& filter)
 {
     chooserStartDirs.push_back(startDir);
     fileFilters.push_back(filter);

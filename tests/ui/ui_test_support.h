@@ -32,7 +32,8 @@ public:
         QMessageBox::Icon icon;
     };
 
-    void ShowMessage(QWidget* parent, const QString& title, const QString& text, QMessageBox::Icon icon) override;
+    void ShowMessage(QWidget* parent, const QString& title, const QString& text,
+                     QMessageBox::Icon icon) override;
     bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
     QString ChooseFolder(QWidget* parent, const QString& title, const QString& startDir) override;
     QStringList ChooseFiles(QWidget* parent, const QString& title, const QString& startDir,
@@ -43,9 +44,9 @@ public:
 
     std::vector<Message> messages;
     std::vector<QUrl> openedUrls;
-    std::vector<QString> questions;        ///< texts of AskYesNo
-    std::vector<QString> chooserStartDirs; ///< start folders of every chooser shown
-    std::vector<QString> fileFilters;      ///< filters of ChooseFiles/ChooseFile
+    std::vector<QString> questions;         ///< texts of AskYesNo
+    std::vector<QString> chooserStartDirs;  ///< start folders of every chooser shown
+    std::vector<QString> fileFilters;       ///< filters of ChooseFiles/ChooseFile
     std::deque<bool> yesNoAnswers;
     std::deque<QString> folderAnswers;
     std::deque<QStringList> filesAnswers;

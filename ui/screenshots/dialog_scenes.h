@@ -67,8 +67,7 @@ inline std::string WriteLongWav(const std::string& path, int seconds)
 }
 
 /// Handles events until `done` says so or `limitMs` has passed.
-template <typename Done>
-void ProcessUntil(Done done, int limitMs)
+template <typename Done> void ProcessUntil(Done done, int limitMs)
 {
     QElapsedTimer timer;
     timer.start();
@@ -77,8 +76,7 @@ void ProcessUntil(Done done, int limitMs)
 }
 
 /// Appends the dialogs' scenes. SceneT has the members name, show and close.
-template <typename SceneT>
-void AddDialogScenes(std::vector<SceneT>& scenes, TForm1* form1)
+template <typename SceneT> void AddDialogScenes(std::vector<SceneT>& scenes, TForm1* form1)
 {
     auto optionPage = [](int page) {
         return [page] {
@@ -91,63 +89,68 @@ void AddDialogScenes(std::vector<SceneT>& scenes, TForm1* form1)
         };
     };
     auto hide = [](QWidget* window) { window->hide(); };
-    scenes.push_back({"options_basic", optionPage(0), hide});
-    scenes.push_back({"options_mp3", optionPage(1), hide});
-    scenes.push_back({"options_sstp", optionPage(2), hide});
+    scenes.push_back({ "options_basic", optionPage(0), hide });
+    scenes.push_back({ "options_mp3", optionPage(1), hide });
+    scenes.push_back({ "options_sstp", optionPage(2), hide });
 
-    scenes.push_back({"confirm_dialog",
-                      [form1] {
-                          form1->KC1Click();
-                          // A summary with every kind of line: MP3 through the encoder library,
-                          // conversion, SSTP and the rename warning.
-                          orva::Settings shown = form1->Settings;
-                          shown.Mp3Bitrate = 128;
-                          shown.EncoderKind = 0;
-                          shown.OutputMode = 1;
-                          shown.UsePsy = 1;
-                          shown.SstpEnabled = 1;
-                          shown.SourceFileAction = 1;
-                          orva::GogoEncoderInfo gogo;
-                          try {
-                              gogo.VersionString = Form3->GogoTea1->VersionString();
-                              gogo.DLLPath = Form3->GogoTea1->DLLPath();
-                          } catch (const std::exception&) {
-                              // The summary shows empty texts without the library.
-                          }
-                          const std::string out = QDir::current().absoluteFilePath(QStringLiteral("out/")).toStdString();
-                          OKRightDlg->ClearSummary();
-                          for (const std::string& line :
-                               orva::BuildSummaryLines(shown, form1->FileList().Count(), out, gogo))
-                              OKRightDlg->AppendSummaryLine(QString::fromStdString(line));
-                          OKRightDlg->show();
-                          return static_cast<QWidget*>(OKRightDlg);
-                      },
-                      hide});
+    scenes.push_back({ "confirm_dialog",
+                       [form1] {
+                           form1->KC1Click();
+                           // A summary with every kind of line: MP3 through the encoder library,
+                           // conversion, SSTP and the rename warning.
+                           orva::Settings shown = form1->Settings;
+                           shown.Mp3Bitrate = 128;
+                           shown.EncoderKind = 0;
+                           shown.OutputMode = 1;
+                           shown.UsePsy = 1;
+                           shown.SstpEnabled = 1;
+                           shown.SourceFileAction = 1;
+                           orva::GogoEncoderInfo gogo;
+                           try {
+                               gogo.VersionString = Form3->GogoTea1->VersionString();
+                               gogo.DLLPath = Form3->GogoTea1->DLLPath();
+                           } catch (const std::exception&) {
+                               // The summary shows empty texts without the library.
+                           }
+                           const std::string out =
+                               QDir::current().absoluteFilePath(QStringLiteral("out/")).toStdString();
+                           OKRightDlg->ClearSummary();
+                           for (const std::string& line :
+                                orva::BuildSummaryLines(shown, form1->FileList().Count(), out, gogo))
+                               OKRightDlg->AppendSummaryLine(QString::fromStdString(line));
+                           OKRightDlg->show();
+                           return static_cast<QWidget*>(OKRightDlg);
+                       },
+                       hide });
 
-    scenes.push_back({"progress_running",
-                      [form1] {
-                          QDir::current().mkpath(QStringLiteral("out"));
-                          form1->AddFileToList(WriteLongWav(QDir::current().absoluteFilePath(QStringLiteral("long_take.wav")).toStdString(), 900));
-                          form1->OutputDirectory = QDir::current().absoluteFilePath(QStringLiteral("out/")).toStdString();
-                          Form3->show();  // starts the batch
-                          // Picture it while it normalizes the long file. The picture is taken
-                          // at once, before the batch moves on, and handed over as a still.
-                          ProcessUntil([] { return Form3->Label1->text().contains(QStringLiteral("long_take")) &&
-                                                   Form3->ProgressBar3->value() > 200 &&
-                                                   Form3->ProgressBar3->value() < 1000; },
-                                       20000);
-                          auto* still = new QLabel;
-                          still->setPixmap(Form3->grab());
-                          still->resize(still->pixmap().size());
-                          return static_cast<QWidget*>(still);
-                      },
-                      [](QWidget* still) { delete still; }});
-    scenes.push_back({"progress_finished",
-                      [] {
-                          ProcessUntil([] { return Form3->Button1->isEnabled(); }, 60000);
-                          return static_cast<QWidget*>(Form3);
-                      },
-                      [](QWidget*) { Form3->Button1->click(); }});
+    scenes.push_back(
+        { "progress_running",
+          [form1] {
+              QDir::current().mkpath(QStringLiteral("out"));
+              form1->AddFileToList(WriteLongWav(
+                  QDir::current().absoluteFilePath(QStringLiteral("long_take.wav")).toStdString(), 900));
+              form1->OutputDirectory = QDir::current().absoluteFilePath(QStringLiteral("out/")).toStdString();
+              Form3->show();  // starts the batch
+              // Picture it while it normalizes the long file. The picture is taken
+              // at once, before the batch moves on, and handed over as a still.
+              ProcessUntil(
+                  [] {
+                      return Form3->Label1->text().contains(QStringLiteral("long_take"))
+                          && Form3->ProgressBar3->value() > 200 && Form3->ProgressBar3->value() < 1000;
+                  },
+                  20000);
+              auto* still = new QLabel;
+              still->setPixmap(Form3->grab());
+              still->resize(still->pixmap().size());
+              return static_cast<QWidget*>(still);
+          },
+          [](QWidget* still) { delete still; } });
+    scenes.push_back({ "progress_finished",
+                       [] {
+                           ProcessUntil([] { return Form3->Button1->isEnabled(); }, 60000);
+                           return static_cast<QWidget*>(Form3);
+                       },
+                       [](QWidget*) { Form3->Button1->click(); } });
 }
 
 }  // namespace dialogscenes

@@ -39,9 +39,9 @@ bool Save(QWidget* window, const QString& path)
 }
 
 struct Scene {
-    const char* name;                        ///< PNG file name without extension
-    std::function<QWidget*()> show;          ///< shows the scene; returns the window to grab
-    std::function<void(QWidget*)> close;     ///< undoes it
+    const char* name;                     ///< PNG file name without extension
+    std::function<QWidget*()> show;       ///< shows the scene; returns the window to grab
+    std::function<void(QWidget*)> close;  ///< undoes it
 };
 
 }  // namespace
@@ -65,20 +65,20 @@ int main(int argc, char** argv)
                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
 
     std::vector<Scene> scenes = {
-        {"main_window", [&] { return static_cast<QWidget*>(form1); }, [](QWidget*) {}},
-        {"main_window_menu",
-         [&] {
-             form1->aaa1->popup(form1->mapToGlobal(QPoint(0, form1->MainMenu1->height())));
-             Settle();
-             return static_cast<QWidget*>(form1->aaa1);
-         },
-         [&](QWidget*) { form1->aaa1->hide(); }},
-        {"about_dialog",
-         [&] {
-             Form2->show();
-             return static_cast<QWidget*>(Form2);
-         },
-         [&](QWidget*) { Form2->hide(); }},
+        { "main_window", [&] { return static_cast<QWidget*>(form1); }, [](QWidget*) {} },
+        { "main_window_menu",
+          [&] {
+              form1->aaa1->popup(form1->mapToGlobal(QPoint(0, form1->MainMenu1->height())));
+              Settle();
+              return static_cast<QWidget*>(form1->aaa1);
+          },
+          [&](QWidget*) { form1->aaa1->hide(); } },
+        { "about_dialog",
+          [&] {
+              Form2->show();
+              return static_cast<QWidget*>(Form2);
+          },
+          [&](QWidget*) { Form2->hide(); } },
         // Further dialogs join here as scenes of their own.
     };
     dialogscenes::AddDialogScenes(scenes, form1);
@@ -86,7 +86,9 @@ int main(int argc, char** argv)
     bool ok = true;
     for (const Scene& scene : scenes) {
         QWidget* window = scene.show();
-        ok = Save(window, outDir + QLatin1Char('/') + QString::fromLatin1(scene.name) + QStringLiteral(".png")) && ok;
+        ok =
+            Save(window, outDir + QLatin1Char('/') + QString::fromLatin1(scene.name) + QStringLiteral(".png"))
+            && ok;
         scene.close(window);
     }
     DestroyForms();
