@@ -34,7 +34,8 @@ int Usage(const char* usage)
 
 constexpr const char* kProbeUsage = "orva-cli probe FILE";
 constexpr const char* kPeakUsage = "orva-cli peak FILE";
-constexpr const char* kNormalizeUsage = "orva-cli normalize SRC DST [--peak N]";
+constexpr const char* kNormalizeUsage =
+    "orva-cli normalize SRC DST [--peak N] [--mode sample|true|loudness] [--target DB] [--ceiling DB]";
 constexpr const char* kResampleUsage = "orva-cli resample SRC DST RATE";
 
 int RunProbe(const std::vector<std::string>& args)
@@ -73,6 +74,8 @@ int RunPeak(const std::vector<std::string>& args)
 
 int RunNormalize(const std::vector<std::string>& args)
 {
+    if (HasTargetOptions(args))
+        return RunTargetNormalize(args, kNormalizeUsage);
     long peak = 0;
     if (args.size() == 4 && args[2] == "--peak") {
         if (!ParseNumber(args[3], 1, 32768, peak)) {
@@ -133,7 +136,11 @@ const CommandRegistration
     kPeak({ "peak", "  orva-cli peak FILE                      print the peak sample magnitude", RunPeak });
 const CommandRegistration kNormalize(
     { "normalize",
-      "  orva-cli normalize SRC DST [--peak N]   write SRC scaled so that its peak (or N) reaches full scale",
+      "  orva-cli normalize SRC DST [--peak N]   write SRC scaled so that its peak (or N) reaches full "
+      "scale\n"
+      "  orva-cli normalize SRC DST --mode sample|true|loudness [--target DB] [--ceiling DB]\n"
+      "                                          ... or so that its sample peak, true peak or loudness\n"
+      "                                          reaches the target (the true peak at most the ceiling)",
       RunNormalize });
 const CommandRegistration
     kResample({ "resample", "  orva-cli resample SRC DST RATE          convert SRC's sample rate to RATE Hz",

@@ -17,6 +17,11 @@ struct Command {
 void RegisterCommand(const Command& command);
 const std::vector<Command>& Commands();
 
+/// True when normalize's arguments ask for a target level (--mode, --target, --ceiling).
+bool HasTargetOptions(const std::vector<std::string>& args);
+/// orva-cli normalize with a target level; `usage` is printed on misuse.
+int RunTargetNormalize(const std::vector<std::string>& args, const char* usage);
+
 struct CommandRegistration {
     explicit CommandRegistration(const Command& command) { RegisterCommand(command); }
 };

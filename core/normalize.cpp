@@ -40,10 +40,17 @@ double NormalizeGain(int bitsPerSample, int peak)
 
 int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info, int peak)
 {
-    if (peak < 1 || info.dataOffset < 0)
+    if (peak < 1)
+        return -1;
+    return NormalizeDataWithGain(row3, source, sink, info, NormalizeGain(info.format.bitsPerSample, peak));
+}
+
+int NormalizeDataWithGain(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+                          double gain)
+{
+    if (!(gain >= 0.0) || info.dataOffset < 0)
         return -1;
     const bool eightBit = info.format.bitsPerSample == 8;
-    const double gain = NormalizeGain(info.format.bitsPerSample, peak);
     const int64_t dataSize = std::max<int32_t>(info.dataSize, 0);
 
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunkSize]);
@@ -103,6 +110,15 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
     WaveFileInfo info {};
     if (peak < 1 || ProbeWaveFile(source, info) < 0)
         return -1;
+    return NormalizeFileWithGain(row3, boxes, source, output, NormalizeGain(info.format.bitsPerSample, peak));
+}
+
+int NormalizeFileWithGain(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
+                          const std::string& output, double gain)
+{
+    WaveFileInfo info {};
+    if (!(gain >= 0.0) || ProbeWaveFile(source, info) < 0)
+        return -1;
     FileSource in;
     if (!in.Open(source))
         return -1;
@@ -114,7 +130,7 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
     }
     // A failure that shows only when the output is closed (a full disk on flush) counts as
     // a failed write: the output is not complete.
-    const bool written = NormalizeData(row3, in, out, info, peak) == 0;
+    const bool written = NormalizeDataWithGain(row3, in, out, info, gain) == 0;
     const bool closed = out.Close();
     if (!written || !closed) {
         boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");

@@ -25,6 +25,17 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
 /// source bytes are written as zero bytes. Returns 0, or -1 when a write fails (no message).
 int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info, int peak);
 
+/// NormalizeFile with a gain of the caller's choosing in place of full scale / peak (for
+/// targets below full scale). gain must lie between 0 and the gain NormalizeGain gives for
+/// the source's scanned peak, so that no sample passes full scale; gain 1.0 copies the
+/// samples unchanged.
+int NormalizeFileWithGain(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
+                          const std::string& output, double gain);
+
+/// NormalizeData with a gain of the caller's choosing (see NormalizeFileWithGain).
+int NormalizeDataWithGain(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+                          double gain);
+
 /// The gain for a peak: 127 / min(peak, 127) for 8-bit data, 32767 / min(peak, 32767) else.
 double NormalizeGain(int bitsPerSample, int peak);
 

@@ -25,6 +25,22 @@ struct Settings {
     std::string SstpAllMessage = "すべての正規化が終了しました！";   ///< SSTP/ALL
     std::string SstpServer = "127.0.0.1";                            ///< SSTP/SERVER
     std::string SstpPort = "9801";                                   ///< SSTP/PORT, text; parsed where used
+    int TargetMode = 0;  ///< Mathod/TARGETMODE: 0 sample peak, 1 true peak, 2 loudness
+    int Target = 0;      ///< Mathod/TARGET: the level, tenths of a dBFS, dBTP or LUFS by mode
+    int Ceiling = -10;   ///< Mathod/CEILING: true-peak ceiling of the loudness mode, tenths of a dBTP
 };
+
+/// The target level a mode starts from, tenths of a dB: 0.0 dBFS, -1.0 dBTP, -23.0 LUFS.
+constexpr int DefaultTargetTenths(int targetMode)
+{
+    return targetMode == 1 ? -10 : targetMode == 2 ? -230 : 0;
+}
+/// The levels a mode accepts, tenths of a dB: peaks from -30.0 to 0.0, loudness from
+/// -50.0 to -5.0 LUFS.
+constexpr int MinTargetTenths(int targetMode) { return targetMode == 2 ? -500 : -300; }
+constexpr int MaxTargetTenths(int targetMode) { return targetMode == 2 ? -50 : 0; }
+constexpr int kMinCeilingTenths = -300;
+constexpr int kMaxCeilingTenths = 0;
+constexpr int kDefaultCeilingTenths = -10;
 
 }  // namespace orva

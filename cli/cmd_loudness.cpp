@@ -1,0 +1,206 @@
+// orva-cli analyze, and normalize to a target level: the loudness module from the command line.
+
+#include "cli/command.h"
+#include "cli/terminal.h"
+#include "core/normalize.h"
+#include "core/peak_scan.h"
+#include "core/wave_file.h"
+#include "loudness/target_gain.h"
+#include "loudness/wave_analysis.h"
+#include "settings/settings.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace orva::cli {
+namespace {
+
+constexpr const char* kAnalyzeUsage = "orva-cli analyze FILE...";
+
+/// A level as the analysis prints it: two decimals, "-inf" when there is nothing to measure.
+void PrintLevel(const char* key, double db)
+{
+    if (std::isinf(db) && db < 0.0)
+        std::printf("%s=-inf\n", key);
+    else
+        std::printf("%s=%.2f\n", key, db);
+}
+
+int RunAnalyze(const std::vector<std::string>& args)
+{
+    if (args.empty()) {
+        std::fprintf(stderr, "usage: %s\n", kAnalyzeUsage);
+        return 2;
+    }
+    TerminalProgressRow row;
+    std::vector<std::unique_ptr<WaveAnalysis>> measured;
+    int status = 0;
+    for (const std::string& path : args) {
+        auto analysis = std::make_unique<WaveAnalysis>();
+        std::string error;
+        const bool ok = AnalyzeWaveFile(row, path, *analysis, error);
+        FinishProgressLine();
+        if (!ok) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+            status = 1;
+            continue;
+        }
+        if (!measured.empty())
+            std::printf("\n");
+        const LoudnessLevels& levels = analysis->levels;
+        std::printf("file=%s\n", path.c_str());
+        PrintLevel("samplePeakDbfs", MagnitudeToDb(levels.samplePeak));
+        PrintLevel("truePeakDbtp", MagnitudeToDb(levels.truePeak));
+        PrintLevel("loudnessLufs", levels.integratedLufs);
+        PrintLevel("loudnessRangeLu", levels.rangeLu);
+        measured.push_back(std::move(analysis));
+    }
+    if (measured.size() > 1) {
+        double samplePeak = 0.0, truePeak = 0.0;
+        std::vector<const LoudnessMeter*> meters;
+        for (const auto& analysis : measured) {
+            samplePeak = std::max(samplePeak, analysis->levels.samplePeak);
+            truePeak = std::max(truePeak, analysis->levels.truePeak);
+            meters.push_back(analysis->meter.get());
+        }
+        std::printf("\n");
+        PrintLevel("albumSamplePeakDbfs", MagnitudeToDb(samplePeak));
+        PrintLevel("albumTruePeakDbtp", MagnitudeToDb(truePeak));
+        PrintLevel("albumLoudnessLufs", AlbumLoudness(meters));
+    }
+    return status;
+}
+
+// A level in dB with at most one decimal that matters, as tenths within [low, high].
+bool ParseTenths(const std::string& text, int low, int high, int& tenths)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double db = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(db))
+        return false;
+    const double scaled = std::round(db * 10.0);
+    if (scaled < low || scaled > high)
+        return false;
+    tenths = static_cast<int>(scaled);
+    return true;
+}
+
+}  // namespace
+
+bool HasTargetOptions(const std::vector<std::string>& args)
+{
+    for (const std::string& arg : args) {
+        if (arg == "--mode" || arg == "--target" || arg == "--ceiling")
+            return true;
+    }
+    return false;
+}
+
+int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
+{
+    std::vector<std::string> files;
+    std::string peakText, modeText = "sample", targetText, ceilingText;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        std::string* value = arg == "--peak" ? &peakText
+            : arg == "--mode"                ? &modeText
+            : arg == "--target"              ? &targetText
+            : arg == "--ceiling"             ? &ceilingText
+                                             : nullptr;
+        if (value == nullptr) {
+            files.push_back(arg);
+        } else if (i + 1 < args.size()) {
+            *value = args[++i];
+        } else {
+            files.clear();
+            break;
+        }
+    }
+    NormalizationTarget target;
+    if (modeText == "true")
+        target.mode = TargetMode::TruePeak;
+    else if (modeText == "loudness")
+        target.mode = TargetMode::Loudness;
+    else if (modeText != "sample")
+        files.clear();
+    if (files.size() != 2) {
+        std::fprintf(stderr, "usage: %s\n", usage);
+        return 2;
+    }
+    const int mode = static_cast<int>(target.mode);
+    target.levelTenths = DefaultTargetTenths(mode);
+    target.ceilingTenths = kDefaultCeilingTenths;
+    if (!targetText.empty()
+        && !ParseTenths(targetText, MinTargetTenths(mode), MaxTargetTenths(mode), target.levelTenths)) {
+        std::fprintf(stderr, "orva-cli normalize: --target takes a level from %.1f to %.1f dB in %s mode\n",
+                     MinTargetTenths(mode) / 10.0, MaxTargetTenths(mode) / 10.0, modeText.c_str());
+        return 2;
+    }
+    if (!ceilingText.empty()
+        && !ParseTenths(ceilingText, kMinCeilingTenths, kMaxCeilingTenths, target.ceilingTenths)) {
+        std::fprintf(stderr, "orva-cli normalize: --ceiling takes a level from %.1f to %.1f dBTP\n",
+                     kMinCeilingTenths / 10.0, kMaxCeilingTenths / 10.0);
+        return 2;
+    }
+    long peak = 0;
+    if (!peakText.empty()) {
+        char* end = nullptr;
+        errno = 0;
+        peak = std::strtol(peakText.c_str(), &end, 10);
+        if (target.mode != TargetMode::SamplePeak || errno != 0 || *end != '\0' || peak < 1 || peak > 32768) {
+            std::fprintf(stderr, "orva-cli normalize: --peak takes a number from 1 to 32768 (sample mode)\n");
+            return 2;
+        }
+    }
+
+    const std::string& source = files[0];
+    TerminalProgressRow row;
+    TerminalMessageBoxes boxes;
+    GainInputs inputs;
+    WaveFileInfo info {};
+    if (ProbeWaveFile(source, info) < 0) {
+        std::fprintf(stderr, "%s: %s\n", source.c_str(), ErrorText().c_str());
+        return 1;
+    }
+    inputs.bitsPerSample = info.format.bitsPerSample;
+    if (target.mode == TargetMode::SamplePeak) {
+        inputs.peak = peak > 0 ? static_cast<int>(peak) : ScanPeak(row, boxes, source);
+        if (inputs.peak < 0)
+            return 1;
+    } else {
+        WaveAnalysis analysis;
+        std::string error;
+        if (!AnalyzeWaveFile(row, source, analysis, error)) {
+            FinishProgressLine();
+            std::fprintf(stderr, "%s: %s\n", source.c_str(), error.c_str());
+            return 1;
+        }
+        inputs.peak = std::max(analysis.peak, 1);
+        inputs.levels = analysis.levels;
+    }
+    const std::optional<double> gain = TargetGain(target, inputs);
+    if (!gain) {
+        FinishProgressLine();
+        std::fprintf(stderr, "%s: no measurable loudness; copied unchanged\n", source.c_str());
+    }
+    const int result = NormalizeFileWithGain(row, boxes, source, files[1], gain.value_or(1.0));
+    FinishProgressLine();
+    return result < 0 ? 1 : 0;
+}
+
+namespace {
+
+const CommandRegistration kAnalyze(
+    { "analyze",
+      "  orva-cli analyze FILE...                print sample peak, true peak, loudness and loudness range",
+      RunAnalyze });
+
+}  // namespace
+}  // namespace orva::cli

@@ -1,0 +1,65 @@
+#pragma once
+// Loudness analysis of one stream of interleaved float frames (full scale 1.0): the
+// integrated loudness and loudness range of ITU-R BS.1770 with the EBU R128 gates, measured
+// by libebur128, and the sample and true peaks. The true peak is measured on a second
+// thread beside the loudness meter; results do not depend on whether it runs.
+
+#include "loudness/true_peak.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace orva {
+
+/// Levels of one file (or of several taken together). Linear magnitudes are at full
+/// scale 1.0; a level with nothing to measure is -infinity in dB and 0 as a magnitude.
+struct LoudnessLevels {
+    double samplePeak = 0.0;  ///< largest sample magnitude
+    double truePeak = 0.0;    ///< largest oversampled magnitude (at least samplePeak)
+    double integratedLufs = -std::numeric_limits<double>::infinity();  ///< integrated loudness, LUFS
+    double rangeLu = -std::numeric_limits<double>::infinity();         ///< loudness range, LU
+};
+
+/// Linear magnitude to dB; 0 (or less) gives -infinity.
+double MagnitudeToDb(double magnitude);
+
+class LoudnessMeter {
+public:
+    /// A meter for `channels` channels at `sampleRate` Hz. Rates or channel counts the
+    /// loudness library refuses leave the loudness at -infinity; the peaks are still measured.
+    LoudnessMeter(unsigned channels, unsigned long sampleRate);
+    ~LoudnessMeter();
+    LoudnessMeter(const LoudnessMeter&) = delete;
+    LoudnessMeter& operator=(const LoudnessMeter&) = delete;
+
+    /// Adds frameCount interleaved frames (channels floats each). Large blocks are split
+    /// between the calling thread and one helper thread.
+    void AddFrames(const float* frames, size_t frameCount);
+    /// The levels of everything added so far.
+    LoudnessLevels Levels() const;
+    uint64_t FrameCount() const { return frameCount_; }
+
+    /// Whether AddFrames may use a helper thread (on by default when the machine has more
+    /// than one processor); for tests that compare both ways.
+    static void AllowHelperThread(bool allow);
+
+private:
+    friend double AlbumLoudness(const std::vector<const LoudnessMeter*>& meters);
+
+    unsigned channels_;
+    unsigned long sampleRate_;
+    struct Library;  // the loudness library's state; none when it refused the stream
+    std::unique_ptr<Library> library_;
+    TruePeakMeter truePeak_;
+    float samplePeak_ = 0.0f;
+    uint64_t frameCount_ = 0;
+};
+
+/// The integrated loudness of several streams taken together (album loudness); streams
+/// without a state are left out. -infinity when nothing is measurable.
+double AlbumLoudness(const std::vector<const LoudnessMeter*>& meters);
+
+}  // namespace orva

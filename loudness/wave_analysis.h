@@ -1,0 +1,33 @@
+#pragma once
+// The loudness analysis of a WAV file: its samples read from disk and fed to a LoudnessMeter.
+
+#include "core/progress.h"
+#include "core/wave_file.h"
+#include "loudness/loudness_meter.h"
+
+#include <memory>
+#include <string>
+
+namespace orva {
+
+/// What the analysis of one file found.
+struct WaveAnalysis {
+    WaveFileInfo info {};
+    /// Largest sample magnitude in the format's integer units, counting missing sample
+    /// bytes as zero bytes as the peak scan does (0 for silence).
+    int peak = 0;
+    LoudnessLevels levels;
+    /// The meter, kept so that several files can be measured together (album loudness).
+    std::unique_ptr<LoudnessMeter> meter;
+};
+
+/// Reads the WAV file at path and measures it. Samples the file does not hold (a header
+/// that claims more) take no part in the loudness and true peak. Returns false when the
+/// file does not probe, is not a supported format or cannot be opened; ErrorText() or
+/// `error` says why. Reports on row ("解析中(n/total)", "解析終了"). Runs on any thread.
+bool AnalyzeWaveFile(ProgressRow& row, const std::string& path, WaveAnalysis& result, std::string& error);
+
+/// Full scale of a sample format in the integer units of WaveAnalysis::peak.
+double FullScaleOf(const WaveFormat& format);
+
+}  // namespace orva

@@ -1,0 +1,272 @@
+// The loudness meter against synthesized EBU Tech 3341/3342-style signals, the oversampling
+// peak meter against the reference library's, and the target gains.
+
+#include "core/normalize.h"
+#include "loudness/loudness_meter.h"
+#include "loudness/target_gain.h"
+#include "loudness/true_peak.h"
+#include "loudness/wave_analysis.h"
+#include "tests/core/wave_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <ebur128.h>
+
+#include <cmath>
+#include <functional>
+#include <random>
+
+namespace orva {
+namespace {
+
+using namespace orva::test;
+
+constexpr double kInf = HUGE_VAL;
+
+double DbToLinear(double db) { return std::pow(10.0, db / 20.0); }
+
+/// Interleaved frames: channel c of frame i is f(i, c).
+std::vector<float> Synth(unsigned channels, size_t frames, const std::function<double(size_t, unsigned)>& f)
+{
+    std::vector<float> out(frames * channels);
+    for (size_t i = 0; i < frames; ++i)
+        for (unsigned c = 0; c < channels; ++c)
+            out[i * channels + c] = static_cast<float>(f(i, c));
+    return out;
+}
+
+std::function<double(size_t, unsigned)> Sine(double hz, double rate, double dbfs, double phase = 0.0)
+{
+    const double a = DbToLinear(dbfs);
+    return [=](size_t i, unsigned) { return a * std::sin(2.0 * M_PI * hz * double(i) / rate + phase); };
+}
+
+LoudnessLevels Measure(unsigned channels, unsigned long rate, const std::vector<float>& frames,
+                       size_t block = 65536)
+{
+    LoudnessMeter meter(channels, rate);
+    const size_t count = frames.size() / channels;
+    for (size_t at = 0; at < count; at += block)
+        meter.AddFrames(frames.data() + at * channels, std::min(block, count - at));
+    return meter.Levels();
+}
+
+struct LoudnessCase {
+    const char* name;
+    unsigned channels;
+    unsigned long rate;
+    std::function<std::vector<float>()> signal;
+    double lufs;   // expected integrated loudness (kInf negated: not measurable)
+    double range;  // expected loudness range, or NAN when not checked
+};
+
+TEST(LoudnessMeter, SynthesizedReferenceSignals)
+{
+    const LoudnessCase cases[] = {
+        { "1 kHz stereo sine at -23 dBFS", 2, 48000,
+          [] { return Synth(2, 20 * 48000, Sine(1000, 48000, -23)); }, -23.0, NAN },
+        { "1 kHz stereo sine at -33 dBFS", 2, 48000,
+          [] { return Synth(2, 20 * 48000, Sine(1000, 48000, -33)); }, -33.0, NAN },
+        { "1 kHz sine at -23 dBFS, 44.1 kHz", 2, 44100,
+          [] { return Synth(2, 20 * 44100, Sine(1000, 44100, -23)); }, -23.0, NAN },
+        // Tech 3342 case 1: 20 s at -20 dBFS then 20 s at -30 dBFS reads a range of 10 LU.
+        { "two levels 10 dB apart", 2, 48000,
+          [] {
+              const auto loud = Sine(1000, 48000, -20), soft = Sine(1000, 48000, -30);
+              return Synth(2, 40 * 48000,
+                           [&](size_t i, unsigned c) { return i < 20 * 48000 ? loud(i, c) : soft(i, c); });
+          },
+          NAN, 10.0 },
+        { "silence", 2, 48000, [] { return std::vector<float>(2 * 5 * 48000, 0.0f); }, -kInf, -kInf },
+        { "shorter than one 400 ms block", 2, 48000,
+          [] { return Synth(2, 48000 * 3 / 10, Sine(1000, 48000, -10)); }, -kInf, -kInf },
+        { "below the -70 LUFS absolute gate", 2, 48000,
+          [] { return Synth(2, 5 * 48000, Sine(1000, 48000, -80)); }, -kInf, -kInf },
+        { "mono counts once", 1, 48000, [] { return Synth(1, 10 * 48000, Sine(1000, 48000, -20)); }, -23.0,
+          NAN },
+    };
+    for (const LoudnessCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LoudnessLevels levels = Measure(c.channels, c.rate, c.signal());
+        if (std::isinf(c.lufs)) {
+            EXPECT_EQ(levels.integratedLufs, c.lufs);
+        } else if (!std::isnan(c.lufs)) {
+            EXPECT_NEAR(levels.integratedLufs, c.lufs, 0.1);
+        }
+        if (std::isinf(c.range)) {
+            EXPECT_EQ(levels.rangeLu, c.range);
+        } else if (!std::isnan(c.range)) {
+            EXPECT_NEAR(levels.rangeLu, c.range, 1.0);
+        }
+    }
+}
+
+TEST(LoudnessMeter, SineOffItsPeaksReadsTruePeakAboveSamplePeak)
+{
+    // 997 Hz is prime to the rate: the samples miss the crests by varying amounts.
+    const auto frames = Synth(2, 2 * 48000, Sine(997, 48000, -6.0, 0.3));
+    const LoudnessLevels levels = Measure(2, 48000, frames);
+    EXPECT_GT(levels.truePeak, levels.samplePeak);
+    EXPECT_NEAR(MagnitudeToDb(levels.truePeak), -6.0, 0.05);
+
+    // A quarter-rate sine sampled at 45 degrees: every sample 3 dB below the crest.
+    const auto quarter = Synth(1, 48000, Sine(12000, 48000, -1.0, M_PI / 4));
+    const LoudnessLevels q = Measure(1, 48000, quarter);
+    EXPECT_NEAR(MagnitudeToDb(q.samplePeak), -4.01, 0.01);
+    EXPECT_NEAR(MagnitudeToDb(q.truePeak), -1.0, 0.3);
+}
+
+/// The reference library's true peak over the same frames (largest over channels).
+double ReferenceTruePeak(unsigned channels, unsigned long rate, const std::vector<float>& frames)
+{
+    ebur128_state* st = ebur128_init(channels, rate, EBUR128_MODE_TRUE_PEAK);
+    ebur128_add_frames_float(st, frames.data(), frames.size() / channels);
+    double peak = 0.0;
+    for (unsigned c = 0; c < channels; ++c) {
+        double p = 0.0;
+        ebur128_true_peak(st, c, &p);
+        peak = std::max(peak, p);
+    }
+    ebur128_destroy(&st);
+    return peak;
+}
+
+TEST(TruePeakMeter, AgreesWithReferenceWhateverTheBlocksAndThreads)
+{
+    std::mt19937 random(12);
+    std::uniform_real_distribution<double> noise(-0.5, 0.5);
+    struct Case {
+        const char* name;
+        unsigned channels;
+        unsigned long rate;
+        std::vector<float> frames;
+    };
+    const Case cases[] = {
+        { "white noise", 2, 44100, Synth(2, 100000, [&](size_t, unsigned) { return noise(random); }) },
+        { "997 Hz", 2, 48000, Synth(2, 50000, Sine(997, 48000, -0.5, 1.0)) },
+        { "quarter rate at 45 degrees", 1, 44100, Synth(1, 30000, Sine(11025, 44100, 0.0, M_PI / 4)) },
+        { "alternating full-scale samples", 1, 48000,
+          Synth(1, 5000, [](size_t i, unsigned) { return (i / 2) % 2 ? 1.0 : -1.0; }) },
+        { "impulse in the second channel", 2, 48000,
+          Synth(2, 3000, [](size_t i, unsigned c) { return i == 1500 && c == 1 ? 0.9 : 0.0; }) },
+        { "six channels at 96 kHz (2x)", 6, 96000,
+          Synth(6, 40000, [&](size_t i, unsigned c) { return std::sin(double(i * (c + 1)) * 0.9) * 0.7; }) },
+        { "192 kHz (no oversampling)", 2, 192000, Synth(2, 20000, Sine(5000, 192000, -3.0, 0.2)) },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const double reference = ReferenceTruePeak(c.channels, c.rate, c.frames);
+        double first = -1.0;
+        for (size_t block : { size_t(1), size_t(7), size_t(1024), size_t(20000), size_t(1) << 20 }) {
+            for (bool helper : { false, true }) {
+                LoudnessMeter::AllowHelperThread(helper);
+                const double peak = Measure(c.channels, c.rate, c.frames, block).truePeak;
+                if (first < 0.0)
+                    first = peak;
+                EXPECT_EQ(peak, first) << "block " << block << (helper ? " with helper" : "");
+            }
+        }
+        LoudnessMeter::AllowHelperThread(true);
+        EXPECT_NEAR(MagnitudeToDb(first), MagnitudeToDb(reference), 0.05);
+    }
+}
+
+TEST(TargetGain, EachModeAndTheAlbum)
+{
+    LoudnessLevels levels;
+    levels.samplePeak = 0.5;
+    levels.truePeak = 0.6;
+    levels.integratedLufs = -20.0;
+    const GainInputs file { 16, 16384, levels };
+    const double classic = 32767.0 / 16384.0;
+    struct Case {
+        const char* name;
+        NormalizationTarget target;
+        GainInputs inputs;
+        std::optional<double> gain;
+    };
+    LoudnessLevels silent;
+    const Case cases[] = {
+        { "sample peak at 0 dBFS is the classic gain", { TargetMode::SamplePeak, 0, -10 }, file, classic },
+        { "sample peak at -1 dBFS",
+          { TargetMode::SamplePeak, -10, -10 },
+          file,
+          classic * std::pow(10.0, -0.05) },
+        { "8-bit sample peak",
+          { TargetMode::SamplePeak, -60, -10 },
+          { 8, 64, levels },
+          127.0 / 64.0 * std::pow(10.0, -0.3) },
+        { "true peak to -1 dBTP", { TargetMode::TruePeak, -10, -10 }, file, std::pow(10.0, -0.05) / 0.6 },
+        { "true peak never past the classic gain",
+          { TargetMode::TruePeak, 0, -10 },
+          { 16, 16384, { 0.5, 0.5, -20.0, 0.0 } },
+          classic },
+        { "loudness to -23 LUFS", { TargetMode::Loudness, -230, -10 }, file, std::pow(10.0, -3.0 / 20.0) },
+        { "loudness held at the ceiling",
+          { TargetMode::Loudness, -140, -10 },
+          file,
+          std::pow(10.0, -0.05) / 0.6 },
+        { "loudness not measurable", { TargetMode::Loudness, -230, -10 }, { 16, 1, silent }, std::nullopt },
+        { "silence in true-peak mode keeps the classic gain",
+          { TargetMode::TruePeak, -10, -10 },
+          { 16, 1, silent },
+          32767.0 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto gain = TargetGain(c.target, c.inputs);
+        ASSERT_EQ(gain.has_value(), c.gain.has_value());
+        if (gain) {
+            EXPECT_DOUBLE_EQ(*gain, *c.gain);
+        }
+    }
+    // The classic gain is computed exactly as the plain normalization computes it.
+    EXPECT_EQ(*TargetGain({}, file), NormalizeGain(16, 16384));
+
+    LoudnessLevels quieter = levels;
+    quieter.samplePeak = 0.25, quieter.truePeak = 0.9;
+    const GainInputs album = AlbumInputs({ file, { 16, 8192, quieter } }, -21.0);
+    EXPECT_EQ(album.peak, 16384);
+    EXPECT_EQ(album.levels.truePeak, 0.9);
+    EXPECT_EQ(album.levels.integratedLufs, -21.0);
+    EXPECT_DOUBLE_EQ(*TargetGain({ TargetMode::Loudness, -230, 0 }, album), std::pow(10.0, -0.1));
+}
+
+TEST(WaveAnalysis, ReadsEightAndSixteenBitFiles)
+{
+    TempDir dir;
+    std::vector<int> words;
+    Bytes bytes8;
+    for (int i = 0; i < 44100; ++i) {
+        const double v = 0.5 * std::sin(2.0 * M_PI * 997.0 * i / 44100.0);
+        words.push_back(int(std::lround(v * 32767.0)));
+        bytes8.push_back(uint8_t(128 + std::lround(v * 127.0)));
+    }
+    NullProgressRow row;
+    std::string error;
+    WaveAnalysis a16;
+    ASSERT_TRUE(AnalyzeWaveFile(row, dir.Write("16.wav", PcmWave(1, 44100, 16, Words(words))), a16, error));
+    EXPECT_EQ(a16.peak, 16384);
+    EXPECT_NEAR(MagnitudeToDb(a16.levels.truePeak), -6.02, 0.05);
+    EXPECT_NEAR(a16.levels.integratedLufs, -6.02 - 3.01 + 0.0, 0.2);
+
+    WaveAnalysis a8;
+    ASSERT_TRUE(AnalyzeWaveFile(row, dir.Write("8.wav", PcmWave(1, 44100, 8, bytes8)), a8, error));
+    EXPECT_EQ(a8.peak, 64);
+    EXPECT_NEAR(a8.levels.integratedLufs, a16.levels.integratedLufs, 0.1);
+
+    // A header that claims more 8-bit data than the file holds: the missing bytes are
+    // zero bytes (full scale) for the peak that bounds the gain.
+    Bytes cut = PcmWave(1, 44100, 8, bytes8);
+    cut.resize(cut.size() - 100);
+    WaveAnalysis a8cut;
+    ASSERT_TRUE(AnalyzeWaveFile(row, dir.Write("cut.wav", cut), a8cut, error));
+    EXPECT_EQ(a8cut.peak, 128);
+
+    WaveAnalysis none;
+    EXPECT_FALSE(AnalyzeWaveFile(row, dir.File("missing.wav"), none, error));
+    EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace orva
