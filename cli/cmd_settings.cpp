@@ -65,6 +65,9 @@ int RunSettings(const std::vector<std::string>& args)
     PrintField("SstpAllMessage", settings.SstpAllMessage);
     PrintField("SstpServer", settings.SstpServer);
     PrintField("SstpPort", settings.SstpPort);
+    PrintField("TargetMode", settings.TargetMode);
+    PrintField("Target", settings.Target);
+    PrintField("Ceiling", settings.Ceiling);
     if (options.save)
         SaveSettings(settings, nullptr);
     return 0;

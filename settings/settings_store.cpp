@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <initializer_list>
 #include <string_view>
@@ -110,6 +111,13 @@ void LoadSettings(Settings& settings, PositionedWindow* mainWindow)
     settings.SstpAllMessage = ReadText(file, "SSTP", "ALL", defaults.SstpAllMessage);
     settings.SstpServer = ReadText(file, "SSTP", "SERVER", defaults.SstpServer);
     settings.SstpPort = ReadText(file, "SSTP", "PORT", defaults.SstpPort);
+
+    // Levels from a hand-edited file are brought into the range the options dialog allows.
+    settings.TargetMode = std::clamp(file.GetInt("Mathod", "TARGETMODE", 0), 0, 2);
+    settings.Target = std::clamp(file.GetInt("Mathod", "TARGET", DefaultTargetTenths(settings.TargetMode)),
+                                 MinTargetTenths(settings.TargetMode), MaxTargetTenths(settings.TargetMode));
+    settings.Ceiling = std::clamp(file.GetInt("Mathod", "CEILING", kDefaultCeilingTenths), kMinCeilingTenths,
+                                  kMaxCeilingTenths);
 }
 
 void SaveSettings(const Settings& settings, const PositionedWindow* mainWindow)
@@ -130,6 +138,16 @@ void SaveSettings(const Settings& settings, const PositionedWindow* mainWindow)
     WriteInt(file, "Mathod", "CONVERT", settings.PeakMode);
     WriteInt(file, "Mathod", "DELETE", settings.SourceFileAction);
     WriteInt(file, "Mathod", "SAMPLE", settings.ResampleRate);
+    // The target keys join the file once they mean something, so that a file of someone who
+    // never chose a target stays as it always was.
+    const bool classicTarget =
+        settings.TargetMode == 0 && settings.Target == 0 && settings.Ceiling == kDefaultCeilingTenths;
+    if (!classicTarget || file.Contains("Mathod", "TARGETMODE") || file.Contains("Mathod", "TARGET")
+        || file.Contains("Mathod", "CEILING")) {
+        WriteInt(file, "Mathod", "TARGETMODE", settings.TargetMode);
+        WriteInt(file, "Mathod", "TARGET", settings.Target);
+        WriteInt(file, "Mathod", "CEILING", settings.Ceiling);
+    }
 
     WriteInt(file, "ENCODE", "RATE", settings.Mp3Bitrate);
     WriteInt(file, "ENCODE", "OUTMODE", settings.OutputMode);

@@ -1,1 +1,150 @@
+// orva-cli analyze and normalize to a target, end to end: the levels of the outputs.
+
+#include "tests/core/wave_builder.h"
+
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+
+namespace orva {
+namespace {
+
+using namespace orva::test;
+
+std::string OrvaCliPath()
+{
+    const char* buildDir = std::getenv("ORVA_BUILD_DIR");
+    return std::string(buildDir && *buildDir ? buildDir : "..") + "/orva-cli";
+}
+
+std::pair<int, std::string> OrvaCli(const std::string& args, const std::string& errFile = "/dev/null")
+{
+    FILE* pipe = ::popen((OrvaCliPath() + " " + args + " 2>" + errFile).c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    const int status = pipe ? ::pclose(pipe) : -1;
+    return { WIFEXITED(status) ? WEXITSTATUS(status) : -1, out };
+}
+
+/// The key=value lines of one analysis as numbers.
+std::map<std::string, double> Levels(const std::string& path)
+{
+    std::istringstream lines(OrvaCli("analyze '" + path + "'").second);
+    std::map<std::string, double> levels;
+    for (std::string line; std::getline(lines, line);) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos && line.compare(0, eq, "file") != 0)
+            levels[line.substr(0, eq)] = std::strtod(line.c_str() + eq + 1, nullptr);
+    }
+    return levels;
+}
+
+/// 16-bit stereo at 48 kHz: a 997 Hz sine at `dbfs`, with one sample at `spike` (0: none).
+Bytes Tone(double seconds, double dbfs, int spike = 0)
+{
+    std::vector<int> words;
+    const double a = 32768.0 * std::pow(10.0, dbfs / 20.0);
+    const int frames = int(seconds * 48000);
+    for (int i = 0; i < frames; ++i) {
+        const int v = int(std::lround(a * std::sin(2.0 * M_PI * 997.0 * i / 48000.0 + 0.4)));
+        words.push_back(i == frames / 2 && spike != 0 ? spike : v);
+        words.push_back(v);
+    }
+    return PcmWave(2, 48000, 16, Words(words));
+}
+
+class CliLoudness : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::access(OrvaCliPath().c_str(), X_OK) != 0)
+            GTEST_SKIP() << "orva-cli is not built";
+    }
+    TempDir dir;
+};
+
+TEST_F(CliLoudness, AnalyzePrintsEachFileAndTheAlbum)
+{
+    const std::string tone = dir.Write("tone.wav", Tone(4, -20)),
+                      silence = dir.Write("silence.wav", Tone(1, -200));
+    const auto [status, out] = OrvaCli("analyze '" + silence + "' '" + tone + "'");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out.substr(0, out.find("\n\n") + 2),
+              "file=" + silence
+                  + "\nsamplePeakDbfs=-inf\ntruePeakDbtp=-inf\nloudnessLufs=-inf\nloudnessRangeLu=-inf\n\n");
+    // Every key in its place; the album of a tone and silence is the tone.
+    std::istringstream lines(out);
+    std::string keys;
+    std::map<std::string, double> last;
+    for (std::string line; std::getline(lines, line);) {
+        const auto eq = line.find('=');
+        keys += line.substr(0, eq) + ",";
+        if (eq != std::string::npos)
+            last[line.substr(0, eq)] = std::strtod(line.c_str() + eq + 1, nullptr);
+    }
+    const std::string block = "file,samplePeakDbfs,truePeakDbtp,loudnessLufs,loudnessRangeLu,,";
+    EXPECT_EQ(keys, block + block + "albumSamplePeakDbfs,albumTruePeakDbtp,albumLoudnessLufs,");
+    for (const char* key : { "samplePeakDbfs", "truePeakDbtp", "loudnessLufs", "albumSamplePeakDbfs",
+                             "albumTruePeakDbtp", "albumLoudnessLufs" })
+        EXPECT_NEAR(last[key], -20.0, 0.05) << key;
+    EXPECT_EQ(OrvaCli("analyze '" + dir.File("none.wav") + "' '" + tone + "'").first, 1);
+    EXPECT_EQ(OrvaCli("analyze").first, 2);
+}
+
+TEST_F(CliLoudness, NormalizeReachesEachTarget)
+{
+    const std::string tone = dir.Write("tone.wav", Tone(5, -17.3));
+    const std::string spiky = dir.Write("spiky.wav", Tone(5, -40.0, 16000));
+    const std::string out = dir.File("out.wav");
+    struct Case {
+        std::string source, args, key;
+        double level;  // expected value of `key` in the output, within 0.1 dB
+    };
+    const Case cases[] = {
+        { tone, "--mode sample --target -6", "samplePeakDbfs", -6.0 },
+        { tone, "--mode true --target -1", "truePeakDbtp", -1.0 },
+        { tone, "--mode true --target -1.5", "truePeakDbtp", -1.5 },
+        { tone, "--mode loudness --target -14", "loudnessLufs", -14.0 },
+        { tone, "--mode loudness", "loudnessLufs", -23.0 },
+        // The spike would pass the ceiling at -20 LUFS: the gain stops at the ceiling.
+        { spiky, "--mode loudness --target -20 --ceiling -2", "truePeakDbtp", -2.0 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        ASSERT_EQ(OrvaCli("normalize '" + c.source + "' '" + out + "' " + c.args).first, 0);
+        const auto levels = Levels(out);
+        EXPECT_NEAR(levels.at(c.key), c.level, 0.1);
+        EXPECT_LE(levels.at("truePeakDbtp"), 0.0);
+    }
+}
+
+TEST_F(CliLoudness, DefaultTargetIsTheClassicNormalizationAndSilenceIsCopied)
+{
+    const std::string tone = dir.Write("tone.wav", Tone(1, -7.7));
+    const std::string classic = dir.File("classic.wav"), target = dir.File("target.wav");
+    ASSERT_EQ(OrvaCli("normalize '" + tone + "' '" + classic + "'").first, 0);
+    ASSERT_EQ(OrvaCli("normalize '" + tone + "' '" + target + "' --mode sample --target 0").first, 0);
+    EXPECT_EQ(ReadFile(target), ReadFile(classic));
+
+    const std::string quiet = dir.Write("quiet.wav", Tone(1, -90));
+    const std::string err = dir.File("err.txt");
+    EXPECT_EQ(OrvaCli("normalize '" + quiet + "' '" + target + "' --mode loudness", err).first, 0);
+    EXPECT_EQ(ReadFile(target), ReadFile(quiet));
+    EXPECT_FALSE(ReadFile(err).empty());
+
+    for (const char* bad : { "--mode peak", "--target 1", "--mode loudness --target -3", "--ceiling 0.5",
+                             "--mode true --peak 100", "--target" }) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(OrvaCli("normalize '" + tone + "' '" + target + "' " + bad).first, 2);
+    }
+}
+
+}  // namespace
+}  // namespace orva

@@ -47,7 +47,7 @@ TEST(SettingsCli, PrintsEveryFieldAndSavesThemBack)
                     "FixedOutputDir=\nSstpEnabled=1\n"
                     "SstpFileMessage=「$S」の正規化が終了しました！\n"
                     "SstpAllMessage=すべての正規化が終了しました！\n"
-                    "SstpServer=127.0.0.1\nSstpPort=9821\n");
+                    "SstpServer=127.0.0.1\nSstpPort=9821\nTargetMode=0\nTarget=0\nCeiling=-10\n");
     EXPECT_EQ(ReadFile(ini), before);  // printing alone writes nothing
 
     RunCommand(command + " --save", status);

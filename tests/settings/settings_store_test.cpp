@@ -45,7 +45,8 @@ std::string Dump(const Settings& s)
         << s.SstpFileMessage << "\n"
         << s.SstpAllMessage << "\n"
         << s.SstpServer << "\n"
-        << s.SstpPort;
+        << s.SstpPort << "\n"
+        << s.TargetMode << ' ' << s.Target << ' ' << s.Ceiling;
     return out.str();
 }
 
@@ -152,6 +153,47 @@ TEST_F(SettingsStoreTest, AWindowsFileIsReadAndRewrittenWithItsOtherContentIntac
           "[WDIR]\r\nSTATE=0\r\nPATH=\r\n";
     after.replace(after.find("Form1Top=100"), 12, "Form1Top=150");
     EXPECT_EQ(ReadFile(IniFilePath), after);
+}
+
+TEST_F(SettingsStoreTest, TargetLevelsTakeTheModesDefaultsAndRanges)
+{
+    struct Case {
+        const char* mathod;
+        int mode, target, ceiling;
+    };
+    const Case cases[] = {
+        { "", 0, 0, -10 },
+        { "TARGETMODE=1\r\n", 1, -10, -10 },
+        { "TARGETMODE=2\r\n", 2, -230, -10 },
+        { "TARGETMODE=2\r\nTARGET=-140\r\nCEILING=-20\r\n", 2, -140, -20 },
+        { "TARGETMODE=2\r\nTARGET=0\r\nCEILING=15\r\n", 2, -50, 0 },
+        { "TARGETMODE=2\r\nTARGET=-900\r\nCEILING=-999\r\n", 2, -500, -300 },
+        { "TARGETMODE=0\r\nTARGET=30\r\n", 0, 0, -10 },
+        { "TARGETMODE=1\r\nTARGET=-301\r\n", 1, -300, -10 },
+        { "TARGETMODE=7\r\n", 2, -230, -10 },
+        { "TARGETMODE=-3\r\nTARGET=-55\r\n", 0, -55, -10 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mathod);
+        WriteFile(IniFilePath, std::string("[Mathod]\r\n") + c.mathod);
+        Settings settings;
+        LoadSettings(settings, nullptr);
+        EXPECT_EQ(settings.TargetMode, c.mode);
+        EXPECT_EQ(settings.Target, c.target);
+        EXPECT_EQ(settings.Ceiling, c.ceiling);
+    }
+
+    // Saved at the end of [Mathod] once chosen, and kept there when set back.
+    WriteFile(IniFilePath, "[Mathod]\r\nCONVERT=1\r\n[SSTP]\r\nSTATE=0\r\n");
+    Settings settings;
+    settings.TargetMode = 2, settings.Target = -160, settings.Ceiling = -20;
+    SaveSettings(settings, nullptr);
+    EXPECT_NE(ReadFile(IniFilePath)
+                  .find("[Mathod]\r\nCONVERT=0\r\nDELETE=0\r\nSAMPLE=0\r\n"
+                        "TARGETMODE=2\r\nTARGET=-160\r\nCEILING=-20\r\n[SSTP]"),
+              std::string::npos);
+    SaveSettings(Settings(), nullptr);
+    EXPECT_NE(ReadFile(IniFilePath).find("TARGETMODE=0\r\nTARGET=0\r\nCEILING=-10\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsStoreTest, TextsOfUpTo255BytesComeBackWhole)
