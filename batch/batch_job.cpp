@@ -6,7 +6,10 @@
 #include "core/peak_scan.h"
 #include "core/resample.h"
 #include "core/wave_file.h"
+#include "loudness/wave_analysis.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <system_error>
@@ -63,7 +66,8 @@ EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirec
 BatchJob::BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
                    ProcessingDialog& dialog, Mp3Encoding* mp3, BatchNotifier* notifier)
     : m_entries(std::move(entries)), m_outputDirectory(std::move(outputDirectory)),
-      m_settings(std::move(settings)), m_dialog(dialog), m_mp3(mp3), m_notifier(notifier)
+      m_settings(std::move(settings)), m_target(TargetFromSettings(m_settings)), m_dialog(dialog), m_mp3(mp3),
+      m_notifier(notifier)
 {
     m_outcome.entryCount = static_cast<int>(m_entries.size());
     for (const FileEntry& entry : m_entries) {
@@ -199,13 +203,22 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
         // itself, fails with its message and skips the entry.
 
         CheckCancel();
-        const int peak = ScanPeak(row2, boxes, workingFile);
-        if (peak < 0 || (resample && !sourceProbes))
+        // The classic normalization scans the peak; a target measures what it needs.
+        const bool classic = m_target.IsClassic();
+        int peak = -1;
+        double gain = 1.0;
+        WaveAnalysis analysis;
+        if (classic)
+            peak = ScanPeak(row2, boxes, workingFile);
+        if ((classic ? peak < 0 : !MeasureEntry(row2, workingFile, analysis)) || (resample && !sourceProbes))
             continue;
+        if (!classic)
+            gain = GainOrCopy(row2, InputsOf(analysis));
         CheckCancel();
         if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile))
             continue;
-        if (!NormalizeEntry(workingFile, paths.output, peak))
+        if (!(classic ? NormalizeEntry(workingFile, paths.output, peak)
+                      : NormalizeEntryWithGain(workingFile, paths.output, gain)))
             continue;
         FinishEntry(entry, workingFile, paths.output, m_settings.SourceFileAction == 2 || resample);
     }
@@ -221,9 +234,12 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
     MessageBoxes& boxes = m_dialog.Messages();
 
     row1.SetPosition(0);
+    const bool classic = m_target.IsClassic();
     int commonPeak = 1;
     size_t loudest = 0;
     std::vector<bool> scanned(n, false);
+    // With a target every file is measured and kept until all are, for the album's loudness.
+    std::vector<std::unique_ptr<WaveAnalysis>> analyses;
     for (size_t i = 0; i < n; ++i) {
         row2.SetPosition(0);
         const FileEntry& entry = m_entries[i];
@@ -231,7 +247,16 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         row1.SetLabel(Format("ピーク取得中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
                              entry.caption.c_str()));
         row1.SetPosition(EntryPosition(i, n));
-        const int peak = ScanPeak(row2, boxes, source);
+        int peak = -1;
+        if (classic) {
+            peak = ScanPeak(row2, boxes, source);
+        } else {
+            auto analysis = std::make_unique<WaveAnalysis>();
+            if (MeasureEntry(row2, source, *analysis)) {
+                peak = analysis->peak;
+                analyses.push_back(std::move(analysis));
+            }
+        }
         scanned[i] = peak >= 0;
         if (peak > commonPeak) {
             commonPeak = peak;
@@ -239,7 +264,18 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         }
         CheckCancel();
     }
-    if (n > 0) {
+    double albumGain = 1.0;
+    if (!classic) {
+        std::vector<GainInputs> inputs;
+        std::vector<const LoudnessMeter*> meters;
+        for (const auto& analysis : analyses) {
+            inputs.push_back(InputsOf(*analysis));
+            meters.push_back(analysis->meter.get());
+        }
+        const double albumLufs = m_target.mode == TargetMode::Loudness ? AlbumLoudness(meters) : -HUGE_VAL;
+        albumGain = GainOrCopy(row2, AlbumInputs(inputs, albumLufs));
+        analyses.clear();
+    } else if (n > 0) {
         row2.SetLabel(Format("ﾋﾟｰｸ採取終了(%d in %s)", commonPeak, m_entries[loudest].caption.c_str()));
     }
 
@@ -257,7 +293,8 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         row1.SetLabel(Format("処理中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
                              entry.caption.c_str()));
         row1.SetPosition(EntryPosition(i, n));
-        if (!NormalizeEntry(workingFile, paths.output, commonPeak))
+        if (!(classic ? NormalizeEntry(workingFile, paths.output, commonPeak)
+                      : NormalizeEntryWithGain(workingFile, paths.output, albumGain)))
             continue;
         FinishEntry(entry, workingFile, paths.output, m_settings.SourceFileAction == 2);
     }
@@ -308,6 +345,59 @@ bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string&
     std::lock_guard lock(m_outcomeMutex);
     ++m_outcome.normalizedCount;
     return true;
+}
+
+bool BatchJob::NormalizeEntryWithGain(const std::string& workingFile, const std::string& output, double gain)
+{
+    if (NormalizeFileWithGain(m_dialog.Row3(), m_dialog.Messages(), workingFile, output, gain) < 0)
+        return false;
+    std::lock_guard lock(m_outcomeMutex);
+    ++m_outcome.normalizedCount;
+    return true;
+}
+
+bool BatchJob::MeasureEntry(ProgressRow& row2, const std::string& path, WaveAnalysis& analysis)
+{
+    if (m_target.mode == TargetMode::SamplePeak) {
+        // The peak is all this target needs: the plain scan, which shows its own message.
+        analysis.peak = ScanPeak(row2, m_dialog.Messages(), path);
+        return analysis.peak >= 0 && ProbeWaveFile(path, analysis.info) >= 0;
+    }
+    std::string error;
+    if (AnalyzeWaveFile(row2, path, analysis, error))
+        return true;
+    m_dialog.Messages().ShowProcessMessage(Format("ﾌｧｲﾙを正常に読み込めません。(%s)", path.c_str()));
+    return false;
+}
+
+double BatchJob::GainOrCopy(ProgressRow& row2, const GainInputs& inputs)
+{
+    const std::optional<double> gain = TargetGain(m_target, inputs);
+    if (gain)
+        return *gain;
+    // Nothing measurable to bring to the target: the samples are written as they are.
+    row2.SetLabel("解析終了(ラウドネス測定不能: 変更せずにコピー)");
+    return 1.0;
+}
+
+GainInputs InputsOf(const WaveAnalysis& analysis)
+{
+    GainInputs inputs;
+    inputs.bitsPerSample = analysis.info.format.bitsPerSample;
+    inputs.peak = std::max(analysis.peak, 1);
+    inputs.levels = analysis.levels;
+    return inputs;
+}
+
+NormalizationTarget TargetFromSettings(const Settings& settings)
+{
+    NormalizationTarget target;
+    target.mode = settings.TargetMode == 1 ? TargetMode::TruePeak
+        : settings.TargetMode == 2         ? TargetMode::Loudness
+                                           : TargetMode::SamplePeak;
+    target.levelTenths = settings.Target;
+    target.ceilingTenths = settings.Ceiling;
+    return target;
 }
 
 void BatchJob::DeleteWorkingFile(const std::string& workingFile, const std::string& output)

@@ -6,6 +6,7 @@
 
 #include "batch/file_list.h"
 #include "batch/processing_dialog.h"
+#include "loudness/target_gain.h"
 #include "settings/settings.h"
 
 #include <atomic>
@@ -47,6 +48,13 @@ struct EntryPaths {
 std::string PrefixedPath(const std::string& path);
 std::string Mp3PathFor(const std::string& path);
 EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirectory);
+
+struct WaveAnalysis;
+
+/// The normalization target the settings ask for (TARGETMODE, TARGET, CEILING).
+NormalizationTarget TargetFromSettings(const Settings& settings);
+/// The gain inputs of one measured file.
+GainInputs InputsOf(const WaveAnalysis& analysis);
 
 /// How a job ended, for callers that report an exit status.
 struct BatchOutcome {
@@ -105,6 +113,13 @@ private:
     void EncodeMp3(const std::string& output);
     void DeleteWorkingFile(const std::string& workingFile, const std::string& output);
     bool NormalizeEntry(const std::string& workingFile, const std::string& output, int peak);
+    bool NormalizeEntryWithGain(const std::string& workingFile, const std::string& output, double gain);
+    /// Measures what the target needs (the peak scan for sample-peak targets, the loudness
+    /// analysis for the others), reporting on row2 as the scan does; false after the
+    /// "cannot read" message.
+    bool MeasureEntry(ProgressRow& row2, const std::string& path, WaveAnalysis& analysis);
+    /// The target's gain, or 1.0 (a plain copy, noted on row2) when nothing is measurable.
+    double GainOrCopy(ProgressRow& row2, const GainInputs& inputs);
     /// The steps after a successful normalization, common to both modes.
     void FinishEntry(const FileEntry& entry, const std::string& workingFile, const std::string& output,
                      bool deleteWorkingFile);
@@ -115,6 +130,7 @@ private:
     std::set<std::string> m_batchFiles;  ///< every entry's source and output path
     const std::string m_outputDirectory;
     const Settings m_settings;
+    const NormalizationTarget m_target;
     ProcessingDialog& m_dialog;
     Mp3Encoding* m_mp3;
     BatchNotifier* const m_notifier;

@@ -20,6 +20,25 @@ bool OverlapsSourceFolder(const std::string& outputDirectory, const FileListMode
     return false;
 }
 
+/// Tenths of a dB as "-1.0".
+std::string FormatTenths(int tenths)
+{
+    const int magnitude = tenths < 0 ? -tenths : tenths;
+    return (tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
+}
+
+/// The summary line of a target other than the classic full-scale peak.
+std::string TargetSummaryLine(const Settings& settings)
+{
+    const std::string level = FormatTenths(settings.Target);
+    std::string text = "目標レベル　　　　：";
+    if (settings.TargetMode == 1)
+        return text + "トゥルーピーク " + level + " dBTP";
+    if (settings.TargetMode == 2)
+        return text + "ラウドネス " + level + " LUFS（上限 " + FormatTenths(settings.Ceiling) + " dBTP）";
+    return text + "サンプルピーク " + level + " dBFS";
+}
+
 }  // namespace
 
 std::string OutputDirectoryFor(const std::string& chosenPath)
@@ -111,6 +130,8 @@ std::vector<std::string> BuildSummaryLines(const Settings& settings, int fileCou
     lines.push_back("保存先ディレクトリ：" + outputDirectory);
     lines.push_back(settings.PeakMode == 0 ? "ピーク取得方法　　：ファイルごと"
                                            : "ピーク取得方法　　：全ファイルから一括取得");
+    if (settings.TargetMode != 0 || settings.Target != 0)
+        lines.push_back(TargetSummaryLine(settings));
     lines.push_back("");
 
     // An encoder kind other than the two known ones makes no MP3 file, so it shows as none.

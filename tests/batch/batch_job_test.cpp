@@ -3,6 +3,7 @@
 
 #include "batch/batch_job.h"
 #include "core/wave_file.h"
+#include "loudness/wave_analysis.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,17 @@ struct Fixture {
         FileListModel list;
         for (const auto& [name, peak] : files) {
             WriteFile(in + name, MakeWav(2, 44100, 16, Ramp16(3000, 2, peak)));
+            EXPECT_TRUE(list.AddFileToList(in + name));
+        }
+        return list.Entries();
+    }
+
+    /// The same with `frames` frames each (a second or more has a measurable loudness).
+    std::vector<FileEntry> LongEntries(const std::vector<std::pair<std::string, int>>& files, size_t frames)
+    {
+        FileListModel list;
+        for (const auto& [name, peak] : files) {
+            WriteFile(in + name, MakeWav(2, 44100, 16, Ramp16(frames, 2, peak)));
             EXPECT_TRUE(list.AddFileToList(in + name));
         }
         return list.Entries();
@@ -272,6 +284,64 @@ TEST(BatchJob, CommonPeakModeUsesTheLoudestFile)
     f.Run(entries, f.out);
     EXPECT_EQ(f.dialog.EventsStartingWith("row2.label ﾋﾟｰｸ採取終了(").back(),
               "row2.label ﾋﾟｰｸ採取終了(1 in a.wav)");
+}
+
+TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
+{
+    // Two files whose peaks differ by a factor of about two; each row checks the outputs'
+    // peaks (exactly where the rule fixes them) or their levels.
+    struct Case {
+        const char* name;
+        int peakMode, targetMode, target;
+    } cases[] = {
+        { "sample peak at -6 dBFS, per file", 0, 0, -60 }, { "true peak at -1 dBTP, per file", 0, 1, -10 },
+        { "loudness at -23 LUFS, per file", 0, 2, -230 },  { "sample peak at -6 dBFS, album", 1, 0, -60 },
+        { "true peak at -1 dBTP, album", 1, 1, -10 },      { "loudness at -20 LUFS, album", 1, 2, -200 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        f.settings.PeakMode = c.peakMode;
+        f.settings.TargetMode = c.targetMode;
+        f.settings.Target = c.target;
+        EXPECT_EQ(
+            f.Run(f.LongEntries({ { "a.wav", 16384 }, { "b.wav", 8000 } }, 44100), f.out).normalizedCount, 2);
+        const double gainA = Peak16(f.out + "a.wav") / 16384.0, gainB = Peak16(f.out + "b.wav") / 8000.0;
+        NullProgressRow row;
+        std::string error;
+        WaveAnalysis a, b;
+        ASSERT_TRUE(AnalyzeWaveFile(row, f.out + "a.wav", a, error));
+        ASSERT_TRUE(AnalyzeWaveFile(row, f.out + "b.wav", b, error));
+        if (c.peakMode == 1) {
+            EXPECT_NEAR(gainA, gainB, 1.0 / 8000);
+        } else if (c.targetMode == 0) {
+            // (full scale / peak) x 10^(T/20), in that order, then truncated.
+            EXPECT_EQ(Peak16(f.out + "b.wav"), int(8000 * (32767.0 / 8000 * std::pow(10.0, -6.0 / 20.0))));
+        } else if (c.targetMode == 1) {
+            EXPECT_NEAR(MagnitudeToDb(a.levels.truePeak), -1.0, 0.1);
+            EXPECT_NEAR(MagnitudeToDb(b.levels.truePeak), -1.0, 0.1);
+        } else {
+            EXPECT_NEAR(a.levels.integratedLufs, -23.0, 0.1);
+            EXPECT_NEAR(b.levels.integratedLufs, -23.0, 0.1);
+        }
+        const double level = c.target / 10.0;
+        const double loudest = c.targetMode == 0 ? MagnitudeToDb(a.levels.samplePeak)
+            : c.targetMode == 1                  ? MagnitudeToDb(a.levels.truePeak)
+                                                 : 0.0;
+        if (c.targetMode != 2) {
+            EXPECT_NEAR(loudest, level, 0.1);
+        }
+        EXPECT_TRUE(f.dialog.EventsStartingWith("message").empty());
+    }
+
+    // Too short for a loudness: copied as it is, with a note where the analysis reports.
+    Fixture f;
+    f.settings.TargetMode = 2;
+    f.settings.Target = -230;
+    EXPECT_EQ(f.Run(f.Entries({ { "a.wav", 16384 } }), f.out).normalizedCount, 1);
+    EXPECT_EQ(ReadFile(f.out + "a.wav"), ReadFile(f.in + "a.wav"));
+    EXPECT_EQ(f.dialog.EventsStartingWith("row2.label 解析終了(").back(),
+              "row2.label 解析終了(ラウドネス測定不能: 変更せずにコピー)");
 }
 
 TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)

@@ -357,5 +357,26 @@ TEST(Summary, VariableLines)
     }
 }
 
+TEST(Summary, TargetLineOnlyWhenNotTheClassicPeak)
+{
+    struct Case {
+        int mode, target, ceiling;
+        const char* line;  ///< the line after the peak method, or "" (the default summary)
+    } cases[] = {
+        { 0, 0, -10, "" },
+        { 0, 0, -30, "" },  // the ceiling counts only for loudness
+        { 0, -5, -10, "目標レベル　　　　：サンプルピーク -0.5 dBFS" },
+        { 1, -10, -10, "目標レベル　　　　：トゥルーピーク -1.0 dBTP" },
+        { 2, -230, -15, "目標レベル　　　　：ラウドネス -23.0 LUFS（上限 -1.5 dBTP）" },
+    };
+    for (const Case& c : cases) {
+        Settings settings;
+        settings.TargetMode = c.mode, settings.Target = c.target, settings.Ceiling = c.ceiling;
+        const Names lines = BuildSummaryLines(settings, 1, "/o/", {});
+        EXPECT_EQ(lines[6], *c.line ? c.line : "");
+        EXPECT_EQ(lines.size(), BuildSummaryLines(Settings(), 1, "/o/", {}).size() + (*c.line ? 1 : 0));
+    }
+}
+
 }  // namespace
 }  // namespace orva
