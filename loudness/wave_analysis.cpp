@@ -75,7 +75,12 @@ bool AnalyzeWaveFile(ProgressRow& row, const std::string& path, WaveAnalysis& re
     char text[96];
     while (done < dataSize && !sourceEnded) {
         const size_t want = static_cast<size_t>(std::min<int64_t>(dataSize - done, bytes.size()));
-        const size_t got = ReadUntilEnd(file, bytes.data(), want, sourceEnded);
+        const long long read = ReadUntilEnd(file, bytes.data(), want, sourceEnded);
+        if (read < 0) {
+            error = "cannot read the file";
+            return false;
+        }
+        const size_t got = static_cast<size_t>(read);
         missing = missing || got < want;
         const size_t frameCount = got / frameBytes;
         ToFloat(bytes.data(), frameCount * channels, bits, frames.data());

@@ -23,7 +23,7 @@ struct WaveAnalysis {
 
 /// Reads the WAV file at path and measures it. Samples the file does not hold (a header
 /// that claims more) take no part in the loudness and true peak. Returns false when the
-/// file does not probe, is not a supported format or cannot be opened; ErrorText() or
+/// file does not probe, is not a supported format, cannot be opened or a read fails;
 /// `error` says why. Reports on row ("解析中(n/total)", "解析終了"). Runs on any thread.
 bool AnalyzeWaveFile(ProgressRow& row, const std::string& path, WaveAnalysis& result, std::string& error);
 
