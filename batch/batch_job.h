@@ -114,7 +114,8 @@ private:
     bool BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentity& identity);
     bool SetSourceAside(std::string& workingFile, const FileIdentity& identity);
     bool IsBatchFile(const std::string& path) const;
-    void EncodeMp3(const std::string& output);
+    /// False when an MP3 file was due and is not there (failure shown).
+    bool EncodeMp3(const std::string& output);
     bool DeleteWorkingFile(const std::string& workingFile, const FileIdentity& identity,
                            const std::string& output, uint64_t outputSize);
     bool NormalizeEntry(const std::string& workingFile, const std::string& output, int peak,
@@ -129,6 +130,7 @@ private:
 
     const std::vector<FileEntry> m_entries;
     std::set<std::string> m_batchFiles;  ///< every entry's source and output path
+    std::set<std::string> m_mp3Files;    ///< MP3 files this batch has written
     const std::string m_outputDirectory;
     const Settings m_settings;
     ProcessingDialog& m_dialog;
