@@ -347,6 +347,46 @@ TEST(BatchJob, Mp3StepFollowsTheEncoderKind)
     }
 }
 
+TEST(BatchJob, AnMp3FileThatIsNotWrittenFailsTheEntry)
+{
+    struct Case {
+        const char* what;
+        Names files;
+        int encoderResult;
+        Names calls;     ///< of the MP3 step, by file name
+        Names notified;  ///< "file" announcements
+        Names failures;  ///< sources named by the failure box
+    };
+    const Case cases[] = {
+        { "encoder fails", { "song.wav" }, -1, { "song.wav" }, {}, {} },
+        // The second name gives the same MP3 name: it is not encoded over the first.
+        { "same MP3 name", { "song.wav", "song.WAV" }, 0, { "song.wav" }, { "song.wav" }, { "song.WAV" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        f.settings.Mp3Bitrate = 128;
+        f.mp3.result = c.encoderResult;
+        std::vector<std::pair<std::string, int>> files;
+        for (const std::string& name : c.files)
+            files.emplace_back(name, 1000);
+        const BatchOutcome outcome = f.Run(f.Entries(files), f.out);
+        EXPECT_EQ(outcome.normalizedCount, static_cast<int>(c.files.size()));
+        EXPECT_EQ(outcome.failedCount, static_cast<int>(c.files.size() - c.notified.size()));
+        Names calls, notified, failures;
+        for (const std::string& name : c.calls)
+            calls.push_back("gogo " + f.out + name + " " + f.out + "song.MP3");
+        for (const std::string& name : c.notified)
+            notified.push_back("file " + name);
+        notified.push_back("all");
+        for (const std::string& name : c.failures)
+            failures.push_back("titled ORVA エンコードに失敗しました[" + f.out + name + "]");
+        EXPECT_EQ(f.mp3.calls, calls);
+        EXPECT_EQ(f.notifier.calls, notified);
+        EXPECT_EQ(f.dialog.EventsStartingWith("titled"), failures);
+    }
+}
+
 TEST(BatchJob, CancelAnsweredNoGoesOnFromTheSamePoint)
 {
     Fixture f;
