@@ -122,18 +122,19 @@ int NormalizeDataWithGain(ProgressRow& row3, ByteSource& source, ByteSink& sink,
 }
 
 int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
-                  const std::string& output, int peak)
+                  const std::string& output, int peak, uint64_t* writtenBytes)
 {
     WaveFileInfo info {};
     if (peak < 1)
         return -1;
-    if (ProbeWaveFile(source, info) < 0)
-        return NormalizeFileWithGain(row3, boxes, source, output, 1.0);  // fails with the probe's message
-    return NormalizeFileWithGain(row3, boxes, source, output, NormalizeGain(info.format.bitsPerSample, peak));
+    // A source that does not probe fails below with the probe's message.
+    const double gain =
+        ProbeWaveFile(source, info) < 0 ? 1.0 : NormalizeGain(info.format.bitsPerSample, peak);
+    return NormalizeFileWithGain(row3, boxes, source, output, gain, writtenBytes);
 }
 
 int NormalizeFileWithGain(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
-                          const std::string& output, double gain)
+                          const std::string& output, double gain, uint64_t* writtenBytes)
 {
     WaveFileInfo info {};
     if (!(gain >= 0.0))
@@ -168,10 +169,13 @@ int NormalizeFileWithGain(ProgressRow& row3, MessageBoxes& boxes, const std::str
         boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
         return -1;
     }
+    const uint64_t length = out.WrittenBytes();
     if (!out.Close()) {
         boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
         return -1;
     }
+    if (writtenBytes)
+        *writtenBytes = length;
     row3.SetLabel("正規化終了");
     row3.SetPosition(1000);
     return 0;
