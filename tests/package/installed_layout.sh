@@ -26,7 +26,8 @@ for file in bin/orva-cli bin/orva-cli-batch lib/orva/libgogo.so lib/orva/tools/s
 done
 [ -x "$prefix/lib/orva/tools/scmpx-lame" ] || fail "scmpx-lame is not executable"
 if [ "$gui" = 1 ]; then
-    for file in bin/orva share/orva/help/index.htm share/applications/orva.desktop \
+    for file in bin/orva share/orva/help/index.htm share/orva/help/en/index.htm \
+        share/applications/orva.desktop \
         share/icons/hicolor/scalable/apps/orva.svg share/metainfo/org.orva.orva.metainfo.xml \
         share/man/man1/orva.1.gz; do
         [ -e "$prefix/$file" ] || fail "$file is missing"
