@@ -18,20 +18,6 @@ namespace {
 /// Thrown by CheckCancel after a confirmed cancel; caught only in BatchJob::Run.
 struct JobCancelled {};
 
-template <typename... Args> std::string Format(const char* format, Args... args)
-{
-    const int length = std::snprintf(nullptr, 0, format, args...);
-    if (length <= 0)
-        return {};
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, args...);
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
-/// Share of entries begun, 0..1000.
-int EntryPosition(size_t index, size_t count) { return static_cast<int>(((index + 1) * 1000) / count); }
-
 }  // namespace
 
 std::string PrefixedPath(const std::string& path)
@@ -61,9 +47,9 @@ EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirec
 }
 
 BatchJob::BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
-                   ProcessingDialog& dialog, Mp3Encoding* mp3, BatchNotifier* notifier)
+                   BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier)
     : m_entries(std::move(entries)), m_outputDirectory(std::move(outputDirectory)),
-      m_settings(std::move(settings)), m_dialog(dialog), m_mp3(mp3), m_notifier(notifier)
+      m_settings(std::move(settings)), m_events(events), m_mp3(mp3), m_notifier(notifier)
 {
     m_outcome.entryCount = static_cast<int>(m_entries.size());
     for (const FileEntry& entry : m_entries) {
@@ -91,8 +77,7 @@ void BatchJob::Start(std::function<void(const BatchOutcome&)> onFinished)
         });
     } catch (const std::system_error&) {
         // No worker thread: nothing of the job runs, but the dialog must still be closable.
-        m_dialog.SetOkEnabled(true);
-        m_dialog.SetCancelEnabled(false);
+        m_events.JobEnded();
         {
             std::lock_guard lock(m_outcomeMutex);
             m_outcome.finished = true;
@@ -124,8 +109,7 @@ void BatchJob::Run()
     } catch (const std::exception&) {
         // Nothing the job calls is meant to throw; should something do so anyway, the job
         // ends here and the dialog can still be closed with OK.
-        m_dialog.SetOkEnabled(true);
-        m_dialog.SetCancelEnabled(false);
+        m_events.JobEnded();
     }
     std::lock_guard lock(m_outcomeMutex);
     m_outcome.cancelled = cancelled;
@@ -134,22 +118,20 @@ void BatchJob::Run()
 
 void BatchJob::JobThreadMain()
 {
-    m_dialog.Row3().SetLabel("正規化処理");
-    m_dialog.Row3().SetPosition(0);
+    m_events.JobStarted();
     if (m_settings.PeakMode == 0)
         RunJobPerFilePeak(m_outputDirectory);
     else if (m_settings.PeakMode == 1)
         RunJobCommonPeak(m_outputDirectory);
-    m_dialog.SetOkEnabled(true);
-    m_dialog.SetCancelEnabled(false);
+    m_events.JobEnded();
 }
 
 void BatchJob::CheckCancel()
 {
     if (CancelRequested.load() == 0)
         return;
-    if (m_dialog.AskYesNo(CancelPromptTitle, CancelPromptText)) {
-        m_dialog.CloseCancelled();
+    if (m_events.ConfirmCancel()) {
+        m_events.CloseCancelled();
         throw JobCancelled {};
     }
     CancelRequested.store(0);
@@ -157,35 +139,29 @@ void BatchJob::CheckCancel()
 
 void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
 {
-    const size_t n = m_entries.size();
-    ProgressRow& row1 = m_dialog.Row1();
-    ProgressRow& row2 = m_dialog.Row2();
-    ProgressRow& row3 = m_dialog.Row3();
-    MessageBoxes& boxes = m_dialog.Messages();
+    const int n = static_cast<int>(m_entries.size());
+    StageEvents& stages = m_events.Stages();
+    ProblemReports& problems = m_events.Problems();
     const bool resample = m_settings.ResampleRate >= 1;
 
-    row1.SetPosition(0);
-    for (size_t i = 0; i < n; ++i) {
-        row2.SetPosition(0);
-        row3.SetPosition(0);
-        const FileEntry& entry = m_entries[i];
+    m_events.PassStarted();
+    for (int i = 0; i < n; ++i) {
+        const FileEntry& entry = m_entries[static_cast<size_t>(i)];
         const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
         std::string workingFile = paths.source;
 
-        row1.SetLabel(Format("処理中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
-                             entry.caption.c_str()));
-        row1.SetPosition(EntryPosition(i, n));
+        m_events.EntryStarted(EntryStep::Process, i, n, entry.caption);
 
         WaveFileInfo info {};
         const bool sourceProbes = ProbeWaveFile(paths.source, info) >= 0;
         if (resample && sourceProbes && IsBatchFile(paths.temporary)) {
             // The temporary name is another entry's source or output ("song.wav" beside
             // "_song.wav"): converting would overwrite it and then delete it.
-            boxes.ShowProcessMessage(Format("ﾌｧｲﾙを正常に作成できません。(%s)", paths.temporary.c_str()));
+            problems.ReportProblem(Problem::CannotCreate, paths.temporary);
             continue;
         }
         if (resample && sourceProbes) {
-            if (ConvertSampleRate(row2, paths.source, paths.temporary, m_settings.ResampleRate,
+            if (ConvertSampleRate(stages, paths.source, paths.temporary, m_settings.ResampleRate,
                                   info.format.bitsPerSample, info.format.channels)
                 < 0) {
                 // Whatever stands under the temporary name now is not this conversion's
@@ -199,7 +175,7 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
         // itself, fails with its message and skips the entry.
 
         CheckCancel();
-        const int peak = ScanPeak(row2, boxes, workingFile);
+        const int peak = ScanPeak(stages, problems, workingFile);
         if (peak < 0 || (resample && !sourceProbes))
             continue;
         CheckCancel();
@@ -214,49 +190,40 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
 
 void BatchJob::RunJobCommonPeak(std::string outputDirectory)
 {
-    const size_t n = m_entries.size();
-    ProgressRow& row1 = m_dialog.Row1();
-    ProgressRow& row2 = m_dialog.Row2();
-    ProgressRow& row3 = m_dialog.Row3();
-    MessageBoxes& boxes = m_dialog.Messages();
+    const int n = static_cast<int>(m_entries.size());
+    StageEvents& stages = m_events.Stages();
+    ProblemReports& problems = m_events.Problems();
 
-    row1.SetPosition(0);
+    m_events.PassStarted();
     int commonPeak = 1;
-    size_t loudest = 0;
-    std::vector<bool> scanned(n, false);
-    for (size_t i = 0; i < n; ++i) {
-        row2.SetPosition(0);
-        const FileEntry& entry = m_entries[i];
+    int loudest = 0;
+    std::vector<bool> scanned(static_cast<size_t>(n), false);
+    for (int i = 0; i < n; ++i) {
+        const FileEntry& entry = m_entries[static_cast<size_t>(i)];
         const std::string source = entry.FullPath();
-        row1.SetLabel(Format("ピーク取得中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
-                             entry.caption.c_str()));
-        row1.SetPosition(EntryPosition(i, n));
-        const int peak = ScanPeak(row2, boxes, source);
-        scanned[i] = peak >= 0;
+        m_events.EntryStarted(EntryStep::ScanForCommonPeak, i, n, entry.caption);
+        const int peak = ScanPeak(stages, problems, source);
+        scanned[static_cast<size_t>(i)] = peak >= 0;
         if (peak > commonPeak) {
             commonPeak = peak;
             loudest = i;
         }
         CheckCancel();
     }
-    if (n > 0) {
-        row2.SetLabel(Format("ﾋﾟｰｸ採取終了(%d in %s)", commonPeak, m_entries[loudest].caption.c_str()));
-    }
+    if (n > 0)
+        m_events.CommonPeakFound(commonPeak, m_entries[static_cast<size_t>(loudest)].caption);
 
-    for (size_t i = 0; i < n; ++i) {
-        const FileEntry& entry = m_entries[i];
+    for (int i = 0; i < n; ++i) {
+        const FileEntry& entry = m_entries[static_cast<size_t>(i)];
         const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
         // An entry whose scan failed has no measured peak: normalizing it with the common
         // peak could push its samples past full scale, so it is left as it is.
-        if (!scanned[i])
+        if (!scanned[static_cast<size_t>(i)])
             continue;
         std::string workingFile = paths.source;
         if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile))
             continue;
-        row3.SetPosition(0);
-        row1.SetLabel(Format("処理中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
-                             entry.caption.c_str()));
-        row1.SetPosition(EntryPosition(i, n));
+        m_events.EntryStarted(EntryStep::ProcessWithCommonPeak, i, n, entry.caption);
         if (!NormalizeEntry(workingFile, paths.output, commonPeak))
             continue;
         FinishEntry(entry, workingFile, paths.output, m_settings.SourceFileAction == 2);
@@ -284,7 +251,14 @@ void BatchJob::FinishBatch()
 {
     if (m_notifier)
         m_notifier->SendAllMessage();
-    m_dialog.SetCaption("完了しました");
+    BatchCounts counts;
+    {
+        std::lock_guard lock(m_outcomeMutex);
+        counts.entryCount = m_outcome.entryCount;
+        counts.normalizedCount = m_outcome.normalizedCount;
+        counts.failedCount = m_outcome.failedCount;
+    }
+    m_events.BatchFinished(counts);
 }
 
 bool BatchJob::SetSourceAside(std::string& workingFile)
@@ -296,7 +270,7 @@ bool BatchJob::SetSourceAside(std::string& workingFile)
     if (!batchFile && PathExists(prefixed))
         DeleteFileAt(prefixed);
     if (batchFile || !RenameWithoutReplace(workingFile, prefixed)) {
-        m_dialog.Messages().ShowProcessMessage(Format("ﾌｧｲﾙをﾘﾈｰﾑできません。(%s)", workingFile.c_str()));
+        m_events.Problems().ReportProblem(Problem::CannotRename, workingFile);
         return false;
     }
     workingFile = prefixed;
@@ -307,7 +281,7 @@ bool BatchJob::IsBatchFile(const std::string& path) const { return m_batchFiles.
 
 bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output, int peak)
 {
-    if (NormalizeFile(m_dialog.Row3(), m_dialog.Messages(), workingFile, output, peak) < 0)
+    if (NormalizeFile(m_events.Stages(), m_events.Problems(), workingFile, output, peak) < 0)
         return false;
     std::lock_guard lock(m_outcomeMutex);
     ++m_outcome.normalizedCount;
@@ -332,7 +306,7 @@ bool BatchJob::EncodeMp3(const std::string& output)
     const std::string mp3 = Mp3PathFor(output);
     // "song.wav" and "song.WAV" both give "song.MP3": the second must not replace the first.
     if (m_mp3Files.count(mp3) != 0 || IsBatchFile(mp3)) {
-        m_dialog.Messages().ShowTitledMessage("ORVA", Format("エンコードに失敗しました[%s]", output.c_str()));
+        m_events.Problems().ReportProblem(Problem::EncodeFailed, output);
         return false;
     }
     const Mp3Encoding::CancelPoint cancelPoint = [this] { CheckCancel(); };

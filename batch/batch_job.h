@@ -2,10 +2,10 @@
 // The batch job: normalizes the entries of the file list one by one on a worker thread of
 // its own, optionally converting the sample rate first, setting the source aside, encoding
 // an MP3 file and announcing each file over SSTP. Its inputs are fixed when it is built;
-// it reports only through the processing dialog. Paths use "/" as separator.
+// it reports only through its events. Paths use "/" as separator.
 
+#include "batch/batch_events.h"
 #include "batch/file_list.h"
-#include "batch/processing_dialog.h"
 #include "settings/settings.h"
 
 #include <atomic>
@@ -59,11 +59,11 @@ struct BatchOutcome {
 
 class BatchJob {
 public:
-    /// Everything the job reads, fixed before Start(). The dialog, the MP3 step and the
+    /// Everything the job reads, fixed before Start(). The events, the MP3 step and the
     /// notifier must outlive the job. A null `mp3` means no encoder is available: the MP3
     /// step encodes nothing. A null `notifier` sends nothing.
     BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
-             ProcessingDialog& dialog, Mp3Encoding* mp3, BatchNotifier* notifier);
+             BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier);
     /// Waits for the worker thread.
     ~BatchJob();
 
@@ -89,14 +89,14 @@ public:
     /// caught. What the worker thread runs; also for callers that bring their own thread.
     void Run();
 
-    /// The body of the job: sets up the third row, runs the mode's pass, then enables OK
-    /// and disables Cancel. A confirmed cancel leaves it by an exception that Run() catches.
+    /// The body of the job: reports its start, runs the mode's pass, then reports its end. A confirmed cancel
+    /// leaves it by an exception that Run() catches.
     void JobThreadMain();
     /// Per-file peak mode over all entries (PeakMode 0).
     void RunJobPerFilePeak(std::string outputDirectory);
     /// Common peak mode over all entries (PeakMode 1).
     void RunJobCommonPeak(std::string outputDirectory);
-    /// The job's cancel point: asks when CancelRequested is set; on Yes closes the dialog
+    /// The job's cancel point: asks when CancelRequested is set; on Yes reports the close
     /// and unwinds the job to Run(); on No clears the flag and returns.
     void CheckCancel();
 
@@ -118,7 +118,7 @@ private:
     std::set<std::string> m_mp3Files;    ///< MP3 files this batch has written
     const std::string m_outputDirectory;
     const Settings m_settings;
-    ProcessingDialog& m_dialog;
+    BatchEvents& m_events;
     Mp3Encoding* m_mp3;
     BatchNotifier* const m_notifier;
 
