@@ -42,7 +42,8 @@ void TerminalView::ShowMessage(Box, const std::string&, const std::string& text)
 bool TerminalView::AskYesNo(const std::string&, const std::string& text)
 {
     FinishProgressLine();
-    if (isatty(STDIN_FILENO) != 1)
+    const auto terminated = [this] { return yesWithoutAsking != nullptr && yesWithoutAsking->load(); };
+    if (terminated() || isatty(STDIN_FILENO) != 1)
         return true;
     std::fprintf(stderr, "%s [y/N] ", text.c_str());
     std::fflush(stderr);
@@ -50,8 +51,11 @@ bool TerminalView::AskYesNo(const std::string&, const std::string& text)
     for (;;) {
         char c = 0;
         const ssize_t got = ::read(STDIN_FILENO, &c, 1);
-        if (got < 0 && errno == EINTR)
+        if (got < 0 && errno == EINTR) {
+            if (terminated())
+                return true;
             continue;  // another Ctrl-C while asking: the flag is set again, keep reading
+        }
         if (got <= 0 || c == '\n')
             break;
         answer.push_back(c);

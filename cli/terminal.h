@@ -5,6 +5,8 @@
 
 #include "text/processing_words.h"
 
+#include <atomic>
+
 namespace orva::cli {
 
 class TerminalView final : public DialogView {
@@ -15,9 +17,12 @@ public:
     void SetOkEnabled(bool) override {}
     void SetCancelEnabled(bool) override {}
     void ShowMessage(Box box, const std::string& title, const std::string& text) override;
-    /// Yes when stdin is not a terminal (nobody could answer).
+    /// Yes when stdin is not a terminal (nobody could answer) or `yesWithoutAsking` is set.
     bool AskYesNo(const std::string& title, const std::string& text) override;
     void CloseCancelled() override;
+
+    /// When it points to true, the question is answered Yes at once (a termination request).
+    const std::atomic<bool>* yesWithoutAsking = nullptr;
 };
 
 /// A terminal view and the words of the events on it.

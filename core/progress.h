@@ -22,6 +22,8 @@ enum class Problem {
     CannotCreate,  ///< the output cannot be created
     WriteFailed,   ///< writing the output failed
     CannotRename,  ///< the source cannot be set aside under its "_" name
+    SourceBusy,    ///< another batch is processing the source
+    DeleteFailed,  ///< the source set aside cannot be deleted
     EncodeFailed,  ///< the MP3 step failed for this output
 };
 

@@ -71,6 +71,12 @@ std::string ProblemText(Problem problem, const std::string& path, DialogView::Bo
     case Problem::CannotRename:
         format = ORVA_TR("Processing", "ﾌｧｲﾙをﾘﾈｰﾑできません。(%s)");
         break;
+    case Problem::SourceBusy:
+        format = ORVA_TR("Processing", "ﾌｧｲﾙは他のﾊﾞｯﾁが処理中です。(%s)");
+        break;
+    case Problem::DeleteFailed:
+        format = ORVA_TR("Processing", "ﾌｧｲﾙを削除できません。(%s)");
+        break;
     case Problem::EncodeFailed:
         format = ORVA_TR("Processing", "エンコードに失敗しました[%s]");
         shown = DialogView::Box::Plain;

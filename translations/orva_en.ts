@@ -95,5 +95,13 @@ Note: broken files or working files may be left behind.</translation>
         <source>外部エンコーダ終了</source>
         <translation>External encoder finished</translation>
     </message>
+    <message>
+        <source>ﾌｧｲﾙは他のﾊﾞｯﾁが処理中です。(%s)</source>
+        <translation>The file is being processed by another batch. (%s)</translation>
+    </message>
+    <message>
+        <source>ﾌｧｲﾙを削除できません。(%s)</source>
+        <translation>The file cannot be deleted. (%s)</translation>
+    </message>
 </context>
 </TS>
