@@ -143,8 +143,8 @@ int Check(const std::vector<Message>& all, const QString& path)
                          message.context.constData(), message.source.constData());
             ++missing;
         } else if (Conversions(message.source) != Conversions(message.translation)) {
-            std::fprintf(stderr, "%s: [%s] %s: the translation changes the %% conversions\n", qPrintable(path),
-                         message.context.constData(), message.source.constData());
+            std::fprintf(stderr, "%s: [%s] %s: the translation changes the %% conversions\n",
+                         qPrintable(path), message.context.constData(), message.source.constData());
             ++missing;
         }
     }
