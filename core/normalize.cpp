@@ -115,7 +115,7 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
 }
 
 int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
-                  const std::string& output, int peak)
+                  const std::string& output, int peak, uint64_t* writtenBytes)
 {
     WaveFileInfo info {};
     if (peak < 1)
@@ -150,10 +150,13 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
         boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
         return -1;
     }
+    const uint64_t length = out.WrittenBytes();
     if (!out.Close()) {
         boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
         return -1;
     }
+    if (writtenBytes)
+        *writtenBytes = length;
     row3.SetLabel("正規化終了");
     row3.SetPosition(1000);
     return 0;
