@@ -36,13 +36,13 @@ int RunAnalyze(const std::vector<std::string>& args)
         std::fprintf(stderr, "usage: %s\n", kAnalyzeUsage);
         return 2;
     }
-    TerminalProgressRow row;
+    TerminalDialog dialog;
     std::vector<std::unique_ptr<WaveAnalysis>> measured;
     int status = 0;
     for (const std::string& path : args) {
         auto analysis = std::make_unique<WaveAnalysis>();
         std::string error;
-        const bool ok = AnalyzeWaveFile(row, path, *analysis, error);
+        const bool ok = AnalyzeWaveFile(dialog.events.Stages(), path, *analysis, error);
         FinishProgressLine();
         if (!ok) {
             std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
@@ -161,8 +161,9 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
     }
 
     const std::string& source = files[0];
-    TerminalProgressRow row;
-    TerminalMessageBoxes boxes;
+    TerminalDialog dialog;
+    StageEvents& stages = dialog.events.Stages();
+    ProblemReports& problems = dialog.events.Problems();
     GainInputs inputs;
     WaveFileInfo info {};
     if (ProbeWaveFile(source, info) < 0) {
@@ -171,13 +172,13 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
     }
     inputs.bitsPerSample = info.format.bitsPerSample;
     if (target.mode == TargetMode::SamplePeak) {
-        inputs.peak = peak > 0 ? static_cast<int>(peak) : ScanPeak(row, boxes, source);
+        inputs.peak = peak > 0 ? static_cast<int>(peak) : ScanPeak(stages, problems, source);
         if (inputs.peak < 0)
             return 1;
     } else {
         WaveAnalysis analysis;
         std::string error;
-        if (!AnalyzeWaveFile(row, source, analysis, error)) {
+        if (!AnalyzeWaveFile(stages, source, analysis, error)) {
             FinishProgressLine();
             std::fprintf(stderr, "%s: %s\n", source.c_str(), error.c_str());
             return 1;
@@ -190,7 +191,7 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
         FinishProgressLine();
         std::fprintf(stderr, "%s: no measurable loudness; copied unchanged\n", source.c_str());
     }
-    const int result = NormalizeFileWithGain(row, boxes, source, files[1], gain.value_or(1.0));
+    const int result = NormalizeFileWithGain(stages, problems, source, files[1], gain.value_or(1.0));
     FinishProgressLine();
     return result < 0 ? 1 : 0;
 }

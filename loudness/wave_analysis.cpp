@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -40,7 +39,7 @@ void ToFloat(const uint8_t* data, size_t sampleCount, int bitsPerSample, float* 
 
 double FullScaleOf(const WaveFormat& format) { return format.bitsPerSample == 8 ? 128.0 : 32768.0; }
 
-bool AnalyzeWaveFile(ProgressRow& row, const std::string& path, WaveAnalysis& result, std::string& error)
+bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis& result, std::string& error)
 {
     result = WaveAnalysis {};
     WaveFileInfo& info = result.info;
@@ -72,7 +71,10 @@ bool AnalyzeWaveFile(ProgressRow& row, const std::string& path, WaveAnalysis& re
     int64_t done = 0;
     bool sourceEnded = false;
     bool missing = false;  // the file holds fewer sample bytes than its header claims
-    char text[96];
+    // The largest magnitude and the index of the first sample that reaches it, as the scan
+    // reports them.
+    float largest = 0.0f;
+    int64_t samplesDone = 0, largestAt = 0;
     while (done < dataSize && !sourceEnded) {
         const size_t want = static_cast<size_t>(std::min<int64_t>(dataSize - done, bytes.size()));
         const long long read = ReadUntilEnd(file, bytes.data(), want, sourceEnded);
@@ -83,13 +85,20 @@ bool AnalyzeWaveFile(ProgressRow& row, const std::string& path, WaveAnalysis& re
         const size_t got = static_cast<size_t>(read);
         missing = missing || got < want;
         const size_t frameCount = got / frameBytes;
-        ToFloat(bytes.data(), frameCount * channels, bits, frames.data());
+        const size_t sampleCount = frameCount * channels;
+        ToFloat(bytes.data(), sampleCount, bits, frames.data());
         result.meter->AddFrames(frames.data(), frameCount);
+        for (size_t i = 0; i < sampleCount; ++i) {
+            if (std::fabs(frames[i]) > largest) {
+                largest = std::fabs(frames[i]);
+                largestAt = samplesDone + static_cast<int64_t>(i);
+            }
+        }
+        samplesDone += static_cast<int64_t>(sampleCount);
         done += static_cast<int64_t>(want);
-        std::snprintf(text, sizeof text, "解析中(%d/%d)", static_cast<int>(done), static_cast<int>(dataSize));
-        row.SetLabel(text);
-        row.SetPosition(BarPosition(static_cast<double>(info.dataOffset + done),
-                                    static_cast<double>(info.riffSize) + 8.0));
+        events.StageProgress(Stage::Scan, done, dataSize,
+                             BarPosition(static_cast<double>(info.dataOffset + done),
+                                         static_cast<double>(info.riffSize) + 8.0));
     }
     result.levels = result.meter->Levels();
     const double fullScale = FullScaleOf(info.format);
@@ -100,9 +109,9 @@ bool AnalyzeWaveFile(ProgressRow& row, const std::string& path, WaveAnalysis& re
         result.peak = 128;
         result.levels.samplePeak = 1.0;
         result.levels.truePeak = std::max(result.levels.truePeak, 1.0);
+        largestAt = samplesDone;
     }
-    row.SetLabel("解析終了");
-    row.SetPosition(1000);
+    events.PeakFound(std::max(result.peak, 1), largestAt);
     return true;
 }
 

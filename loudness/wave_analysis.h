@@ -24,8 +24,9 @@ struct WaveAnalysis {
 /// Reads the WAV file at path and measures it. Samples the file does not hold (a header
 /// that claims more) take no part in the loudness and true peak. Returns false when the
 /// file does not probe, is not a supported format, cannot be opened or a read fails;
-/// `error` says why. Reports on row ("解析中(n/total)", "解析終了"). Runs on any thread.
-bool AnalyzeWaveFile(ProgressRow& row, const std::string& path, WaveAnalysis& result, std::string& error);
+/// `error` says why. Reports its progress as the peak scan does (Stage::Scan). Runs on any
+/// thread.
+bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis& result, std::string& error);
 
 /// Full scale of a sample format in the integer units of WaveAnalysis::peak.
 double FullScaleOf(const WaveFormat& format);

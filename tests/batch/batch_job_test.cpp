@@ -478,7 +478,7 @@ TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
         EXPECT_EQ(
             f.Run(f.LongEntries({ { "a.wav", 16384 }, { "b.wav", 8000 } }, 44100), f.out).normalizedCount, 2);
         const double gainA = Peak16(f.out + "a.wav") / 16384.0, gainB = Peak16(f.out + "b.wav") / 8000.0;
-        NullProgressRow row;
+        NullStageEvents row;
         std::string error;
         WaveAnalysis a, b;
         ASSERT_TRUE(AnalyzeWaveFile(row, f.out + "a.wav", a, error));
@@ -505,14 +505,14 @@ TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
         EXPECT_TRUE(f.dialog.EventsStartingWith("message").empty());
     }
 
-    // Too short for a loudness: copied as it is, with a note where the analysis reports.
+    // Too short for a loudness: copied as it is; the analysis reports as the scan does.
     Fixture f;
     f.settings.TargetMode = 2;
     f.settings.Target = -230;
     EXPECT_EQ(f.Run(f.Entries({ { "a.wav", 16384 } }), f.out).normalizedCount, 1);
     EXPECT_EQ(ReadFile(f.out + "a.wav"), ReadFile(f.in + "a.wav"));
-    EXPECT_EQ(f.dialog.EventsStartingWith("row2.label 解析終了(").back(),
-              "row2.label 解析終了(ラウドネス測定不能: 変更せずにコピー)");
+    EXPECT_EQ(f.dialog.EventsStartingWith("row2.label ﾋﾟｰｸ採取終了(").back(),
+              "row2.label ﾋﾟｰｸ採取終了(16384 on 6000)");
 }
 
 TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)

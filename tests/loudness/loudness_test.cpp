@@ -242,7 +242,7 @@ TEST(WaveAnalysis, ReadsEightAndSixteenBitFiles)
         words.push_back(int(std::lround(v * 32767.0)));
         bytes8.push_back(uint8_t(128 + std::lround(v * 127.0)));
     }
-    NullProgressRow row;
+    NullStageEvents row;
     std::string error;
     WaveAnalysis a16;
     ASSERT_TRUE(AnalyzeWaveFile(row, dir.Write("16.wav", PcmWave(1, 44100, 16, Words(words))), a16, error));
