@@ -512,7 +512,7 @@ TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
     EXPECT_EQ(f.Run(f.Entries({ { "a.wav", 16384 } }), f.out).normalizedCount, 1);
     EXPECT_EQ(ReadFile(f.out + "a.wav"), ReadFile(f.in + "a.wav"));
     EXPECT_EQ(f.dialog.EventsStartingWith("row2.label ﾋﾟｰｸ採取終了(").back(),
-              "row2.label ﾋﾟｰｸ採取終了(16384 on 6000)");
+              "row2.label ﾋﾟｰｸ採取終了(16384 on 3000)");
 }
 
 TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)
