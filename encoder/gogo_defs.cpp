@@ -1,6 +1,7 @@
 #include "encoder/gogo_defs.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include <algorithm>
 #include <cctype>
@@ -193,6 +194,20 @@ bool WriteGogoInstallPath(const std::string& keyStorePath, const std::string& li
     return std::rename(temporary.c_str(), keyStorePath.c_str()) == 0;
 }
 
+namespace {
+
+/// The file the dynamic linker loaded for `handle` (wherever it was found), or `fallback`.
+std::string LoadedPath(void* handle, const std::string& fallback)
+{
+    link_map* map = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name != nullptr
+        && map->l_name[0] != '\0')
+        return map->l_name;
+    return fallback;
+}
+
+}  // namespace
+
 bool InitGogoDefs()
 {
     if (useCount > 0) {
@@ -225,7 +240,7 @@ bool InitGogoDefs()
     libraryHandle = handle;
     entryPoints = table;
     useCount = 1;
-    dllPath = storedPath;
+    dllPath = LoadedPath(handle, storedPath);
     return true;
 }
 

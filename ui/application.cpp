@@ -14,8 +14,9 @@
 
 OrvaApplication::OrvaApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // No display name: Qt would append it to every window title ("… — ORVA"), and the
+    // titles are the program's own.
     setApplicationName(QStringLiteral("ORVA"));
-    setApplicationDisplayName(QStringLiteral("ORVA"));
     setDesktopFileName(QStringLiteral("orva"));
     // Every text of the program is Japanese: the standard buttons (OK, はい, いいえ) too.
     auto* translator = new QTranslator(this);

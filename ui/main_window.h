@@ -138,6 +138,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
@@ -150,4 +151,5 @@ private:
     QtUiServices qtServices_;
     UiServices* services_ = &qtServices_;
     std::unique_ptr<MediaPlayer> player_;
+    bool removingRows_ = false;  ///< a remove command is running; it updates the commands itself
 };

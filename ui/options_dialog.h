@@ -1,8 +1,8 @@
 #pragma once
-// The options dialog: three pages over the Settings record of the main window. The controls
-// are loaded once, when the dialog is created, and keep their state between showings; each
-// showing refreshes only the default-folder controls (the start command may have changed
-// FixedOutputDir). OK stores every option; any other way of closing stores nothing.
+// The options dialog: three pages over the Settings record of the main window. Every showing
+// loads the controls from Settings afresh, so the dialog always shows the options in effect
+// (the start command may have changed some, and edits left without OK are dropped). OK
+// stores every option; any other way of closing stores nothing.
 // GUI thread only.
 
 #include "settings/settings.h"
@@ -47,7 +47,8 @@ private:
     QList<QRadioButton*> items_;
 };
 
-/// Refuses typing that would make a text longer than `maxBytes` bytes of CP932 (or, when
+/// Refuses typing that would make a text longer than `maxBytes` bytes in the settings file
+/// (CP932, or UTF-8 for a text CP932 cannot hold) (or, when
 /// `maxChars` is not 0, longer than that many characters). The refusal takes the whole
 /// keystroke or paste, so a double-byte character is never split. Texts set by the program
 /// itself are kept whole.
@@ -109,7 +110,7 @@ public:
 
     /// Restores the position and loads the controls from Settings (run by the constructor).
     void FormCreate();
-    /// Refreshes the default-folder controls from Settings (run at every showing).
+    /// Loads every control from Settings (run at every showing).
     void FormShow();
     /// Stores the controls into Settings, then closes the dialog.
     void Button1Click();
@@ -129,12 +130,16 @@ public:
     void Button3Click();
 
     void done(int result) override;
+    /// Keeps a restored place on a screen before each showing.
+    void setVisible(bool visible) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void CreateControls();
+    /// Puts every control on the form's own value, then on the value in Settings.
+    void LoadControls();
     QWidget* CreateBasicPage();
     QWidget* CreateMp3Page();
     QWidget* CreateSstpPage();

@@ -207,6 +207,19 @@ TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReported)
     EXPECT_EQ(Captions(), (std::vector<std::string> { "z.wav", "m.wav", "a.wav" }));
     EXPECT_TRUE(services_.messages.empty());
     EXPECT_TRUE(States(*window_).start);
+
+    // A source proposing to move its files is told they were copied.
+    data.setUrls({ QUrl::fromLocalFile(QString::fromStdString(Wav("moved.wav"))) });
+    QDragEnterEvent enterMove(centre, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                              Qt::ShiftModifier);
+    QApplication::sendEvent(window_.get(), &enterMove);
+    EXPECT_EQ(enterMove.dropAction(), Qt::CopyAction);
+    QDropEvent move(centre, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::ShiftModifier);
+    ASSERT_EQ(move.proposedAction(), Qt::MoveAction);
+    QApplication::sendEvent(window_.get(), &move);
+    EXPECT_TRUE(move.isAccepted());
+    EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+    EXPECT_EQ(Captions().back(), "moved.wav");
 }
 
 TEST_F(MainWindowTest, WindowKeepsItsMinimumWidthAndTheAboutButtonFollowsThePanel)
