@@ -270,7 +270,11 @@ void BatchJob::FinishEntry(const FileEntry& entry, const std::string& workingFil
     CheckCancel();
     if (deleteWorkingFile)
         DeleteWorkingFile(workingFile, output);
-    EncodeMp3(output);
+    if (!EncodeMp3(output)) {
+        std::lock_guard lock(m_outcomeMutex);
+        ++m_outcome.failedCount;
+        return;  // not done: nothing to announce
+    }
     CheckCancel();
     if (m_notifier)
         m_notifier->SendFileMessage(entry.caption);
@@ -320,15 +324,25 @@ void BatchJob::DeleteWorkingFile(const std::string& workingFile, const std::stri
     DeleteFileAt(workingFile);
 }
 
-void BatchJob::EncodeMp3(const std::string& output)
+bool BatchJob::EncodeMp3(const std::string& output)
 {
-    if (m_settings.Mp3Bitrate < 1 || m_mp3 == nullptr)
-        return;
+    if (m_settings.Mp3Bitrate < 1 || m_mp3 == nullptr
+        || (m_settings.EncoderKind != 0 && m_settings.EncoderKind != 1))
+        return true;
     const std::string mp3 = Mp3PathFor(output);
-    if (m_settings.EncoderKind == 0)
-        m_mp3->EncodeWithGogo(output, mp3);
-    else if (m_settings.EncoderKind == 1)
-        m_mp3->EncodeWithExternalEncoder(output, mp3);
+    // "song.wav" and "song.WAV" both give "song.MP3": the second must not replace the first.
+    if (m_mp3Files.count(mp3) != 0 || IsBatchFile(mp3)) {
+        m_dialog.Messages().ShowTitledMessage("ORVA", Format("エンコードに失敗しました[%s]", output.c_str()));
+        return false;
+    }
+    const Mp3Encoding::CancelPoint cancelPoint = [this] { CheckCancel(); };
+    const int result = m_settings.EncoderKind == 0
+        ? m_mp3->EncodeWithGogo(output, mp3, cancelPoint)
+        : m_mp3->EncodeWithExternalEncoder(output, mp3, cancelPoint);
+    if (result < 0)
+        return false;
+    m_mp3Files.insert(mp3);
+    return true;
 }
 
 }  // namespace orva

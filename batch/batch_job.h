@@ -52,6 +52,7 @@ EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirec
 struct BatchOutcome {
     int entryCount = 0;
     int normalizedCount = 0;  ///< entries whose normalization succeeded
+    int failedCount = 0;      ///< of those, entries whose later step (the MP3 file) failed
     bool cancelled = false;   ///< ended by a confirmed cancel
     bool finished = false;    ///< JobThreadMain has returned or the job was cancelled
 };
@@ -102,7 +103,8 @@ public:
 private:
     bool SetSourceAside(std::string& workingFile);
     bool IsBatchFile(const std::string& path) const;
-    void EncodeMp3(const std::string& output);
+    /// False when an MP3 file was due and is not there (failure shown).
+    bool EncodeMp3(const std::string& output);
     void DeleteWorkingFile(const std::string& workingFile, const std::string& output);
     bool NormalizeEntry(const std::string& workingFile, const std::string& output, int peak);
     /// The steps after a successful normalization, common to both modes.
@@ -113,6 +115,7 @@ private:
 
     const std::vector<FileEntry> m_entries;
     std::set<std::string> m_batchFiles;  ///< every entry's source and output path
+    std::set<std::string> m_mp3Files;    ///< MP3 files this batch has written
     const std::string m_outputDirectory;
     const Settings m_settings;
     ProcessingDialog& m_dialog;

@@ -233,7 +233,7 @@ int RunBatchCommand(const std::vector<std::string>& args)
     const BatchOutcome result = job.Outcome();
     if (result.cancelled)
         return 3;
-    return result.normalizedCount == result.entryCount ? 0 : 1;
+    return result.normalizedCount == result.entryCount && result.failedCount == 0 ? 0 : 1;
 }
 
 const CommandRegistration kBatch({ "batch", kBatchUsage, RunBatchCommand });

@@ -1,6 +1,7 @@
 #include "core/normalize.h"
 
 #include "core/byte_io.h"
+#include "core/output_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,12 +22,15 @@ int BarPosition(double part, double whole)
     return position >= 1000.0 ? 1000 : static_cast<int>(position);
 }
 
-// Reads n bytes; what the source does not deliver is zeros. Once a read comes up short the
-// source is at its end and later requests are zeros without reading.
-void ReadOrZero(ByteSource& source, uint8_t* buffer, size_t n, bool& sourceEnded)
+// Reads n bytes; what a source at its end does not deliver is zeros. False when the read
+// failed: a read error is never taken for the end of the file.
+bool ReadOrZero(ByteSource& source, uint8_t* buffer, size_t n, bool& sourceEnded)
 {
-    const size_t got = ReadUntilEnd(source, buffer, n, sourceEnded);
-    std::memset(buffer + got, 0, n - got);
+    const long long got = ReadUntilEnd(source, buffer, n, sourceEnded);
+    if (got < 0)
+        return false;
+    std::memset(buffer + got, 0, n - static_cast<size_t>(got));
+    return true;
 }
 
 }  // namespace
@@ -40,8 +44,8 @@ double NormalizeGain(int bitsPerSample, int peak)
 
 int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info, int peak)
 {
-    if (peak < 1 || info.dataOffset < 0)
-        return -1;
+    if (peak < 1 || info.dataOffset < 0 || static_cast<size_t>(info.dataOffset) >= kChunkSize)
+        return kCopyWriteFailed;
     const bool eightBit = info.format.bitsPerSample == 8;
     const double gain = NormalizeGain(info.format.bitsPerSample, peak);
     const int64_t dataSize = std::max<int32_t>(info.dataSize, 0);
@@ -50,48 +54,61 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
     bool sourceEnded = false;
 
     // The header (everything before the samples) is copied as it is; it is at most
-    // 256 + 8 bytes long.
+    // 256 + 8 bytes long. It goes out together with the first samples, so that every later
+    // 64 KiB write starts on a page boundary of a fresh output (a write that straddles
+    // pages costs about 1.4 times an aligned one).
     const size_t headerSize = static_cast<size_t>(info.dataOffset);
-    ReadOrZero(source, buffer.get(), headerSize, sourceEnded);
-    if (!sink.Write(buffer.get(), headerSize))
-        return -1;
+    if (!ReadOrZero(source, buffer.get(), headerSize, sourceEnded))
+        return kCopyReadFailed;
 
+    // Progress as if the samples went in 64 KiB chunks: a label after every 11th chunk.
     int64_t processed = 0;
-    int chunkCount = 0;
-    size_t scaledZeros = 0;  // leading bytes of the buffer that hold scaled missing bytes
+    int64_t nextLabelAt = kChunksPerUpdate * static_cast<int64_t>(kChunkSize);
+    size_t filled = headerSize;  // bytes of the buffer already holding output
+    bool zerosScaled = false;    // the buffer starts with a chunk of scaled missing bytes
     char text[96];
     while (processed < dataSize) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - processed, kChunkSize));
-        const size_t got = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
-        processed += static_cast<int64_t>(n);
+        const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - processed, kChunkSize - filled));
+        uint8_t* samples = buffer.get() + filled;
+        const long long got = ReadUntilEnd(source, samples, n, sourceEnded);
+        if (got < 0)
+            return kCopyReadFailed;
         // Past the end of the source every chunk is the same scaled zero bytes: scale them
         // once (a header may claim up to 2 GiB that the file does not hold).
-        if (got > 0 || scaledZeros < n) {
-            std::memset(buffer.get() + got, 0, n - got);
+        if (got > 0 || filled > 0 || !zerosScaled) {
+            std::memset(samples + got, 0, n - static_cast<size_t>(got));
             if (eightBit)
-                ScaleSamples8(buffer.get(), n, gain);
+                ScaleSamples8(samples, n, gain);
             else
-                ScaleSamples16(buffer.get(), n, gain);
-            scaledZeros = got == 0 ? n : 0;
+                ScaleSamples16(samples, n, gain);
+            zerosScaled = got == 0 && filled == 0;
         }
-        if (!sink.Write(buffer.get(), n))
-            return -1;
-        if (++chunkCount >= kChunksPerUpdate) {
-            std::snprintf(text, sizeof text, "正規化処理中(%d/%d)", static_cast<int>(processed),
+        if (!sink.Write(buffer.get(), filled + n))
+            return kCopyWriteFailed;
+        filled = 0;
+        processed += static_cast<int64_t>(n);
+        // Each label reports the end of its 64 KiB chunk (the data's end for the last one).
+        while (nextLabelAt - static_cast<int64_t>(kChunkSize) < dataSize
+               && std::min(nextLabelAt, dataSize) <= processed) {
+            const int64_t labelAt = std::min(nextLabelAt, dataSize);
+            std::snprintf(text, sizeof text, "正規化処理中(%d/%d)", static_cast<int>(labelAt),
                           static_cast<int>(dataSize));
             row3.SetLabel(text);
-            row3.SetPosition(BarPosition(static_cast<double>(processed), static_cast<double>(info.riffSize)));
-            chunkCount = 0;
+            row3.SetPosition(BarPosition(static_cast<double>(labelAt), static_cast<double>(info.riffSize)));
+            nextLabelAt += kChunksPerUpdate * static_cast<int64_t>(kChunkSize);
         }
     }
+    if (filled > 0 && !sink.Write(buffer.get(), filled))
+        return kCopyWriteFailed;
 
     // The chunks after the samples, up to the length the header declares.
     int64_t rest = (static_cast<int64_t>(info.riffSize) + 8) - (info.dataOffset + processed);
     while (rest > 0) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(rest, kChunkSize));
-        ReadOrZero(source, buffer.get(), n, sourceEnded);
+        if (!ReadOrZero(source, buffer.get(), n, sourceEnded))
+            return kCopyReadFailed;
         if (!sink.Write(buffer.get(), n))
-            return -1;
+            return kCopyWriteFailed;
         rest -= static_cast<int64_t>(n);
     }
     return 0;
@@ -101,22 +118,39 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
                   const std::string& output, int peak)
 {
     WaveFileInfo info {};
-    if (peak < 1 || ProbeWaveFile(source, info) < 0)
+    if (peak < 1)
+        return -1;
+    const int probed = ProbeWaveFile(source, info);
+    if (probed == kProbeCannotRead) {
+        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + source + ")");
+        return -1;
+    }
+    if (probed < 0)
         return -1;
     FileSource in;
     if (!in.Open(source))
         return -1;
-    // The output is replaced whole; were it the source itself, the samples would be lost.
-    FileSink out;
-    if (IsSameFile(source, output) || !out.Open(output)) {
+    // The output replaces the name it is given; were that name the source's own (or a hard
+    // link to it), the source would be gone. A symbolic link there is replaced, not followed.
+    OutputFile out;
+    if (IsSameEntry(source, output) || !out.Open(output)) {
         boxes.ShowProcessMessage("ﾌｧｲﾙを正常に作成できません。(" + output + ")");
         return -1;
     }
+    const int copied = NormalizeData(row3, in, out, info, peak);
+    if (copied == kCopyReadFailed) {
+        out.Discard();
+        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + source + ")");
+        return -1;
+    }
     // A failure that shows only when the output is closed (a full disk on flush) counts as
-    // a failed write: the output is not complete.
-    const bool written = NormalizeData(row3, in, out, info, peak) == 0;
-    const bool closed = out.Close();
-    if (!written || !closed) {
+    // a failed write: the output is not complete and does not appear.
+    if (copied != 0) {
+        out.Discard();
+        boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
+        return -1;
+    }
+    if (!out.Close()) {
         boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
         return -1;
     }

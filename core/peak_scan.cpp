@@ -42,8 +42,14 @@ PeakResult ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInf
     while (scanned < dataSize) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - scanned, kChunkSize));
         // Bytes the source does not deliver are zero bytes; after a short read the source is
-        // at its end (or failing), so the rest of the claimed data is zeros without reading.
-        const size_t got = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
+        // at its end, so the rest of the claimed data is zeros without reading. A failed read
+        // is no end: the scan has no result.
+        const long long read = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
+        if (read < 0) {
+            result.readFailed = true;
+            return result;
+        }
+        const size_t got = static_cast<size_t>(read);
         // Only a larger magnitude moves the peak, so its position is the first sample that
         // reaches the final peak.
         if (got == 0) {
@@ -89,7 +95,12 @@ int ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const std::string& path)
         boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
         return -1;
     }
-    return ScanPeakData(row2, file, info).peak;
+    const PeakResult result = ScanPeakData(row2, file, info);
+    if (result.readFailed) {
+        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
+        return -1;
+    }
+    return result.peak;
 }
 
 }  // namespace orva

@@ -13,18 +13,20 @@ class ByteSource;
 
 /// What one pass over the sample data found.
 struct PeakResult {
-    int peak = 1;          ///< largest magnitude, at least 1 (1..128 for 8-bit, 1..32,768 for 16-bit)
-    int64_t position = 0;  ///< sample index (from the start of the data) where the peak first occurred
+    int peak = 1;             ///< largest magnitude, at least 1 (1..128 for 8-bit, 1..32,768 for 16-bit)
+    int64_t position = 0;     ///< sample index (from the start of the data) where the peak first occurred
+    bool readFailed = false;  ///< a read of the source failed: peak and position mean nothing
 };
 
 /// Scans the WAV file at path; returns its peak, or -1 after the "ﾌｧｲﾙを正常に読み込めません。"
-/// message when the file does not probe. Reports on row2 ("ﾋﾟｰｸ採取中", "ﾋﾟｰｸ採取終了").
-/// Runs on the batch worker thread.
+/// message when the file does not probe or a read of it fails. Reports on row2 ("ﾋﾟｰｸ採取中",
+/// "ﾋﾟｰｸ採取終了"). Runs on the batch worker thread.
 int ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const std::string& path);
 
 /// The scan's pass over the sample data of a probed file; source stands at the first sample
-/// byte. Missing bytes (short or failed reads) count as zero bytes. Writes the progress
-/// texts, including the closing one, to row2.
+/// byte. Bytes missing at the end of the source count as zero bytes; a failed read stops the
+/// scan with readFailed set (and no closing text). Writes the progress texts, including the
+/// closing one, to row2.
 PeakResult ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInfo& info);
 
 /// Largest sample magnitude in a block (0 for an empty block). 8-bit data: |b - 128|;

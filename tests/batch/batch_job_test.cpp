@@ -197,13 +197,14 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
           "ﾌｧｲﾙを正常に作成できません。(IN/_a.wav)",
           { "_a.wav", "a.wav", "b.wav" },
           { "b.wav", "_a.wav" } },
-        // An output that is the source under another name would overwrite the file being read.
+        // An output that is the source under another name would replace the file being read
+        // (a symbolic link there is replaced instead, see the on-disk situations).
         { "output is the source",
           0,
           0,
           0,
           [](Fixture& f, std::vector<FileEntry>&) {
-              fs::create_symlink(f.in + "a.wav", f.temp.Sub("alias") + "a.wav");
+              fs::create_hard_link(f.in + "a.wav", f.temp.Sub("alias") + "a.wav");
               return f.temp.Path() + "alias/";
           },
           "ﾌｧｲﾙを正常に作成できません。(TEMP/alias/a.wav)",
@@ -343,6 +344,46 @@ TEST(BatchJob, Mp3StepFollowsTheEncoderKind)
         EXPECT_EQ(f.mp3.calls,
                   c.call.empty() ? Names {} : Names { c.call + f.out + "song.wav " + f.out + "song.MP3" });
         EXPECT_EQ(f.notifier.calls, (Names { "file song.wav", "all" }));
+    }
+}
+
+TEST(BatchJob, AnMp3FileThatIsNotWrittenFailsTheEntry)
+{
+    struct Case {
+        const char* what;
+        Names files;
+        int encoderResult;
+        Names calls;     ///< of the MP3 step, by file name
+        Names notified;  ///< "file" announcements
+        Names failures;  ///< sources named by the failure box
+    };
+    const Case cases[] = {
+        { "encoder fails", { "song.wav" }, -1, { "song.wav" }, {}, {} },
+        // The second name gives the same MP3 name: it is not encoded over the first.
+        { "same MP3 name", { "song.wav", "song.WAV" }, 0, { "song.wav" }, { "song.wav" }, { "song.WAV" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        f.settings.Mp3Bitrate = 128;
+        f.mp3.result = c.encoderResult;
+        std::vector<std::pair<std::string, int>> files;
+        for (const std::string& name : c.files)
+            files.emplace_back(name, 1000);
+        const BatchOutcome outcome = f.Run(f.Entries(files), f.out);
+        EXPECT_EQ(outcome.normalizedCount, static_cast<int>(c.files.size()));
+        EXPECT_EQ(outcome.failedCount, static_cast<int>(c.files.size() - c.notified.size()));
+        Names calls, notified, failures;
+        for (const std::string& name : c.calls)
+            calls.push_back("gogo " + f.out + name + " " + f.out + "song.MP3");
+        for (const std::string& name : c.notified)
+            notified.push_back("file " + name);
+        notified.push_back("all");
+        for (const std::string& name : c.failures)
+            failures.push_back("titled ORVA エンコードに失敗しました[" + f.out + name + "]");
+        EXPECT_EQ(f.mp3.calls, calls);
+        EXPECT_EQ(f.notifier.calls, notified);
+        EXPECT_EQ(f.dialog.EventsStartingWith("titled"), failures);
     }
 }
 

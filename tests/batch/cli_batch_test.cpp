@@ -78,8 +78,10 @@ TEST_F(CliBatch, RenameInTheSourceFolderWithMp3AndSstp)
               (Names { "_a.wav", "_b.wav", "a.MP3", "a.wav", "b.MP3", "b.wav", "c8.wav", "notes.txt" }));
     EXPECT_EQ(Peak16(in + "a.wav"), 32767);
     EXPECT_EQ(Peak16(in + "_a.wav"), 1000);
+    // The encoder wrote to a hidden temporary name beside a.MP3, renamed when it was done.
     const Bytes mp3 = ReadFile(in + "a.MP3");
-    EXPECT_EQ(std::string(mp3.begin(), mp3.end()), "-e -l3 -b11 -j " + in + "a.wav " + in + "a.MP3\n");
+    EXPECT_EQ(std::string(mp3.begin(), mp3.end()).rfind("-e -l3 -b11 -j " + in + "a.wav " + in + ".orva-", 0),
+              0u);
     EXPECT_NE(out.find("変換するファイル数： 2 個\n保存先ディレクトリ：" + in + "\n"), std::string::npos)
         << out;
     EXPECT_NE(out.find("ＳＳＴＰ：有効\n\n※リネームオプションが指定されています。\n"), std::string::npos)
@@ -100,6 +102,17 @@ TEST_F(CliBatch, ExitCodes)
     EXPECT_EQ(Run({}, "--output " + outDir + " " + in + "a.wav " + in + "b.wav"), 1);
     EXPECT_NE(err.find("ﾌｧｲﾙを正常に作成できません。(" + outDir + "a.wav)"), std::string::npos) << err;
     EXPECT_EQ(Peak16(outDir + "b.wav"), 32767);
+
+    // An MP3 file the encoder did not write fails its entry.
+    const std::string encoder = temp.Path() + "failing encoder.sh";
+    WriteFile(encoder,
+              { '#', '!', '/', 'b', 'i', 'n', '/', 's', 'h', '\n', 'e', 'x', 'i', 't', ' ', '1', '\n' });
+    std::filesystem::permissions(encoder, std::filesystem::perms::owner_all);
+    EXPECT_EQ(Run({ "[ENCODE]", "RATE=128", "ENCODER=1", "PATH=" + encoder },
+                  "--output " + outDir + " " + in + "b.wav"),
+              1);
+    EXPECT_NE(err.find("エンコードに失敗しました[" + outDir + "b.wav]"), std::string::npos) << err;
+    EXPECT_FALSE(Exists(outDir + "b.MP3"));
 
     // Refusals, an overlap among them, exit with 2 before anything is written.
     EXPECT_EQ(Run({}, "--output " + in + " " + in + "b.wav"), 2);
