@@ -89,7 +89,7 @@ void TOKRightDlg::FormCreate()
 QSize TOKRightDlg::SummarySize() const
 {
     // The longest line and every line in the summary's font, inside the text's margins and
-    // the edit's frame; a little room for the caret at the line ends.
+    // the edit's frame; room for two more characters where the caret and rounding need it.
     const QFontMetrics metrics(RichEdit1->font());
     const QStringList lines = RichEdit1->toPlainText().split(QLatin1Char('\n'));
     int width = 0;
@@ -97,25 +97,35 @@ QSize TOKRightDlg::SummarySize() const
         width = std::max(width, metrics.horizontalAdvance(line));
     const int margin = static_cast<int>(std::ceil(RichEdit1->document()->documentMargin())) * 2
         + RichEdit1->frameWidth() * 2;
-    return { width + margin + metrics.averageCharWidth(),
-             static_cast<int>(lines.size()) * metrics.lineSpacing() + margin };
+    return { width + margin + 2 * metrics.maxWidth(),
+             static_cast<int>(lines.size()) * metrics.lineSpacing() + margin + metrics.descent() };
 }
 
 void TOKRightDlg::FitSummary()
 {
     // The whole summary shows without scrolling, as far as the screen allows: the text area
-    // asks for the summary's size, capped by the room the screen leaves for it.
-    RichEdit1->setMinimumSize(0, 0);
-    layout()->activate();
-    const QSize chrome = minimumSizeHint() - RichEdit1->minimumSizeHint();
+    // asks for the summary's size, less what the screen cannot give.
+    const auto relayout = [this] {
+        Bevel1->layout()->invalidate();
+        Bevel1->layout()->activate();
+        layout()->invalidate();
+        layout()->activate();
+    };
+    setMinimumSize(0, 0);
+    const QSize summary = SummarySize();
+    RichEdit1->setMinimumSize(summary);
+    relayout();
     const QScreen* screen =
         Form1 != nullptr && Form1->isVisible() ? Form1->screen() : QGuiApplication::primaryScreen();
-    QSize room = screen != nullptr ? screen->availableGeometry().size() : QSize(1024, 768);
-    // The frame's own share of the screen; a frame is rarely wider than this.
-    room -= QSize(16, 48);
-    RichEdit1->setMinimumSize(SummarySize().boundedTo(room - chrome));
-    layout()->activate();
-    const QSize needed = minimumSizeHint().expandedTo(minimumSize());
+    // The frame's own share of the screen: a frame is rarely wider than this.
+    const QSize room =
+        (screen != nullptr ? screen->availableGeometry().size() : QSize(1024, 768)) - QSize(16, 48);
+    const QSize excess = (minimumSizeHint() - room).expandedTo(QSize(0, 0));
+    if (excess.width() > 0 || excess.height() > 0) {
+        RichEdit1->setMinimumSize(summary - excess);
+        relayout();
+    }
+    const QSize needed = minimumSizeHint();
     setMinimumSize(needed);
     openedSize_ = rememberedSize_.isValid() ? rememberedSize_.expandedTo(needed) : needed;
     resize(openedSize_);

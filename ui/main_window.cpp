@@ -417,6 +417,14 @@ void TForm1::FormClose()
     orva::SaveSettings(Settings, &position);
 }
 
+void TForm1::setVisible(bool visible)
+{
+    // A restored place is brought onto a screen before the window manager sees the window.
+    if (visible && !isVisible() && testAttribute(Qt::WA_Moved))
+        KeepFrameOnScreen(this);
+    QMainWindow::setVisible(visible);
+}
+
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);

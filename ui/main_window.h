@@ -132,6 +132,8 @@ public:
     void FormResize();
     /// Saves the settings and the window position.
     void FormClose();
+    /// Keeps a restored place on a screen before the window shows.
+    void setVisible(bool visible) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -77,17 +77,11 @@ QLineEdit* MakeLimitedEdit(std::size_t maxBytes, int maxChars, QWidget* parent)
     return edit;
 }
 
-/// Bytes the text takes in the settings file: its CP932 form, or its UTF-8 form when CP932
-/// cannot hold it (such a text makes the file UTF-8; counted so, it is never cut either way).
-std::size_t StoredTextBytes(const QString& text)
+/// True when the settings file keeps the text whole (at most 255 bytes as CP932 counts them).
+bool FitsTextSetting(const QString& text)
 {
-    const std::string utf8 = text.toStdString();
-    const bool shiftJis = orva::FromShiftJis(orva::ToShiftJis(utf8)) == utf8;
-    return shiftJis ? orva::ShiftJisLength(utf8) : utf8.size();
+    return orva::ShiftJisLength(text.toStdString()) <= orva::kMaxShiftJisTextBytes;
 }
-
-/// True when the text fits a text setting (at most 255 bytes in the settings file).
-bool FitsTextSetting(const QString& text) { return StoredTextBytes(text) <= orva::kMaxShiftJisTextBytes; }
 
 }  // namespace
 
@@ -139,7 +133,7 @@ QValidator::State ShiftJisLimitValidator::validate(QString& input, int& /*pos*/)
     // set by the program is kept as it is.
     if (maxChars_ > 0 && input.size() > maxChars_)
         return Invalid;
-    if (StoredTextBytes(input) > maxBytes_)
+    if (orva::ShiftJisLength(input.toStdString()) > maxBytes_)
         return Invalid;
     return Acceptable;
 }

@@ -47,8 +47,7 @@ private:
     QList<QRadioButton*> items_;
 };
 
-/// Refuses typing that would make a text longer than `maxBytes` bytes in the settings file
-/// (CP932, or UTF-8 for a text CP932 cannot hold) (or, when
+/// Refuses typing that would make a text longer than `maxBytes` bytes of CP932 (or, when
 /// `maxChars` is not 0, longer than that many characters). The refusal takes the whole
 /// keystroke or paste, so a double-byte character is never split. Texts set by the program
 /// itself are kept whole.

@@ -116,7 +116,9 @@ int WidgetPosition::ScreenHeight() const
     return screen != nullptr ? screen->size().height() : 0;
 }
 
-void WidgetPosition::Move(int top, int left) { PlaceFrame(window_, QPoint(left, top)); }
+// The window's final size is known only when it is shown: that is when it is brought onto a
+// screen (PlaceBeforeShowing, KeepFrameOnScreen).
+void WidgetPosition::Move(int top, int left) { window_->move(left, top); }
 
 void RestoreWidgetPosition(QWidget* window, const char* topKey, const char* leftKey)
 {

@@ -23,7 +23,7 @@ public:
     int NormalLeft() const override;
     int ScreenWidth() const override;
     int ScreenHeight() const override;
-    /// Puts the frame's top-left corner there, then brings the frame onto a screen.
+    /// Puts the frame's top-left corner there; the showing brings the frame onto a screen.
     void Move(int top, int left) override;
 
 private:
