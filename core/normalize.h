@@ -19,8 +19,9 @@ class ByteSink;
 /// be read or the output cannot be created or written).
 /// peak must be at least 1 and at least the source's own scanned peak.
 /// Reports on row3 ("正規化処理中", "正規化終了"). Runs on the batch worker thread.
+/// writtenBytes, when given, receives the length of the published output (bytes).
 int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
-                  const std::string& output, int peak);
+                  const std::string& output, int peak, uint64_t* writtenBytes = nullptr);
 
 /// The copy itself, from a source standing at the start of the file to a sink. Bytes
 /// missing at the end of the source are written as zero bytes. Returns 0 or a CopyResult
