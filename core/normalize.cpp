@@ -43,7 +43,7 @@ double NormalizeGain(int bitsPerSample, int peak)
     return 32767.0 / std::min(peak, 32767);
 }
 
-int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info, int peak)
+int NormalizeData(StageEvents& events, ByteSource& source, ByteSink& sink, const WaveFileInfo& info, int peak)
 {
     if (peak < 1 || info.dataOffset < 0 || static_cast<size_t>(info.dataOffset) >= kIoSize)
         return kCopyWriteFailed;
@@ -67,7 +67,6 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
     int64_t nextLabelAt = kChunksPerUpdate * static_cast<int64_t>(kChunkSize);
     size_t filled = headerSize;  // bytes of the buffer already holding output
     bool zerosScaled = false;    // the buffer starts with a chunk of scaled missing bytes
-    char text[96];
     while (processed < dataSize) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - processed, kIoSize - filled));
         uint8_t* samples = buffer.get() + filled;
@@ -92,10 +91,9 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
         while (nextLabelAt - static_cast<int64_t>(kChunkSize) < dataSize
                && std::min(nextLabelAt, dataSize) <= processed) {
             const int64_t labelAt = std::min(nextLabelAt, dataSize);
-            std::snprintf(text, sizeof text, "正規化処理中(%d/%d)", static_cast<int>(labelAt),
-                          static_cast<int>(dataSize));
-            row3.SetLabel(text);
-            row3.SetPosition(BarPosition(static_cast<double>(labelAt), static_cast<double>(info.riffSize)));
+            events.StageProgress(
+                Stage::Normalization, labelAt, dataSize,
+                BarPosition(static_cast<double>(labelAt), static_cast<double>(info.riffSize)));
             nextLabelAt += kChunksPerUpdate * static_cast<int64_t>(kChunkSize);
         }
     }
@@ -115,7 +113,7 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
     return 0;
 }
 
-int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
+int NormalizeFile(StageEvents& events, ProblemReports& problems, const std::string& source,
                   const std::string& output, int peak, uint64_t* writtenBytes)
 {
     WaveFileInfo info {};
@@ -123,7 +121,7 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
         return -1;
     const int probed = ProbeWaveFile(source, info);
     if (probed == kProbeCannotRead) {
-        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + source + ")");
+        problems.ReportProblem(Problem::CannotRead, source);
         return -1;
     }
     if (probed < 0)
@@ -135,31 +133,30 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
     // link to it), the source would be gone. A symbolic link there is replaced, not followed.
     OutputFile out;
     if (IsSameEntry(source, output) || !out.Open(output)) {
-        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に作成できません。(" + output + ")");
+        problems.ReportProblem(Problem::CannotCreate, output);
         return -1;
     }
-    const int copied = NormalizeData(row3, in, out, info, peak);
+    const int copied = NormalizeData(events, in, out, info, peak);
     if (copied == kCopyReadFailed) {
         out.Discard();
-        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + source + ")");
+        problems.ReportProblem(Problem::CannotRead, source);
         return -1;
     }
     // A failure that shows only when the output is closed (a full disk on flush) counts as
     // a failed write: the output is not complete and does not appear.
     if (copied != 0) {
         out.Discard();
-        boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
+        problems.ReportProblem(Problem::WriteFailed, output);
         return -1;
     }
     const uint64_t length = out.WrittenBytes();
     if (!out.Close()) {
-        boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
+        problems.ReportProblem(Problem::WriteFailed, output);
         return -1;
     }
     if (writtenBytes)
         *writtenBytes = length;
-    row3.SetLabel("正規化終了");
-    row3.SetPosition(1000);
+    events.StageFinished(Stage::Normalization);
     return 0;
 }
 

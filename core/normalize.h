@@ -15,18 +15,19 @@ class ByteSink;
 
 /// Writes source scaled by full scale / peak to output, which appears (replacing what stood
 /// under its name) only when complete. The header and every chunk around the samples are
-/// copied unchanged. Returns 0, or -1 (with the "ORVA Process" message when the source cannot
-/// be read or the output cannot be created or written).
+/// copied unchanged. Returns 0, or -1 (after reporting the problem when the source cannot be
+/// read or the output cannot be created or written).
 /// peak must be at least 1 and at least the source's own scanned peak.
-/// Reports on row3 ("正規化処理中", "正規化終了"). Runs on the batch worker thread.
+/// Reports Normalization progress and its end. Runs on the batch worker thread.
 /// writtenBytes, when given, receives the length of the published output (bytes).
-int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
+int NormalizeFile(StageEvents& events, ProblemReports& problems, const std::string& source,
                   const std::string& output, int peak, uint64_t* writtenBytes = nullptr);
 
 /// The copy itself, from a source standing at the start of the file to a sink. Bytes
 /// missing at the end of the source are written as zero bytes. Returns 0 or a CopyResult
 /// (no message).
-int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info, int peak);
+int NormalizeData(StageEvents& events, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+                  int peak);
 
 /// The gain for a peak: 127 / min(peak, 127) for 8-bit data, 32767 / min(peak, 32767) else.
 double NormalizeGain(int bitsPerSample, int peak);

@@ -26,7 +26,7 @@ int BarPosition(double part, double whole)
 
 }  // namespace
 
-PeakResult ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInfo& info)
+PeakResult ScanPeakData(StageEvents& events, ByteSource& source, const WaveFileInfo& info)
 {
     const bool eightBit = info.format.bitsPerSample == 8;
     const int64_t sampleBytes = eightBit ? 1 : 2;
@@ -38,7 +38,6 @@ PeakResult ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInf
     int64_t scanned = 0;
     int chunkCount = 0;
     bool sourceEnded = false;
-    char text[96];
     while (scanned < dataSize) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - scanned, kChunkSize));
         // Bytes the source does not deliver are zero bytes; after a short read the source is
@@ -71,33 +70,28 @@ PeakResult ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInf
         }
         scanned += static_cast<int64_t>(n);
         if (++chunkCount >= kChunksPerUpdate) {
-            std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取中(%d/%d)", static_cast<int>(scanned),
-                          static_cast<int>(dataSize));
-            row2.SetLabel(text);
-            row2.SetPosition(BarPosition(static_cast<double>(info.dataOffset + scanned), fileLength));
+            events.StageProgress(Stage::Scan, scanned, dataSize,
+                                 BarPosition(static_cast<double>(info.dataOffset + scanned), fileLength));
             chunkCount = 0;
         }
     }
-    std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取終了(%d on %d)", result.peak,
-                  static_cast<int>(result.position));
-    row2.SetLabel(text);
-    row2.SetPosition(1000);
+    events.PeakFound(result.peak, result.position);
     return result;
 }
 
-int ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const std::string& path)
+int ScanPeak(StageEvents& events, ProblemReports& problems, const std::string& path)
 {
     WaveFileInfo info {};
     FileSource file;
     // A file that vanished between the probe and the open fails like one that does not probe.
     if (ProbeWaveFile(path, info) < 0 || !file.Open(path)
         || !file.Skip(static_cast<uint64_t>(info.dataOffset))) {
-        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
+        problems.ReportProblem(Problem::CannotRead, path);
         return -1;
     }
-    const PeakResult result = ScanPeakData(row2, file, info);
+    const PeakResult result = ScanPeakData(events, file, info);
     if (result.readFailed) {
-        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
+        problems.ReportProblem(Problem::CannotRead, path);
         return -1;
     }
     return result.peak;

@@ -151,7 +151,7 @@ private:
 
 }  // namespace
 
-int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, const WaveFileInfo& info,
+int ConvertSampleRateData(StageEvents& events, ByteSource& in, ByteSink& sink, const WaveFileInfo& info,
                           const WaveFormat& destinationFormat)
 {
     Conversion conversion(info.format, destinationFormat);
@@ -166,7 +166,6 @@ int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, con
     const int64_t dataSize = info.dataSize;
     int64_t remaining = dataSize;
     int blockCount = 0;
-    char text[96];
     while (remaining > 0) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(remaining, kBlockSize));
         const long long got = in.Read(conversion.BlockSpace(), n);
@@ -179,10 +178,8 @@ int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, con
             break;
         if (++blockCount >= kBlocksPerUpdate) {
             const int64_t converted = dataSize - std::max<int64_t>(remaining, 0);
-            std::snprintf(text, sizeof text, "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(%d/%d)", static_cast<int>(converted),
-                          static_cast<int>(dataSize));
-            row2.SetLabel(text);
-            row2.SetPosition(
+            events.StageProgress(
+                Stage::Conversion, converted, dataSize,
                 static_cast<int>(static_cast<double>(converted) / static_cast<double>(dataSize) * 1000.0));
             blockCount = 0;
         }
@@ -194,8 +191,8 @@ int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, con
     return 0;
 }
 
-int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::string& destination, int rate,
-                      int bitsPerSample, int channels)
+int ConvertSampleRate(StageEvents& events, const std::string& source, const std::string& destination,
+                      int rate, int bitsPerSample, int channels)
 {
     WaveFileInfo info {};
     const int probed = ProbeWaveFile(source, info);
@@ -218,7 +215,7 @@ int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::s
     OutputFile sink;
     if (IsSameEntry(source, destination) || !sink.Open(destination))
         return -1;
-    const int converted = ConvertSampleRateData(row2, in, sink, info, to);
+    const int converted = ConvertSampleRateData(events, in, sink, info, to);
     if (converted != 0) {
         sink.Discard();
         return converted;
