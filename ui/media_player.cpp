@@ -27,7 +27,7 @@ void QtMediaPlayer::CreatePlayer()
                     return;
                 player_->stop();
                 ReportEnd();
-                Q_EMIT Failed(text.isEmpty() ? QStringLiteral("この形式は再生できません。") : text);
+                Q_EMIT Failed(text.isEmpty() ? tr("この形式は再生できません。") : text);
             });
 }
 
@@ -53,9 +53,9 @@ void QtMediaPlayer::Open()
     }
     const QFileInfo info(fileName_);
     if (fileName_.isEmpty() || !info.exists())
-        throw MediaPlayerError(QStringLiteral("ファイルが見つかりません。\n%1").arg(fileName_).toStdString());
+        throw MediaPlayerError(tr("ファイルが見つかりません。\n%1").arg(fileName_).toStdString());
     if (!info.isFile() || !info.isReadable())
-        throw MediaPlayerError(QStringLiteral("ファイルを開けません。\n%1").arg(fileName_).toStdString());
+        throw MediaPlayerError(tr("ファイルを開けません。\n%1").arg(fileName_).toStdString());
     if (player_ == nullptr)
         CreatePlayer();
     player_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
