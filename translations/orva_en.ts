@@ -177,10 +177,6 @@ Note: broken files or working files may be left behind.</translation>
 <context>
     <name>QtMediaPlayer</name>
     <message>
-        <source>この形式は再生できません。</source>
-        <translation>This format cannot be played.</translation>
-    </message>
-    <message>
         <source>ファイルが見つかりません。
 %1</source>
         <translation>The file was not found.
@@ -190,6 +186,12 @@ Note: broken files or working files may be left behind.</translation>
         <source>ファイルを開けません。
 %1</source>
         <translation>The file cannot be opened.
+%1</translation>
+    </message>
+    <message>
+        <source>このファイルは再生できません。
+%1</source>
+        <translation>This file cannot be played.
 %1</translation>
     </message>
 </context>
@@ -632,10 +634,6 @@ is halved.</translation>
         <source>開く</source>
         <translation>Open</translation>
     </message>
-    <message>
-        <source>実行ファイル(*.exe);;すべてのファイル(*)</source>
-        <translation>Executables (*.exe);;All files (*)</translation>
-    </message>
 </context>
 <context>
     <name>TOKRightDlg</name>
@@ -650,6 +648,21 @@ is halved.</translation>
     <message>
         <source>キャンセル</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>UiServices</name>
+    <message>
+        <source>実行ファイル (*)</source>
+        <translation>Programs (*)</translation>
+    </message>
+    <message>
+        <source>Windows のプログラム (*.exe)</source>
+        <translation>Windows programs (*.exe)</translation>
+    </message>
+    <message>
+        <source>すべてのファイル (*)</source>
+        <translation>All files (*)</translation>
     </message>
 </context>
 </TS>

@@ -35,6 +35,8 @@ if [ "$gui" = 1 ]; then
     # The menu entry starts the program by name and shows the installed icon.
     grep -qx 'Exec=orva' "$prefix/share/applications/orva.desktop" || fail "desktop entry: Exec"
     grep -qx 'Icon=orva' "$prefix/share/applications/orva.desktop" || fail "desktop entry: Icon"
+    # The metainfo, its menu entry and icon as one tree.
+    appstreamcli validate-tree --no-net "$work" >"$work/log" 2>&1 || { cat "$work/log" >&2; fail "appstream tree"; }
     [ "$("$prefix/bin/orva" --version)" = "orva $version" ] || fail "orva --version"
 fi
 [ "$("$prefix/bin/orva-cli" --version)" = "orva $version" ] || fail "orva-cli --version"
