@@ -37,7 +37,8 @@ inline constexpr const char* GogoKeyName = "Software\\MarineCat\\GOGO_DLL";
 bool InitGogoDefs();
 /// Counts one user less; the last one unloads the library.
 void DeallocateGogoDLL();
-/// The key store path the library was loaded from; empty when found by the search order.
+/// The file the library was loaded from (beside the program, by the search order or from
+/// the key store); empty while none is loaded.
 std::string GogoDLLPath();
 /// The resolved entry points, or nullptr while no library is loaded.
 const GogoEntryPoints* GogoFunctions();

@@ -15,16 +15,20 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QIdentityProxyModel>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QResizeEvent>
+#include <QStyledItemDelegate>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -53,6 +57,28 @@ public:
                 Qt::Alignment((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
         }
         return QIdentityProxyModel::headerData(section, orientation, role);
+    }
+};
+
+/// Shows a cell's whole text as its tooltip when the column is too narrow to show it all
+/// (long folders, file names); a cell that shows whole has no tooltip.
+class CutCellTips final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (!text.isEmpty() && sizeHint(option, index).width() > option.rect.width()) {
+            QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
     }
 };
 
@@ -155,15 +181,29 @@ void TForm1::CreateControls()
     ListView1->header()->setStretchLastSection(true);
     for (int column = 0; column < int(std::size(kColumnWidths)); ++column)
         ListView1->setColumnWidth(column, kColumnWidths[column]);
+    // The size column shows ten digits (every size up to 4 GiB) whole in the list's font.
+    const int textMargin =
+        ListView1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListView1) + 1;
+    const int sizeColumn = 1 + orva::SizeCell;
+    ListView1->setColumnWidth(
+        sizeColumn,
+        std::max(kColumnWidths[sizeColumn],
+                 ListView1->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 2 * textMargin
+                     + 1));
+    ListView1->setItemDelegate(new CutCellTips(ListView1));
     layout->addWidget(ListView1, 1);
     setCentralWidget(client);
 
     // Every change of the rows or of the selection recomputes the commands.
-    connect(fileList_.get(), &QAbstractItemModel::rowsInserted, this, [this] { UpdateCommandStates(); });
-    connect(fileList_.get(), &QAbstractItemModel::rowsRemoved, this, [this] { UpdateCommandStates(); });
-    connect(fileList_.get(), &QAbstractItemModel::modelReset, this, [this] { UpdateCommandStates(); });
-    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { UpdateCommandStates(); });
+    // A command that removes many rows at once recomputes them itself, once, at its end.
+    auto update = [this] {
+        if (!removingRows_)
+            UpdateCommandStates();
+    };
+    connect(fileList_.get(), &QAbstractItemModel::rowsInserted, this, update);
+    connect(fileList_.get(), &QAbstractItemModel::rowsRemoved, this, update);
+    connect(fileList_.get(), &QAbstractItemModel::modelReset, this, update);
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, update);
 
     OpenDialog1.Filter = QStringLiteral("ｻｳﾝﾄﾞﾌｧｲﾙ(*.wav)");
     OpenDialog1.DefaultExt = QStringLiteral("WAV");
@@ -251,12 +291,12 @@ void TForm1::DropFiles(const QList<QUrl>& urls)
 
 std::vector<int> TForm1::SelectedRows() const
 {
+    // Rows are selected whole (SelectRows), so the first column tells.
     std::vector<int> rows;
-    const QItemSelectionModel* selection = ListView1->selectionModel();
-    for (int row = 0; row < fileList_->rowCount(); ++row) {
-        if (selection->isRowSelected(row, QModelIndex()))
-            rows.push_back(row);
-    }
+    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
@@ -281,10 +321,19 @@ void TForm1::KA1Click() { ListView1->selectAll(); }
 void TForm1::SpeedButton1Click()
 {
     const std::vector<int> rows = SelectedRows();
+    removingRows_ = true;
     fileList_->RemoveSelectedFiles(std::set<int>(rows.begin(), rows.end()));
+    removingRows_ = false;
+    UpdateCommandStates();
 }
 
-void TForm1::KC1Click() { fileList_->RemoveUnsupportedFiles(); }
+void TForm1::KC1Click()
+{
+    removingRows_ = true;
+    fileList_->RemoveUnsupportedFiles();
+    removingRows_ = false;
+    UpdateCommandStates();
+}
 
 void TForm1::SpeedButton2Click()
 {
@@ -368,6 +417,14 @@ void TForm1::FormClose()
     orva::SaveSettings(Settings, &position);
 }
 
+void TForm1::setVisible(bool visible)
+{
+    // A restored place is brought onto a screen before the window manager sees the window.
+    if (visible && !isVisible() && testAttribute(Qt::WA_Moved))
+        KeepFrameOnScreen(this);
+    QMainWindow::setVisible(visible);
+}
+
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
@@ -390,14 +447,27 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    // The files are only read: whatever the source proposes, the drop is a copy, so a
+    // source offering to move never deletes what it thinks was moved.
+    if (event->mimeData()->hasUrls() && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls() && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
 }
 
 void TForm1::dropEvent(QDropEvent* event)
 {
-    if (!event->mimeData()->hasUrls())
+    if (!event->mimeData()->hasUrls() || !(event->possibleActions() & Qt::CopyAction))
         return;
     DropFiles(event->mimeData()->urls());
-    event->acceptProposedAction();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }

@@ -5,6 +5,15 @@
 #include <QMediaPlayer>
 #include <QUrl>
 
+QString PlaybackFailureText(const QString& path, const QString& detail)
+{
+    QString text = QStringLiteral("このファイルは再生できません。\n%1").arg(path);
+    // The backend's own words (English) follow as a detail for whoever can use them.
+    if (!detail.isEmpty())
+        text += QStringLiteral("\n\n(%1)").arg(detail);
+    return text;
+}
+
 QtMediaPlayer::QtMediaPlayer(QObject* parent) : MediaPlayer(parent) {}
 
 void QtMediaPlayer::CreatePlayer()
@@ -21,13 +30,16 @@ void QtMediaPlayer::CreatePlayer()
     });
     // An unplayable file shows up only once the backend has tried it; the player may still
     // claim to be playing then, so stop it before reporting.
+    // The backend may report one failure several times (one per pipeline element); the
+    // user hears of it once per opened file.
     connect(player_, &QMediaPlayer::errorOccurred, this,
             [this](QMediaPlayer::Error error, const QString& text) {
-                if (error == QMediaPlayer::NoError)
+                if (error == QMediaPlayer::NoError || failureReported_)
                     return;
+                failureReported_ = true;
                 player_->stop();
                 ReportEnd();
-                Q_EMIT Failed(text.isEmpty() ? QStringLiteral("この形式は再生できません。") : text);
+                Q_EMIT Failed(PlaybackFailureText(openFile_, text));
             });
 }
 
@@ -58,8 +70,9 @@ void QtMediaPlayer::Open()
         throw MediaPlayerError(QStringLiteral("ファイルを開けません。\n%1").arg(fileName_).toStdString());
     if (player_ == nullptr)
         CreatePlayer();
-    player_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+    failureReported_ = false;
     openFile_ = fileName_;
+    player_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 
 void QtMediaPlayer::Play()

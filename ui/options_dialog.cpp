@@ -77,7 +77,7 @@ QLineEdit* MakeLimitedEdit(std::size_t maxBytes, int maxChars, QWidget* parent)
     return edit;
 }
 
-/// True when the text fits a text setting (at most 255 bytes of CP932).
+/// True when the settings file keeps the text whole (at most 255 bytes as CP932 counts them).
 bool FitsTextSetting(const QString& text)
 {
     return orva::ShiftJisLength(text.toStdString()) <= orva::kMaxShiftJisTextBytes;
@@ -351,12 +351,23 @@ UiServices& TFormOption::Services() const
 void TFormOption::FormCreate()
 {
     RestoreWidgetPosition(this, kTopKey, kLeftKey);
+    LoadControls();
+    Label7->setText(QStringLiteral("SCMPX指定時は「SCMPX.exe」を指定してください。"));
+    PageControl1->setCurrentIndex(0);
+}
 
+void TFormOption::LoadControls()
+{
+    // From the form's own values each time, so that every showing looks as the first: the
+    // controls show the settings in effect, never edits that were left without OK.
     ComboBox1->setCurrentIndex(2);  // "44100"
     ComboBox2->setCurrentIndex(3);  // "112"
     ComboBox3->setCurrentIndex(1);  // "ジョイントステレオ"
     ComboBox4->setCurrentIndex(0);  // "午後のこ～だ"
     ComboBox5->setCurrentIndex(0);  // "ステレオ"
+    CheckBox1->setChecked(false);
+    CheckBox2->setChecked(false);
+    CheckBox3->setChecked(true);
 
     RadioGroup2->SetItemIndex(settings_.SourceFileAction);
     RadioGroup1->SetItemIndex(settings_.PeakMode);
@@ -375,29 +386,11 @@ void TFormOption::FormCreate()
         ComboBox5->setCurrentIndex(settings_.OutputMode == 1 ? 1 : 0);
         CheckBox3->setChecked(settings_.UsePsy != 0);
         SelectItemIfPresent(ComboBox4, settings_.EncoderKind);
-        const bool gogo = ComboBox4->currentIndex() == 0;
-        ComboBox3->setVisible(gogo);
-        ComboBox5->setVisible(!gogo);
-        CheckBox3->setEnabled(gogo);
-        Button2->setEnabled(!gogo);
     }
 
     RadioGroup3->SetItemIndex(settings_.OutputDirMode != 0 ? 1 : 0);
     Edit1->setText(QString::fromStdString(settings_.FixedOutputDir));
-    Edit1->setEnabled(settings_.OutputDirMode != 0);
-    Button3->setEnabled(settings_.OutputDirMode != 0);
-
     CheckBox4->setChecked(settings_.SstpEnabled != 0);
-    if (settings_.SstpEnabled != 0) {
-        Edit2->setEnabled(true);
-        Edit3->setEnabled(true);
-    } else {
-        Edit2->setEnabled(false);
-        Edit3->setEnabled(false);
-        Edit4->setEnabled(false);
-        Edit5->setEnabled(false);
-    }
-
     Edit2->setText(QString::fromStdString(settings_.SstpFileMessage));
     Edit3->setText(QString::fromStdString(settings_.SstpAllMessage));
     Edit4->setText(QString::fromStdString(settings_.SstpServer));
@@ -406,17 +399,19 @@ void TFormOption::FormCreate()
     CheckBox1Click();
     CheckBox2Click();
     ComboBox4Change();
-
-    Label7->setText(QStringLiteral("SCMPX指定時は「SCMPX.exe」を指定してください。"));
-    PageControl1->setCurrentIndex(0);
+    CheckBox4Click();
+    RadioGroup3Click();
 }
 
-void TFormOption::FormShow()
+void TFormOption::FormShow() { LoadControls(); }
+
+void TFormOption::setVisible(bool visible)
 {
-    RadioGroup3->SetItemIndex(settings_.OutputDirMode != 0 ? 1 : 0);
-    Edit1->setText(QString::fromStdString(settings_.FixedOutputDir));
-    Edit1->setEnabled(settings_.OutputDirMode != 0);
-    Button3->setEnabled(settings_.OutputDirMode != 0);
+    // Placed before the window manager sees the window: a restored place is kept on a
+    // screen; without one the dialog opens centred over the main window.
+    if (visible && !isVisible())
+        PlaceBeforeShowing(this);
+    QDialog::setVisible(visible);
 }
 
 void TFormOption::showEvent(QShowEvent* event)
@@ -460,16 +455,19 @@ void TFormOption::CheckBox2Click()
 
 void TFormOption::ComboBox4Change()
 {
+    // The psychoacoustic check box and the chooser follow the other MP3 controls: usable
+    // only while MP3 encoding is on.
+    const bool mp3 = CheckBox2->isChecked();
     if (ComboBox4->currentIndex() == 0) {
         ComboBox3->setVisible(true);
         ComboBox5->setVisible(false);
-        CheckBox3->setEnabled(true);
+        CheckBox3->setEnabled(mp3);
         Button2->setEnabled(false);
     } else if (ComboBox4->currentIndex() == 1) {
         ComboBox3->setVisible(false);
         ComboBox5->setVisible(true);
         CheckBox3->setEnabled(false);
-        Button2->setEnabled(true);
+        Button2->setEnabled(mp3);
     }
 }
 
@@ -543,14 +541,13 @@ void TFormOption::Button1Click()
 void TFormOption::Button2Click()
 {
     // The chooser opens in the folder of the present encoder (when it exists) and proposes
-    // the program's usual name. "すべてのファイル" lets a Linux user pick a stand-in such as
-    // tools/scmpx-lame, which has no ".exe".
+    // the program's usual name; it lists the files that can be run, so a Linux stand-in such
+    // as tools/scmpx-lame, which has no ".exe", shows at once.
     QString proposal = QStringLiteral("SCMPX.exe");
     if (orva::RegularFileExists(settings_.EncoderPath))
         proposal = QFileInfo(QString::fromStdString(settings_.EncoderPath)).absolutePath() + QLatin1Char('/')
             + proposal;
-    const QString chosen = Services().ChooseFile(this, QStringLiteral("開く"), proposal,
-                                                 QStringLiteral("実行ファイル(*.exe);;すべてのファイル(*)"));
+    const QString chosen = Services().ChooseProgram(this, QStringLiteral("開く"), proposal);
     if (chosen.isEmpty())
         return;
     // A path longer than the setting can hold is refused rather than cut into another path.
