@@ -123,8 +123,10 @@ bool InitGogoDefs()
     void* handle = nullptr;
     if (const std::string own = ProgramFolder(); !own.empty()) {
         handle = dlopen((own + "/" + GogoLibraryName).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle)
-            handle = dlopen((own + "/" + GogoInstalledFolder + "/" + GogoLibraryName).c_str(),
+        // Named without "..", since the summary shows the path the library was loaded from.
+        const std::string prefix = own.substr(0, own.rfind('/'));
+        if (!handle && !prefix.empty())
+            handle = dlopen((prefix + "/" + GogoInstalledFolder + "/" + GogoLibraryName).c_str(),
                             RTLD_NOW | RTLD_LOCAL);
     }
     if (!handle)

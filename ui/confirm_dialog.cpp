@@ -34,14 +34,14 @@ TOKRightDlg::TOKRightDlg(QWidget* parent) : QDialog(parent)
     // than the summary needs, never smaller.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
-    setWindowTitle(QStringLiteral("変換オプション"));
+    setWindowTitle(tr("変換オプション"));
     QFont dialogFont(QStringLiteral("ＭＳ Ｐゴシック"));
     dialogFont.setPixelSize(12);
     setFont(dialogFont);
 
     Bevel1 = new QFrame(this);
     Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    Label1 = new QLabel(QStringLiteral("以下の条件で変換を行います。よろしいですか？"), Bevel1);
+    Label1 = new QLabel(tr("以下の条件で変換を行います。よろしいですか？"), Bevel1);
     RichEdit1 = new QPlainTextEdit(Bevel1);
     RichEdit1->setReadOnly(true);
     RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -58,7 +58,7 @@ TOKRightDlg::TOKRightDlg(QWidget* parent) : QDialog(parent)
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("キャンセル"), this);
+    CancelBtn = new QPushButton(tr("キャンセル"), this);
     CancelBtn->setAutoDefault(false);
 
     auto* buttons = new QVBoxLayout;

@@ -44,7 +44,20 @@ constexpr int kAboutButtonMinLeft = 200;
 // Width of each column of ListView1; the last column takes the rest of the row.
 constexpr int kColumnWidths[] = { 110, 110, 80, 50, 30, 30, 60 };
 
-/// Shows the file list with the header captions aligned like their cells.
+// The header captions of ListView1, one per column of the file list.
+const char* const kColumnCaptions[] = {
+    QT_TRANSLATE_NOOP("FileList", "ファイル名"),
+    QT_TRANSLATE_NOOP("FileList", "ディレクトリ"),
+    QT_TRANSLATE_NOOP("FileList", "形式"),
+    QT_TRANSLATE_NOOP("FileList", "周期"),
+    "Bit",
+    "Ch",
+    QT_TRANSLATE_NOOP("FileList", "サイズ"),
+    QT_TRANSLATE_NOOP("FileList", "　"),
+};
+
+/// Shows the file list in the program's language, with the header captions aligned like
+/// their cells.
 class ListViewColumns final : public QIdentityProxyModel {
 public:
     using QIdentityProxyModel::QIdentityProxyModel;
@@ -56,7 +69,19 @@ public:
             return QVariant::fromValue(
                 Qt::Alignment((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
         }
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0
+            && section < int(std::size(kColumnCaptions)))
+            return QCoreApplication::translate("FileList", kColumnCaptions[section]);
         return QIdentityProxyModel::headerData(section, orientation, role);
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const QVariant value = QIdentityProxyModel::data(index, role);
+        if (role == Qt::DisplayRole && index.column() == 1 + orva::SupportCell
+            && value.toString() == QString::fromUtf8(orva::UnsupportedMarker))
+            return QCoreApplication::translate("FileList", "(未対応)");
+        return value;
     }
 };
 
@@ -143,17 +168,18 @@ void TForm1::CreateControls()
         button->setFocusPolicy(Qt::NoFocus);
         button->setIcon(MakeToolIcon(icon));
         button->setIconSize(QSize(16, 16));
-        button->setToolTip(QString::fromUtf8(hint));
+        button->setToolTip(tr(hint));
         return button;
     };
-    SpeedButton5 = makeButton("SpeedButton5", 8, "新規", ToolIcon::New);
-    SpeedButton8 = makeButton("SpeedButton8", 32, "リストに追加", ToolIcon::Add);
-    SpeedButton1 = makeButton("SpeedButton1", 56, "リストから削除", ToolIcon::Remove);
-    SpeedButton2 = makeButton("SpeedButton2", 88, "再生", ToolIcon::Play);
-    SpeedButton3 = makeButton("SpeedButton3", 112, "停止", ToolIcon::Stop);
-    SpeedButton7 = makeButton("SpeedButton7", 144, "ｵﾌﾟｼｮﾝ", ToolIcon::Options);
-    SpeedButton6 = makeButton("SpeedButton6", 168, "正規化開始", ToolIcon::Start);
-    SpeedButton4 = makeButton("SpeedButton4", kClientWidth - 30, "バージョン情報", ToolIcon::About);
+    SpeedButton5 = makeButton("SpeedButton5", 8, QT_TR_NOOP("新規"), ToolIcon::New);
+    SpeedButton8 = makeButton("SpeedButton8", 32, QT_TR_NOOP("リストに追加"), ToolIcon::Add);
+    SpeedButton1 = makeButton("SpeedButton1", 56, QT_TR_NOOP("リストから削除"), ToolIcon::Remove);
+    SpeedButton2 = makeButton("SpeedButton2", 88, QT_TR_NOOP("再生"), ToolIcon::Play);
+    SpeedButton3 = makeButton("SpeedButton3", 112, QT_TR_NOOP("停止"), ToolIcon::Stop);
+    SpeedButton7 = makeButton("SpeedButton7", 144, QT_TR_NOOP("ｵﾌﾟｼｮﾝ"), ToolIcon::Options);
+    SpeedButton6 = makeButton("SpeedButton6", 168, QT_TR_NOOP("正規化開始"), ToolIcon::Start);
+    SpeedButton4 =
+        makeButton("SpeedButton4", kClientWidth - 30, QT_TR_NOOP("バージョン情報"), ToolIcon::About);
 
     connect(SpeedButton5, &QToolButton::clicked, this, [this] { SpeedButton5Click(); });
     connect(SpeedButton8, &QToolButton::clicked, this, [this] { SpeedButton8Click(); });
@@ -205,7 +231,7 @@ void TForm1::CreateControls()
     connect(fileList_.get(), &QAbstractItemModel::modelReset, this, update);
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, update);
 
-    OpenDialog1.Filter = QStringLiteral("ｻｳﾝﾄﾞﾌｧｲﾙ(*.wav)");
+    OpenDialog1.Filter = tr("ｻｳﾝﾄﾞﾌｧｲﾙ(*.wav)");
     OpenDialog1.DefaultExt = QStringLiteral("WAV");
 }
 
@@ -215,7 +241,7 @@ void TForm1::CreateMenus()
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
 
     auto addItem = [this](QMenu* menu, const char* name, const char* caption, void (TForm1::*handler)()) {
-        QAction* action = menu->addAction(QString::fromUtf8(caption));
+        QAction* action = menu->addAction(tr(caption));
         action->setObjectName(QString::fromLatin1(name));
         connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
         return action;
@@ -226,36 +252,36 @@ void TForm1::CreateMenus()
         return separator;
     };
 
-    aaa1 = MainMenu1->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+    aaa1 = MainMenu1->addMenu(tr("ﾌｧｲﾙ(&F)"));
     aaa1->setObjectName(QStringLiteral("aaa1"));
-    New1 = addItem(aaa1, "New1", "新規(&N)", &TForm1::New1Click);
-    Add1 = addItem(aaa1, "Add1", "追加(&A)", &TForm1::Add1Click);
-    Exit1 = addItem(aaa1, "Exit1", "終了(&X)", &TForm1::Exit1Click);
+    New1 = addItem(aaa1, "New1", QT_TR_NOOP("新規(&N)"), &TForm1::New1Click);
+    Add1 = addItem(aaa1, "Add1", QT_TR_NOOP("追加(&A)"), &TForm1::Add1Click);
+    Exit1 = addItem(aaa1, "Exit1", QT_TR_NOOP("終了(&X)"), &TForm1::Exit1Click);
 
-    Edit1 = MainMenu1->addMenu(QStringLiteral("編集(&E)"));
+    Edit1 = MainMenu1->addMenu(tr("編集(&E)"));
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    KA1 = addItem(Edit1, "KA1", "全て選択(&A)", &TForm1::KA1Click);
-    Delete1 = addItem(Edit1, "Delete1", "リストから削除(&D)", &TForm1::Delete1Click);
+    KA1 = addItem(Edit1, "KA1", QT_TR_NOOP("全て選択(&A)"), &TForm1::KA1Click);
+    Delete1 = addItem(Edit1, "Delete1", QT_TR_NOOP("リストから削除(&D)"), &TForm1::Delete1Click);
     N4 = addSeparator(Edit1, "N4");
-    KC1 = addItem(Edit1, "KC1", "未対応ﾌｧｲﾙの削除(&C)", &TForm1::KC1Click);
+    KC1 = addItem(Edit1, "KC1", QT_TR_NOOP("未対応ﾌｧｲﾙの削除(&C)"), &TForm1::KC1Click);
 
-    KP1 = MainMenu1->addMenu(QStringLiteral("再生(&P)"));
+    KP1 = MainMenu1->addMenu(tr("再生(&P)"));
     KP1->setObjectName(QStringLiteral("KP1"));
-    PlayPlay = addItem(KP1, "PlayPlay", "再生(&P)", &TForm1::PlayPlayClick);
-    PlayStop = addItem(KP1, "PlayStop", "停止(&S)", &TForm1::PlayStopClick);
+    PlayPlay = addItem(KP1, "PlayPlay", QT_TR_NOOP("再生(&P)"), &TForm1::PlayPlayClick);
+    PlayStop = addItem(KP1, "PlayStop", QT_TR_NOOP("停止(&S)"), &TForm1::PlayStopClick);
 
-    KP2 = MainMenu1->addMenu(QStringLiteral("処理(&G)"));
+    KP2 = MainMenu1->addMenu(tr("処理(&G)"));
     KP2->setObjectName(QStringLiteral("KP2"));
-    ProGo = addItem(KP2, "ProGo", "正規化開始(&N)...", &TForm1::ProGoClick);
+    ProGo = addItem(KP2, "ProGo", QT_TR_NOOP("正規化開始(&N)..."), &TForm1::ProGoClick);
     N1 = addSeparator(KP2, "N1");
-    Option1 = addItem(KP2, "Option1", "ｵﾌﾟｼｮﾝ(&O)", &TForm1::Option1Click);
+    Option1 = addItem(KP2, "Option1", QT_TR_NOOP("ｵﾌﾟｼｮﾝ(&O)"), &TForm1::Option1Click);
 
-    Help1 = MainMenu1->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    Help1 = MainMenu1->addMenu(tr("ﾍﾙﾌﾟ(&H)"));
     Help1->setObjectName(QStringLiteral("Help1"));
-    H1 = addItem(Help1, "H1", "ヘルプを開く(&H)", &TForm1::H1Click);
+    H1 = addItem(Help1, "H1", QT_TR_NOOP("ヘルプを開く(&H)"), &TForm1::H1Click);
     KefsPageN1 = addItem(Help1, "KefsPageN1", "Kef's Page(&N)", &TForm1::KefsPageN1Click);
     N2 = addSeparator(Help1, "N2");
-    About1 = addItem(Help1, "About1", "ﾊﾞｰｼﾞｮﾝ情報(&A)...", &TForm1::About1Click);
+    About1 = addItem(Help1, "About1", QT_TR_NOOP("ﾊﾞｰｼﾞｮﾝ情報(&A)..."), &TForm1::About1Click);
 }
 
 void TForm1::ConnectPlayer()

@@ -1,13 +1,15 @@
 #include "ui/media_player.h"
 
 #include <QAudioOutput>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QUrl>
 
 QString PlaybackFailureText(const QString& path, const QString& detail)
 {
-    QString text = QStringLiteral("このファイルは再生できません。\n%1").arg(path);
+    QString text =
+        QCoreApplication::translate("QtMediaPlayer", "このファイルは再生できません。\n%1").arg(path);
     // The backend's own words (English) follow as a detail for whoever can use them.
     if (!detail.isEmpty())
         text += QStringLiteral("\n\n(%1)").arg(detail);
@@ -65,9 +67,9 @@ void QtMediaPlayer::Open()
     }
     const QFileInfo info(fileName_);
     if (fileName_.isEmpty() || !info.exists())
-        throw MediaPlayerError(QStringLiteral("ファイルが見つかりません。\n%1").arg(fileName_).toStdString());
+        throw MediaPlayerError(tr("ファイルが見つかりません。\n%1").arg(fileName_).toStdString());
     if (!info.isFile() || !info.isReadable())
-        throw MediaPlayerError(QStringLiteral("ファイルを開けません。\n%1").arg(fileName_).toStdString());
+        throw MediaPlayerError(tr("ファイルを開けません。\n%1").arg(fileName_).toStdString());
     if (player_ == nullptr)
         CreatePlayer();
     failureReported_ = false;

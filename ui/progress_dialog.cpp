@@ -163,7 +163,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     // A fixed dialog frame without any title-bar button; the ways out are OK after the job
     // and Cancel answered with Yes.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setWindowTitle(QStringLiteral("ORVA 正規化中です..."));
+    setWindowTitle(tr("ORVA 正規化中です..."));
     QFont dialogFont(QStringLiteral("ＭＳ Ｐゴシック"));
     dialogFont.setPixelSize(12);
     setFont(dialogFont);
@@ -186,7 +186,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
 
     Button1 = new QPushButton(QStringLiteral("OK"), this);
     Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
+    Button2 = new QPushButton(tr("キャンセル"), this);
     Button2->setAutoDefault(false);
 
     auto* buttons = new QHBoxLayout;
@@ -269,7 +269,7 @@ void TForm3::FormShow()
 {
     Button1->setEnabled(false);
     Button2->setEnabled(true);
-    setWindowTitle(QStringLiteral("ORVA 正規化中です..."));
+    setWindowTitle(tr("ORVA 正規化中です..."));
 
     // The previous worker has already made its last change; joining it takes no time.
     batch_.reset();

@@ -1,5 +1,6 @@
 #include "ui/ui_services.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 
@@ -45,9 +46,9 @@ std::unique_ptr<QFileDialog> MakeProgramChooser(QWidget* parent, const QString& 
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    const QStringList filters = { QStringLiteral("実行ファイル (*)"),
-                                  QStringLiteral("Windows のプログラム (*.exe)"),
-                                  QStringLiteral("すべてのファイル (*)") };
+    const QStringList filters = { QCoreApplication::translate("UiServices", "実行ファイル (*)"),
+                                  QCoreApplication::translate("UiServices", "Windows のプログラム (*.exe)"),
+                                  QCoreApplication::translate("UiServices", "すべてのファイル (*)") };
     dialog->setNameFilters(filters);
     // A name pattern cannot tell programs on Linux (tools/scmpx-lame has no extension): the
     // first filter lists the files the user may run; folders always show.

@@ -5,6 +5,7 @@
 #include "tests/ui/dialog_test_support.h"
 
 #include "batch/start_command.h"
+#include "text/start_words.h"
 #include "ui/options_dialog.h"
 
 #include <QAction>
@@ -61,7 +62,9 @@ TEST_F(StartCommandTest, CommonPeakChecksOnlyTheSampleWidth)
     AddWav("b8.wav", 8, 2, 44100);
     Autopilot pilot;
     Form1->SpeedButton6Click();
-    EXPECT_EQ(MessageTexts(), std::vector<QString> { QString::fromUtf8(orva::MixedBitsText) });
+    EXPECT_EQ(MessageTexts(),
+              std::vector<QString> {
+                  QString::fromStdString(orva::FindingText(orva::StartFinding::MixedBits, {})) });
     EXPECT_TRUE(services.recorder.chooserStartDirs.empty());
 
     Form1->FileList().Clear();
