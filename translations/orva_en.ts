@@ -260,6 +260,22 @@ bit depths cannot be processed together.</translation>
         <translation>Peak method        : common peak of all files</translation>
     </message>
     <message>
+        <source>目標レベル　　　　：トゥルーピーク %s dBTP</source>
+        <translation>Target level       : true peak %s dBTP</translation>
+    </message>
+    <message>
+        <source>目標レベル　　　　：ラウドネス %s LUFS</source>
+        <translation>Target level       : loudness %s LUFS</translation>
+    </message>
+    <message>
+        <source>（上限 %s dBTP）</source>
+        <translation> (ceiling %s dBTP)</translation>
+    </message>
+    <message>
+        <source>目標レベル　　　　：サンプルピーク %s dBFS</source>
+        <translation>Target level       : sample peak %s dBFS</translation>
+    </message>
+    <message>
         <source>外部エンコーダ：なし</source>
         <translation>External encoder   : none</translation>
     </message>
