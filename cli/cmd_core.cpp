@@ -42,18 +42,25 @@ int RunProbe(const std::vector<std::string>& args)
     if (args.size() != 1)
         return Usage(kProbeUsage);
     WaveFileInfo info {};
-    const int result = ProbeWaveFile(args[0], info);
-    std::printf("result=%d\n", result);
+    const int64_t result = ProbeWaveFile(args[0], info);
+    std::printf("result=%lld\n", static_cast<long long>(result));
     if (result < 0) {
         std::printf("error=%s\n", ErrorText().c_str());
         return 1;
     }
     const WaveFormat& f = info.format;
     std::printf("formatTag=%u\nchannels=%u\nsampleRate=%u\navgBytesPerSec=%u\nblockAlign=%u\n"
-                "bitsPerSample=%u\nextraSize=%u\ndataSize=%d\ndataOffset=%d\nformatName=%s\nsupported=%d\n",
+                "bitsPerSample=%u\nextraSize=%u\ndataSize=%llu\ndataOffset=%llu\nformatName=%s\nsupported=%d\n",
                 f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample,
-                f.extraSize, info.dataSize, info.dataOffset, FormatTagName(f.formatTag).c_str(),
+                f.extraSize, static_cast<unsigned long long>(info.dataSize),
+                static_cast<unsigned long long>(info.dataOffset), FormatTagName(f.formatTag).c_str(),
                 IsSupportedFormat(f) ? 1 : 0);
+    // Extensible headers state the significant bits themselves; other headers mean all of them.
+    const bool extensible = f.formatTag == 0xFFFE;
+    std::printf("sampleFormat=%s\nvalidBits=%u\n", SampleFormatName(info.sampleFormat),
+                extensible ? f.validBits : f.bitsPerSample);
+    if (extensible)
+        std::printf("subFormat=%u\n", f.subFormat);
     return 0;
 }
 
