@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -199,13 +200,13 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
         // itself, fails with its message and skips the entry.
 
         CheckCancel();
-        const int peak = ScanPeak(row2, boxes, workingFile);
-        if (peak < 0 || (resample && !sourceProbes))
+        const std::optional<SamplePeak> peak = ScanPeak(row2, boxes, workingFile);
+        if (!peak || (resample && !sourceProbes))
             continue;
         CheckCancel();
         if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile))
             continue;
-        if (!NormalizeEntry(workingFile, paths.output, peak))
+        if (!NormalizeEntry(workingFile, paths.output, *peak))
             continue;
         FinishEntry(entry, workingFile, paths.output, m_settings.SourceFileAction == 2 || resample);
     }
@@ -221,7 +222,8 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
     MessageBoxes& boxes = m_dialog.Messages();
 
     row1.SetPosition(0);
-    int commonPeak = 1;
+    // The start command let only files of one sample format in: their peaks compare.
+    std::optional<SamplePeak> commonPeak;
     size_t loudest = 0;
     std::vector<bool> scanned(n, false);
     for (size_t i = 0; i < n; ++i) {
@@ -231,16 +233,17 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         row1.SetLabel(Format("ピーク取得中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
                              entry.caption.c_str()));
         row1.SetPosition(EntryPosition(i, n));
-        const int peak = ScanPeak(row2, boxes, source);
-        scanned[i] = peak >= 0;
-        if (peak > commonPeak) {
+        const std::optional<SamplePeak> peak = ScanPeak(row2, boxes, source);
+        scanned[i] = peak.has_value();
+        if (peak && (!commonPeak || peak->LouderThan(*commonPeak))) {
             commonPeak = peak;
             loudest = i;
         }
         CheckCancel();
     }
     if (n > 0) {
-        row2.SetLabel(Format("ﾋﾟｰｸ採取終了(%d in %s)", commonPeak, m_entries[loudest].caption.c_str()));
+        const std::string peakText = commonPeak ? PeakText(*commonPeak) : "1";
+        row2.SetLabel(Format("ﾋﾟｰｸ採取終了(%s in %s)", peakText.c_str(), m_entries[loudest].caption.c_str()));
     }
 
     for (size_t i = 0; i < n; ++i) {
@@ -257,7 +260,7 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         row1.SetLabel(Format("処理中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
                              entry.caption.c_str()));
         row1.SetPosition(EntryPosition(i, n));
-        if (!NormalizeEntry(workingFile, paths.output, commonPeak))
+        if (!NormalizeEntry(workingFile, paths.output, *commonPeak))
             continue;
         FinishEntry(entry, workingFile, paths.output, m_settings.SourceFileAction == 2);
     }
@@ -301,7 +304,7 @@ bool BatchJob::SetSourceAside(std::string& workingFile)
 
 bool BatchJob::IsBatchFile(const std::string& path) const { return m_batchFiles.count(path) != 0; }
 
-bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output, int peak)
+bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output, const SamplePeak& peak)
 {
     if (NormalizeFile(m_dialog.Row3(), m_dialog.Messages(), workingFile, output, peak) < 0)
         return false;

@@ -6,6 +6,7 @@
 
 #include "batch/file_list.h"
 #include "batch/processing_dialog.h"
+#include "core/sample_kernels.h"
 #include "settings/settings.h"
 
 #include <atomic>
@@ -104,7 +105,7 @@ private:
     bool IsBatchFile(const std::string& path) const;
     void EncodeMp3(const std::string& output);
     void DeleteWorkingFile(const std::string& workingFile, const std::string& output);
-    bool NormalizeEntry(const std::string& workingFile, const std::string& output, int peak);
+    bool NormalizeEntry(const std::string& workingFile, const std::string& output, const SamplePeak& peak);
     /// The steps after a successful normalization, common to both modes.
     void FinishEntry(const FileEntry& entry, const std::string& workingFile, const std::string& output,
                      bool deleteWorkingFile);

@@ -94,11 +94,18 @@ bool FileListModel::AddFileToList(const std::string& path)
     FileEntry entry;
     entry.caption = fileName;
     entry.subItems[DirectoryCell] = directory;
-    entry.subItems[FormatTagCell] = FormatTagName(info.format.formatTag);
-    entry.subItems[SampleRateCell] = std::to_string(info.format.sampleRate);
-    entry.subItems[BitsCell] = std::to_string(info.format.bitsPerSample);
-    entry.subItems[ChannelsCell] = std::to_string(info.format.channels);
-    entry.subItems[SizeCell] = std::to_string(static_cast<int64_t>(info.riffSize) + 8);
+    // An extensible header names its real encoding in the sub-format and its real depth in
+    // the valid bits (24 significant bits in 32-bit containers, say).
+    const WaveFormat& format = info.format;
+    const bool extensible = format.formatTag == 0xFFFE;
+    entry.subItems[FormatTagCell] =
+        FormatTagName(extensible && format.subFormat != 0 ? format.subFormat : format.formatTag);
+    const bool validBitsKnown = extensible && format.validBits > 0 && format.validBits <= format.bitsPerSample;
+    entry.subItems[SampleRateCell] = std::to_string(format.sampleRate);
+    entry.subItems[BitsCell] = std::to_string(validBitsKnown ? format.validBits : format.bitsPerSample);
+    entry.subItems[ChannelsCell] = std::to_string(format.channels);
+    entry.subItems[SizeCell] = std::to_string(info.declaredLength);
+    entry.sampleFormat = info.sampleFormat;
     entry.subItems[SupportCell] = IsSupportedFormat(info.format) ? "" : UnsupportedMarker;
     AppendEntry(entry);
     return true;

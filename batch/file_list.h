@@ -4,6 +4,8 @@
 // start command and the batch job read the rows by cell number, in list order.
 // Used on one thread only (the user-interface thread, or orva-cli's main thread).
 
+#include "core/wave_file.h"
+
 #include <QAbstractTableModel>
 
 #include <array>
@@ -19,9 +21,9 @@ inline constexpr const char* UnsupportedMarker = "(未対応)";
 /// Sub-item numbers of a FileEntry (the caption is not a sub-item).
 enum FileEntryCell : int {
     DirectoryCell = 0,   ///< folder of the file, ending with "/"
-    FormatTagCell = 1,   ///< name of the format tag
+    FormatTagCell = 1,   ///< name of the format tag (extensible: of its sub-format)
     SampleRateCell = 2,  ///< Hz, decimal
-    BitsCell = 3,        ///< bits per sample, decimal
+    BitsCell = 3,        ///< significant bits per sample (extensible: valid bits), decimal
     ChannelsCell = 4,    ///< channel count, decimal
     SizeCell = 5,        ///< RIFF size field + 8 (bytes the header declares), decimal
     SupportCell = 6,     ///< empty, or UnsupportedMarker
@@ -31,6 +33,7 @@ enum FileEntryCell : int {
 struct FileEntry {
     std::string caption;                  ///< file name with extension, letter case kept
     std::array<std::string, 7> subItems;  ///< indexed by FileEntryCell
+    SampleFormat sampleFormat = SampleFormat::None;  ///< as the probe found it (not shown)
 
     const std::string& Directory() const { return subItems[DirectoryCell]; }
     std::string FullPath() const { return subItems[DirectoryCell] + caption; }

@@ -6,11 +6,14 @@
 #include "core/normalize.h"
 #include "core/peak_scan.h"
 #include "core/resample.h"
+#include "core/sample_kernels.h"
 #include "core/wave_file.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace orva::cli {
 namespace {
@@ -70,33 +73,69 @@ int RunPeak(const std::vector<std::string>& args)
         return Usage(kPeakUsage);
     TerminalProgressRow row;
     TerminalMessageBoxes boxes;
-    const int peak = ScanPeak(row, boxes, args[0]);
+    const std::optional<SamplePeak> peak = ScanPeak(row, boxes, args[0]);
     FinishProgressLine();
-    if (peak < 0)
+    if (!peak)
         return 1;
-    std::printf("peak=%d\n", peak);
+    const double dbfs = peak->Dbfs();
+    std::printf("peak=%s\n", PeakText(*peak).c_str());
+    if (std::isinf(dbfs))
+        std::printf("peakDbfs=-inf\n");
+    else
+        std::printf("peakDbfs=%.2f\n", dbfs);
     return 0;
+}
+
+// The peak given with --peak, in the terms of SRC's sample format: a whole number from 1 to
+// 2^(N-1) for N-bit integers (1 to 32768 for 8- and 16-bit files, as always), a decimal above
+// 0 for float. A source that does not probe takes the 16-bit range and fails later.
+bool ParsePeak(const std::string& text, const std::string& source, SamplePeak& peak)
+{
+    WaveFileInfo info {};
+    peak.format = ProbeWaveFile(source, info) >= 0 ? info.sampleFormat : SampleFormat::S16;
+    if (IsFloatFormat(peak.format)) {
+        char* end = nullptr;
+        errno = 0;
+        peak.level = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+        if (errno != 0 || *end != '\0' || !(peak.level > 0.0) || !std::isfinite(peak.level)) {
+            std::fprintf(stderr, "orva-cli normalize: --peak takes a decimal number above 0 for float files\n");
+            return false;
+        }
+        return true;
+    }
+    long high = 32768;
+    if (peak.format == SampleFormat::S24)
+        high = 8388608;
+    else if (peak.format == SampleFormat::S32)
+        high = 2147483648L;
+    long value = 0;
+    if (!ParseNumber(text, 1, high, value)) {
+        std::fprintf(stderr, "orva-cli normalize: --peak takes a number from 1 to %ld\n", high);
+        return false;
+    }
+    peak.magnitude = value;
+    return true;
 }
 
 int RunNormalize(const std::vector<std::string>& args)
 {
-    long peak = 0;
+    std::optional<SamplePeak> peak;
     if (args.size() == 4 && args[2] == "--peak") {
-        if (!ParseNumber(args[3], 1, 32768, peak)) {
-            std::fprintf(stderr, "orva-cli normalize: --peak takes a number from 1 to 32768\n");
+        SamplePeak given;
+        if (!ParsePeak(args[3], args[0], given))
             return 2;
-        }
+        peak = given;
     } else if (args.size() != 2) {
         return Usage(kNormalizeUsage);
     }
     TerminalProgressRow row;
     TerminalMessageBoxes boxes;
-    if (peak == 0) {
+    if (!peak) {
         peak = ScanPeak(row, boxes, args[0]);
-        if (peak < 0)
+        if (!peak)
             return 1;
     }
-    const int result = NormalizeFile(row, boxes, args[0], args[1], static_cast<int>(peak));
+    const int result = NormalizeFile(row, boxes, args[0], args[1], *peak);
     FinishProgressLine();
     if (result < 0) {
         // A source that does not probe fails without a box of its own.

@@ -10,7 +10,7 @@
 namespace orva {
 namespace {
 
-constexpr size_t kChunkSize = 65536;  // bytes per read and write
+constexpr size_t kChunkSize = 65536;  // bytes per read and write (times 3 for 24-bit samples)
 constexpr int kChunksPerUpdate = 11;  // label and bar after every 11th data chunk
 
 int BarPosition(double part, double whole)
@@ -38,70 +38,90 @@ double NormalizeGain(int bitsPerSample, int peak)
     return 32767.0 / std::min(peak, 32767);
 }
 
-int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info, int peak)
+int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+                  const SamplePeak& peak)
 {
-    if (peak < 1 || info.dataOffset < 0)
+    const SampleFormat format = info.sampleFormat;
+    if (format == SampleFormat::None || peak.format != format)
         return -1;
-    const bool eightBit = info.format.bitsPerSample == 8;
-    const double gain = NormalizeGain(info.format.bitsPerSample, peak);
-    const int64_t dataSize = std::max<int32_t>(info.dataSize, 0);
+    const double gain = NormalizeGainFor(peak);
+    // A float file without a non-zero finite sample has nothing to scale: it is copied.
+    const bool scale = !IsFloatFormat(format) || peak.level > 0.0;
+    const uint64_t dataSize = info.dataSize;
+    const size_t chunkSize = SampleBytes(format) == 3 ? 3 * kChunkSize : kChunkSize;
 
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunkSize]);
+    // The output ends where the declared length or the file ends, whichever comes first;
+    // nothing past the file's end is invented.
+    const uint64_t dataEnd = info.dataOffset + dataSize;
+    const uint64_t end = std::min(info.declaredLength, info.fileLength);
+    // Samples cut to the end of the file (whole frames) leave nothing after them that
+    // belongs to another chunk.
+    const uint64_t outputLength = info.dataSize != info.dataSizeField ? dataEnd : std::max(dataEnd, end);
+    const auto edits = SizeFieldEdits(info, outputLength);
+
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[chunkSize]);
     bool sourceEnded = false;
 
-    // The header (everything before the samples) is copied as it is; it is at most
-    // 256 + 8 bytes long.
-    const size_t headerSize = static_cast<size_t>(info.dataOffset);
-    ReadOrZero(source, buffer.get(), headerSize, sourceEnded);
-    if (!sink.Write(buffer.get(), headerSize))
-        return -1;
+    // The header (everything before the samples) is copied as it is, apart from size fields
+    // that claimed more than the file held.
+    for (uint64_t copied = 0; copied < info.dataOffset;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(info.dataOffset - copied, chunkSize));
+        ReadOrZero(source, buffer.get(), n, sourceEnded);
+        for (const auto& [offset, bytes] : edits) {
+            for (size_t k = 0; k < bytes.size(); ++k) {
+                if (offset + k >= copied && offset + k < copied + n)
+                    buffer[offset + k - copied] = bytes[k];
+            }
+        }
+        if (!sink.Write(buffer.get(), n))
+            return -1;
+        copied += n;
+    }
 
-    int64_t processed = 0;
+    uint64_t processed = 0;
     int chunkCount = 0;
     size_t scaledZeros = 0;  // leading bytes of the buffer that hold scaled missing bytes
     char text[96];
     while (processed < dataSize) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - processed, kChunkSize));
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(dataSize - processed, chunkSize));
         const size_t got = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
-        processed += static_cast<int64_t>(n);
+        processed += n;
         // Past the end of the source every chunk is the same scaled zero bytes: scale them
-        // once (a header may claim up to 2 GiB that the file does not hold).
+        // once.
         if (got > 0 || scaledZeros < n) {
             std::memset(buffer.get() + got, 0, n - got);
-            if (eightBit)
-                ScaleSamples8(buffer.get(), n, gain);
-            else
-                ScaleSamples16(buffer.get(), n, gain);
+            if (scale)
+                ScaleSamples(buffer.get(), n, format, gain);
             scaledZeros = got == 0 ? n : 0;
         }
         if (!sink.Write(buffer.get(), n))
             return -1;
         if (++chunkCount >= kChunksPerUpdate) {
-            std::snprintf(text, sizeof text, "正規化処理中(%d/%d)", static_cast<int>(processed),
-                          static_cast<int>(dataSize));
+            std::snprintf(text, sizeof text, "正規化処理中(%llu/%llu)", static_cast<unsigned long long>(processed),
+                          static_cast<unsigned long long>(dataSize));
             row3.SetLabel(text);
-            row3.SetPosition(BarPosition(static_cast<double>(processed), static_cast<double>(info.riffSize)));
+            row3.SetPosition(BarPosition(static_cast<double>(processed), static_cast<double>(info.declaredLength - 8)));
             chunkCount = 0;
         }
     }
 
-    // The chunks after the samples, up to the length the header declares.
-    int64_t rest = (static_cast<int64_t>(info.riffSize) + 8) - (info.dataOffset + processed);
+    // The chunks after the samples.
+    uint64_t rest = outputLength - dataEnd;
     while (rest > 0) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(rest, kChunkSize));
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(rest, chunkSize));
         ReadOrZero(source, buffer.get(), n, sourceEnded);
         if (!sink.Write(buffer.get(), n))
             return -1;
-        rest -= static_cast<int64_t>(n);
+        rest -= n;
     }
     return 0;
 }
 
 int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
-                  const std::string& output, int peak)
+                  const std::string& output, const SamplePeak& peak)
 {
     WaveFileInfo info {};
-    if (peak < 1 || ProbeWaveFile(source, info) < 0)
+    if (ProbeWaveFile(source, info) < 0 || info.sampleFormat != peak.format)
         return -1;
     FileSource in;
     if (!in.Open(source))

@@ -2,6 +2,7 @@
 // Normalization: a scaled copy of one WAV file whose loudest samples land on full scale.
 
 #include "core/progress.h"
+#include "core/sample_kernels.h"
 #include "core/wave_file.h"
 
 #include <cstddef>
@@ -14,24 +15,30 @@ class ByteSource;
 class ByteSink;
 
 /// Writes source scaled by full scale / peak to output (replaced whole if it exists).
-/// The header and every chunk around the samples are copied unchanged. Returns 0, or -1
-/// (with the "ORVA Process" message when the output cannot be created or written).
-/// peak must be at least 1 and at least the source's own scanned peak.
-/// Reports on row3 ("正規化処理中", "正規化終了"). Runs on the batch worker thread.
+/// The header and every chunk around the samples are copied unchanged, except size fields
+/// that claimed more than the file held: those state what the output holds. Returns 0, or
+/// -1 (with the "ORVA Process" message when the output cannot be created or written). peak
+/// is of the source's sample format and at least its own scanned peak; a smaller one
+/// brings the loudest samples to full scale, not past it. Reports on row3 ("正規化処理中",
+/// "正規化終了"). Runs on the batch worker thread.
 int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
-                  const std::string& output, int peak);
+                  const std::string& output, const SamplePeak& peak);
 
-/// The copy itself, from a source standing at the start of the file to a sink. Missing
-/// source bytes are written as zero bytes. Returns 0, or -1 when a write fails (no message).
-int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info, int peak);
+/// The copy itself, from a source standing at the start of the file to a sink: the header,
+/// the samples the probe found, and what follows them up to the declared length or the
+/// end of the file, whichever comes first. Missing source bytes (a file that shrank) are
+/// written as zero bytes. Returns 0, or -1 when a write fails or peak is of another format
+/// (no message).
+int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+                  const SamplePeak& peak);
 
 /// The gain for a peak: 127 / min(peak, 127) for 8-bit data, 32767 / min(peak, 32767) else.
 double NormalizeGain(int bitsPerSample, int peak);
 
-/// Scales 8-bit samples in place: trunc(((b - 128) * gain) + 128), low 8 bits kept.
+/// Scales 8-bit samples in place: trunc(((b - 128) * gain) + 128), clamped to 0..255.
 void ScaleSamples8(uint8_t* data, size_t byteCount, double gain);
 
-/// Scales little-endian 16-bit words in place: trunc(v * gain), low 16 bits kept. A trailing
+/// Scales little-endian 16-bit words in place: trunc(v * gain), clamped to the 16-bit range. A trailing
 /// odd byte is left as it is. gain lies between 0 and 32,767. Uses the vector path the
 /// processor supports.
 void ScaleSamples16(uint8_t* data, size_t byteCount, double gain);

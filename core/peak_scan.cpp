@@ -11,7 +11,7 @@
 namespace orva {
 namespace {
 
-constexpr size_t kChunkSize = 65536;  // bytes per read
+constexpr size_t kChunkSize = 65536;  // bytes per read (times the sample width for 24-bit)
 constexpr int kChunksPerUpdate = 11;  // label and bar after every 11th chunk
 
 // 1000 * part / whole, truncated toward zero and kept on the bar (a header may declare a
@@ -26,70 +26,77 @@ int BarPosition(double part, double whole)
 
 }  // namespace
 
-PeakResult ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInfo& info)
+SamplePeak ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInfo& info)
 {
-    const bool eightBit = info.format.bitsPerSample == 8;
-    const int64_t sampleBytes = eightBit ? 1 : 2;
-    const int64_t dataSize = std::max<int32_t>(info.dataSize, 0);
-    const double fileLength = static_cast<double>(info.riffSize) + 8.0;  // declared length
+    const SampleFormat format = info.sampleFormat;
+    const bool isFloat = IsFloatFormat(format);
+    const int64_t sampleBytes = static_cast<int64_t>(std::max<size_t>(SampleBytes(format), 1));
+    const int64_t dataSize = static_cast<int64_t>(info.dataSize);
+    const double fileLength = static_cast<double>(info.declaredLength);
+    // Whole samples in every chunk: three-byte samples get chunks of 3 * 64 KiB.
+    const size_t chunkSize = sampleBytes == 3 ? 3 * kChunkSize : kChunkSize;
 
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunkSize]);
-    PeakResult result;
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[chunkSize]);
+    SamplePeak result;
+    result.format = format;
     int64_t scanned = 0;
     int chunkCount = 0;
     bool sourceEnded = false;
     char text[96];
     while (scanned < dataSize) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - scanned, kChunkSize));
+        const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - scanned, static_cast<int64_t>(chunkSize)));
         // Bytes the source does not deliver are zero bytes; after a short read the source is
-        // at its end (or failing), so the rest of the claimed data is zeros without reading.
+        // at its end (or failing), so the rest of the data is zeros without reading.
         const size_t got = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
-        // Only a larger magnitude moves the peak, so its position is the first sample that
-        // reaches the final peak.
-        if (got == 0) {
-            // A chunk of missing bytes only: zero bytes, whose magnitude is known (a header
-            // may claim up to 2 GiB that the file does not hold).
-            const int magnitude = eightBit ? 128 : 0;
-            if (magnitude > result.peak) {
-                result.peak = magnitude;
-                result.position = scanned / sampleBytes;
+        if (got < n)
+            std::memset(buffer.get() + got, 0, n - got);
+        // Only a louder chunk moves the position, so it names the first sample that reaches
+        // the final peak. Integer peaks count from 1, as the position always has.
+        if (isFloat) {
+            const double level = got == 0 ? 0.0 : MaxFiniteLevel(buffer.get(), n, format);
+            if (level > result.level) {
+                result.level = level;
+                result.position = scanned / sampleBytes + static_cast<int64_t>(FirstSampleAtPeak(buffer.get(), n, result));
             }
         } else {
-            std::memset(buffer.get() + got, 0, n - got);
-            const int magnitude = MaxMagnitude(buffer.get(), n, eightBit);
-            if (magnitude > result.peak) {
-                result.peak = magnitude;
+            // A chunk of missing bytes only: zero bytes, whose magnitude is known.
+            const int64_t magnitude = got == 0 ? (format == SampleFormat::U8 ? 128 : 0)
+                                               : MaxIntegerMagnitude(buffer.get(), n, format);
+            if (magnitude > result.Integer()) {
+                SamplePeak found = result;
+                found.magnitude = magnitude;
                 result.position = scanned / sampleBytes
-                    + static_cast<int64_t>(FirstSampleWithMagnitude(buffer.get(), n, eightBit, magnitude));
+                    + (got == 0 ? 0 : static_cast<int64_t>(FirstSampleAtPeak(buffer.get(), n, found)));
             }
+            result.magnitude = std::max(result.magnitude, magnitude);
         }
         scanned += static_cast<int64_t>(n);
         if (++chunkCount >= kChunksPerUpdate) {
-            std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取中(%d/%d)", static_cast<int>(scanned),
-                          static_cast<int>(dataSize));
+            std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取中(%lld/%lld)", static_cast<long long>(scanned),
+                          static_cast<long long>(dataSize));
             row2.SetLabel(text);
-            row2.SetPosition(BarPosition(static_cast<double>(info.dataOffset + scanned), fileLength));
+            row2.SetPosition(BarPosition(static_cast<double>(info.dataOffset + static_cast<uint64_t>(scanned)), fileLength));
             chunkCount = 0;
         }
     }
-    std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取終了(%d on %d)", result.peak,
-                  static_cast<int>(result.position));
+    std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取終了(%s on %lld)", PeakText(result).c_str(),
+                  static_cast<long long>(result.position));
     row2.SetLabel(text);
     row2.SetPosition(1000);
     return result;
 }
 
-int ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const std::string& path)
+std::optional<SamplePeak> ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const std::string& path)
 {
     WaveFileInfo info {};
     FileSource file;
     // A file that vanished between the probe and the open fails like one that does not probe.
-    if (ProbeWaveFile(path, info) < 0 || !file.Open(path)
-        || !file.Skip(static_cast<uint64_t>(info.dataOffset))) {
+    if (ProbeWaveFile(path, info) < 0 || info.sampleFormat == SampleFormat::None || !file.Open(path)
+        || !file.Skip(info.dataOffset)) {
         boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
-        return -1;
+        return std::nullopt;
     }
-    return ScanPeakData(row2, file, info).peak;
+    return ScanPeakData(row2, file, info);
 }
 
 }  // namespace orva

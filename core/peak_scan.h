@@ -2,30 +2,26 @@
 // The peak scan: the largest sample magnitude of one WAV file, over all channels.
 
 #include "core/progress.h"
+#include "core/sample_kernels.h"
 #include "core/wave_file.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace orva {
 
 class ByteSource;
 
-/// What one pass over the sample data found.
-struct PeakResult {
-    int peak = 1;          ///< largest magnitude, at least 1 (1..128 for 8-bit, 1..32,768 for 16-bit)
-    int64_t position = 0;  ///< sample index (from the start of the data) where the peak first occurred
-};
-
-/// Scans the WAV file at path; returns its peak, or -1 after the "ﾌｧｲﾙを正常に読み込めません。"
-/// message when the file does not probe. Reports on row2 ("ﾋﾟｰｸ採取中", "ﾋﾟｰｸ採取終了").
-/// Runs on the batch worker thread.
-int ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const std::string& path);
+/// Scans the WAV file at path; returns its peak, or nothing after the
+/// "ﾌｧｲﾙを正常に読み込めません。" message when the file does not probe or its sample format is
+/// not supported. Reports on row2 ("ﾋﾟｰｸ採取中", "ﾋﾟｰｸ採取終了"). Runs on the batch worker thread.
+std::optional<SamplePeak> ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const std::string& path);
 
 /// The scan's pass over the sample data of a probed file; source stands at the first sample
 /// byte. Missing bytes (short or failed reads) count as zero bytes. Writes the progress
 /// texts, including the closing one, to row2.
-PeakResult ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInfo& info);
+SamplePeak ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInfo& info);
 
 /// Largest sample magnitude in a block (0 for an empty block). 8-bit data: |b - 128|;
 /// other data: |v| of little-endian 16-bit words (a trailing odd byte is ignored).

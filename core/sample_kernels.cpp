@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -556,6 +557,18 @@ double SamplePeak::Dbfs() const
         return -HUGE_VAL;
     const double value = IsFloatFormat(format) ? level : static_cast<double>(magnitude);
     return 20.0 * std::log10(value / FullScale(format));
+}
+
+std::string PeakText(const SamplePeak& peak)
+{
+    char text[40];
+    if (peak.format == SampleFormat::F32)
+        std::snprintf(text, sizeof text, "%.9g", peak.level);
+    else if (peak.format == SampleFormat::F64)
+        std::snprintf(text, sizeof text, "%.17g", peak.level);
+    else
+        std::snprintf(text, sizeof text, "%lld", static_cast<long long>(peak.Integer()));
+    return text;
 }
 
 double FullScale(SampleFormat format)

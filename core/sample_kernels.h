@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace orva {
 
@@ -32,6 +33,10 @@ struct SamplePeak {
         return IsFloatFormat(format) ? level > other.level : Integer() > other.Integer();
     }
 };
+
+/// The peak as text: the integer peak for integer formats; for float a decimal that reads
+/// back to the exact value (9 significant digits for 32-bit, 17 for 64-bit).
+std::string PeakText(const SamplePeak& peak);
 
 /// Full scale of a format as normalization targets it: 127 for 8-bit, 2^(N-1) - 1 for
 /// N-bit integers, 1.0 for float.

@@ -22,12 +22,12 @@ struct Output {
     std::vector<std::string> messages;
 };
 
-Output Normalize(const Bytes& source, int peak)
+Output Normalize(const Bytes& source, int peak, int bits = 16)
 {
     TempDir dir;
     Output out;
     RecordingBoxes boxes;
-    out.result = NormalizeFile(out.row, boxes, dir.Write("in.wav", source), dir.File("out.wav"), peak);
+    out.result = NormalizeFile(out.row, boxes, dir.Write("in.wav", source), dir.File("out.wav"), IntPeak(bits, peak));
     out.bytes = ReadFile(dir.File("out.wav"));
     out.messages = boxes.messages;
     return out;
@@ -50,7 +50,7 @@ TEST(Normalize, Rounding)
         { 8, 128, { 0, 255, 77, 1 }, { 0, 255, 77, 1 } },
     };
     for (const auto& c : cases) {
-        const Output out = Normalize(PcmWave(1, 8000, c.bits, c.in), c.peak);
+        const Output out = Normalize(PcmWave(1, 8000, c.bits, c.in), c.peak, c.bits);
         ASSERT_EQ(out.result, 0);
         EXPECT_EQ(Bytes(out.bytes.begin() + 44, out.bytes.end()), c.out) << c.bits << "-bit peak " << c.peak;
         EXPECT_EQ(out.row.labels, std::vector<std::string> { "正規化終了" });
@@ -69,7 +69,8 @@ TEST(Normalize, HeaderAndTailAreCopied)
     EXPECT_EQ(Normalize(source, 32767).bytes, source);  // gain 1.0: byte for byte
 
     // Bytes beyond the declared length are not copied; a RIFF size below the data's end
-    // leaves no tail; missing sample bytes are zeros.
+    // leaves no tail; sample bytes the file does not hold are not invented, and the size
+    // fields then say what the output holds.
     Bytes longer = PcmWave(1, 8000, 16, Words({ 100, -50 }), trailing);
     longer.insert(longer.end(), { 'x', 'y', 'z' });
     const Output out = Normalize(longer, 100);
@@ -81,7 +82,11 @@ TEST(Normalize, HeaderAndTailAreCopied)
     EXPECT_EQ(Normalize(shortRiff, 100).bytes.size(), 48u);
     Bytes missing = PcmWave(1, 8000, 16, Words({ 1000, -1000 }));
     missing[40] = 8, missing[4] = 44;
-    EXPECT_EQ(WordsOf(Normalize(missing, 1000).bytes, 44, 4), (std::vector<int> { 32767, -32767, 0, 0 }));
+    const Bytes cut = Normalize(missing, 1000).bytes;
+    ASSERT_EQ(cut.size(), 48u);
+    EXPECT_EQ(WordsOf(cut, 44, 2), (std::vector<int> { 32767, -32767 }));
+    EXPECT_EQ(Get32(cut, 4), 40u);
+    EXPECT_EQ(Get32(cut, 40), 4u);
 }
 
 TEST(Normalize, OutputFileAndFailures)
@@ -92,11 +97,14 @@ TEST(Normalize, OutputFileAndFailures)
     const Bytes wave = PcmWave(1, 8000, 16, Words(std::vector<int>(40000, 9)));
     const std::string source = dir.Write("in.wav", wave);
     const std::string longer = dir.Write("old.wav", Bytes(200000, 0xEE));
-    EXPECT_EQ(NormalizeFile(row, boxes, source, longer, 9), 0);
+    EXPECT_EQ(NormalizeFile(row, boxes, source, longer, IntPeak(16, 9)), 0);
     EXPECT_EQ(ReadFile(longer).size(), wave.size());  // replaced whole
 
-    EXPECT_EQ(NormalizeFile(row, boxes, dir.Write("bad.wav", Bytes(99)), dir.File("never.wav"), 9), -1);
-    EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("zero.wav"), 0), -1);
+    EXPECT_EQ(NormalizeFile(row, boxes, dir.Write("bad.wav", Bytes(99)), dir.File("never.wav"), IntPeak(16, 9)),
+              -1);
+    SamplePeak otherFormat;  // a peak of float samples cannot scale 16-bit ones
+    otherFormat.format = SampleFormat::F32, otherFormat.level = 0.5;
+    EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("zero.wav"), otherFormat), -1);
     EXPECT_FALSE(std::filesystem::exists(dir.File("never.wav"))
                  || std::filesystem::exists(dir.File("zero.wav")));
     EXPECT_TRUE(boxes.messages.empty());
@@ -104,18 +112,18 @@ TEST(Normalize, OutputFileAndFailures)
     std::filesystem::create_hard_link(source, dir.File("link.wav"));
     const std::string nowhere = dir.File("no/folder/out.wav");
     for (const std::string& output : { nowhere, source, dir.File("link.wav") })
-        EXPECT_EQ(NormalizeFile(row, boxes, source, output, 9), -1);
+        EXPECT_EQ(NormalizeFile(row, boxes, source, output, IntPeak(16, 9)), -1);
     EXPECT_EQ(ReadFile(source), wave);
     EXPECT_EQ(boxes.messages.front(), "ﾌｧｲﾙを正常に作成できません。(" + nowhere + ")");
     EXPECT_EQ(boxes.messages.size(), 3u);
 
-    EXPECT_EQ(NormalizeFile(row, boxes, source, "/dev/full", 9), -1);
+    EXPECT_EQ(NormalizeFile(row, boxes, source, "/dev/full", IntPeak(16, 9)), -1);
     EXPECT_EQ(boxes.messages.back(), "書きこみに失敗しました。(/dev/full)");
 
     // A named pipe nobody reads is refused at once instead of blocking the batch forever.
     const std::string pipe = dir.File("pipe.wav");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    EXPECT_EQ(NormalizeFile(row, boxes, source, pipe, 9), -1);
+    EXPECT_EQ(NormalizeFile(row, boxes, source, pipe, IntPeak(16, 9)), -1);
     EXPECT_EQ(boxes.messages.back(), "ﾌｧｲﾙを正常に作成できません。(" + pipe + ")");
 }
 
@@ -131,7 +139,7 @@ TEST(Normalize, WriteFailureInHeaderDataOrTail)
         MemorySink out;
         out.LimitTo(room);
         RecordingRow row;
-        EXPECT_EQ(NormalizeData(row, in, out, info, 9), room == source.size() ? 0 : -1) << room;
+        EXPECT_EQ(NormalizeData(row, in, out, info, IntPeak(16, 9)), room == source.size() ? 0 : -1) << room;
     }
 }
 

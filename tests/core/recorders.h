@@ -2,11 +2,21 @@
 // Test doubles of the reporting interfaces: they record every call in order.
 
 #include "core/progress.h"
+#include "core/sample_kernels.h"
 
 #include <string>
 #include <vector>
 
 namespace orva::test {
+
+/// An integer peak of an 8- or 16-bit file.
+inline SamplePeak IntPeak(int bits, int64_t magnitude)
+{
+    SamplePeak peak;
+    peak.format = bits == 8 ? SampleFormat::U8 : SampleFormat::S16;
+    peak.magnitude = magnitude;
+    return peak;
+}
 
 struct RecordingRow final : ProgressRow {
     void SetLabel(const std::string& text) override { labels.push_back(text); }

@@ -30,7 +30,7 @@ Converted Convert(const Bytes& source, int rate, int bits, int channels)
         ConvertSampleRate(out.row, dir.Write("in.wav", source), dir.File("out.wav"), rate, bits, channels);
     out.bytes = ReadFile(dir.File("out.wav"));
     if (out.result == 0) {
-        EXPECT_EQ(ParseWaveHeader(out.info, out.bytes.data(), out.bytes.size()), int(out.bytes.size() - 8));
+        EXPECT_EQ(ParseWaveHeader(out.info, out.bytes.data(), out.bytes.size()), int64_t(out.bytes.size() - 8));
         EXPECT_EQ(size_t(out.info.dataSize), out.bytes.size() - 46);
     }
     return out;
@@ -55,7 +55,7 @@ TEST(Resample, Headers)
     EXPECT_EQ(std::tuple(f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign,
                          f.bitsPerSample, f.extraSize),
               std::tuple(1, 2, 22050u, 88200u, 4, 16, 0));
-    EXPECT_EQ(stereo.info.dataSize, 22050 * 4);
+    EXPECT_EQ(stereo.info.dataSize, 22050u * 4);
 
     const Converted empty = Convert(PcmWave(2, 44100, 16, {}), 48000, 16, 2);
     EXPECT_EQ(empty.bytes.size(), 46u);
@@ -71,7 +71,7 @@ TEST(Resample, EightBitMonoTo48k)
     ASSERT_EQ(out.result, 0);
     EXPECT_EQ(out.info.format.avgBytesPerSec, 48000u);
     EXPECT_EQ(out.info.format.blockAlign, 1);
-    ASSERT_EQ(out.info.dataSize, 48000);
+    ASSERT_EQ(out.info.dataSize, 48000u);
     EXPECT_EQ(std::count(out.bytes.begin() + 1046, out.bytes.begin() + 20046, 128), 19000);  // stays exact
     const auto [low, high] = std::minmax_element(out.bytes.begin() + 26046, out.bytes.end());
     EXPECT_LE(*low, 5);  // clamped at the extremes, not wrapped around

@@ -165,8 +165,6 @@ void Set32(Bytes& b, size_t at, uint32_t v)
         b[at + size_t(k)] = uint8_t(v >> (8 * k));
 }
 
-uint64_t Get64(const Bytes& b, size_t at) { return Get32(b, at) | uint64_t { Get32(b, at + 4) } << 32; }
-
 // "RF64" -1 "WAVE" ds64 fmt data(-1) samples, then more chunks.
 Bytes Rf64(const Bytes& fmt, const Bytes& samples, const Bytes& trailing = {}, const char* form = "RF64")
 {
@@ -234,7 +232,7 @@ TEST(RealWorldLayouts, ProbePeakAndEveryByteOfTheOutput)
         { "bext 602", Riff(Cat({ bext, Chunk("fmt ", fmt16), Chunk("data", stereo16) })), SampleFormat::S16, 2,
           654, stereo16.size(), 16 },
         { "bext + iXML", Riff(Cat({ bextLong, Chunk("fmt ", fmt16), ixml, Chunk("data", stereo16), tail })),
-          SampleFormat::S16, 2, 2440, stereo16.size() },
+          SampleFormat::S16, 2, 2452, stereo16.size() },
         { "LIST of 226", Riff(Cat({ Chunk("fmt ", fmt16), list, Chunk("data", stereo16) })), SampleFormat::S16,
           2, 278, stereo16.size() },
         { "4 KiB JUNK, 24-bit", Riff(Cat({ junk, Chunk("fmt ", fmt24), Chunk("data", stereo24) })),
@@ -307,11 +305,13 @@ TEST(RealWorldLayouts, ProbePeakAndEveryByteOfTheOutput)
         EXPECT_EQ(info.sampleFormat, row.format);
         EXPECT_EQ(info.dataOffset, row.dataOffset);
         EXPECT_EQ(info.dataSize, row.dataSize);
-        if (row.channels)
+        if (row.channels) {
             EXPECT_EQ(info.format.channels, row.channels);
-        if (row.validBits)
+        }
+        if (row.validBits) {
             EXPECT_EQ(info.format.formatTag == 0xFFFE ? info.format.validBits : info.format.bitsPerSample,
                       row.validBits);
+        }
 
         // The model's peak: the largest magnitude (finite, for float).
         const Format f = Describe(row.format);

@@ -140,8 +140,8 @@ TEST(FreshHeader, LayoutPatchAndProbe)
     WaveFileInfo info {};
     EXPECT_EQ(ParseWaveHeader(info, out.data(), out.size()), 1038);
     EXPECT_EQ(info.sampleFormat, SampleFormat::S16);
-    EXPECT_EQ(info.dataOffset, 46);
-    EXPECT_EQ(info.dataSize, 1000);
+    EXPECT_EQ(info.dataOffset, 46u);
+    EXPECT_EQ(info.dataSize, 1000u);
     EXPECT_EQ(info.format.avgBytesPerSec, 88200u);
     EXPECT_EQ(info.format.blockAlign, 4);
 }
