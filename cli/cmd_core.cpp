@@ -138,9 +138,11 @@ int RunNormalize(const std::vector<std::string>& args)
     const int result = NormalizeFile(row, boxes, args[0], args[1], *peak);
     FinishProgressLine();
     if (result < 0) {
-        // A source that does not probe fails without a box of its own.
+        // A source that does not probe fails without a box of its own (one that cannot be
+        // read has had its message).
         WaveFileInfo info {};
-        if (ProbeWaveFile(args[0], info) < 0)
+        const int probed = ProbeWaveFile(args[0], info);
+        if (probed < 0 && probed != kProbeCannotRead)
             std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ErrorText().c_str());
         return 1;
     }

@@ -50,7 +50,8 @@ long long FileSource::Read(void* buffer, size_t byteCount)
 {
     if (fd_ < 0)
         return -1;
-    // Fill the request as far as the file allows, so that a short read means the end.
+    // Fill the request as far as the file allows, so that a short read means the end. A
+    // failing read fails the whole request: a caller must never take it for the end.
     auto* out = static_cast<uint8_t*>(buffer);
     size_t done = 0;
     while (done < byteCount) {
@@ -58,7 +59,7 @@ long long FileSource::Read(void* buffer, size_t byteCount)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return done > 0 ? static_cast<long long>(done) : -1;
+            return -1;
         }
         if (n == 0)
             break;
@@ -154,13 +155,14 @@ bool FileSink::Close()
     return cut && result == 0 && !failed_;
 }
 
-size_t ReadUntilEnd(ByteSource& source, void* buffer, size_t n, bool& sourceEnded)
+long long ReadUntilEnd(ByteSource& source, void* buffer, size_t n, bool& sourceEnded)
 {
     const long long got = sourceEnded ? 0 : source.Read(buffer, n);
-    const size_t delivered = got > 0 ? static_cast<size_t>(got) : 0;
-    if (delivered < n)
+    if (got < 0)
+        return -1;
+    if (static_cast<size_t>(got) < n)
         sourceEnded = true;
-    return delivered;
+    return got;
 }
 
 bool IsSameFile(const std::string& a, const std::string& b)
@@ -171,12 +173,19 @@ bool IsSameFile(const std::string& a, const std::string& b)
         && first.st_ino == second.st_ino;
 }
 
+bool IsSameEntry(const std::string& source, const std::string& output)
+{
+    struct stat first {};
+    struct stat second {};
+    return ::stat(source.c_str(), &first) == 0 && ::lstat(output.c_str(), &second) == 0
+        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 long long MemorySource::Read(void* buffer, size_t byteCount)
 {
-    if (position_ >= failFrom_)
+    const size_t n = std::min(byteCount, length_ - std::min(position_, length_));
+    if (failFrom_ < length_ && position_ + std::max<size_t>(n, 1) > failFrom_)
         return -1;
-    const size_t available = std::min(length_ - std::min(position_, length_), failFrom_ - position_);
-    const size_t n = std::min(byteCount, available);
     if (n > 0)
         std::memcpy(buffer, data_ + position_, n);
     position_ += n;

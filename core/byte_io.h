@@ -13,8 +13,9 @@ namespace orva {
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
-    /// Reads up to byteCount bytes; returns the count delivered (0 at the end), or -1 when
-    /// the read fails.
+    /// Reads up to byteCount bytes; returns the count delivered (fewer only at the end of
+    /// the source, 0 there), or -1 when the read fails. A failure is never reported as an
+    /// end: bytes a failed read may have delivered are not counted.
     virtual long long Read(void* buffer, size_t byteCount) = 0;
 };
 
@@ -78,21 +79,33 @@ private:
     uint64_t end_ = 0;       // end of the written bytes (bytes)
 };
 
-/// Reads up to n bytes and returns how many arrived. Once a read comes up short (or fails)
-/// the source counts as ended and later calls return 0 without reading.
-size_t ReadUntilEnd(ByteSource& source, void* buffer, size_t n, bool& sourceEnded);
+/// Reads up to n bytes and returns how many arrived, or -1 when the read failed. Once a read
+/// comes up short the source counts as ended and later calls return 0 without reading.
+long long ReadUntilEnd(ByteSource& source, void* buffer, size_t n, bool& sourceEnded);
+
+/// Results of the copies over a source and a sink (normalization, conversion) besides 0.
+enum CopyResult : int {
+    kCopyWriteFailed = -1,  ///< the sink refused a write (or the input could not be used)
+    kCopyReadFailed = -2,   ///< a read of the source failed (not its end)
+};
 
 /// True when both paths name one existing file (the same inode, through links or not).
 /// Writers check it because they replace their output whole before reading their source.
 bool IsSameFile(const std::string& a, const std::string& b);
 
-/// Reads from a byte range owned by the caller; optionally fails after a given offset.
+/// True when the name `output` stands for the same file as `source` itself: the same inode
+/// reached without following a symbolic link at `output` (the same name, or a hard link).
+/// Writers refuse such an output: publishing it would replace the source.
+bool IsSameEntry(const std::string& source, const std::string& output);
+
+/// Reads from a byte range owned by the caller; optionally fails at a given offset.
 class MemorySource final : public ByteSource {
 public:
     MemorySource(const uint8_t* data, size_t length) : data_(data), length_(length) {}
     explicit MemorySource(const std::vector<uint8_t>& bytes) : MemorySource(bytes.data(), bytes.size()) {}
     long long Read(void* buffer, size_t byteCount) override;
-    /// From this offset on, every read reports failure (for tests of read errors).
+    /// Every read that would deliver the byte at this offset or a later one fails (for tests
+    /// of read errors); reads that end before it succeed.
     void FailFrom(size_t offset) { failFrom_ = offset; }
 
 private:

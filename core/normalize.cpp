@@ -1,6 +1,7 @@
 #include "core/normalize.h"
 
 #include "core/byte_io.h"
+#include "core/output_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,6 +12,7 @@ namespace orva {
 namespace {
 
 constexpr size_t kChunkSize = 65536;  // bytes per read and write (times 3 for 24-bit samples)
+constexpr size_t kPageSize = 4096;
 constexpr int kChunksPerUpdate = 11;  // label and bar after every 11th data chunk
 
 int BarPosition(double part, double whole)
@@ -21,12 +23,28 @@ int BarPosition(double part, double whole)
     return position >= 1000.0 ? 1000 : static_cast<int>(position);
 }
 
-// Reads n bytes; what the source does not deliver is zeros. Once a read comes up short the
-// source is at its end and later requests are zeros without reading.
-void ReadOrZero(ByteSource& source, uint8_t* buffer, size_t n, bool& sourceEnded)
+// Reads n bytes; what a source at its end does not deliver is zeros. False when the read
+// failed: a read error is never taken for the end of the file.
+bool ReadOrZero(ByteSource& source, uint8_t* buffer, size_t n, bool& sourceEnded)
 {
-    const size_t got = ReadUntilEnd(source, buffer, n, sourceEnded);
-    std::memset(buffer + got, 0, n - got);
+    const long long got = ReadUntilEnd(source, buffer, n, sourceEnded);
+    if (got < 0)
+        return false;
+    std::memset(buffer + got, 0, n - static_cast<size_t>(got));
+    return true;
+}
+
+// Sample bytes that go out with the last headerBytes of the header in the first write: as
+// many as end both on a page boundary of the output and on a sample boundary, so that every
+// later write (whole chunks, multiples of both) starts aligned. Without such an end (an odd
+// header before 16-bit samples), as many whole samples as fit.
+size_t FirstSampleBytes(size_t headerBytes, size_t chunkSize, size_t sampleBytes)
+{
+    for (size_t end = chunkSize; end > headerBytes; end -= kPageSize) {
+        if ((end - headerBytes) % sampleBytes == 0)
+            return end - headerBytes;
+    }
+    return (chunkSize - headerBytes) / sampleBytes * sampleBytes;
 }
 
 }  // namespace
@@ -43,65 +61,87 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
 {
     const SampleFormat format = info.sampleFormat;
     if (format == SampleFormat::None || peak.format != format)
-        return -1;
+        return kCopyWriteFailed;
     const double gain = NormalizeGainFor(peak);
     // A float file without a non-zero finite sample has nothing to scale: it is copied.
     const bool scale = !IsFloatFormat(format) || peak.level > 0.0;
+    const size_t sampleBytes = SampleBytes(format);
     const uint64_t dataSize = info.dataSize;
-    const size_t chunkSize = SampleBytes(format) == 3 ? 3 * kChunkSize : kChunkSize;
+    // Chunks of whole samples and whole pages: 3 * 64 KiB for three-byte samples.
+    const size_t chunkSize = sampleBytes == 3 ? 3 * kChunkSize : kChunkSize;
 
-    // The output ends where the declared length or the file ends, whichever comes first;
-    // nothing past the file's end is invented.
+    // The output ends where the declared length or the file ends, whichever comes first:
+    // nothing past the file's end is invented. Samples cut to the end of the file (whole
+    // frames) leave nothing after them that belongs to another chunk.
     const uint64_t dataEnd = info.dataOffset + dataSize;
-    const uint64_t end = std::min(info.declaredLength, info.fileLength);
-    // Samples cut to the end of the file (whole frames) leave nothing after them that
-    // belongs to another chunk.
-    const uint64_t outputLength = info.dataSize != info.dataSizeField ? dataEnd : std::max(dataEnd, end);
+    const uint64_t outputLength = info.dataSize != info.dataSizeField
+        ? dataEnd
+        : std::max(dataEnd, std::min(info.declaredLength, info.fileLength));
     const auto edits = SizeFieldEdits(info, outputLength);
 
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[chunkSize]);
     bool sourceEnded = false;
 
     // The header (everything before the samples) is copied as it is, apart from size fields
-    // that claimed more than the file held.
-    for (uint64_t copied = 0; copied < info.dataOffset;) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(info.dataOffset - copied, chunkSize));
-        ReadOrZero(source, buffer.get(), n, sourceEnded);
+    // that claimed more than the file held. Its last part goes out together with the first
+    // samples, so that every later write starts on a page boundary of a fresh output (a
+    // write that straddles pages costs about 1.4 times an aligned one).
+    uint64_t headerDone = 0;
+    size_t filled = 0;  // bytes of the buffer already holding output
+    while (headerDone < info.dataOffset) {
+        filled = static_cast<size_t>(std::min<uint64_t>(info.dataOffset - headerDone, chunkSize));
+        if (!ReadOrZero(source, buffer.get(), filled, sourceEnded))
+            return kCopyReadFailed;
         for (const auto& [offset, bytes] : edits) {
             for (size_t k = 0; k < bytes.size(); ++k) {
-                if (offset + k >= copied && offset + k < copied + n)
-                    buffer[offset + k - copied] = bytes[k];
+                if (offset + k >= headerDone && offset + k < headerDone + filled)
+                    buffer[offset + k - headerDone] = bytes[k];
             }
         }
-        if (!sink.Write(buffer.get(), n))
-            return -1;
-        copied += n;
+        headerDone += filled;
+        // A whole chunk of header (or the header's last part when no sample follows) goes
+        // out now; a shorter last part waits for the first samples.
+        if (filled == chunkSize || (headerDone == info.dataOffset && dataSize == 0)) {
+            if (!sink.Write(buffer.get(), filled))
+                return kCopyWriteFailed;
+            filled = 0;
+        }
     }
 
-    uint64_t processed = 0;
-    int chunkCount = 0;
-    size_t scaledZeros = 0;  // leading bytes of the buffer that hold scaled missing bytes
+    // Progress as if the samples went in whole chunks: a label after every 11th chunk.
+    const int64_t labelStep = kChunksPerUpdate * static_cast<int64_t>(chunkSize);
+    const auto total = static_cast<int64_t>(dataSize);
+    int64_t processed = 0;
+    int64_t nextLabelAt = labelStep;
+    bool zerosScaled = false;  // the buffer starts with a chunk of scaled missing bytes
     char text[96];
-    while (processed < dataSize) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(dataSize - processed, chunkSize));
-        const size_t got = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
-        processed += n;
+    while (processed < total) {
+        const size_t room = filled > 0 ? FirstSampleBytes(filled, chunkSize, sampleBytes) : chunkSize;
+        const size_t n = static_cast<size_t>(std::min<int64_t>(total - processed, static_cast<int64_t>(room)));
+        uint8_t* samples = buffer.get() + filled;
+        const long long got = ReadUntilEnd(source, samples, n, sourceEnded);
+        if (got < 0)
+            return kCopyReadFailed;
         // Past the end of the source every chunk is the same scaled zero bytes: scale them
         // once.
-        if (got > 0 || scaledZeros < n) {
-            std::memset(buffer.get() + got, 0, n - got);
+        if (got > 0 || filled > 0 || !zerosScaled) {
+            std::memset(samples + got, 0, n - static_cast<size_t>(got));
             if (scale)
-                ScaleSamples(buffer.get(), n, format, gain);
-            scaledZeros = got == 0 ? n : 0;
+                ScaleSamples(samples, n, format, gain);
+            zerosScaled = got == 0 && filled == 0;
         }
-        if (!sink.Write(buffer.get(), n))
-            return -1;
-        if (++chunkCount >= kChunksPerUpdate) {
-            std::snprintf(text, sizeof text, "正規化処理中(%llu/%llu)", static_cast<unsigned long long>(processed),
-                          static_cast<unsigned long long>(dataSize));
+        if (!sink.Write(buffer.get(), filled + n))
+            return kCopyWriteFailed;
+        filled = 0;
+        processed += static_cast<int64_t>(n);
+        // Each label reports the end of its chunk (the data's end for the last one).
+        while (nextLabelAt - static_cast<int64_t>(chunkSize) < total && std::min(nextLabelAt, total) <= processed) {
+            const int64_t labelAt = std::min(nextLabelAt, total);
+            std::snprintf(text, sizeof text, "正規化処理中(%lld/%lld)", static_cast<long long>(labelAt),
+                          static_cast<long long>(total));
             row3.SetLabel(text);
-            row3.SetPosition(BarPosition(static_cast<double>(processed), static_cast<double>(info.declaredLength - 8)));
-            chunkCount = 0;
+            row3.SetPosition(BarPosition(static_cast<double>(labelAt), static_cast<double>(info.declaredLength - 8)));
+            nextLabelAt += labelStep;
         }
     }
 
@@ -109,9 +149,10 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
     uint64_t rest = outputLength - dataEnd;
     while (rest > 0) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(rest, chunkSize));
-        ReadOrZero(source, buffer.get(), n, sourceEnded);
+        if (!ReadOrZero(source, buffer.get(), n, sourceEnded))
+            return kCopyReadFailed;
         if (!sink.Write(buffer.get(), n))
-            return -1;
+            return kCopyWriteFailed;
         rest -= n;
     }
     return 0;
@@ -121,22 +162,37 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
                   const std::string& output, const SamplePeak& peak)
 {
     WaveFileInfo info {};
-    if (ProbeWaveFile(source, info) < 0 || info.sampleFormat != peak.format)
+    const int64_t probed = ProbeWaveFile(source, info);
+    if (probed == kProbeCannotRead) {
+        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + source + ")");
+        return -1;
+    }
+    if (probed < 0 || info.sampleFormat != peak.format)
         return -1;
     FileSource in;
     if (!in.Open(source))
         return -1;
-    // The output is replaced whole; were it the source itself, the samples would be lost.
-    FileSink out;
-    if (IsSameFile(source, output) || !out.Open(output)) {
+    // The output replaces the name it is given; were that name the source's own (or a hard
+    // link to it), the source would be gone. A symbolic link there is replaced, not followed.
+    OutputFile out;
+    if (IsSameEntry(source, output) || !out.Open(output)) {
         boxes.ShowProcessMessage("ﾌｧｲﾙを正常に作成できません。(" + output + ")");
         return -1;
     }
+    const int copied = NormalizeData(row3, in, out, info, peak);
+    if (copied == kCopyReadFailed) {
+        out.Discard();
+        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + source + ")");
+        return -1;
+    }
     // A failure that shows only when the output is closed (a full disk on flush) counts as
-    // a failed write: the output is not complete.
-    const bool written = NormalizeData(row3, in, out, info, peak) == 0;
-    const bool closed = out.Close();
-    if (!written || !closed) {
+    // a failed write: the output is not complete and does not appear.
+    if (copied != 0) {
+        out.Discard();
+        boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
+        return -1;
+    }
+    if (!out.Close()) {
         boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
         return -1;
     }

@@ -14,21 +14,22 @@ namespace orva {
 class ByteSource;
 class ByteSink;
 
-/// Writes source scaled by full scale / peak to output (replaced whole if it exists).
-/// The header and every chunk around the samples are copied unchanged, except size fields
-/// that claimed more than the file held: those state what the output holds. Returns 0, or
-/// -1 (with the "ORVA Process" message when the output cannot be created or written). peak
-/// is of the source's sample format and at least its own scanned peak; a smaller one
-/// brings the loudest samples to full scale, not past it. Reports on row3 ("正規化処理中",
-/// "正規化終了"). Runs on the batch worker thread.
+/// Writes source scaled by full scale / peak to output, which appears (replacing what stood
+/// under its name) only when complete. The header and every chunk around the samples are
+/// copied unchanged, except size fields that claimed more than the file held: those state
+/// what the output holds. Returns 0, or -1 (with the "ORVA Process" message when the source
+/// cannot be read or the output cannot be created or written). peak is of the source's
+/// sample format and at least its own scanned peak; a smaller one brings the loudest
+/// samples to full scale, not past it. Reports on row3 ("正規化処理中", "正規化終了").
+/// Runs on the batch worker thread.
 int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
                   const std::string& output, const SamplePeak& peak);
 
 /// The copy itself, from a source standing at the start of the file to a sink: the header,
 /// the samples the probe found, and what follows them up to the declared length or the
-/// end of the file, whichever comes first. Missing source bytes (a file that shrank) are
-/// written as zero bytes. Returns 0, or -1 when a write fails or peak is of another format
-/// (no message).
+/// end of the file, whichever comes first. Bytes missing at the end of the source (a file
+/// that shrank) are written as zero bytes. Returns 0 or a CopyResult (no message); a peak
+/// of another format is kCopyWriteFailed.
 int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
                   const SamplePeak& peak);
 

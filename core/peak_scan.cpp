@@ -26,7 +26,7 @@ int BarPosition(double part, double whole)
 
 }  // namespace
 
-SamplePeak ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInfo& info)
+std::optional<SamplePeak> ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInfo& info)
 {
     const SampleFormat format = info.sampleFormat;
     const bool isFloat = IsFloatFormat(format);
@@ -46,8 +46,12 @@ SamplePeak ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInf
     while (scanned < dataSize) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - scanned, static_cast<int64_t>(chunkSize)));
         // Bytes the source does not deliver are zero bytes; after a short read the source is
-        // at its end (or failing), so the rest of the data is zeros without reading.
-        const size_t got = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
+        // at its end, so the rest of the data is zeros without reading. A failed read is no
+        // end: the scan has no result.
+        const long long read = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
+        if (read < 0)
+            return std::nullopt;
+        const size_t got = static_cast<size_t>(read);
         if (got < n)
             std::memset(buffer.get() + got, 0, n - got);
         // Only a louder chunk moves the position, so it names the first sample that reaches
@@ -96,7 +100,10 @@ std::optional<SamplePeak> ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const
         boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
         return std::nullopt;
     }
-    return ScanPeakData(row2, file, info);
+    const std::optional<SamplePeak> peak = ScanPeakData(row2, file, info);
+    if (!peak)
+        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
+    return peak;
 }
 
 }  // namespace orva

@@ -1,11 +1,10 @@
 #include "core/resample.h"
 
 #include "core/byte_io.h"
+#include "core/output_file.h"
 #include "core/wave_file.h"
 
 #include <soxr.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -150,18 +149,17 @@ private:
     uint64_t written_ = 0;
 };
 
-int Convert(ProgressRow& row2, const std::string& source, FileSink& sink, const WaveFileInfo& info,
-            const WaveFormat& destinationFormat)
+}  // namespace
+
+int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, const WaveFileInfo& info,
+                          const WaveFormat& destinationFormat)
 {
     Conversion conversion(info.format, destinationFormat);
     if (!conversion.Open())
-        return -1;
-    FileSource in;
-    if (!in.Open(source) || !in.Skip(static_cast<uint64_t>(info.dataOffset)))
-        return -1;
+        return kCopyWriteFailed;
     const auto header = MakeFreshHeader(destinationFormat);
     if (!sink.Write(header.data(), header.size()))
-        return -1;
+        return kCopyWriteFailed;
 
     // Blocks of 4,096 bytes up to the declared data size; a source that ends early is
     // converted as far as it goes.
@@ -173,10 +171,10 @@ int Convert(ProgressRow& row2, const std::string& source, FileSink& sink, const 
         const size_t n = static_cast<size_t>(std::min<int64_t>(remaining, kBlockSize));
         const long long got = in.Read(conversion.BlockSpace(), n);
         if (got < 0)
-            return -1;
+            return kCopyReadFailed;
         remaining -= static_cast<int64_t>(kBlockSize);
         if (!conversion.Feed(sink, static_cast<size_t>(got)))
-            return -1;
+            return kCopyWriteFailed;
         if (static_cast<size_t>(got) < n)
             break;
         if (++blockCount >= kBlocksPerUpdate) {
@@ -190,19 +188,20 @@ int Convert(ProgressRow& row2, const std::string& source, FileSink& sink, const 
         }
     }
     if (!conversion.Flush(sink))
-        return -1;
+        return kCopyWriteFailed;
     if (!PatchFreshHeader(sink, static_cast<uint32_t>(conversion.WrittenBytes())))
-        return -1;
+        return kCopyWriteFailed;
     return 0;
 }
-
-}  // namespace
 
 int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::string& destination, int rate,
                       int bitsPerSample, int channels)
 {
     WaveFileInfo info {};
-    if (ProbeWaveFile(source, info) < 0)
+    const int probed = ProbeWaveFile(source, info);
+    if (probed == kProbeCannotRead)
+        return kCopyReadFailed;
+    if (probed < 0)
         return -1;
     // The stream converts the rate only: width and channel count stay the source's.
     const WaveFormat& from = info.format;
@@ -212,20 +211,19 @@ int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::s
     const WaveFormat to = MakePcmFormat(static_cast<uint32_t>(rate), static_cast<uint16_t>(bitsPerSample),
                                         static_cast<uint16_t>(channels));
 
-    // The destination is replaced whole: never the source itself.
-    FileSink sink;
-    if (IsSameFile(source, destination) || !sink.Open(destination))
+    FileSource in;
+    if (!in.Open(source) || !in.Skip(static_cast<uint64_t>(info.dataOffset)))
         return -1;
-    const bool converted = Convert(row2, source, sink, info, to) == 0;
-    // Close in every case; an output that failed anywhere, closing included, is removed
-    // (only an ordinary file: a device named as the destination stays).
-    if (!sink.Close() || !converted) {
-        struct stat status {};
-        if (::lstat(destination.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-            ::unlink(destination.c_str());
+    // The destination is replaced whole, and appears only when complete: never the source.
+    OutputFile sink;
+    if (IsSameEntry(source, destination) || !sink.Open(destination))
         return -1;
+    const int converted = ConvertSampleRateData(row2, in, sink, info, to);
+    if (converted != 0) {
+        sink.Discard();
+        return converted;
     }
-    return 0;
+    return sink.Close() ? 0 : -1;
 }
 
 }  // namespace orva

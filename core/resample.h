@@ -2,6 +2,7 @@
 // Sample-rate conversion of a PCM WAV file into a fresh-header WAV file (libsoxr, high quality).
 
 #include "core/progress.h"
+#include "core/wave_file.h"
 
 #include <string>
 
@@ -9,10 +10,18 @@ namespace orva {
 
 /// Converts the samples of source to rate Hz and writes them to destination (replaced whole)
 /// with a fresh 46-byte header. bitsPerSample (8 or 16) and channels are the source's.
-/// Returns 0, or -1 without a message; a failed conversion removes its partial output.
+/// Returns 0, kCopyReadFailed when a read of the source failed, or -1, all without a
+/// message; the destination appears only when complete (a failed conversion leaves
+/// whatever stood under its name).
 /// Reports on row2 ("ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中") after every 51st 4,096-byte block.
 /// Runs on the batch worker thread.
 int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::string& destination, int rate,
                       int bitsPerSample, int channels);
+
+/// The conversion itself: source stands at the first sample byte of a file described by
+/// info; writes the fresh header and the samples to sink and patches the header. Returns 0
+/// or a CopyResult.
+int ConvertSampleRateData(ProgressRow& row2, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+                          const WaveFormat& destinationFormat);
 
 }  // namespace orva

@@ -17,6 +17,9 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <future>
+#include <system_error>
+#include <thread>
 
 namespace orva {
 namespace {
@@ -74,30 +77,6 @@ short WaitFor(int fd, short events, Clock::time_point deadline)
         if (ready == 0 || errno != EINTR)
             return 0;
     }
-}
-
-/// Name resolution first, then the text as a dotted IPv4 address.
-bool ResolveServer(const std::string& server, in_addr& address)
-{
-    addrinfo hints {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(server.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
-        bool ok = false;
-        for (const addrinfo* entry = found; entry != nullptr && !ok; entry = entry->ai_next) {
-            if (entry->ai_family == AF_INET && entry->ai_addrlen >= sizeof(sockaddr_in)) {
-                sockaddr_in ipv4;
-                std::memcpy(&ipv4, entry->ai_addr, sizeof ipv4);
-                address = ipv4.sin_addr;
-                ok = true;
-            }
-        }
-        ::freeaddrinfo(found);
-        if (ok)
-            return true;
-    }
-    return ::inet_pton(AF_INET, server.c_str(), &address) == 1;
 }
 
 /// Connects without blocking longer than until deadline.
@@ -208,9 +187,46 @@ std::string ExpandSstpTemplate(std::string_view templateShiftJis, std::string_vi
     return script;
 }
 
+std::string EscapeSstpFileName(std::string_view fileNameShiftJis)
+{
+    std::string escaped;
+    escaped.reserve(fileNameShiftJis.size());
+    std::size_t pos = 0;
+    while (pos < fileNameShiftJis.size()) {
+        const auto byte = static_cast<unsigned char>(fileNameShiftJis[pos]);
+        if (IsShiftJisLeadByte(byte) && pos + 1 < fileNameShiftJis.size()) {
+            const auto trail = static_cast<unsigned char>(fileNameShiftJis[pos + 1]);
+            if (trail >= 0x40 && trail != 0x7F && trail <= 0xFC) {
+                escaped.append(fileNameShiftJis.substr(pos, 2));
+                pos += 2;
+                continue;
+            }
+        }
+        if (byte < 0x20 || byte == 0x7F)
+            escaped.push_back(' ');
+        else if (byte == '\\')
+            escaped.append("\\\\");
+        else
+            escaped.push_back(static_cast<char>(byte));
+        ++pos;
+    }
+    return escaped;
+}
+
 std::string BuildSstpRequest(std::string_view scriptShiftJis)
 {
-    const std::string_view script = CutShiftJis(scriptShiftJis, kMaxSstpScriptBytes);
+    std::string_view script = CutShiftJis(scriptShiftJis, kMaxSstpScriptBytes);
+    if (script.size() < scriptShiftJis.size()) {
+        // A cut right after an escaping "\" would make it escape the closing "\e".
+        std::size_t backslashes = 0;
+        for (std::size_t pos = 0; pos < script.size();) {
+            const bool pair = IsShiftJisLeadByte(static_cast<unsigned char>(script[pos]));
+            backslashes = (!pair && script[pos] == '\\') ? backslashes + 1 : 0;
+            pos += pair ? 2 : 1;
+        }
+        if (backslashes % 2 != 0)
+            script.remove_suffix(1);
+    }
     std::string request;
     request.reserve(kRequestHead.size() + script.size() + kRequestTail.size());
     request.append(kRequestHead);
@@ -219,14 +235,63 @@ std::string BuildSstpRequest(std::string_view scriptShiftJis)
     return request;
 }
 
+std::optional<std::uint32_t> ResolveSstpServerNow(const std::string& server)
+{
+    in_addr address {};
+    if (::inet_pton(AF_INET, server.c_str(), &address) == 1)
+        return address.s_addr;
+    addrinfo hints {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(server.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+        return std::nullopt;
+    std::optional<std::uint32_t> result;
+    for (const addrinfo* entry = found; entry != nullptr && !result; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET && entry->ai_addrlen >= sizeof(sockaddr_in)) {
+            sockaddr_in ipv4;
+            std::memcpy(&ipv4, entry->ai_addr, sizeof ipv4);
+            result = ipv4.sin_addr.s_addr;
+        }
+    }
+    ::freeaddrinfo(found);
+    return result;
+}
+
+std::optional<std::uint32_t> ResolveSstpServer(const std::string& server, std::chrono::milliseconds waitLimit,
+                                               const SstpResolver& resolve)
+{
+    // The promise lives on in the lookup thread, so a lookup that outlasts the wait still
+    // has somewhere to put its result; nothing else is shared with it.
+    std::promise<std::optional<std::uint32_t>> promise;
+    std::future<std::optional<std::uint32_t>> result = promise.get_future();
+    try {
+        std::thread([promise = std::move(promise), server, resolve]() mutable {
+            std::optional<std::uint32_t> address;
+            try {
+                address = resolve(server);
+            } catch (...) {
+            }
+            promise.set_value(address);
+        }).detach();
+    } catch (const std::system_error&) {
+        return resolve(server);  // no thread to spare: look it up here, unbounded as before
+    }
+    if (result.wait_for(waitLimit) != std::future_status::ready)
+        return std::nullopt;
+    return result.get();
+}
+
 std::optional<std::string> SendSstpRequest(const std::string& server, int port, std::string_view request,
                                            std::chrono::milliseconds waitLimit)
 {
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));  // the low 16 bits count
-    if (!ResolveServer(server, address.sin_addr))
+    const std::optional<std::uint32_t> resolved = ResolveSstpServer(server, waitLimit);
+    if (!resolved)
         return std::nullopt;
+    address.sin_addr.s_addr = *resolved;
 
     SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (socket.get() < 0)
@@ -270,8 +335,8 @@ void SendSstpFileMessage(const Settings& settings, const std::string& fileNameUt
     const int port = ParseSstpPort(AsCString(settings.SstpPort));
     if (port <= 0)
         return;
-    const std::string script =
-        ExpandSstpTemplate(SettingToShiftJis(settings.SstpFileMessage), ToShiftJis(AsCString(fileNameUtf8)));
+    const std::string script = ExpandSstpTemplate(SettingToShiftJis(settings.SstpFileMessage),
+                                                  EscapeSstpFileName(ToShiftJis(AsCString(fileNameUtf8))));
     SendSstpRequest(std::string(AsCString(settings.SstpServer)), port, BuildSstpRequest(script));
 }
 

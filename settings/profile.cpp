@@ -18,6 +18,8 @@
 namespace orva {
 namespace {
 
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
 /// Blanks as the profile functions trim them (C-locale space characters and Ctrl-Z).
 bool IsBlank(char c)
 {
@@ -177,8 +179,8 @@ bool ProfileFile::FindEntry(std::string_view section, std::string_view key, Entr
     const std::string_view content(content_);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::size_t rawBegin = lines[i].begin;
-        if (i == 0 && content.substr(0, lines[i].end).starts_with("\xEF\xBB\xBF"))
-            rawBegin += 3;  // a UTF-8 mark left by an editor would hide the first section
+        if (i == 0 && content.substr(0, lines[i].end).starts_with(kUtf8Mark))
+            rawBegin += kUtf8Mark.size();  // the UTF-8 mark is not part of the first section name
         const std::string_view raw = content.substr(rawBegin, lines[i].end - rawBegin);
         const std::string_view text = Trim(raw);
         if (text.empty())
@@ -271,9 +273,17 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key, st
             content_.insert(after.next, keyLine + lineEnd);
         return;
     }
-    if (!content_.empty() && content_.back() != '\n')
+    if (!content_.empty() && content_.back() != '\n' && content_ != kUtf8Mark)
         content_ += lineEnd;
     content_ += "[" + std::string(section) + "]" + lineEnd + keyLine + lineEnd;
+}
+
+bool ProfileFile::IsUtf8() const { return std::string_view(content_).starts_with(kUtf8Mark); }
+
+void ProfileFile::ConvertToUtf8()
+{
+    if (!IsUtf8())
+        content_ = std::string(kUtf8Mark) + FromShiftJis(content_);
 }
 
 bool ProfileFile::Save() const

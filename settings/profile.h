@@ -10,7 +10,8 @@
 // of its section and a new section at the end of the file, and keeps every other byte
 // (comments, unknown keys and sections, line ends) as it was.
 //
-// Names and values are byte strings exactly as in the file (CP932 for ORVA.INI).
+// Names and values are byte strings exactly as in the file: CP932 for ORVA.INI, or UTF-8
+// when the file starts with the UTF-8 byte-order mark.
 // Not thread-safe per object; the settings file is used from the GUI thread only.
 
 #include <cstddef>
@@ -51,6 +52,13 @@ public:
     /// permission bits. Returns false, leaving the file untouched, when the file is
     /// read-only, the folder is not writable, or the file could not be read at start.
     bool Save() const;
+
+    /// True when the content starts with the UTF-8 byte-order mark: its texts are UTF-8.
+    bool IsUtf8() const;
+
+    /// Turns CP932 content into UTF-8 with the byte-order mark in front (in memory only);
+    /// content that is UTF-8 already stays as it is.
+    void ConvertToUtf8();
 
     /// The whole file content as it would be saved.
     const std::string& Content() const { return content_; }

@@ -39,21 +39,31 @@ const std::string& SettingsPath()
     return IniFilePath;
 }
 
-/// A text field: CP932 in the file, at most 255 bytes, UTF-8 in memory.
+/// A text field: CP932 in the file (UTF-8 in a file that starts with the UTF-8 mark), at
+/// most 255 bytes as CP932 counts them, UTF-8 in memory.
 std::string ReadText(const ProfileFile& file, std::string_view section, std::string_view key,
                      std::string_view defaultUtf8)
 {
     if (!file.Contains(section, key))
         return std::string(defaultUtf8);
     const std::string stored = file.GetString(section, key, "");
+    if (file.IsUtf8())
+        return CutToShiftJisLength(stored, kMaxShiftJisTextBytes);
     return FromShiftJis(CutShiftJis(stored, kMaxShiftJisTextBytes));
+}
+
+/// A text as it is stored: a C string (it ends at a zero byte) of at most 255 CP932 bytes.
+std::string StoredText(const std::string& utf8)
+{
+    return CutToShiftJisLength(std::string_view(utf8.c_str()), kMaxShiftJisTextBytes);
 }
 
 void WriteText(ProfileFile& file, std::string_view section, std::string_view key, const std::string& utf8)
 {
-    // The field is a C string in the file's world: it ends at a zero byte.
+    const std::string text = StoredText(utf8);
     file.WriteString(section, key,
-                     CutShiftJis(ToShiftJis(std::string_view(utf8.c_str())), kMaxShiftJisTextBytes));
+                     file.IsUtf8() ? text
+                                   : std::string(CutShiftJis(ToShiftJis(text), kMaxShiftJisTextBytes)));
 }
 
 void WriteInt(ProfileFile& file, std::string_view section, std::string_view key, int value)
@@ -115,6 +125,14 @@ void LoadSettings(Settings& settings, PositionedWindow* mainWindow)
 void SaveSettings(const Settings& settings, const PositionedWindow* mainWindow)
 {
     ProfileFile file(SettingsPath());
+    // A text that CP932 cannot hold ("/home/josé") would come back as something else: only
+    // then does the file become UTF-8, so a file of CP932 texts stays as it always was.
+    for (const std::string* text :
+         { &settings.EncoderPath, &settings.FixedOutputDir, &settings.SstpFileMessage,
+           &settings.SstpAllMessage, &settings.SstpServer, &settings.SstpPort }) {
+        if (!FitsShiftJis(StoredText(*text)))
+            file.ConvertToUtf8();
+    }
     file.WriteString("ORVA", "VERSION", "1.0a");
     if (mainWindow != nullptr) {
         WritePosition(file, *mainWindow, "Form1Top", "Form1Left");

@@ -136,6 +136,13 @@ std::size_t ShiftJisLength(std::string_view utf8)
     return length;
 }
 
+bool FitsShiftJis(std::string_view utf8)
+{
+    // Round trip rather than a search for "?": a character CP932 holds only as another one
+    // (several Unicode forms share one CP932 code) does not come back either.
+    return FromShiftJis(ToShiftJis(utf8)) == utf8;
+}
+
 std::string CutToShiftJisLength(std::string_view utf8, std::size_t maxBytes)
 {
     std::size_t sjisLength = 0;

@@ -26,6 +26,9 @@ std::size_t ShiftJisLength(std::string_view utf8);
 /// it never ends inside a character.
 std::string CutToShiftJisLength(std::string_view utf8, std::size_t maxBytes);
 
+/// True when the UTF-8 text converts to CP932 and back unchanged (no "?" in its place).
+bool FitsShiftJis(std::string_view utf8);
+
 /// True for a CP932 lead byte (0x81-0x9F, 0xE0-0xFC): the first byte of a double-byte character.
 bool IsShiftJisLeadByte(unsigned char byte);
 

@@ -197,13 +197,14 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
           "ﾌｧｲﾙを正常に作成できません。(IN/_a.wav)",
           { "_a.wav", "a.wav", "b.wav" },
           { "b.wav", "_a.wav" } },
-        // An output that is the source under another name would overwrite the file being read.
+        // An output that is the source under another name would replace the file being read
+        // (a symbolic link there is replaced instead, see the on-disk situations).
         { "output is the source",
           0,
           0,
           0,
           [](Fixture& f, std::vector<FileEntry>&) {
-              fs::create_symlink(f.in + "a.wav", f.temp.Sub("alias") + "a.wav");
+              fs::create_hard_link(f.in + "a.wav", f.temp.Sub("alias") + "a.wav");
               return f.temp.Path() + "alias/";
           },
           "ﾌｧｲﾙを正常に作成できません。(TEMP/alias/a.wav)",

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MemorySource scanSource(data, size);
     std::vector<uint8_t> header(static_cast<size_t>(info.dataOffset));
     scanSource.Read(header.data(), header.size());
-    const SamplePeak peak = ScanPeakData(row, scanSource, info);
+    const SamplePeak peak = ScanPeakData(row, scanSource, info).value();
     if (peak.magnitude < 0 || peak.magnitude > (int64_t { 1 } << 31))
         std::abort();
 

@@ -87,7 +87,7 @@ TEST(MutatedHeaders, ProbeScanAndNormalizeStayInBounds)
         Bytes header(size_t(info.dataOffset));
         scanned.Read(header.data(), header.size());
         RecordingRow row;
-        const SamplePeak peak = ScanPeakData(row, scanned, info);
+        const SamplePeak peak = ScanPeakData(row, scanned, info).value();
         ASSERT_TRUE(peak.magnitude >= 0 && peak.magnitude <= (info.format.bitsPerSample == 8 ? 128 : 1ll << 31))
             << peak.magnitude;
 
@@ -126,7 +126,7 @@ TEST(MutatedHeaders, HugeDeclaredSizesAreCutToTheFile)
     Bytes header(44);
     source.Read(header.data(), header.size());
     RecordingRow row;
-    EXPECT_EQ(ScanPeakData(row, source, info).magnitude, 72);
+    EXPECT_EQ(ScanPeakData(row, source, info)->magnitude, 72);
 
     MemorySource again(file);
     MemorySink sink;

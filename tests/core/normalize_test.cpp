@@ -3,12 +3,18 @@
 
 #include "core/byte_io.h"
 #include "core/normalize.h"
+#include "core/output_file.h"
+#include "core/peak_scan.h"
+#include "core/resample.h"
 #include "tests/core/recorders.h"
 #include "tests/core/wave_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace orva {
 namespace {
@@ -141,6 +147,139 @@ TEST(Normalize, WriteFailureInHeaderDataOrTail)
         RecordingRow row;
         EXPECT_EQ(NormalizeData(row, in, out, info, IntPeak(16, 9)), room == source.size() ? 0 : -1) << room;
     }
+}
+
+// A read that fails is never the end of the file: wherever it strikes, the pass over the
+// source fails instead of counting the missing bytes as zeros.
+TEST(Normalize, ReadErrorsFailEveryPassOverTheSource)
+{
+    Bytes trailing;
+    AddChunk(trailing, "LIST", Bytes(70000, 1));
+    const Bytes source = PcmWave(2, 44100, 16, Words(std::vector<int>(100000, 300)), trailing);
+    WaveFileInfo info {};
+    ASSERT_GE(ParseWaveHeader(info, source.data(), source.size()), 0);
+    const size_t dataEnd = 44 + 200000;
+    enum Pass { Probe, Scan, Normalization, Conversion };
+    const struct {
+        const char* name;
+        Pass pass;
+        size_t failAt;  // offset in the file of the first byte that cannot be read
+    } cases[] = {
+        { "header", Probe, 20 },
+        { "header's last byte", Probe, 43 },
+        { "first data chunk", Scan, 44 },
+        { "data chunk edge", Scan, 44 + 65536 },
+        { "last data byte", Scan, dataEnd - 1 },
+        { "normalization: header", Normalization, 43 },
+        { "normalization: data", Normalization, 44 + 100000 },
+        { "normalization: tail", Normalization, source.size() - 1 },
+        { "conversion: first block", Conversion, 44 },
+        { "conversion: last block", Conversion, dataEnd - 1 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemorySource in(source);
+        in.FailFrom(c.failAt);
+        const size_t start = c.pass == Scan || c.pass == Conversion ? 44 : 0;
+        Bytes skipped(start);
+        ASSERT_EQ(in.Read(skipped.data(), start), static_cast<long long>(start));
+        MemorySink out;
+        RecordingRow row;
+        switch (c.pass) {
+        case Probe: {
+            WaveFileInfo probed {};
+            EXPECT_EQ(ProbeWaveSource(in, source.size(), probed), kProbeCannotRead);
+            break;
+        }
+        case Scan:
+            EXPECT_FALSE(ScanPeakData(row, in, info).has_value());
+            break;
+        case Normalization:
+            EXPECT_EQ(NormalizeData(row, in, out, info, IntPeak(16, 300)), kCopyReadFailed);
+            break;
+        case Conversion:
+            EXPECT_EQ(ConvertSampleRateData(row, in, out, info, MakePcmFormat(48000, 16, 2)),
+                      kCopyReadFailed);
+            break;
+        }
+    }
+
+    // The same through files: a folder named like a WAV file opens but cannot be read.
+    TempDir dir;
+    const std::string folder = dir.File("folder.wav");
+    std::filesystem::create_directory(folder);
+    RecordingRow row;
+    RecordingBoxes boxes;
+    WaveFileInfo probed {};
+    EXPECT_EQ(ProbeWaveFile(folder, probed), kProbeCannotRead);
+    EXPECT_FALSE(ScanPeak(row, boxes, folder).has_value());
+    EXPECT_EQ(NormalizeFile(row, boxes, folder, dir.File("out.wav"), IntPeak(16, 300)), -1);
+    EXPECT_EQ(ConvertSampleRate(row, folder, dir.File("out.wav"), 48000, 16, 2), kCopyReadFailed);
+    EXPECT_EQ(boxes.messages, std::vector<std::string>(2, "ﾌｧｲﾙを正常に読み込めません。(" + folder + ")"));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav")));
+}
+
+// Outputs appear under their name only when complete, and replace a link standing there
+// instead of writing through it.
+TEST(Normalize, OutputsArePublishedWhole)
+{
+    TempDir dir;
+    RecordingRow row;
+    RecordingBoxes boxes;
+    const Bytes wave = PcmWave(1, 8000, 16, Words(std::vector<int>(40000, 9)));
+    const std::string source = dir.Write("in.wav", wave);
+    const Bytes other = PcmWave(1, 8000, 16, Words({ 1, 2, 3 }));
+    const std::string otherFile = dir.Write("other.wav", other);
+    std::filesystem::create_symlink(otherFile, dir.File("symlink.wav"));
+    std::filesystem::create_hard_link(otherFile, dir.File("hardlink.wav"));
+    for (const char* name : { "symlink.wav", "hardlink.wav" }) {
+        EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File(name), IntPeak(16, 9)), 0) << name;
+        EXPECT_FALSE(std::filesystem::is_symlink(dir.File(name)));
+        EXPECT_EQ(ReadFile(dir.File(name)).size(), wave.size());
+    }
+    EXPECT_EQ(ReadFile(otherFile), other);
+    std::filesystem::create_symlink(source, dir.File("tosource.wav"));
+    EXPECT_EQ(ConvertSampleRate(row, source, dir.File("tosource.wav"), 16000, 16, 1), 0);
+    EXPECT_EQ(ReadFile(source), wave);
+
+    // A failed write leaves the old file under the name as it was.
+    MemorySource in(wave);
+    OutputFile failing;
+    ASSERT_TRUE(failing.Open(otherFile));
+    EXPECT_TRUE(failing.Write(wave.data(), 100));
+    failing.Discard();
+    EXPECT_EQ(ReadFile(otherFile), other);
+
+    // A kill in the middle of the write leaves nothing under the name, nor beside it where
+    // the file system has anonymous files.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        OutputFile out;
+        if (out.Open(dir.File("killed.wav")) && out.Write(wave.data(), wave.size()))
+            ::raise(SIGKILL);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("killed.wav")));
+
+    // The named temporaries for writers that need a path: hidden, unique, created here.
+    const std::string first = MakeTemporaryPath(dir.File("song.MP3"));
+    const std::string second = MakeTemporaryPath(dir.File("song.MP3"));
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(IsTemporaryName(first));
+    EXPECT_EQ(first.rfind(dir.File(".orva-"), 0), 0u);
+    EXPECT_TRUE(PublishTemporaryFile(first, dir.File("song.MP3")));
+    EXPECT_FALSE(PublishTemporaryFile(second, dir.File("no/folder/song.MP3")));
+    EXPECT_FALSE(std::filesystem::exists(first) || std::filesystem::exists(second));
+    EXPECT_EQ(MakeTemporaryPath(dir.File("no/folder/song.MP3")), "");
+    EXPECT_FALSE(IsTemporaryName("song.wav"));
+    size_t leftOver = 0;
+    for (const auto& item : std::filesystem::directory_iterator(dir.File("")))
+        leftOver += IsTemporaryName(item.path().filename().string());
+    EXPECT_EQ(leftOver, 0u);
 }
 
 TEST(Normalize, LabelAfterEveryEleventhChunk)

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <memory>
 
 namespace orva {
 namespace {
@@ -93,6 +95,39 @@ TEST(SstpRequest, TemplateExpansion)
     EXPECT_EQ(requests[0], kHead + "\x82\xa0\x8b\xc8?.wav" + kTail);
     EXPECT_EQ(requests[1], kHead + kTail);  // an empty template still sends
     EXPECT_EQ(requests[2], kHead + "\t$S \x8a\xae\x97\xb9" + kTail);
+}
+
+TEST(SstpRequest, FileNamesCannotAddHeaderLinesOrScriptTags)
+{
+    struct Case {
+        std::string name;  // CP932
+        std::string sent;
+    };
+    const Case cases[] = {
+        { "a\r\nIfGhost: x\r\n\\![raise,OnEvil].wav", "a  IfGhost: x  \\\\![raise,OnEvil].wav" },
+        { std::string("t\tz\x7f\0.wav", 9), "t z  .wav" },
+        { "\x83\x5c\\e", "\x83\x5c\\\\e" },  // "ソ" ends in 0x5C and stays one character
+        { "\x83\n", "\x83 " },               // a lead byte without its pair hides no control byte
+        { "\\\\", "\\\\\\\\" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EscapeSstpFileName(c.name), c.sent) << c.name;
+
+    // On the wire, byte for byte; the template's own tags and escapes stay as typed.
+    LoopbackServer server(Behaviour::AnswerAndClose);
+    Settings settings = EnabledSettings(server);
+    settings.SstpFileMessage = "\\h\\s[5]$S\\n";
+    SendSstpFileMessage(settings, "a\r\nIfGhost: x\r\n\\![raise,OnEvil]ソ.wav");
+    const auto requests = server.requests(1);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0], kHead + "\\h\\s[5]a  IfGhost: x  \\\\![raise,OnEvil]\x83\x5c.wav\\n" + kTail);
+
+    // A cut never leaves an escaping "\" alone at the end, where it would escape "\e".
+    EXPECT_EQ(BuildSstpRequest(std::string(467, 'x') + "\\\\yy"), kHead + std::string(467, 'x') + kTail);
+    EXPECT_EQ(BuildSstpRequest(std::string(466, 'x') + "\\\\yy"),
+              kHead + std::string(466, 'x') + "\\\\" + kTail);
+    EXPECT_EQ(BuildSstpRequest(std::string(466, 'x') + "\x83\x5c\\"),
+              kHead + std::string(466, 'x') + "\x83\x5c" + kTail);
 }
 
 TEST(SstpRequest, LongScriptsAreCutAtACharacterBoundary)
@@ -202,6 +237,25 @@ TEST(SstpExchange, FailuresEndTheCallAtOnceAndSilently)
     for (int i = 0; i < 3; ++i)
         SendSstpRequest("127.0.0.1", server.port(), huge, std::chrono::milliseconds(500));
     EXPECT_EQ(server.connections(), 3);
+}
+
+TEST(SstpExchange, NameResolutionIsBoundedByTheLimit)
+{
+    // A lookup that never answers (a name server that does not reply) is given up.
+    auto release = std::make_shared<std::promise<void>>();
+    const std::shared_future<void> released = release->get_future().share();
+    const SstpResolver hanging = [released](const std::string&) -> std::optional<std::uint32_t> {
+        released.wait();
+        return 0x0100007f;
+    };
+    EXPECT_FALSE(ResolveSstpServer("never.example", std::chrono::milliseconds(50), hanging).has_value());
+    release->set_value();
+
+    const SstpResolver none = [](const std::string&) -> std::optional<std::uint32_t> { return std::nullopt; };
+    EXPECT_FALSE(ResolveSstpServer("x", kSstpWaitLimit, none).has_value());
+    EXPECT_EQ(ResolveSstpServer("127.0.0.1", kSstpWaitLimit),
+              std::optional<std::uint32_t>(htonl(0x7f000001)));
+    EXPECT_EQ(ResolveSstpServerNow("localhost"), std::optional<std::uint32_t>(htonl(0x7f000001)));
 }
 
 TEST(SstpCli, NotifySendsThroughTheSettingsFile)

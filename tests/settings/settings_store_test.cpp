@@ -181,6 +181,52 @@ TEST_F(SettingsStoreTest, TextsOfUpTo255BytesComeBackWhole)
     EXPECT_EQ(ToShiftJis(loaded.SstpAllMessage), tooLong.substr(12, 254));
 }
 
+TEST_F(SettingsStoreTest, TextsThatCp932LacksSwitchTheFileToUtf8)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string comment = "; \x8e\x9e\x8a\xd4\r\n";  // "時間" in CP932, someone else's line
+    struct Case {
+        std::string encoderPath, outputDir;
+        bool utf8;  ///< the file after the save
+    };
+    const Case cases[] = {
+        { "/home/josé/enc/scmpx", "/srv/Café-out", true },
+        { "/opt/enc", "/home/😀", true },
+        { "/opt/ソ表～", "/home/ユーザー", false },  // CP932 holds all of it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoderPath);
+        WriteFile(IniFilePath, comment + "[Other]\r\nKey=\x95\x5c\r\n");
+        Settings saved;
+        saved.EncoderPath = c.encoderPath;
+        saved.FixedOutputDir = c.outputDir;
+        SaveSettings(saved, nullptr);
+        const std::string file = ReadFile(IniFilePath);
+        EXPECT_EQ(file.rfind(c.utf8 ? bom + "; 時間\r\n[Other]\r\nKey=表\r\n" : comment, 0), 0u);
+        Settings loaded;
+        LoadSettings(loaded, nullptr);
+        EXPECT_EQ(Dump(loaded), Dump(saved));
+
+        // Once UTF-8, always UTF-8: a save with CP932 texts only keeps the file as it is.
+        SaveSettings(loaded, nullptr);
+        EXPECT_EQ(ReadFile(IniFilePath), file);
+        loaded.EncoderPath = "/opt/enc";
+        loaded.FixedOutputDir = "/opt/out";
+        SaveSettings(loaded, nullptr);
+        EXPECT_EQ(ReadFile(IniFilePath).rfind(bom, 0) == 0, c.utf8);
+    }
+
+    // A UTF-8 file written by hand is read as UTF-8, its texts cut as CP932 would count them.
+    std::string longest;
+    for (int i = 0; i < 130; ++i)
+        longest += "é";
+    WriteFile(IniFilePath, bom + "[ENCODE]\nPATH=/home/josé/enc\n[SSTP]\nONE=" + longest + "\n");
+    Settings loaded;
+    LoadSettings(loaded, nullptr);
+    EXPECT_EQ(loaded.EncoderPath, "/home/josé/enc");
+    EXPECT_EQ(loaded.SstpFileMessage, longest);  // 130 characters: 130 bytes as CP932 counts
+}
+
 TEST_F(SettingsStoreTest, WindowPositionIsRestoredOnlyWhenUsable)
 {
     struct Case {

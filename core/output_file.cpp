@@ -1,0 +1,244 @@
+#include "core/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace orva {
+namespace {
+
+constexpr const char* kTemporaryPrefix = ".orva-";
+constexpr const char* kTemporarySuffix = ".tmp";
+
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// A candidate hidden name in folder: pid, a process-wide counter and clock bits, so that
+// two batches (or two threads) rarely pick the same one; creation with O_EXCL (or linkat,
+// which never replaces) settles the rare collision by trying the next.
+std::string CandidateName(const std::string& folder)
+{
+    static std::atomic<unsigned> counter { 0 };
+    const auto ticks =
+        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    char name[96];
+    std::snprintf(name, sizeof name, "%s%d-%u-%llx%s", kTemporaryPrefix, static_cast<int>(::getpid()),
+                  counter.fetch_add(1), ticks & 0xFFFFFFFFFFull, kTemporarySuffix);
+    return folder == "/" ? "/" + std::string(name) : folder + "/" + name;
+}
+
+constexpr int kNameAttempts = 100;
+
+// Creates a hidden file exclusively; returns its descriptor (open for writing) and name.
+int CreateHiddenFile(const std::string& finalPath, std::string& name)
+{
+    const std::string folder = FolderOf(finalPath);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        name = CandidateName(folder);
+        int fd;
+        do {
+            fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool IsDeviceOrPipe(const struct stat& status)
+{
+    return S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode) || S_ISFIFO(status.st_mode);
+}
+
+// An anonymous file in the folder (O_TMPFILE); -1 where the file system or kernel lacks it,
+// or where /proc is missing, without which it could not be given a name later.
+int OpenAnonymousFile(const std::string& finalPath)
+{
+    if (::access("/proc/self/fd", X_OK) != 0)
+        return -1;
+    int fd;
+    do {
+        fd = ::open(FolderOf(finalPath).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() { Discard(); }
+
+bool OutputFile::Open(const std::string& path)
+{
+    Discard();
+    path_ = path;
+    failed_ = false;
+    struct stat status {};
+    const bool exists = ::lstat(path.c_str(), &status) == 0;
+    // A folder under the name could never be replaced by the finished file.
+    if (exists && S_ISDIR(status.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    direct_ = exists && IsDeviceOrPipe(status);
+    if (direct_) {
+        // Devices and pipes: no page cache to keep tidy and nothing to cut to length.
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0)
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        fd_ = fd;
+        return fd_ >= 0;
+    }
+    fd_ = OpenAnonymousFile(path);
+    if (fd_ < 0)
+        fd_ = CreateHiddenFile(path, temporaryPath_);
+    if (fd_ < 0)
+        temporaryPath_.clear();
+    return fd_ >= 0;
+}
+
+bool OutputFile::Write(const void* buffer, size_t byteCount)
+{
+    if (fd_ < 0 || failed_)
+        return false;
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < byteCount) {
+        const ssize_t n = ::write(fd_, in + done, byteCount - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool OutputFile::Seek(uint64_t offset)
+{
+    if (fd_ < 0 || failed_)
+        return false;
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        failed_ = true;
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::Publish()
+{
+    if (!temporaryPath_.empty()) {
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        if (!closed) {
+            ::unlink(temporaryPath_.c_str());
+            temporaryPath_.clear();
+            return false;
+        }
+        const bool published = PublishTemporaryFile(temporaryPath_, path_);
+        temporaryPath_.clear();
+        return published;
+    }
+    // An anonymous file gets its name through its /proc entry (linkat with AT_EMPTY_PATH
+    // would need a capability). linkat never replaces: a free name is taken at once, an
+    // existing one through a hidden name and a rename over it.
+    char procPath[64];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd_);
+    bool published = ::linkat(AT_FDCWD, procPath, AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    if (!published && errno == EEXIST) {
+        const std::string folder = FolderOf(path_);
+        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+            const std::string hidden = CandidateName(folder);
+            if (::linkat(AT_FDCWD, procPath, AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                published = PublishTemporaryFile(hidden, path_);
+                break;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+    }
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    if (published && !closed) {
+        // What reached the file is uncertain: it must not stand as a complete output.
+        ::unlink(path_.c_str());
+        return false;
+    }
+    return published;
+}
+
+bool OutputFile::Close()
+{
+    if (fd_ < 0)
+        return false;
+    if (direct_) {
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        return closed && !failed_;
+    }
+    if (failed_) {
+        Discard();
+        return false;
+    }
+    return Publish();
+}
+
+void OutputFile::Discard()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!temporaryPath_.empty())
+        ::unlink(temporaryPath_.c_str());
+    temporaryPath_.clear();
+}
+
+std::string MakeTemporaryPath(const std::string& finalPath)
+{
+    std::string name;
+    const int fd = CreateHiddenFile(finalPath, name);
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return name;
+}
+
+bool PublishTemporaryFile(const std::string& temporaryPath, const std::string& finalPath)
+{
+    // rename() replaces the directory entry itself: a link standing at finalPath is
+    // dropped, and the file it pointed at stays as it was.
+    if (std::rename(temporaryPath.c_str(), finalPath.c_str()) == 0)
+        return true;
+    ::unlink(temporaryPath.c_str());
+    return false;
+}
+
+bool IsTemporaryName(const std::string& fileName)
+{
+    const auto slash = fileName.rfind('/');
+    const std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    const size_t prefix = std::strlen(kTemporaryPrefix);
+    const size_t suffix = std::strlen(kTemporarySuffix);
+    return name.size() > prefix + suffix && name.compare(0, prefix, kTemporaryPrefix) == 0
+        && name.compare(name.size() - suffix, suffix, kTemporarySuffix) == 0;
+}
+
+}  // namespace orva
