@@ -399,7 +399,7 @@ FreshHeader MakeHeaderFor(SampleFormat sampleFormat, uint32_t sampleRate, uint16
     FreshHeader header;
     header.rf64 = rf64;
     const auto bits = static_cast<uint16_t>(8 * SampleBytes(sampleFormat));
-    header.extensible = !(sampleFormat == SampleFormat::U8 || sampleFormat == SampleFormat::S16) || channels > 2;
+    header.extensible = !((sampleFormat == SampleFormat::U8 || sampleFormat == SampleFormat::S16) && channels <= 2);
     if (!header.extensible && !rf64) {
         const auto fresh = MakeFreshHeader(MakePcmFormat(sampleRate, bits, channels));
         header.bytes.assign(fresh.begin(), fresh.end());
