@@ -304,7 +304,8 @@ bool BatchJob::SetSourceAside(std::string& workingFile)
 
 bool BatchJob::IsBatchFile(const std::string& path) const { return m_batchFiles.count(path) != 0; }
 
-bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output, const SamplePeak& peak)
+bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output,
+                              const SamplePeak& peak)
 {
     if (NormalizeFile(m_dialog.Row3(), m_dialog.Messages(), workingFile, output, peak) < 0)
         return false;

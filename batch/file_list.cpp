@@ -100,7 +100,8 @@ bool FileListModel::AddFileToList(const std::string& path)
     const bool extensible = format.formatTag == 0xFFFE;
     entry.subItems[FormatTagCell] =
         FormatTagName(extensible && format.subFormat != 0 ? format.subFormat : format.formatTag);
-    const bool validBitsKnown = extensible && format.validBits > 0 && format.validBits <= format.bitsPerSample;
+    const bool validBitsKnown =
+        extensible && format.validBits > 0 && format.validBits <= format.bitsPerSample;
     entry.subItems[SampleRateCell] = std::to_string(format.sampleRate);
     entry.subItems[BitsCell] = std::to_string(validBitsKnown ? format.validBits : format.bitsPerSample);
     entry.subItems[ChannelsCell] = std::to_string(format.channels);

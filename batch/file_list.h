@@ -31,8 +31,8 @@ enum FileEntryCell : int {
 
 /// One row of the file list. The directory sub-item followed by the caption is the full path.
 struct FileEntry {
-    std::string caption;                  ///< file name with extension, letter case kept
-    std::array<std::string, 7> subItems;  ///< indexed by FileEntryCell
+    std::string caption;                             ///< file name with extension, letter case kept
+    std::array<std::string, 7> subItems;             ///< indexed by FileEntryCell
     SampleFormat sampleFormat = SampleFormat::None;  ///< as the probe found it (not shown)
 
     const std::string& Directory() const { return subItems[DirectoryCell]; }

@@ -58,7 +58,8 @@ StartOutcome SpeedButton6Click(FileListModel& list, Settings& settings, StartCom
         // bits may sit in 24- or 32-bit containers).
         const FileEntry& first = list.Entries().front();
         for (const FileEntry& entry : list.Entries()) {
-            if (entry.subItems[BitsCell] != first.subItems[BitsCell] || entry.sampleFormat != first.sampleFormat) {
+            if (entry.subItems[BitsCell] != first.subItems[BitsCell]
+                || entry.sampleFormat != first.sampleFormat) {
                 host.ShowProcessMessage(MixedBitsText);
                 return StartOutcome::Refused;
             }

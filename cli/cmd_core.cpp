@@ -52,12 +52,12 @@ int RunProbe(const std::vector<std::string>& args)
         return 1;
     }
     const WaveFormat& f = info.format;
-    std::printf("formatTag=%u\nchannels=%u\nsampleRate=%u\navgBytesPerSec=%u\nblockAlign=%u\n"
-                "bitsPerSample=%u\nextraSize=%u\ndataSize=%llu\ndataOffset=%llu\nformatName=%s\nsupported=%d\n",
-                f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample,
-                f.extraSize, static_cast<unsigned long long>(info.dataSize),
-                static_cast<unsigned long long>(info.dataOffset), FormatTagName(f.formatTag).c_str(),
-                IsSupportedFormat(f) ? 1 : 0);
+    std::printf(
+        "formatTag=%u\nchannels=%u\nsampleRate=%u\navgBytesPerSec=%u\nblockAlign=%u\n"
+        "bitsPerSample=%u\nextraSize=%u\ndataSize=%llu\ndataOffset=%llu\nformatName=%s\nsupported=%d\n",
+        f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample, f.extraSize,
+        static_cast<unsigned long long>(info.dataSize), static_cast<unsigned long long>(info.dataOffset),
+        FormatTagName(f.formatTag).c_str(), IsSupportedFormat(f) ? 1 : 0);
     // Extensible headers state the significant bits themselves; other headers mean all of them.
     const bool extensible = f.formatTag == 0xFFFE;
     std::printf("sampleFormat=%s\nvalidBits=%u\n", SampleFormatName(info.sampleFormat),
@@ -98,7 +98,8 @@ bool ParsePeak(const std::string& text, const std::string& source, SamplePeak& p
         errno = 0;
         peak.level = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
         if (errno != 0 || *end != '\0' || !(peak.level > 0.0) || !std::isfinite(peak.level)) {
-            std::fprintf(stderr, "orva-cli normalize: --peak takes a decimal number above 0 for float files\n");
+            std::fprintf(stderr,
+                         "orva-cli normalize: --peak takes a decimal number above 0 for float files\n");
             return false;
         }
         return true;

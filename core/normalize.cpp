@@ -117,7 +117,8 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
     char text[96];
     while (processed < total) {
         const size_t room = filled > 0 ? FirstSampleBytes(filled, chunkSize, sampleBytes) : chunkSize;
-        const size_t n = static_cast<size_t>(std::min<int64_t>(total - processed, static_cast<int64_t>(room)));
+        const size_t n =
+            static_cast<size_t>(std::min<int64_t>(total - processed, static_cast<int64_t>(room)));
         uint8_t* samples = buffer.get() + filled;
         const long long got = ReadUntilEnd(source, samples, n, sourceEnded);
         if (got < 0)
@@ -135,12 +136,14 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
         filled = 0;
         processed += static_cast<int64_t>(n);
         // Each label reports the end of its chunk (the data's end for the last one).
-        while (nextLabelAt - static_cast<int64_t>(chunkSize) < total && std::min(nextLabelAt, total) <= processed) {
+        while (nextLabelAt - static_cast<int64_t>(chunkSize) < total
+               && std::min(nextLabelAt, total) <= processed) {
             const int64_t labelAt = std::min(nextLabelAt, total);
             std::snprintf(text, sizeof text, "正規化処理中(%lld/%lld)", static_cast<long long>(labelAt),
                           static_cast<long long>(total));
             row3.SetLabel(text);
-            row3.SetPosition(BarPosition(static_cast<double>(labelAt), static_cast<double>(info.declaredLength - 8)));
+            row3.SetPosition(
+                BarPosition(static_cast<double>(labelAt), static_cast<double>(info.declaredLength - 8)));
             nextLabelAt += labelStep;
         }
     }

@@ -44,7 +44,8 @@ std::optional<SamplePeak> ScanPeakData(ProgressRow& row2, ByteSource& source, co
     bool sourceEnded = false;
     char text[96];
     while (scanned < dataSize) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - scanned, static_cast<int64_t>(chunkSize)));
+        const size_t n =
+            static_cast<size_t>(std::min<int64_t>(dataSize - scanned, static_cast<int64_t>(chunkSize)));
         // Bytes the source does not deliver are zero bytes; after a short read the source is
         // at its end, so the rest of the data is zeros without reading. A failed read is no
         // end: the scan has no result.
@@ -60,7 +61,8 @@ std::optional<SamplePeak> ScanPeakData(ProgressRow& row2, ByteSource& source, co
             const double level = got == 0 ? 0.0 : MaxFiniteLevel(buffer.get(), n, format);
             if (level > result.level) {
                 result.level = level;
-                result.position = scanned / sampleBytes + static_cast<int64_t>(FirstSampleAtPeak(buffer.get(), n, result));
+                result.position =
+                    scanned / sampleBytes + static_cast<int64_t>(FirstSampleAtPeak(buffer.get(), n, result));
             }
         } else {
             // A chunk of missing bytes only: zero bytes, whose magnitude is known.
@@ -79,7 +81,8 @@ std::optional<SamplePeak> ScanPeakData(ProgressRow& row2, ByteSource& source, co
             std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取中(%lld/%lld)", static_cast<long long>(scanned),
                           static_cast<long long>(dataSize));
             row2.SetLabel(text);
-            row2.SetPosition(BarPosition(static_cast<double>(info.dataOffset + static_cast<uint64_t>(scanned)), fileLength));
+            row2.SetPosition(BarPosition(
+                static_cast<double>(info.dataOffset + static_cast<uint64_t>(scanned)), fileLength));
             chunkCount = 0;
         }
     }

@@ -30,8 +30,8 @@ public:
     Conversion(SampleFormat format, unsigned channels, double sourceRate, double destinationRate,
                uint64_t dataLimit)
         : format_(format), channels_(channels), sampleBytes_(SampleBytes(format)),
-          frameBytes_(channels * SampleBytes(format)), sourceRate_(sourceRate), destinationRate_(destinationRate),
-          dataLimit_(dataLimit)
+          frameBytes_(channels * SampleBytes(format)), sourceRate_(sourceRate),
+          destinationRate_(destinationRate), dataLimit_(dataLimit)
     {
     }
 
@@ -165,7 +165,8 @@ private:
         } else if (format_ == SampleFormat::S24) {
             // The top three bytes, rounded to the nearest 24-bit step.
             for (size_t i = 0; i < frames * channels_; ++i) {
-                const int64_t v = std::clamp<int64_t>((int64_t { wideOutput_[i] } + 128) >> 8, -8388608, 8388607);
+                const int64_t v =
+                    std::clamp<int64_t>((int64_t { wideOutput_[i] } + 128) >> 8, -8388608, 8388607);
                 const auto u = static_cast<uint32_t>(v);
                 output_[3 * i] = static_cast<uint8_t>(u);
                 output_[3 * i + 1] = static_cast<uint8_t>(u >> 8);
@@ -204,8 +205,8 @@ int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, con
     // sources that were extensible, get the extensible header common tools expect of them;
     // RF64 sources stay RF64.
     const SampleFormat format = info.sampleFormat;
-    const bool legacy = (format == SampleFormat::U8 || format == SampleFormat::S16) && info.format.formatTag == 1
-        && !info.rf64;
+    const bool legacy = (format == SampleFormat::U8 || format == SampleFormat::S16)
+        && info.format.formatTag == 1 && !info.rf64;
     FreshHeader header;
     if (legacy) {
         const auto fresh = MakeFreshHeader(destinationFormat);
@@ -217,8 +218,8 @@ int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, con
     const uint64_t dataLimit = legacy ? kFreshDataLimit
         : header.rf64                 ? UINT64_MAX
                                       : 0xFFFFFFFFull - (header.bytes.size() - 8);
-    Conversion conversion(format, destinationFormat.channels, info.format.sampleRate, destinationFormat.sampleRate,
-                          dataLimit);
+    Conversion conversion(format, destinationFormat.channels, info.format.sampleRate,
+                          destinationFormat.sampleRate, dataLimit);
     if (!conversion.Open())
         return kCopyWriteFailed;
     if (!sink.Write(header.bytes.data(), header.bytes.size()))
@@ -242,8 +243,8 @@ int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, con
             break;
         if (++blockCount >= kBlocksPerUpdate) {
             const int64_t converted = dataSize - std::max<int64_t>(remaining, 0);
-            std::snprintf(text, sizeof text, "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(%lld/%lld)", static_cast<long long>(converted),
-                          static_cast<long long>(dataSize));
+            std::snprintf(text, sizeof text, "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(%lld/%lld)",
+                          static_cast<long long>(converted), static_cast<long long>(dataSize));
             row2.SetLabel(text);
             row2.SetPosition(
                 static_cast<int>(static_cast<double>(converted) / static_cast<double>(dataSize) * 1000.0));
@@ -270,8 +271,8 @@ int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::s
         return -1;
     // The stream converts the rate only: width and channel count stay the source's.
     const WaveFormat& from = info.format;
-    if (rate <= 0 || channels <= 0 || info.sampleFormat == SampleFormat::None || from.bitsPerSample != bitsPerSample
-        || from.channels != channels || from.sampleRate == 0)
+    if (rate <= 0 || channels <= 0 || info.sampleFormat == SampleFormat::None
+        || from.bitsPerSample != bitsPerSample || from.channels != channels || from.sampleRate == 0)
         return -1;
     WaveFormat to = MakePcmFormat(static_cast<uint32_t>(rate), static_cast<uint16_t>(bitsPerSample),
                                   static_cast<uint16_t>(channels));

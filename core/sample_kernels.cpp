@@ -266,7 +266,6 @@ void ScaleSamples16(uint8_t* data, size_t byteCount, double gain)
 #endif
 }
 
-
 // ---- 24-bit, 32-bit and float samples ----
 
 namespace {
@@ -314,13 +313,13 @@ void ScaleS24Scalar(uint8_t* data, size_t begin, size_t end, double gain)
 void ScaleS32Scalar(uint8_t* data, size_t begin, size_t end, double gain)
 {
     for (size_t i = begin; i < end; ++i) {
-        const uint32_t u = static_cast<uint32_t>(ScaleInteger(LoadS32(data + 4 * i), gain, kS32Low, kS32High));
+        const uint32_t u =
+            static_cast<uint32_t>(ScaleInteger(LoadS32(data + 4 * i), gain, kS32Low, kS32High));
         std::memcpy(data + 4 * i, &u, 4);
     }
 }
 
-template <typename Float>
-void ScaleFloatScalar(uint8_t* data, size_t begin, size_t end, double gain)
+template <typename Float> void ScaleFloatScalar(uint8_t* data, size_t begin, size_t end, double gain)
 {
     for (size_t i = begin; i < end; ++i) {
         Float x;
@@ -350,8 +349,7 @@ void RangeS32Scalar(const uint8_t* data, size_t begin, size_t end, int32_t& low,
     }
 }
 
-template <typename Float>
-double LevelScalar(const uint8_t* data, size_t begin, size_t end, double level)
+template <typename Float> double LevelScalar(const uint8_t* data, size_t begin, size_t end, double level)
 {
     for (size_t i = begin; i < end; ++i) {
         Float x;
@@ -370,9 +368,9 @@ __attribute__((target("avx2"))) inline __m256i UnpackS24(const uint8_t* p)
 {
     const __m256i spread = _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2,
                                             -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
-    const __m256i v = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+    const __m256i v =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
     return _mm256_srai_epi32(_mm256_shuffle_epi8(v, spread), 8);
 }
 
@@ -450,7 +448,8 @@ __attribute__((target("avx2"))) double LevelF64Avx2(const uint8_t* data, size_t 
     __m256d mx = _mm256_setzero_pd();
     size_t i = 0;
     for (; i + 4 <= count; i += 4) {
-        const __m256d v = _mm256_and_pd(_mm256_loadu_pd(reinterpret_cast<const double*>(data + 8 * i)), absMask);
+        const __m256d v =
+            _mm256_and_pd(_mm256_loadu_pd(reinterpret_cast<const double*>(data + 8 * i)), absMask);
         mx = _mm256_max_pd(mx, _mm256_and_pd(v, _mm256_cmp_pd(v, infinity, _CMP_LT_OQ)));
     }
     alignas(32) double highs[4];
@@ -477,8 +476,8 @@ __attribute__((target("avx2"))) void ScaleS24Avx2(uint8_t* data, size_t count, d
     const __m256d low = _mm256_set1_pd(kS24Low);
     const __m256d high = _mm256_set1_pd(kS24High);
     // The low three bytes of each 32-bit lane, packed to the front of each 128-bit lane.
-    const __m256i gather = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5,
-                                            6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i gather = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2,
+                                            4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     size_t i = 0;
     for (; i + kS24Lookahead <= count; i += 8) {
         uint8_t* p = data + 3 * i;

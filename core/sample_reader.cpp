@@ -8,8 +8,7 @@
 namespace orva {
 namespace {
 
-template <typename Out>
-void Convert(const uint8_t* in, size_t count, SampleFormat format, Out* out)
+template <typename Out> void Convert(const uint8_t* in, size_t count, SampleFormat format, Out* out)
 {
     // One switch per block, one conversion per sample.
     switch (format) {
@@ -36,7 +35,8 @@ void Convert(const uint8_t* in, size_t count, SampleFormat format, Out* out)
 
 bool SampleReader::Open(const std::string& path)
 {
-    if (ProbeWaveFile(path, info_) < 0 || info_.sampleFormat == SampleFormat::None || info_.format.channels == 0)
+    if (ProbeWaveFile(path, info_) < 0 || info_.sampleFormat == SampleFormat::None
+        || info_.format.channels == 0)
         return false;
     if (!file_.Open(path) || !file_.Skip(info_.dataOffset))
         return false;
@@ -47,7 +47,8 @@ bool SampleReader::Open(const std::string& path)
 
 long long SampleReader::Fill(size_t frameCount)
 {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(remaining_, uint64_t { frameCount } * frameBytes_));
+    const size_t want =
+        static_cast<size_t>(std::min<uint64_t>(remaining_, uint64_t { frameCount } * frameBytes_));
     raw_.resize(want);
     if (want == 0)
         return 0;

@@ -326,7 +326,7 @@ int64_t ProbeWaveFile(const std::string& path, WaveFileInfo& info)
 bool IsSupportedFormat(const WaveFormat& format) { return SampleFormatOf(format) != SampleFormat::None; }
 
 std::vector<std::pair<uint64_t, std::vector<uint8_t>>> SizeFieldEdits(const WaveFileInfo& info,
-                                                                     uint64_t outputLength)
+                                                                      uint64_t outputLength)
 {
     std::vector<std::pair<uint64_t, std::vector<uint8_t>>> edits;
     // A header that stated the file truly is copied as it is, field for field.
@@ -393,13 +393,14 @@ bool PatchFreshHeader(ByteSink& sink, uint32_t dataByteCount)
     return sink.Seek(42) && sink.Write(field, 4);
 }
 
-FreshHeader MakeHeaderFor(SampleFormat sampleFormat, uint32_t sampleRate, uint16_t channels, uint32_t channelMask,
-                          bool rf64)
+FreshHeader MakeHeaderFor(SampleFormat sampleFormat, uint32_t sampleRate, uint16_t channels,
+                          uint32_t channelMask, bool rf64)
 {
     FreshHeader header;
     header.rf64 = rf64;
     const auto bits = static_cast<uint16_t>(8 * SampleBytes(sampleFormat));
-    header.extensible = !((sampleFormat == SampleFormat::U8 || sampleFormat == SampleFormat::S16) && channels <= 2);
+    header.extensible =
+        !((sampleFormat == SampleFormat::U8 || sampleFormat == SampleFormat::S16) && channels <= 2);
     if (!header.extensible && !rf64) {
         const auto fresh = MakeFreshHeader(MakePcmFormat(sampleRate, bits, channels));
         header.bytes.assign(fresh.begin(), fresh.end());

@@ -17,16 +17,16 @@ class ByteSink;
 /// The fields of the `fmt ` chunk in file order (the 18-byte WAVEFORMATEX layout), then the
 /// fields that WAVE_FORMAT_EXTENSIBLE (tag 0xFFFE) adds.
 struct WaveFormat {
-    uint16_t formatTag;       ///< 1 = PCM, 3 = IEEE float, 0xFFFE = extensible
-    uint16_t channels;        ///< interleaved channels
-    uint32_t sampleRate;      ///< frames per second (Hz)
-    uint32_t avgBytesPerSec;  ///< bytes per second
-    uint16_t blockAlign;      ///< bytes per frame (all channels)
-    uint16_t bitsPerSample;   ///< container width of one sample (bits)
-    uint16_t extraSize;       ///< extra format bytes after the basic 16; 0 for a 16-byte chunk
-    uint16_t validBits = 0;     ///< extensible: significant bits of each sample; else 0
-    uint32_t channelMask = 0;   ///< extensible: speaker positions; else 0
-    uint16_t subFormat = 0;     ///< extensible: the tag the sub-format GUID stands for; else 0
+    uint16_t formatTag;        ///< 1 = PCM, 3 = IEEE float, 0xFFFE = extensible
+    uint16_t channels;         ///< interleaved channels
+    uint32_t sampleRate;       ///< frames per second (Hz)
+    uint32_t avgBytesPerSec;   ///< bytes per second
+    uint16_t blockAlign;       ///< bytes per frame (all channels)
+    uint16_t bitsPerSample;    ///< container width of one sample (bits)
+    uint16_t extraSize;        ///< extra format bytes after the basic 16; 0 for a 16-byte chunk
+    uint16_t validBits = 0;    ///< extensible: significant bits of each sample; else 0
+    uint32_t channelMask = 0;  ///< extensible: speaker positions; else 0
+    uint16_t subFormat = 0;    ///< extensible: the tag the sub-format GUID stands for; else 0
 };
 
 /// The sample encodings the core reads and writes; None for everything else.
@@ -109,7 +109,7 @@ bool IsSupportedFormat(const WaveFormat& format);
 /// did not state that, as (offset, bytes) edits of the copied header. Empty when the
 /// source's header already states the truth.
 std::vector<std::pair<uint64_t, std::vector<uint8_t>>> SizeFieldEdits(const WaveFileInfo& info,
-                                                                     uint64_t outputLength);
+                                                                      uint64_t outputLength);
 
 /// Size of the fresh header written before converted 8/16-bit mono or stereo sample data.
 constexpr size_t kFreshHeaderSize = 46;

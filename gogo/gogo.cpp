@@ -272,8 +272,8 @@ int EncodeOneFrame()
             bytes = lame_encode_buffer_ieee_float(state.lame, state.floatLeft.data(),
                                                   mono ? nullptr : state.floatRight.data(), n, out, room);
         else if (!layout.Narrow())
-            bytes = lame_encode_buffer_int(state.lame, state.intLeft.data(), mono ? nullptr : state.intRight.data(),
-                                           n, out, room);
+            bytes = lame_encode_buffer_int(state.lame, state.intLeft.data(),
+                                           mono ? nullptr : state.intRight.data(), n, out, room);
         else if (mono)
             bytes = lame_encode_buffer(state.lame, state.pcm.data(), nullptr, n, out, room);
         else

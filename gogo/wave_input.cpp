@@ -15,7 +15,10 @@ std::uint32_t Le32(const std::uint8_t* p)
 
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
-std::uint64_t Le64(const std::uint8_t* p) { return Le32(p) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32); }
+std::uint64_t Le64(const std::uint8_t* p)
+{
+    return Le32(p) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+}
 
 // The part every sub-format GUID of a registered tag shares (bytes 2..15 as stored).
 constexpr std::uint8_t kGuidTail[14] = { 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
@@ -85,8 +88,8 @@ int PcmInput::OpenFile(const std::string& path)
             dataOffset = body;
             const std::uint64_t declared = rf64 && size == 0xFFFFFFFFu ? ds64DataBytes : size;
             // A size beyond the end of the file (a truncated file) is cut to what is there.
-            dataBytes = static_cast<std::int64_t>(
-                std::min<std::uint64_t>(declared, static_cast<std::uint64_t>(std::max<long>(0, fileSize - body))));
+            dataBytes = static_cast<std::int64_t>(std::min<std::uint64_t>(
+                declared, static_cast<std::uint64_t>(std::max<long>(0, fileSize - body))));
             haveData = true;
         }
         position = body + static_cast<long>(size) + static_cast<long>(size & 1u);
@@ -170,7 +173,8 @@ long PcmInput::ReadWide(std::int32_t* intLeft, std::int32_t* intRight, float* fl
     const int width = layout_.bitsPerSample / 8;
     const std::size_t frameBytes = static_cast<std::size_t>(width * layout_.channels);
     bytes_.resize(frameBytes * static_cast<std::size_t>(frameCount));
-    const std::size_t got = std::fread(bytes_.data(), frameBytes, static_cast<std::size_t>(frameCount), file_);
+    const std::size_t got =
+        std::fread(bytes_.data(), frameBytes, static_cast<std::size_t>(frameCount), file_);
     if (got == 0 && std::ferror(file_))
         return -1;
     const long frames = static_cast<long>(got);
@@ -192,10 +196,9 @@ long PcmInput::ReadWide(std::int32_t* intLeft, std::int32_t* intRight, float* fl
                 (c == 0 ? floatLeft : floatRight)[i] = static_cast<float>(x);
             } else {
                 // 24-bit samples go to the top of the 32-bit word: LAME's full scale is 2^31.
-                const std::uint32_t u = width == 3
-                    ? (static_cast<std::uint32_t>(p[0]) << 8) | (static_cast<std::uint32_t>(p[1]) << 16)
-                        | (static_cast<std::uint32_t>(p[2]) << 24)
-                    : Le32(p);
+                const std::uint32_t u = width == 3 ? (static_cast<std::uint32_t>(p[0]) << 8)
+                        | (static_cast<std::uint32_t>(p[1]) << 16) | (static_cast<std::uint32_t>(p[2]) << 24)
+                                                   : Le32(p);
                 (c == 0 ? intLeft : intRight)[i] = static_cast<std::int32_t>(u);
             }
         }

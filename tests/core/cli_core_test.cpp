@@ -83,14 +83,16 @@ TEST(CliCore, WideAndFloatFormats)
         Bytes data, body;
         for (double v : values) {
             const float f = float(v);
-            const auto* p = bits == 32 ? reinterpret_cast<const uint8_t*>(&f) : reinterpret_cast<const uint8_t*>(&v);
+            const auto* p =
+                bits == 32 ? reinterpret_cast<const uint8_t*>(&f) : reinterpret_cast<const uint8_t*>(&v);
             data.insert(data.end(), p, p + bits / 8);
         }
         AddChunk(body, "fmt ", FmtBody(3, 1, 8000, bits));
         AddChunk(body, "data", data);
         return dir.Write(name, Riff(body));
     };
-    const std::string f32 = floatWave("f32.wav", 32, { 0.1, -0.3 }), f64 = floatWave("f64.wav", 64, { 0.1, -0.3 }),
+    const std::string f32 = floatWave("f32.wav", 32, { 0.1, -0.3 }),
+                      f64 = floatWave("f64.wav", 64, { 0.1, -0.3 }),
                       silent = floatWave("silent.wav", 32, { 0.0, -0.0 });
     const std::string out = dir.File("out.wav");
 

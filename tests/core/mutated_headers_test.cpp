@@ -69,7 +69,8 @@ TEST(MutatedHeaders, ProbeScanAndNormalizeStayInBounds)
         Bytes file = RandomWave(random);
         Mutate(random, file);
         // An exact-size copy of the first 256 bytes, so that ASan sees any read past them.
-        const std::vector<uint8_t> image(file.begin(), file.begin() + long(std::min<size_t>(file.size(), 256)));
+        const std::vector<uint8_t> image(file.begin(),
+                                         file.begin() + long(std::min<size_t>(file.size(), 256)));
         WaveFileInfo info {};
         const int64_t result = ParseWaveHeader(info, image.data(), image.size(), file.size());
         if (result < 0) {
@@ -88,7 +89,8 @@ TEST(MutatedHeaders, ProbeScanAndNormalizeStayInBounds)
         scanned.Read(header.data(), header.size());
         RecordingRow row;
         const SamplePeak peak = ScanPeakData(row, scanned, info).value();
-        ASSERT_TRUE(peak.magnitude >= 0 && peak.magnitude <= (info.format.bitsPerSample == 8 ? 128 : 1ll << 31))
+        ASSERT_TRUE(peak.magnitude >= 0
+                    && peak.magnitude <= (info.format.bitsPerSample == 8 ? 128 : 1ll << 31))
             << peak.magnitude;
 
         MemorySource source(file);

@@ -33,7 +33,8 @@ Output Normalize(const Bytes& source, int peak, int bits = 16)
     TempDir dir;
     Output out;
     RecordingBoxes boxes;
-    out.result = NormalizeFile(out.row, boxes, dir.Write("in.wav", source), dir.File("out.wav"), IntPeak(bits, peak));
+    out.result =
+        NormalizeFile(out.row, boxes, dir.Write("in.wav", source), dir.File("out.wav"), IntPeak(bits, peak));
     out.bytes = ReadFile(dir.File("out.wav"));
     out.messages = boxes.messages;
     return out;
@@ -106,8 +107,9 @@ TEST(Normalize, OutputFileAndFailures)
     EXPECT_EQ(NormalizeFile(row, boxes, source, longer, IntPeak(16, 9)), 0);
     EXPECT_EQ(ReadFile(longer).size(), wave.size());  // replaced whole
 
-    EXPECT_EQ(NormalizeFile(row, boxes, dir.Write("bad.wav", Bytes(99)), dir.File("never.wav"), IntPeak(16, 9)),
-              -1);
+    EXPECT_EQ(
+        NormalizeFile(row, boxes, dir.Write("bad.wav", Bytes(99)), dir.File("never.wav"), IntPeak(16, 9)),
+        -1);
     SamplePeak otherFormat;  // a peak of float samples cannot scale 16-bit ones
     otherFormat.format = SampleFormat::F32, otherFormat.level = 0.5;
     EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("zero.wav"), otherFormat), -1);

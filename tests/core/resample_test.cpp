@@ -173,7 +173,8 @@ TEST(Resample, EveryFormatKeepsItsFormat)
     for (int c = 0; c < 6; ++c)
         Put16(frame6, uint32_t(Level(c)));
     const Bytes s24Frame { 0x00, 0x00, 0x20, 0x00, 0x00, 0xE0 };  // +2^21, -2^21
-    Bytes s32Frame, f32Frame = Cat2(bytesOf(0.25f), bytesOf(-0.5f)), f64Frame = Cat2(bytesOf(0.25), bytesOf(-0.5));
+    Bytes s32Frame, f32Frame = Cat2(bytesOf(0.25f), bytesOf(-0.5f)),
+                    f64Frame = Cat2(bytesOf(0.25), bytesOf(-0.5));
     Put32(s32Frame, 1u << 29), Put32(s32Frame, uint32_t(-(1 << 28)));
     struct Case {
         const char* name;
@@ -182,12 +183,37 @@ TEST(Resample, EveryFormatKeepsItsFormat)
         uint16_t bits, channels;
         std::vector<double> levels;  // per channel, full scale 1
     } cases[] = {
-        { "s24", constant(FmtBody(1, 2, 44100, 24), 4410, s24Frame), SampleFormat::S24, 24, 2, { 0.25, -0.25 } },
-        { "s32", constant(FmtBody(1, 2, 44100, 32), 4410, s32Frame), SampleFormat::S32, 32, 2, { 0.25, -0.125 } },
-        { "f32", constant(FmtBody(3, 2, 44100, 32), 4410, f32Frame), SampleFormat::F32, 32, 2, { 0.25, -0.5 } },
-        { "f64", constant(FmtBody(3, 2, 44100, 64), 4410, f64Frame), SampleFormat::F64, 64, 2, { 0.25, -0.5 } },
-        { "16-bit 6 channels extensible", constant(ext6, 4410, frame6), SampleFormat::S16, 16, 6,
-          { 1000 / 32768.0, -2000 / 32768.0, 3000 / 32768.0, -4000 / 32768.0, 5000 / 32768.0, -6000 / 32768.0 } },
+        { "s24",
+          constant(FmtBody(1, 2, 44100, 24), 4410, s24Frame),
+          SampleFormat::S24,
+          24,
+          2,
+          { 0.25, -0.25 } },
+        { "s32",
+          constant(FmtBody(1, 2, 44100, 32), 4410, s32Frame),
+          SampleFormat::S32,
+          32,
+          2,
+          { 0.25, -0.125 } },
+        { "f32",
+          constant(FmtBody(3, 2, 44100, 32), 4410, f32Frame),
+          SampleFormat::F32,
+          32,
+          2,
+          { 0.25, -0.5 } },
+        { "f64",
+          constant(FmtBody(3, 2, 44100, 64), 4410, f64Frame),
+          SampleFormat::F64,
+          64,
+          2,
+          { 0.25, -0.5 } },
+        { "16-bit 6 channels extensible",
+          constant(ext6, 4410, frame6),
+          SampleFormat::S16,
+          16,
+          6,
+          { 1000 / 32768.0, -2000 / 32768.0, 3000 / 32768.0, -4000 / 32768.0, 5000 / 32768.0,
+            -6000 / 32768.0 } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -215,7 +241,8 @@ TEST(Resample, EveryFormatKeepsItsFormat)
                 uint64_t u = 0;
                 for (size_t k = 0; k < width; ++k)
                     u |= uint64_t { out.bytes[p + k] } << (8 * k);
-                v = double(int64_t(u << (64 - 8 * width)) >> (64 - 8 * width)) / std::ldexp(1.0, int(8 * width - 1));
+                v = double(int64_t(u << (64 - 8 * width)) >> (64 - 8 * width))
+                    / std::ldexp(1.0, int(8 * width - 1));
             }
             EXPECT_NEAR(v, c.levels[ch], 1e-3) << ch;
         }

@@ -187,7 +187,8 @@ Bytes Rf64(const Bytes& fmt, const Bytes& samples, const Bytes& trailing = {}, c
 Bytes Sox(const TempDir& dir, const std::string& options, const std::string& effect)
 {
     const std::string path = dir.File("sox.wav");
-    const std::string command = "sox -n -r 44100 " + options + " '" + path + "' synth " + effect + " 2>/dev/null";
+    const std::string command =
+        "sox -n -r 44100 " + options + " '" + path + "' synth " + effect + " 2>/dev/null";
     if (std::system(command.c_str()) != 0)
         return {};
     return ReadFile(path);
@@ -201,7 +202,7 @@ struct Layout {
     SampleFormat format;
     unsigned channels;
     uint64_t dataOffset, dataSize;
-    unsigned validBits = 0;  // 0: not checked
+    unsigned validBits = 0;       // 0: not checked
     bool sizesRewritten = false;  // the output's size fields state the clamped truth
 };
 
@@ -229,25 +230,28 @@ TEST(RealWorldLayouts, ProbePeakAndEveryByteOfTheOutput)
     std::memcpy(&doubles[8 * 7], &quietNan, 8);
 
     std::vector<Layout> rows = {
-        { "bext 602", Riff(Cat({ bext, Chunk("fmt ", fmt16), Chunk("data", stereo16) })), SampleFormat::S16, 2,
-          654, stereo16.size(), 16 },
+        { "bext 602", Riff(Cat({ bext, Chunk("fmt ", fmt16), Chunk("data", stereo16) })), SampleFormat::S16,
+          2, 654, stereo16.size(), 16 },
         { "bext + iXML", Riff(Cat({ bextLong, Chunk("fmt ", fmt16), ixml, Chunk("data", stereo16), tail })),
           SampleFormat::S16, 2, 2452, stereo16.size() },
-        { "LIST of 226", Riff(Cat({ Chunk("fmt ", fmt16), list, Chunk("data", stereo16) })), SampleFormat::S16,
-          2, 278, stereo16.size() },
+        { "LIST of 226", Riff(Cat({ Chunk("fmt ", fmt16), list, Chunk("data", stereo16) })),
+          SampleFormat::S16, 2, 278, stereo16.size() },
         { "4 KiB JUNK, 24-bit", Riff(Cat({ junk, Chunk("fmt ", fmt24), Chunk("data", stereo24) })),
           SampleFormat::S24, 2, 4148, stereo24.size(), 24 },
-        { "odd chunk with pad, 8-bit", Riff(Cat({ Chunk("fmt ", FmtBody(1, 1, 8000, 8)), odd,
-                                                  Chunk("data", Samples(u8, 777, 5)), tail })),
+        { "odd chunk with pad, 8-bit",
+          Riff(Cat({ Chunk("fmt ", FmtBody(1, 1, 8000, 8)), odd, Chunk("data", Samples(u8, 777, 5)), tail })),
           SampleFormat::U8, 1, 90, 777 },
         { "extensible 16-bit 6 channels",
-          Riff(Cat({ Chunk("fmt ", ExtensibleFmt(6, 48000, 16, 16, 0x3F, 1)), Chunk("data", Samples(s16, 600, 6)) })),
+          Riff(Cat({ Chunk("fmt ", ExtensibleFmt(6, 48000, 16, 16, 0x3F, 1)),
+                     Chunk("data", Samples(s16, 600, 6)) })),
           SampleFormat::S16, 6, 68, 1200, 16 },
-        { "extensible 24-in-32 float mask", Riff(Cat({ Chunk("fmt ", ExtensibleFmt(2, 96000, 32, 24, 3, 1)),
-                                                       Chunk("data", Samples(s32, 500, 7, 0.3)) })),
+        { "extensible 24-in-32 float mask",
+          Riff(Cat({ Chunk("fmt ", ExtensibleFmt(2, 96000, 32, 24, 3, 1)),
+                     Chunk("data", Samples(s32, 500, 7, 0.3)) })),
           SampleFormat::S32, 2, 68, 2000, 24 },
-        { "extensible float", Riff(Cat({ Chunk("fmt ", ExtensibleFmt(2, 48000, 32, 32, 3, 3)),
-                                         Chunk("data", Samples(f32, 500, 8, 0.6)) })),
+        { "extensible float",
+          Riff(Cat({ Chunk("fmt ", ExtensibleFmt(2, 48000, 32, 32, 3, 3)),
+                     Chunk("data", Samples(f32, 500, 8, 0.6)) })),
           SampleFormat::F32, 2, 68, 2000, 32 },
         { "float tag 3 with specials and overs",
           Riff(Cat({ Chunk("fmt ", FmtBody(3, 1, 44100, 32, 18)), Chunk("fact", Bytes(4, 1)),
@@ -255,8 +259,9 @@ TEST(RealWorldLayouts, ProbePeakAndEveryByteOfTheOutput)
           SampleFormat::F32, 1, 58, floats.size() },
         { "double", Riff(Cat({ Chunk("fmt ", FmtBody(3, 2, 44100, 64, 18)), Chunk("data", doubles) })),
           SampleFormat::F64, 2, 46, doubles.size() },
-        { "silent float is copied", Riff(Cat({ Chunk("fmt ", FmtBody(3, 1, 8000, 32)), Chunk("data", Bytes(64)) })),
-          SampleFormat::F32, 1, 44, 64 },
+        { "silent float is copied",
+          Riff(Cat({ Chunk("fmt ", FmtBody(3, 1, 8000, 32)), Chunk("data", Bytes(64)) })), SampleFormat::F32,
+          1, 44, 64 },
         { "RF64 24-bit", Rf64(fmt24, stereo24, tail), SampleFormat::S24, 2, 80, stereo24.size() },
         { "BW64 16-bit", Rf64(fmt16, stereo16, {}, "BW64"), SampleFormat::S16, 2, 80, stereo16.size() },
     };
@@ -264,7 +269,8 @@ TEST(RealWorldLayouts, ProbePeakAndEveryByteOfTheOutput)
     // Headers that were never finalized, and sizes that claim more than the file holds.
     const Bytes base = PcmWave(2, 8000, 16, Samples(s16, 2 * 500, 9));  // 2,000 sample bytes
     for (auto [name, riff, data, cut] :
-         { std::tuple { "data size 0, RIFF 0", 0u, 0u, 0 }, { "data size 0x7FFFF000", 0x7FFFF000u, 0x7FFFF000u, 0 },
+         { std::tuple { "data size 0, RIFF 0", 0u, 0u, 0 },
+           { "data size 0x7FFFF000", 0x7FFFF000u, 0x7FFFF000u, 0 },
            { "data size 0xFFFFFFFF, partial frame", 0xFFFFFFFFu, 0xFFFFFFFFu, 3 },
            { "data reaches past the end", 2036u, 2000u, 150 } }) {
         Bytes file = base;
@@ -294,7 +300,8 @@ TEST(RealWorldLayouts, ProbePeakAndEveryByteOfTheOutput)
             ADD_FAILURE() << "sox is needed for the row " << s.options;
             continue;
         }
-        rows.push_back({ std::string("sox ") + s.options, file, s.format, 0, s.offset, file.size() - s.offset });
+        rows.push_back(
+            { std::string("sox ") + s.options, file, s.format, 0, s.offset, file.size() - s.offset });
     }
 
     for (const Layout& row : rows) {
@@ -317,7 +324,8 @@ TEST(RealWorldLayouts, ProbePeakAndEveryByteOfTheOutput)
         const Format f = Describe(row.format);
         double peakValue = 0.0;
         for (size_t at = row.dataOffset; at + f.width <= row.dataOffset + row.dataSize; at += f.width) {
-            const double v = f.isFloat ? FloatAt(row.file, at, f.width) : double(IntAt(row.file, at, f.width));
+            const double v =
+                f.isFloat ? FloatAt(row.file, at, f.width) : double(IntAt(row.file, at, f.width));
             if (std::isfinite(v))
                 peakValue = std::max(peakValue, std::fabs(v));
         }
@@ -363,8 +371,9 @@ TEST(RealWorldLayouts, ProbePeakAndEveryByteOfTheOutput)
                     ASSERT_EQ(values[k], v) << at;
             }
         }
-        EXPECT_EQ(at, row.dataOffset + row.dataSize / (f.width * info.format.channels) * f.width
-                          * info.format.channels);
+        EXPECT_EQ(at,
+                  row.dataOffset
+                      + row.dataSize / (f.width * info.format.channels) * f.width * info.format.channels);
     }
 }
 
@@ -374,8 +383,8 @@ TEST(RealWorldLayouts, LargeSizesFromSparseFiles)
     // A plain RIFF file of 4 GiB or more cannot state its sizes; RF64 states them in 64 bits.
     const Bytes samples = Samples(Describe(SampleFormat::S16), 8, 1);
     for (bool rf64 : { false, true }) {
-        const std::string path = dir.Write("big.wav", rf64 ? Rf64(FmtBody(1, 2, 48000, 16), samples)
-                                                           : PcmWave(2, 48000, 16, samples));
+        const std::string path = dir.Write(
+            "big.wav", rf64 ? Rf64(FmtBody(1, 2, 48000, 16), samples) : PcmWave(2, 48000, 16, samples));
         const uint64_t length = (uint64_t { 5 } << 30) + 2;
         ASSERT_EQ(::truncate(path.c_str(), off_t(length)), 0);
         WaveFileInfo info {};
@@ -393,7 +402,8 @@ TEST(RealWorldLayouts, LargeSizesFromSparseFiles)
 TEST(SampleKernels, VectorPathsMatchThePlainLoop)
 {
     std::mt19937 random(7);
-    for (SampleFormat format : { SampleFormat::S24, SampleFormat::S32, SampleFormat::F32, SampleFormat::F64 }) {
+    for (SampleFormat format :
+         { SampleFormat::S24, SampleFormat::S32, SampleFormat::F32, SampleFormat::F64 }) {
         Bytes data(3 * 4 * 8 * 1001);
         for (auto& b : data)
             b = uint8_t(random());

@@ -58,16 +58,16 @@ TEST(WaveProbe, ChunkWalk)
         { "riff size 0", File({ { "fmt ", kFmt16 }, { "data", Bytes(2) } }, 0), 1, 44, 2 },
         { "riff size 2^31-1", File({ { "fmt ", kFmt16 }, { "data", Bytes(2) } }, 0x7FFFFFFF), 1, 44, 2 },
         { "riff size 2^31", File({ { "fmt ", kFmt16 }, { "data", Bytes(2) } }, 0x80000000LL), 1, 44, 2 },
-        { "data header at 4 KiB", File({ { "fmt ", kFmt16 }, { "JUNK", Bytes(4096) }, { "data", Bytes(4) } }), 1,
-          4148, 4 },
+        { "data header at 4 KiB", File({ { "fmt ", kFmt16 }, { "JUNK", Bytes(4096) }, { "data", Bytes(4) } }),
+          1, 4148, 4 },
         { "fmt size 14", File({ { "fmt ", FmtBody(1, 1, 8000, 8, 14) }, { "data", Bytes(2) } }), -6 },
         { "fmt size negative", negativeFmt, -6 },
         { "RIFX", Edited(canonical, 0, "RIFX"), -4 },
         { "AVI form", Edited(canonical, 8, "AVI "), -4 },
         { "lower-case riff", Edited(canonical, 0, "riff"), -4 },
         { "no data", File({ { "fmt ", kFmt16 } }), -7 },
-        { "data beyond 256", File({ { "fmt ", kFmt16 }, { "JUNK", Bytes(220) }, { "data", Bytes(2) } }), 1, 272,
-          2 },
+        { "data beyond 256", File({ { "fmt ", kFmt16 }, { "JUNK", Bytes(220) }, { "data", Bytes(2) } }), 1,
+          272, 2 },
         { "size wrapping back", backwards, -7 },
         { "data before fmt", File({ { "data", Bytes(2) }, { "fmt ", kFmt16 } }), -8 },
         { "empty file", {}, -9 },
@@ -116,8 +116,12 @@ TEST(WaveProbe, FixedTextsAndSupport)
     EXPECT_GE(ProbeWaveFile(dir.Write("z.wav", PcmWave(6, 1, 8, Bytes(6))), info), 0);
     EXPECT_EQ(ErrorText(), "fmtチャンクサイズがおかしい");
     EXPECT_TRUE(IsSupportedFormat(info.format));
-    for (auto [tag, bits, supported] : { std::tuple { 1, 16, true }, { 1, 24, true }, { 1, 20, false },
-                                         { 3, 32, true }, { 3, 16, false }, { 0x11, 4, false },
+    for (auto [tag, bits, supported] : { std::tuple { 1, 16, true },
+                                         { 1, 24, true },
+                                         { 1, 20, false },
+                                         { 3, 32, true },
+                                         { 3, 16, false },
+                                         { 0x11, 4, false },
                                          { 0xFFFE, 16, false } })
         EXPECT_EQ(IsSupportedFormat(WaveFormat { uint16_t(tag), 2, 44100, 0, 4, uint16_t(bits), 0 }),
                   supported)
