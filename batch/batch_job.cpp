@@ -2,7 +2,9 @@
 
 #include "batch/file_ops.h"
 #include "batch/mp3_encoding.h"
+#include "core/byte_io.h"
 #include "core/normalize.h"
+#include "core/output_file.h"
 #include "core/peak_scan.h"
 #include "core/resample.h"
 #include "core/wave_file.h"
@@ -56,7 +58,7 @@ EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirec
     EntryPaths paths;
     paths.source = entry.FullPath();
     paths.output = outputDirectory + entry.caption;
-    paths.temporary = PrefixedPath(paths.source);
+    paths.setAside = PrefixedPath(paths.source);
     paths.mp3 = Mp3PathFor(paths.output);
     return paths;
 }
@@ -156,6 +158,24 @@ void BatchJob::CheckCancel()
     CancelRequested.store(0);
 }
 
+bool BatchJob::BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentity& identity)
+{
+    MessageBoxes& boxes = m_dialog.Messages();
+    if (lock.Lock(paths.source, identity) == SourceLock::Busy) {
+        boxes.ShowProcessMessage(Format(SourceBusyText, paths.source.c_str()));
+        EntryFailed();
+        return false;
+    }
+    // A file under the "_" name may be the only copy of some audio (an earlier run's
+    // original, set aside): it is never replaced, and the entry touches nothing.
+    if (m_settings.SourceFileAction != 0 && PathExists(paths.setAside)) {
+        boxes.ShowProcessMessage(Format(RenameFailedText, paths.source.c_str()));
+        EntryFailed();
+        return false;
+    }
+    return true;
+}
+
 void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
 {
     const size_t n = m_entries.size();
@@ -177,38 +197,47 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
                              entry.caption.c_str()));
         row1.SetPosition(EntryPosition(i, n));
 
+        SourceLock lock;
+        FileIdentity identity;
+        if (!BeginEntry(paths, lock, identity))
+            continue;
+
+        // The converted samples go to a hidden file of a name no user file has, in the output
+        // folder (the source folder may be read-only); it goes on every path out of here.
+        ScopedFileRemoval converted;
         WaveFileInfo info {};
         const bool sourceProbes = ProbeWaveFile(paths.source, info) >= 0;
-        if (resample && sourceProbes && IsBatchFile(paths.temporary)) {
-            // The temporary name is another entry's source or output ("song.wav" beside
-            // "_song.wav"): converting would overwrite it and then delete it.
-            boxes.ShowProcessMessage(Format("ﾌｧｲﾙを正常に作成できません。(%s)", paths.temporary.c_str()));
-            continue;
-        }
         if (resample && sourceProbes) {
-            if (ConvertSampleRate(row2, paths.source, paths.temporary, m_settings.ResampleRate,
-                                  info.format.bitsPerSample, info.format.channels)
-                < 0) {
-                // Whatever stands under the temporary name now is not this conversion's
-                // output; the scan below must find nothing there.
-                if (RegularFileExists(paths.temporary))
-                    DeleteFileAt(paths.temporary);
+            converted.Set(MakeTemporaryPath(paths.output));
+            const int result = converted.Path().empty()
+                ? -1
+                : ConvertSampleRate(row2, paths.source, converted.Path(), m_settings.ResampleRate,
+                                    info.format.bitsPerSample, info.format.channels);
+            if (result < 0) {
+                boxes.ShowProcessMessage(
+                    Format(result == kCopyReadFailed ? ReadFailedText : CreateFailedText,
+                           (result == kCopyReadFailed ? paths.source : paths.output).c_str()));
+                EntryFailed();
+                continue;
             }
-            workingFile = paths.temporary;
+            workingFile = converted.Path();
         }
         // A source that no longer probes is not converted: the scan below reads the source
         // itself, fails with its message and skips the entry.
 
         CheckCancel();
         const std::optional<SamplePeak> peak = ScanPeak(row2, boxes, workingFile);
-        if (!peak || (resample && !sourceProbes))
+        if (!peak || (resample && !sourceProbes)) {
+            EntryFailed();
             continue;
+        }
         CheckCancel();
-        if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile))
+        if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identity))
             continue;
-        if (!NormalizeEntry(workingFile, paths.output, *peak))
+        uint64_t outputSize = 0;
+        if (!NormalizeEntry(workingFile, paths.output, *peak, outputSize))
             continue;
-        FinishEntry(entry, workingFile, paths.output, m_settings.SourceFileAction == 2 || resample);
+        FinishEntry(entry, workingFile, identity, paths.output, outputSize);
     }
     FinishBatch();
 }
@@ -226,18 +255,25 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
     std::optional<SamplePeak> commonPeak;
     size_t loudest = 0;
     std::vector<bool> scanned(n, false);
+    // Every source stays locked from its scan to the end of its steps.
+    std::vector<SourceLock> locks(n);
+    std::vector<FileIdentity> identities(n);
     for (size_t i = 0; i < n; ++i) {
         row2.SetPosition(0);
         const FileEntry& entry = m_entries[i];
-        const std::string source = entry.FullPath();
+        const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
         row1.SetLabel(Format("ピーク取得中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
                              entry.caption.c_str()));
         row1.SetPosition(EntryPosition(i, n));
-        const std::optional<SamplePeak> peak = ScanPeak(row2, boxes, source);
-        scanned[i] = peak.has_value();
-        if (peak && (!commonPeak || peak->LouderThan(*commonPeak))) {
-            commonPeak = peak;
-            loudest = i;
+        if (BeginEntry(paths, locks[i], identities[i])) {
+            const std::optional<SamplePeak> peak = ScanPeak(row2, boxes, paths.source);
+            scanned[i] = peak.has_value();
+            if (!scanned[i])
+                EntryFailed();
+            if (peak && (!commonPeak || peak->LouderThan(*commonPeak))) {
+                commonPeak = peak;
+                loudest = i;
+            }
         }
         CheckCancel();
     }
@@ -254,26 +290,31 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         if (!scanned[i])
             continue;
         std::string workingFile = paths.source;
-        if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile))
+        if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identities[i]))
             continue;
         row3.SetPosition(0);
         row1.SetLabel(Format("処理中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
                              entry.caption.c_str()));
         row1.SetPosition(EntryPosition(i, n));
-        if (!NormalizeEntry(workingFile, paths.output, *commonPeak))
+        uint64_t outputSize = 0;
+        if (!NormalizeEntry(workingFile, paths.output, *commonPeak, outputSize))
             continue;
-        FinishEntry(entry, workingFile, paths.output, m_settings.SourceFileAction == 2);
+        FinishEntry(entry, workingFile, identities[i], paths.output, outputSize);
+        locks[i].Release();
     }
     FinishBatch();
 }
 
-void BatchJob::FinishEntry(const FileEntry& entry, const std::string& workingFile, const std::string& output,
-                           bool deleteWorkingFile)
+void BatchJob::FinishEntry(const FileEntry& entry, const std::string& workingFile,
+                           const FileIdentity& identity, const std::string& output, uint64_t outputSize)
 {
     CheckCancel();
-    if (deleteWorkingFile)
-        DeleteWorkingFile(workingFile, output);
-    EncodeMp3(output);
+    if (m_settings.SourceFileAction == 2 && !DeleteWorkingFile(workingFile, identity, output, outputSize))
+        return;
+    if (!EncodeMp3(output)) {
+        EntryFailed();
+        return;  // not done: nothing to announce
+    }
     CheckCancel();
     if (m_notifier)
         m_notifier->SendFileMessage(entry.caption);
@@ -286,16 +327,23 @@ void BatchJob::FinishBatch()
     m_dialog.SetCaption("完了しました");
 }
 
-bool BatchJob::SetSourceAside(std::string& workingFile)
+void BatchJob::EntryFailed()
+{
+    std::lock_guard lock(m_outcomeMutex);
+    ++m_outcome.failedCount;
+}
+
+bool BatchJob::SetSourceAside(std::string& workingFile, const FileIdentity& identity)
 {
     const std::string prefixed = PrefixedPath(workingFile);
-    // An old set-aside file goes without asking, but never a file of this batch: another
-    // entry's source ("_song.wav" beside "song.wav") or an output written before.
-    const bool batchFile = IsBatchFile(prefixed);
-    if (!batchFile && PathExists(prefixed))
-        DeleteFileAt(prefixed);
-    if (batchFile || !RenameWithoutReplace(workingFile, prefixed)) {
-        m_dialog.Messages().ShowProcessMessage(Format("ﾌｧｲﾙをﾘﾈｰﾑできません。(%s)", workingFile.c_str()));
+    // Nothing under the "_" name is ever replaced or deleted (BeginEntry refused an existing
+    // one; this catches one that appeared since), nor is a name this batch will write; and
+    // only the very file that was scanned is moved.
+    FileIdentity current;
+    if (IsBatchFile(prefixed) || !ReadFileIdentity(workingFile, current) || !(current == identity)
+        || !RenameWithoutReplace(workingFile, prefixed)) {
+        m_dialog.Messages().ShowProcessMessage(Format(RenameFailedText, workingFile.c_str()));
+        EntryFailed();
         return false;
     }
     workingFile = prefixed;
@@ -305,34 +353,54 @@ bool BatchJob::SetSourceAside(std::string& workingFile)
 bool BatchJob::IsBatchFile(const std::string& path) const { return m_batchFiles.count(path) != 0; }
 
 bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output,
-                              const SamplePeak& peak)
+                              const SamplePeak& peak, uint64_t& outputSize)
 {
-    if (NormalizeFile(m_dialog.Row3(), m_dialog.Messages(), workingFile, output, peak) < 0)
+    if (NormalizeFile(m_dialog.Row3(), m_dialog.Messages(), workingFile, output, peak, &outputSize) < 0) {
+        EntryFailed();
         return false;
+    }
     std::lock_guard lock(m_outcomeMutex);
     ++m_outcome.normalizedCount;
     return true;
 }
 
-void BatchJob::DeleteWorkingFile(const std::string& workingFile, const std::string& output)
+bool BatchJob::DeleteWorkingFile(const std::string& workingFile, const FileIdentity& identity,
+                                 const std::string& output, uint64_t outputSize)
 {
-    // A prefixed source is the user's only copy of the audio: the output must be on stable
-    // storage before it goes, or a crash right now could lose both. A temporary file from a
-    // rate conversion needs no such care.
-    if (m_settings.SourceFileAction == 2 && !FlushToStableStorage(output))
-        return;
-    DeleteFileAt(workingFile);
+    // The set-aside source is the user's only copy of the audio. It goes only when it is
+    // still the file that was scanned, and the output is complete (it probes, holds what was
+    // written) and on stable storage: a crash right now must not lose both.
+    FileIdentity current;
+    WaveFileInfo info {};
+    const bool deleted = ReadFileIdentity(workingFile, current) && current == identity
+        && ProbeWaveFile(output, info) >= 0 && FileSizeAt(output) == static_cast<int64_t>(outputSize)
+        && FlushToStableStorage(output) && DeleteFileAt(workingFile);
+    if (!deleted) {
+        m_dialog.Messages().ShowProcessMessage(Format(DeleteFailedText, workingFile.c_str()));
+        EntryFailed();
+    }
+    return deleted;
 }
 
-void BatchJob::EncodeMp3(const std::string& output)
+bool BatchJob::EncodeMp3(const std::string& output)
 {
-    if (m_settings.Mp3Bitrate < 1 || m_mp3 == nullptr)
-        return;
+    if (m_settings.Mp3Bitrate < 1 || m_mp3 == nullptr
+        || (m_settings.EncoderKind != 0 && m_settings.EncoderKind != 1))
+        return true;
     const std::string mp3 = Mp3PathFor(output);
-    if (m_settings.EncoderKind == 0)
-        m_mp3->EncodeWithGogo(output, mp3);
-    else if (m_settings.EncoderKind == 1)
-        m_mp3->EncodeWithExternalEncoder(output, mp3);
+    // "song.wav" and "song.WAV" both give "song.MP3": the second must not replace the first.
+    if (m_mp3Files.count(mp3) != 0 || IsBatchFile(mp3)) {
+        m_dialog.Messages().ShowTitledMessage("ORVA", Format("エンコードに失敗しました[%s]", output.c_str()));
+        return false;
+    }
+    const Mp3Encoding::CancelPoint cancelPoint = [this] { CheckCancel(); };
+    const int result = m_settings.EncoderKind == 0
+        ? m_mp3->EncodeWithGogo(output, mp3, cancelPoint)
+        : m_mp3->EncodeWithExternalEncoder(output, mp3, cancelPoint);
+    if (result < 0)
+        return false;
+    m_mp3Files.insert(mp3);
+    return true;
 }
 
 }  // namespace orva

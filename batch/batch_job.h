@@ -5,6 +5,7 @@
 // it reports only through the processing dialog. Paths use "/" as separator.
 
 #include "batch/file_list.h"
+#include "batch/file_ops.h"
 #include "batch/processing_dialog.h"
 #include "core/sample_kernels.h"
 #include "settings/settings.h"
@@ -37,11 +38,18 @@ std::unique_ptr<BatchNotifier> MakeSstpNotifier(const Settings& settings);
 
 /// The paths of one entry, built by plain concatenation.
 struct EntryPaths {
-    std::string source;     ///< entry folder + file name
-    std::string output;     ///< output folder + file name
-    std::string temporary;  ///< entry folder + "_" + file name (rate conversion)
-    std::string mp3;        ///< output folder + base name + ".MP3"
+    std::string source;    ///< entry folder + file name
+    std::string output;    ///< output folder + file name
+    std::string setAside;  ///< entry folder + "_" + file name (the source set aside)
+    std::string mp3;       ///< output folder + base name + ".MP3"
 };
+
+/// Messages of the batch job besides those of the audio core ("%s" is the source's path).
+inline constexpr const char* RenameFailedText = "ﾌｧｲﾙをﾘﾈｰﾑできません。(%s)";
+inline constexpr const char* SourceBusyText = "ﾌｧｲﾙは他のﾊﾞｯﾁが処理中です。(%s)";
+inline constexpr const char* DeleteFailedText = "ﾌｧｲﾙを削除できません。(%s)";
+inline constexpr const char* ReadFailedText = "ﾌｧｲﾙを正常に読み込めません。(%s)";
+inline constexpr const char* CreateFailedText = "ﾌｧｲﾙを正常に作成できません。(%s)";
 
 /// Path helpers. `PrefixedPath("/in/song.wav")` is "/in/_song.wav";
 /// `Mp3PathFor("/out/song.wav")` is "/out/song.MP3" (the last extension replaced).
@@ -53,6 +61,7 @@ EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirec
 struct BatchOutcome {
     int entryCount = 0;
     int normalizedCount = 0;  ///< entries whose normalization succeeded
+    int failedCount = 0;      ///< entries that failed at some step (their later steps did not run)
     bool cancelled = false;   ///< ended by a confirmed cancel
     bool finished = false;    ///< JobThreadMain has returned or the job was cancelled
 };
@@ -101,19 +110,28 @@ public:
     void CheckCancel();
 
 private:
-    bool SetSourceAside(std::string& workingFile);
+    /// Locks the source and checks that its "_" name is free (when it will be needed);
+    /// false after the entry's failure message.
+    bool BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentity& identity);
+    bool SetSourceAside(std::string& workingFile, const FileIdentity& identity);
     bool IsBatchFile(const std::string& path) const;
-    void EncodeMp3(const std::string& output);
-    void DeleteWorkingFile(const std::string& workingFile, const std::string& output);
-    bool NormalizeEntry(const std::string& workingFile, const std::string& output, const SamplePeak& peak);
+    /// False when an MP3 file was due and is not there (failure shown).
+    bool EncodeMp3(const std::string& output);
+    bool DeleteWorkingFile(const std::string& workingFile, const FileIdentity& identity,
+                           const std::string& output, uint64_t outputSize);
+    bool NormalizeEntry(const std::string& workingFile, const std::string& output, const SamplePeak& peak,
+                        uint64_t& outputSize);
     /// The steps after a successful normalization, common to both modes.
-    void FinishEntry(const FileEntry& entry, const std::string& workingFile, const std::string& output,
-                     bool deleteWorkingFile);
+    void FinishEntry(const FileEntry& entry, const std::string& workingFile, const FileIdentity& identity,
+                     const std::string& output, uint64_t outputSize);
+    /// Counts an entry as failed (its message has been shown).
+    void EntryFailed();
     /// The end-of-batch announcement and caption, common to both modes.
     void FinishBatch();
 
     const std::vector<FileEntry> m_entries;
     std::set<std::string> m_batchFiles;  ///< every entry's source and output path
+    std::set<std::string> m_mp3Files;    ///< MP3 files this batch has written
     const std::string m_outputDirectory;
     const Settings m_settings;
     ProcessingDialog& m_dialog;

@@ -74,22 +74,32 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
     return QString::fromUtf8(kColumnCaptions[section]);
 }
 
-bool FileListModel::AddFileToList(const std::string& path)
+bool FileListModel::AddFileToList(const std::string& path, std::string* refusal)
 {
     const std::string fullPath = AbsolutePath(path);
     const auto slash = fullPath.rfind('/');
     const std::string directory = fullPath.substr(0, slash + 1);
     const std::string fileName = fullPath.substr(slash + 1);
+    const auto refuse = [refusal](const std::string& why) {
+        if (refusal)
+            *refusal = why;
+        return false;
+    };
 
     for (const FileEntry& entry : m_entries) {
         if (entry.caption == fileName)
-            return false;
+            return refuse("a file of the same name is already listed (" + entry.FullPath() + ")");
     }
     if (!HasWavExtension(fileName))
-        return false;
+        return refuse("not a .wav file name");
     WaveFileInfo info {};
-    if (ProbeWaveFile(fullPath, info) <= 0)
-        return false;
+    const int64_t probed = ProbeWaveFile(fullPath, info);
+    if (probed == kProbeCannotRead)
+        return refuse("ﾌｧｲﾙを正常に読み込めません。(" + fullPath + ")");
+    if (probed < 0)
+        return refuse(ErrorText());
+    if (probed == 0)
+        return refuse(ProbeResultText(kProbeBadRiffSize));
 
     FileEntry entry;
     entry.caption = fileName;

@@ -59,9 +59,11 @@ public:
 
     /// Adds the WAV file at `path` (UTF-8, "/" separators) as the last row, unless its file
     /// name is already a caption (exact bytes), its extension is not ".WAV" in any letter
-    /// case, or it does not probe as a WAV file. Every refusal is silent; returns whether a
-    /// row was added. A relative path is taken against the current directory.
-    bool AddFileToList(const std::string& path);
+    /// case, or it does not probe as a WAV file. Returns whether a row was added; a refusal
+    /// shows nothing, but `refusal` (when given) receives why (UTF-8; a file that cannot be
+    /// read gives "ﾌｧｲﾙを正常に読み込めません。(path)"). A relative path is taken against the
+    /// current directory.
+    bool AddFileToList(const std::string& path, std::string* refusal = nullptr);
 
     /// Removes the rows with these indexes; the other rows keep their order.
     void RemoveSelectedFiles(const std::set<int>& rows);

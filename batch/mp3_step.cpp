@@ -1,30 +1,213 @@
 #include "batch/mp3_step.h"
 
+#include "core/output_file.h"
 #include "core/progress.h"
 #include "encoder/gogo_tea.h"
 #include "settings/settings.h"
 
-#include <QCoreApplication>
-
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
 namespace orva {
 namespace {
 
-/// Lets the calling thread's own events run, then sleeps 10 ms (the step's wait slice).
-void PumpAndSleep()
+using namespace std::chrono_literals;
+
+/// How often a wait looks at the cancel flag, which is set without any wake-up.
+constexpr std::chrono::milliseconds kCancelCheckInterval = 100ms;
+/// How long a stopped encoder (a terminated program, an aborted library encoding) gets to end.
+constexpr std::chrono::milliseconds kStopGrace = 2000ms;
+
+/// Leaves a wait when a cancel request comes without a cancel point to ask.
+struct EncodingCancelled {};
+
+std::string FailureText(const std::string& source) { return "エンコードに失敗しました[" + source + "]"; }
+
+/// True for a regular file with something in it.
+bool HasContent(const std::string& path)
 {
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
 }
+
+/// Removes a temporary file when the scope ends unless it was published (kept).
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    ~TemporaryFile()
+    {
+        if (!path_.empty())
+            ::unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& Path() const { return path_; }
+    void Keep() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+/// A running library encoding that is aborted, and given kStopGrace to close its file,
+/// when the scope is left before it finished (a confirmed cancel unwinding the job).
+class RunningGogo {
+public:
+    explicit RunningGogo(TGogoTea& tea) : tea_(tea) {}
+    ~RunningGogo()
+    {
+        if (!finished_) {
+            tea_.AbortEncode();
+            tea_.WaitForFinish(kStopGrace);
+        }
+    }
+    RunningGogo(const RunningGogo&) = delete;
+    RunningGogo& operator=(const RunningGogo&) = delete;
+    void Finished() { finished_ = true; }
+
+private:
+    TGogoTea& tea_;
+    bool finished_ = false;
+};
+
+/// The external encoder's process: started in a process group of its own (a terminal's
+/// Ctrl-C reaches only this program, which asks first; a stop reaches the encoder's own
+/// children too), reaped before the object goes, and stopped if it is still running then.
+class EncoderProcess {
+public:
+    EncoderProcess() = default;
+    ~EncoderProcess()
+    {
+        if (pid_ > 0 && !ended_)
+            Stop();
+        if (pidfd_ >= 0)
+            ::close(pidfd_);
+    }
+    EncoderProcess(const EncoderProcess&) = delete;
+    EncoderProcess& operator=(const EncoderProcess&) = delete;
+
+    bool Start(const std::string& program, std::vector<std::string> arguments)
+    {
+        if (program.empty())
+            return false;
+        std::vector<char*> argv;
+        argv.reserve(arguments.size() + 1);
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+
+        posix_spawnattr_t attributes;
+        if (posix_spawnattr_init(&attributes) != 0)
+            return false;
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        // The encoder inherits no handle of ours beyond the standard streams (an open file or
+        // socket of this process must not stay open for as long as the encoder runs), and
+        // reads nothing from a terminal it does not own (that would stop it for good).
+        posix_spawn_file_actions_t actions;
+        const bool haveActions = posix_spawn_file_actions_init(&actions) == 0;
+        if (haveActions) {
+            posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+            posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+        }
+        bool started = posix_spawn(&pid_, program.c_str(), haveActions ? &actions : nullptr, &attributes,
+                                   argv.data(), environ)
+            == 0;
+        // Without close_range and /proc the closing action itself fails before the program
+        // runs; start it then as it is rather than not at all.
+        if (!started && haveActions)
+            started = posix_spawn(&pid_, program.c_str(), nullptr, &attributes, argv.data(), environ) == 0;
+        if (haveActions)
+            posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        if (!started) {
+            pid_ = 0;
+            return false;
+        }
+#ifdef SYS_pidfd_open
+        pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+#endif
+        return true;
+    }
+
+    /// Waits until the program has ended (and reaps it) or `limit` has passed; true when ended.
+    bool WaitFor(std::chrono::milliseconds limit)
+    {
+        if (ended_)
+            return true;
+        if (pidfd_ >= 0) {
+            pollfd entry { pidfd_, POLLIN, 0 };
+            const int ready = ::poll(&entry, 1, static_cast<int>(limit.count()));
+            if (ready > 0)
+                return Reap(0);
+            if (ready < 0 && errno != EINTR) {
+                ::close(pidfd_);  // look in steps from now on
+                pidfd_ = -1;
+            }
+            return false;
+        }
+        // No process descriptors (an old kernel): look in short steps.
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            if (Reap(WNOHANG))
+                return true;
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+
+    /// True when the program ended by itself with status 0.
+    bool Succeeded() const { return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
+
+    /// Ends the program's group: SIGTERM, then SIGKILL when it has not ended after kStopGrace.
+    void Stop()
+    {
+        Signal(SIGTERM);
+        if (!WaitFor(kStopGrace)) {
+            Signal(SIGKILL);
+            Reap(0);
+        }
+    }
+
+private:
+    void Signal(int signal)
+    {
+        if (::kill(-pid_, signal) != 0)
+            ::kill(pid_, signal);
+    }
+
+    bool Reap(int options)
+    {
+        pid_t result;
+        do {
+            result = ::waitpid(pid_, &status_, options);
+        } while (result < 0 && errno == EINTR);
+        if (result == 0)
+            return false;
+        if (result < 0)
+            status_ = -1;  // not our child any more: nothing to wait for, no status to trust
+        ended_ = true;
+        return true;
+    }
+
+    pid_t pid_ = 0;
+    int pidfd_ = -1;
+    bool ended_ = false;
+    int status_ = 0;
+};
 
 const char* BitrateOption(int kbps)
 {
@@ -61,17 +244,50 @@ Mp3Step::Mp3Step(const Settings& settings, ProgressRow& row3, MessageBoxes& mess
 {
 }
 
-int Mp3Step::EncodeWithGogo(const std::string& source, const std::string& destination)
+void Mp3Step::CheckCancel(const CancelPoint& cancelPoint) const
+{
+    if (cancelRequested_.load() == 0)
+        return;
+    if (!cancelPoint)
+        throw EncodingCancelled {};
+    cancelPoint();
+}
+
+int Mp3Step::Finish(bool complete, const std::string& source, const std::string& temporary,
+                    const std::string& destination)
+{
+    if (complete && HasContent(temporary) && PublishTemporaryFile(temporary, destination))
+        return 0;
+    messages_.ShowTitledMessage("ORVA", FailureText(source));
+    return -1;
+}
+
+int Mp3Step::EncodeWithGogo(const std::string& source, const std::string& destination,
+                            const CancelPoint& cancelPoint)
 {
     row3_.SetLabel(Mp3StepStartText);
     row3_.SetPosition(0);
+    TemporaryFile temporary(MakeTemporaryPath(destination));
+    int result = -1;
     try {
-        // A cancel request that the user then withdrew stops the wait below without stopping
-        // the encoder; let that encoding complete before this file's settings are made, so
-        // the setters do not meet a busy component.
-        while (gogoTea_.IsEncoding())
-            PumpAndSleep();
+        const bool complete = !temporary.Path().empty() && RunGogo(source, temporary.Path(), cancelPoint);
+        result = Finish(complete, source, temporary.Path(), destination);
+    } catch (const EncodingCancelled&) {
+    }
+    if (result == 0)
+        temporary.Keep();
+    row3_.SetLabel(Mp3StepEndText);
+    row3_.SetPosition(1000);
+    return result;
+}
 
+bool Mp3Step::RunGogo(const std::string& source, const std::string& temporary, const CancelPoint& cancelPoint)
+{
+    // Another user of the component may have left an encoding running; the setters below
+    // would refuse a busy component.
+    while (!gogoTea_.WaitForFinish(kCancelCheckInterval))
+        CheckCancel(cancelPoint);
+    try {
         gogoTea_.SetPriority(TThreadPriority::tpNormal);
         gogoTea_.SetUseLPF16(true);
         gogoTea_.SetEncodeMode(TEncodeMode::_FILE);
@@ -96,63 +312,47 @@ int Mp3Step::EncodeWithGogo(const std::string& source, const std::string& destin
             break;
         }
         gogoTea_.SetSourceFile(source);
-        gogoTea_.SetDestFile(destination);
-
+        gogoTea_.SetDestFile(temporary);
         gogoTea_.Execute();
-        // IsEncoding clears when the owner thread has handled the finish or error message.
-        while (gogoTea_.IsEncoding() && cancelRequested_.load() == 0)
-            PumpAndSleep();
     } catch (const std::exception&) {
-        messages_.ShowTitledMessage("ORVA", "エンコードに失敗しました[" + source + "]");
-        std::remove(destination.c_str());
+        return false;  // a refused configuration or no library
     }
-    row3_.SetLabel(Mp3StepEndText);
-    row3_.SetPosition(1000);
-    return 0;
+    RunningGogo running(gogoTea_);
+    while (!gogoTea_.WaitForFinish(kCancelCheckInterval))
+        CheckCancel(cancelPoint);
+    running.Finished();
+    return gogoTea_.LastEncodingComplete();
 }
 
-int Mp3Step::EncodeWithExternalEncoder(const std::string& source, const std::string& destination)
+int Mp3Step::EncodeWithExternalEncoder(const std::string& source, const std::string& destination,
+                                       const CancelPoint& cancelPoint)
 {
     row3_.SetLabel(Mp3StepStartText);
     row3_.SetPosition(0);
-
-    // Started directly, without a shell: blanks and quotes in paths are plain characters.
-    std::vector<std::string> arguments = ExternalEncoderArguments(settings_, source, destination);
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    // The encoder inherits no handle of ours beyond the standard streams (an open file or
-    // socket of this process must not stay open for as long as the encoder runs).
-    posix_spawn_file_actions_t actions;
-    const bool haveActions = posix_spawn_file_actions_init(&actions) == 0;
-    if (haveActions)
-        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    pid_t child = 0;
-    bool started = false;
-    if (!settings_.EncoderPath.empty()) {
-        started = posix_spawn(&child, settings_.EncoderPath.c_str(), haveActions ? &actions : nullptr,
-                              nullptr, argv.data(), environ)
-            == 0;
-        // Without close_range and /proc the closing action itself fails before the program
-        // runs; start it then as it is rather than not at all.
-        if (!started && haveActions)
-            started =
-                posix_spawn(&child, settings_.EncoderPath.c_str(), nullptr, nullptr, argv.data(), environ)
-                == 0;
+    TemporaryFile temporary(MakeTemporaryPath(destination));
+    int result = -1;
+    try {
+        const bool complete =
+            !temporary.Path().empty() && RunExternalEncoder(source, temporary.Path(), cancelPoint);
+        result = Finish(complete, source, temporary.Path(), destination);
+    } catch (const EncodingCancelled&) {
     }
-    if (started) {
-        // Wait without a limit; reaping the child releases it. Its exit status is not used.
-        int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
-    }
-    if (haveActions)
-        posix_spawn_file_actions_destroy(&actions);
-
+    if (result == 0)
+        temporary.Keep();
     row3_.SetLabel(Mp3StepEndText);
     row3_.SetPosition(1000);
-    return 0;
+    return result;
+}
+
+bool Mp3Step::RunExternalEncoder(const std::string& source, const std::string& temporary,
+                                 const CancelPoint& cancelPoint)
+{
+    EncoderProcess encoder;
+    if (!encoder.Start(settings_.EncoderPath, ExternalEncoderArguments(settings_, source, temporary)))
+        return false;
+    while (!encoder.WaitFor(kCancelCheckInterval))
+        CheckCancel(cancelPoint);  // a confirmed cancel leaves here; the encoder is stopped
+    return encoder.Succeeded();
 }
 
 int GogoTea1Progress(int nowFrames, int AllFrames)

@@ -21,21 +21,39 @@ inline constexpr const char* Mp3StepStartText = "外部エンコーダ呼び出�
 inline constexpr const char* Mp3StepEndText = "外部エンコーダ終了";
 
 /// The MP3 step over the processing dialog's third row. All references must outlive it.
+/// Each encoding writes to a hidden temporary file in the destination's folder and renames
+/// it over the destination only when it is complete. A failure (a library error, a full
+/// disk, an external encoder that exits with a status other than 0, is ended by a signal or
+/// writes nothing) shows "エンコードに失敗しました[SOURCE]" in the "ORVA" box and removes
+/// the temporary file.
 class Mp3Step final : public Mp3Encoding {
 public:
     /// `GogoTea1` lives on the owner (GUI or CLI main) thread, which must keep handling
-    /// events while the step waits; `CancelRequested` ends that wait when it is not 0.
+    /// events while the step waits; while `CancelRequested` is not 0 the waits call the
+    /// job's cancel point.
     Mp3Step(const Settings& settings, ProgressRow& row3, MessageBoxes& messages, TGogoTea& GogoTea1,
             const std::atomic<int>& CancelRequested);
 
-    /// Configures GogoTea1 from the settings, starts it and waits for its end or a cancel.
-    /// A refused configuration or a missing library shows the "ORVA" box and deletes the
-    /// destination. Returns 0.
-    int EncodeWithGogo(const std::string& source, const std::string& destination) override;
-    /// Runs the external encoder without a shell and waits for it without a limit. Returns 0.
-    int EncodeWithExternalEncoder(const std::string& source, const std::string& destination) override;
+    /// Configures GogoTea1 from the settings, starts it and waits for its finish. A
+    /// confirmed cancel aborts the encoding. Returns 0 or -1 (see Mp3Encoding).
+    int EncodeWithGogo(const std::string& source, const std::string& destination,
+                       const CancelPoint& cancelPoint) override;
+    /// Runs the external encoder without a shell, in a process group of its own with its
+    /// input from /dev/null, and waits for it. A confirmed cancel ends the group (SIGTERM,
+    /// SIGKILL after 2 s). Returns 0 or -1 (see Mp3Encoding).
+    int EncodeWithExternalEncoder(const std::string& source, const std::string& destination,
+                                  const CancelPoint& cancelPoint) override;
 
 private:
+    /// Hands a pending cancel request to the cancel point (see Mp3Encoding::CancelPoint).
+    void CheckCancel(const CancelPoint& cancelPoint) const;
+    bool RunGogo(const std::string& source, const std::string& temporary, const CancelPoint& cancelPoint);
+    bool RunExternalEncoder(const std::string& source, const std::string& temporary,
+                            const CancelPoint& cancelPoint);
+    /// Publishes a complete temporary file, or shows the failure; 0 or -1.
+    int Finish(bool complete, const std::string& source, const std::string& temporary,
+               const std::string& destination);
+
     const Settings& settings_;
     ProgressRow& row3_;
     MessageBoxes& messages_;

@@ -29,8 +29,10 @@
 namespace orva::cli {
 namespace {
 
-/// The cancel flag of the running job, set from the SIGINT handler (lock-free atomic).
+/// The cancel flag of the running job, set from the signal handlers (lock-free atomics).
 std::atomic<std::atomic<int>*> g_cancelFlag { nullptr };
+/// Set by SIGTERM: the cancel prompt is answered Yes without asking.
+std::atomic<bool> g_terminated { false };
 
 extern "C" void OnInterrupt(int)
 {
@@ -38,27 +40,47 @@ extern "C" void OnInterrupt(int)
         flag->store(1);
 }
 
-/// Ctrl-C presses the cancel button while the job runs; the old handler comes back after.
+extern "C" void OnTerminate(int signal)
+{
+    g_terminated.store(true);
+    OnInterrupt(signal);
+}
+
+// A reader that went away (`orva-cli batch ... | head`) must not end the batch halfway: the
+// write fails instead. A handler, unlike SIG_IGN, is not inherited by the encoder program.
+extern "C" void OnBrokenPipe(int) {}
+
+/// Ctrl-C presses the cancel button while the job runs, SIGTERM presses it and answers Yes;
+/// the old handlers come back after.
 class InterruptAsCancel {
 public:
     explicit InterruptAsCancel(std::atomic<int>& flag)
     {
         g_cancelFlag.store(&flag);
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_previous);
+        Install(SIGINT, OnInterrupt, m_previousInterrupt);
+        Install(SIGTERM, OnTerminate, m_previousTerminate);
     }
     ~InterruptAsCancel()
     {
-        sigaction(SIGINT, &m_previous, nullptr);
+        sigaction(SIGINT, &m_previousInterrupt, nullptr);
+        sigaction(SIGTERM, &m_previousTerminate, nullptr);
         g_cancelFlag.store(nullptr);
     }
     InterruptAsCancel(const InterruptAsCancel&) = delete;
     InterruptAsCancel& operator=(const InterruptAsCancel&) = delete;
 
+    /// Installs handler for signal (no SA_RESTART: a prompt's read returns to look at it).
+    static void Install(int signal, void (*handler)(int), struct sigaction& previous)
+    {
+        struct sigaction action {};
+        action.sa_handler = handler;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, &previous);
+    }
+
 private:
-    struct sigaction m_previous {};
+    struct sigaction m_previousInterrupt {};
+    struct sigaction m_previousTerminate {};
 };
 
 /// The processing dialog on the terminal: labels as the progress line, messages on stderr,
@@ -77,7 +99,7 @@ public:
     bool AskYesNo(const std::string&, const std::string& text) override
     {
         FinishProgressLine();
-        if (isatty(STDIN_FILENO) != 1)
+        if (g_terminated.load() || isatty(STDIN_FILENO) != 1)
             return true;
         std::fprintf(stderr, "%s [y/N] ", text.c_str());
         std::fflush(stderr);
@@ -85,8 +107,11 @@ public:
         for (;;) {
             char c = 0;
             const ssize_t got = ::read(STDIN_FILENO, &c, 1);
-            if (got < 0 && errno == EINTR)
+            if (got < 0 && errno == EINTR) {
+                if (g_terminated.load())
+                    return true;
                 continue;  // another Ctrl-C while asking: the flag is set again, keep reading
+            }
             if (got <= 0 || c == '\n')
                 break;
             answer.push_back(c);
@@ -191,12 +216,34 @@ int RunBatchCommand(const std::vector<std::string>& args)
     static char* argv[] = { name, nullptr };
     QCoreApplication app(argc, argv);
 
+    struct sigaction previousPipe {};
+    InterruptAsCancel::Install(SIGPIPE, OnBrokenPipe, previousPipe);
+
+    // Every file left out gets one line naming it as given and why; the batch runs the rest.
+    int leftOut = 0;
+    const auto leaveOut = [&leftOut](const std::string& file, const std::string& why) {
+        std::fprintf(stderr, "orva-cli batch: %s left out: %s\n", file.c_str(), why.c_str());
+        ++leftOut;
+    };
     FileListModel list;
+    std::vector<std::string> listed;  // each row's file as given
     for (const std::string& file : files) {
         // An empty argument has no absolute form; the list refuses it like any other non-WAV name.
         std::error_code error;
         const std::filesystem::path absolute = std::filesystem::absolute(file, error);
-        list.AddFileToList(error ? file : absolute.lexically_normal().string());
+        std::string refusal;
+        if (list.AddFileToList(error ? file : absolute.lexically_normal().string(), &refusal))
+            listed.push_back(file);
+        else
+            leaveOut(file, refusal);
+    }
+    // The start command removes these rows without a word.
+    for (size_t row = 0; row < list.Entries().size(); ++row) {
+        const FileEntry& entry = list.Entries()[row];
+        if (!entry.IsSupported())
+            leaveOut(listed[row],
+                     "unsupported format (" + entry.subItems[FormatTagCell] + ", " + entry.subItems[BitsCell]
+                         + " bit)");
     }
 
     // The encoder component lives on this (owner) thread, which runs the event loop while
@@ -233,7 +280,7 @@ int RunBatchCommand(const std::vector<std::string>& args)
     const BatchOutcome result = job.Outcome();
     if (result.cancelled)
         return 3;
-    return result.normalizedCount == result.entryCount ? 0 : 1;
+    return leftOut == 0 && result.failedCount == 0 && result.normalizedCount == result.entryCount ? 0 : 1;
 }
 
 const CommandRegistration kBatch({ "batch", kBatchUsage, RunBatchCommand });

@@ -29,6 +29,18 @@ bool ParseNumber(const std::string& text, long low, long high, long& value)
     return errno == 0 && *end == '\0' && value >= low && value <= high;
 }
 
+// False (after a line on stderr) for a file that probes but holds samples the list would
+// mark unsupported: they must not be read as something they are not.
+bool SupportedOrSaySo(const std::string& path)
+{
+    WaveFileInfo info {};
+    if (ProbeWaveFile(path, info) < 0 || IsSupportedFormat(info.format))
+        return true;  // the command's own steps report a file that does not probe
+    std::fprintf(stderr, "%s: unsupported format (%s, %u bit)\n", path.c_str(),
+                 FormatTagName(info.format.formatTag).c_str(), info.format.bitsPerSample);
+    return false;
+}
+
 int Usage(const char* usage)
 {
     std::fprintf(stderr, "usage: %s\n", usage);
@@ -71,6 +83,8 @@ int RunPeak(const std::vector<std::string>& args)
 {
     if (args.size() != 1)
         return Usage(kPeakUsage);
+    if (!SupportedOrSaySo(args[0]))
+        return 1;
     TerminalProgressRow row;
     TerminalMessageBoxes boxes;
     const std::optional<SamplePeak> peak = ScanPeak(row, boxes, args[0]);
@@ -129,6 +143,8 @@ int RunNormalize(const std::vector<std::string>& args)
     } else if (args.size() != 2) {
         return Usage(kNormalizeUsage);
     }
+    if (!SupportedOrSaySo(args[0]))
+        return 1;
     TerminalProgressRow row;
     TerminalMessageBoxes boxes;
     if (!peak) {
@@ -142,7 +158,7 @@ int RunNormalize(const std::vector<std::string>& args)
         // A source that does not probe fails without a box of its own (one that cannot be
         // read has had its message).
         WaveFileInfo info {};
-        const int probed = ProbeWaveFile(args[0], info);
+        const int64_t probed = ProbeWaveFile(args[0], info);
         if (probed < 0 && probed != kProbeCannotRead)
             std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ErrorText().c_str());
         return 1;

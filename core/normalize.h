@@ -23,7 +23,7 @@ class ByteSink;
 /// samples to full scale, not past it. Reports on row3 ("正規化処理中", "正規化終了").
 /// Runs on the batch worker thread.
 int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
-                  const std::string& output, const SamplePeak& peak);
+                  const std::string& output, const SamplePeak& peak, uint64_t* writtenBytes = nullptr);
 
 /// The copy itself, from a source standing at the start of the file to a sink: the header,
 /// the samples the probe found, and what follows them up to the declared length or the

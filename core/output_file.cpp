@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -86,6 +87,8 @@ bool OutputFile::Open(const std::string& path)
     Discard();
     path_ = path;
     failed_ = false;
+    position_ = 0;
+    end_ = 0;
     struct stat status {};
     const bool exists = ::lstat(path.c_str(), &status) == 0;
     // A folder under the name could never be replaced by the finished file.
@@ -129,6 +132,8 @@ bool OutputFile::Write(const void* buffer, size_t byteCount)
         }
         done += static_cast<size_t>(n);
     }
+    position_ += byteCount;
+    end_ = std::max(end_, position_);
     return true;
 }
 
@@ -140,6 +145,7 @@ bool OutputFile::Seek(uint64_t offset)
         failed_ = true;
         return false;
     }
+    position_ = offset;
     return true;
 }
 

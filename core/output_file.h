@@ -38,6 +38,8 @@ public:
     /// Abandons the output: the temporary goes, the final name is left as it was.
     void Discard();
     bool IsOpen() const { return fd_ >= 0; }
+    /// Length of the output so far: the end of the furthest write (bytes).
+    uint64_t WrittenBytes() const { return end_; }
 
 private:
     bool Publish();
@@ -45,6 +47,8 @@ private:
     int fd_ = -1;
     bool failed_ = false;
     bool direct_ = false;        // writing straight into a device or pipe under the name
+    uint64_t position_ = 0;      // where the next write lands (bytes)
+    uint64_t end_ = 0;           // end of the written bytes (bytes)
     std::string path_;           // the final name
     std::string temporaryPath_;  // the hidden temporary's name; empty for O_TMPFILE
 };

@@ -252,6 +252,8 @@ const char* ProbeResultText(int code)
         return "dataチャンクの前にfmtチャンクがありません";
     case kProbeTruncated:
         return "ヘッダ部が不完全です";
+    case kProbeBadRiffSize:
+        return "RIFFチャンクサイズがおかしい";
     case kProbeTooLarge:
         return "4GB以上のRIFFファイルはサイズを表せません";
     case kProbeBadDs64:
@@ -276,33 +278,59 @@ int64_t ParseWaveHeader(WaveFileInfo& info, const uint8_t* image, size_t imageLe
 
 int64_t ProbeWaveSource(ByteSource& source, uint64_t fileLength, WaveFileInfo& info)
 {
-    // The source reads forward only: bytes between the chunks the walk needs are passed over
-    // (with a seek where the source can, else read into scratch space).
-    uint64_t position = 0;
-    uint8_t scratch[4096];
+    // The source reads forward only. The header is read in blocks of up to 4 KiB (one read
+    // covers an ordinary header whole); a long chunk before the samples is passed over with
+    // a seek where the source can, else read into the block and dropped.
+    constexpr size_t kBlock = 4096;
+    uint8_t block[kBlock];
+    uint64_t blockStart = 0;  // file offset of block[0]
+    size_t blockLength = 0;   // bytes of the block that hold file bytes
+    bool failed = false;
     auto* file = dynamic_cast<FileSource*>(&source);
+    // Reads the next block starting at offset (at or after the end of the current one).
+    const auto load = [&](uint64_t offset) {
+        const uint64_t position = blockStart + blockLength;
+        if (offset > position && file != nullptr) {
+            if (!file->Skip(offset - position))
+                return false;
+        } else {
+            for (uint64_t at = position; at < offset;) {
+                const size_t n = static_cast<size_t>(std::min<uint64_t>(offset - at, kBlock));
+                const long long got = source.Read(block, n);
+                if (got <= 0)
+                    return got == 0 ? true : (failed = true, false);
+                at += static_cast<uint64_t>(got);
+            }
+        }
+        blockStart = offset;
+        const size_t want =
+            static_cast<size_t>(std::min<uint64_t>(kBlock, fileLength > offset ? fileLength - offset : 0));
+        const long long got = want > 0 ? source.Read(block, want) : 0;
+        if (got < 0) {
+            failed = true;
+            blockLength = 0;
+            return false;
+        }
+        blockLength = static_cast<size_t>(got);
+        return true;
+    };
     const Fetch fetch = [&](uint64_t offset, size_t count, uint8_t* out) {
         if (offset + count > fileLength)
             return 0;
-        if (offset > position && file != nullptr) {
-            if (!file->Skip(offset - position))
-                return -1;
-            position = offset;
+        while (count > 0) {
+            if (offset < blockStart || offset >= blockStart + blockLength) {
+                if (!load(offset))
+                    return failed ? -1 : 0;
+                if (blockLength == 0)
+                    return 0;
+            }
+            const size_t n = std::min<size_t>(count, static_cast<size_t>(blockStart + blockLength - offset));
+            std::memcpy(out, block + (offset - blockStart), n);
+            out += n;
+            offset += n;
+            count -= n;
         }
-        while (position < offset) {
-            const size_t n = static_cast<size_t>(std::min<uint64_t>(offset - position, sizeof scratch));
-            const long long got = source.Read(scratch, n);
-            if (got < 0)
-                return -1;
-            if (got == 0)
-                return 0;
-            position += static_cast<uint64_t>(got);
-        }
-        const long long got = source.Read(out, count);
-        if (got < 0)
-            return -1;
-        position += static_cast<uint64_t>(got);
-        return static_cast<size_t>(got) == count ? 1 : 0;
+        return 1;
     };
     return Walk(info, fetch, fileLength);
 }

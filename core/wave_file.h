@@ -74,6 +74,9 @@ enum ProbeResult : int {
     kProbeNoData = -7,      ///< no `data` chunk in the file
     kProbeFmtMissing = -8,  ///< `data` chunk before any `fmt ` chunk
     kProbeTruncated = -9,   ///< the header ends inside bytes the walk needs
+    /// No longer returned by the probe (RIFF sizes of 2^31 or more are read); its text
+    /// names the file list's refusal of a RIFF size field of 0.
+    kProbeBadRiffSize = -10,
     kProbeTooLarge = -12,   ///< a plain RIFF file of 4 GiB or more: its 32-bit sizes cannot state it
     kProbeBadDs64 = -13,    ///< an RF64/BW64 file without a usable `ds64` chunk first
 };

@@ -207,6 +207,7 @@ void TEncodeThread::Execute()
                 std::feholdexcept(&unused);  // all floating-point exceptions masked
                 owner_.PostToOwner(GT_PROGRESS, 0, allFrames);
             } else if (message.message == GT_ABORT || message.message == GT_QUIT) {
+                const bool wasEncoding = encoding;
                 if (encoding)
                     CloseEncoder();
                 encoding = false;
@@ -214,7 +215,10 @@ void TEncodeThread::Execute()
                     quit = true;
                     break;
                 }
-                owner_.PostToOwner(GT_FINISH, -1, 0);
+                // An abort that comes after the encoding ended on its own finds its finish
+                // posted already; a second one would end the wait for the next encoding.
+                if (wasEncoding)
+                    owner_.PostToOwner(GT_FINISH, -1, 0);
             }
         }
         pending.clear();
@@ -330,6 +334,12 @@ void TGogoTea::WndProc(int message, std::intptr_t wParam, std::intptr_t lParam)
     case GT_FINISH:
         isEncoding_.store(false);
         prepared_.store(false);
+        {
+            std::lock_guard lock(finishLock_);
+            finishPending_ = false;
+            lastComplete_ = wParam == 0;
+        }
+        finished_.notify_all();
         Q_EMIT OnFinish(this, wParam != 0);
         break;
     case GT_PROGRESS:
@@ -660,6 +670,11 @@ void TGogoTea::Execute()
     encodeResult_.store(0);
     worker_->ApplyPriority(priority_.load());
     isEncoding_.store(true);
+    {
+        std::lock_guard lock(finishLock_);
+        finishPending_ = true;
+        lastComplete_ = false;
+    }
     worker_->Post(GT_START, allFrames_, frequency_);
 }
 
@@ -667,6 +682,18 @@ void TGogoTea::AbortEncode()
 {
     if (isEncoding_.load())
         worker_->Post(GT_ABORT);
+}
+
+bool TGogoTea::WaitForFinish(std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(finishLock_);
+    return finished_.wait_for(lock, limit, [this] { return !finishPending_; });
+}
+
+bool TGogoTea::LastEncodingComplete() const
+{
+    std::lock_guard lock(finishLock_);
+    return lastComplete_;
 }
 
 // --- ring buffer ----------------------------------------------------------------------------

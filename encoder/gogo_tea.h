@@ -6,15 +6,18 @@
 // must run a Qt event loop or process events).
 //
 // Threads: the owner thread constructs and destroys the component and receives its signals;
-// another thread (the batch worker) may set the properties and call Execute / QuerySettings;
-// the worker thread makes the frame calls. IsEncoding is set by Execute and cleared only when
-// the owner thread has handled the finish or error message.
+// another thread (the batch worker) may set the properties and call Execute / QuerySettings
+// and wait for the finish (WaitForFinish); the worker thread makes the frame calls.
+// IsEncoding is set by Execute and cleared only when the owner thread has handled the finish
+// or error message.
 
 #include "gogo/gogo_api.h"
 
 #include <QObject>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -202,6 +205,12 @@ public:
     void Execute();
     /// Asks the worker to stop the running encoding; does nothing when none runs.
     void AbortEncode();
+    /// Blocks the calling thread, which must not be the owner thread (that thread delivers
+    /// the finish), until the encoding of the last Execute has finished and the owner thread
+    /// has handled that, or until `limit` has passed. True when no encoding is pending.
+    bool WaitForFinish(std::chrono::milliseconds limit);
+    /// True when the last finished encoding ended complete (OnFinish with IsAborted false).
+    bool LastEncodingComplete() const;
 
     // Memory-input ring buffer of 1 MiB (any thread). Outside _MEMORY mode these do nothing
     // and report success (WriteBuffer/ReadBuffer true, ReadBufferEx 0).
@@ -254,6 +263,11 @@ private:
     std::string destinationFile_;
     std::atomic<bool> isEncoding_ { false };
     std::atomic<bool> prepared_ { false };
+    // An Execute whose finish the owner thread has not handled yet; under finishLock_.
+    mutable std::mutex finishLock_;
+    std::condition_variable finished_;
+    bool finishPending_ = false;
+    bool lastComplete_ = false;
     int processors_ = 1;
     TEmphasis emphasis_ = TEmphasis::_NO_EMPH;
     bool usePsy_ = false;

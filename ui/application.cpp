@@ -1,12 +1,10 @@
 #include "ui/application.h"
 
 #include "ui/forms.h"
+#include "ui/language.h"
 #include "ui/main_window.h"
 
 #include <QFile>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 #include <fontconfig/fontconfig.h>
 
@@ -17,11 +15,7 @@ OrvaApplication::OrvaApplication(int& argc, char** argv) : QApplication(argc, ar
     setApplicationName(QStringLiteral("ORVA"));
     setApplicationDisplayName(QStringLiteral("ORVA"));
     setDesktopFileName(QStringLiteral("orva"));
-    // Every text of the program is Japanese: the standard buttons (OK, はい, いいえ) too.
-    auto* translator = new QTranslator(this);
-    if (translator->load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        installTranslator(translator);
+    UseLanguage(orva::ProcessLanguage());
     QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
     font.setPixelSize(12);
     setFont(font);
@@ -34,7 +28,7 @@ bool OrvaApplication::notify(QObject* receiver, QEvent* event)
     } catch (const std::exception& error) {
         ShowException(error);
     } catch (...) {
-        ShowException(std::runtime_error("予期しないエラーが発生しました。"));
+        ShowException(std::runtime_error(tr("予期しないエラーが発生しました。").toStdString()));
     }
     return false;
 }

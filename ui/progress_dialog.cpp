@@ -164,13 +164,15 @@ public:
     }
 
     // orva::Mp3Encoding (worker thread): the MP3 step over GogoTea1 and the job's cancel flag.
-    int EncodeWithGogo(const std::string& source, const std::string& destination) override
+    int EncodeWithGogo(const std::string& source, const std::string& destination,
+                       const CancelPoint& cancelPoint) override
     {
-        return mp3_.EncodeWithGogo(source, destination);
+        return mp3_.EncodeWithGogo(source, destination, cancelPoint);
     }
-    int EncodeWithExternalEncoder(const std::string& source, const std::string& destination) override
+    int EncodeWithExternalEncoder(const std::string& source, const std::string& destination,
+                                  const CancelPoint& cancelPoint) override
     {
-        return mp3_.EncodeWithExternalEncoder(source, destination);
+        return mp3_.EncodeWithExternalEncoder(source, destination, cancelPoint);
     }
 
 private:

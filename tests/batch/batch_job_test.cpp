@@ -2,12 +2,18 @@
 // MP3 step, failing entries, and what a cancel leaves behind at each checkpoint.
 
 #include "batch/batch_job.h"
+#include "core/output_file.h"
 #include "core/wave_file.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <map>
 #include <thread>
 
 namespace orva {
@@ -83,8 +89,18 @@ TEST(BatchJob, SourceActionsInTheSourceFolder)
             f.settings.SourceFileAction = action;
             const auto entries = f.Entries({ { "song.wav", 1000 } });
             const auto source = ReadFile(f.in + "song.wav");
-            if (oldPrefixedFile)
+            if (oldPrefixedFile) {
+                // Perhaps the only copy of an earlier original: the entry touches nothing.
                 WriteFile(f.in + "_song.wav", { 1, 2, 3 });
+                EXPECT_EQ(f.Run(entries, f.in).failedCount, 1);
+                EXPECT_EQ(f.dialog.EventsStartingWith("message"),
+                          Names { "message ﾌｧｲﾙをﾘﾈｰﾑできません。(" + f.in + "song.wav)" });
+                EXPECT_EQ(ListFolder(f.in), (Names { "_song.wav", "song.wav" }));
+                EXPECT_EQ(ReadFile(f.in + "_song.wav"), (Bytes { 1, 2, 3 }));
+                EXPECT_EQ(ReadFile(f.in + "song.wav"), source);
+                EXPECT_TRUE(f.notifier.calls == Names { "all" });
+                continue;
+            }
             EXPECT_EQ(f.Run(entries, f.in).normalizedCount, 1);
             EXPECT_EQ(Peak16(f.in + "song.wav"), 32767);
             if (action == 1) {
@@ -151,17 +167,17 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
           },
           "ﾌｧｲﾙを正常に読み込めません。(IN/a.wav)",
           { "_b.wav" } },
-        // The conversion cannot create its output: the scan names the temporary path.
+        // The source changed into a format the conversion cannot take since it was listed.
         { "conversion fails",
           0,
           0,
           22050,
           [](Fixture& f, std::vector<FileEntry>&) {
-              WriteFile(f.temp.Sub("in/_a.wav") + "x", { 1 });
+              WriteFile(f.in + "a.wav", MakeWav(2, 44100, 20, Bytes(600)));
               return f.out;
           },
-          "ﾌｧｲﾙを正常に読み込めません。(IN/_a.wav)",
-          { "_a.wav", "a.wav", "b.wav" } },
+          "ﾌｧｲﾙを正常に作成できません。(OUT/a.wav)",
+          { "a.wav", "b.wav" } },
         // A source that no longer probes is not converted, and an old temporary file is not used.
         { "source no longer probes",
           0,
@@ -186,17 +202,6 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
           "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)",
           { "__a.wav", "_b.wav", "a.wav" },
           { "b.wav", "_a.wav" } },
-        { "temporary name is another entry",
-          0,
-          0,
-          22050,
-          [](Fixture& f, std::vector<FileEntry>& entries) {
-              entries.push_back(f.Entries({ { "_a.wav", 1000 } }).front());
-              return f.out;
-          },
-          "ﾌｧｲﾙを正常に作成できません。(IN/_a.wav)",
-          { "_a.wav", "a.wav", "b.wav" },
-          { "b.wav", "_a.wav" } },
         // An output that is the source under another name would replace the file being read
         // (a symbolic link there is replaced instead, see the on-disk situations).
         { "output is the source",
@@ -217,19 +222,20 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
         f.settings.SourceFileAction = c.action;
         f.settings.ResampleRate = c.rate;
         auto entries = f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } });
-        const auto sourceA = ReadFile(f.in + "a.wav");
         const std::string output = c.breakEntry(f, entries);
+        const auto sourceA = ReadFile(f.in + "a.wav");  // as the entry meets it
         const BatchOutcome outcome = f.Run(entries, output);
 
         std::string message = c.message;
-        for (const auto& [key, value] :
-             { std::pair<std::string, std::string> { "IN/", f.in }, { "TEMP/", f.temp.Path() } }) {
+        for (const auto& [key, value] : { std::pair<std::string, std::string> { "IN/", f.in },
+                                          { "OUT/", f.out },
+                                          { "TEMP/", f.temp.Path() } }) {
             if (const auto at = message.find(key); at != std::string::npos)
                 message.replace(at, key.size(), value);
         }
         EXPECT_EQ(f.dialog.EventsStartingWith("message"), Names { "message " + message });
         EXPECT_EQ(ListFolder(f.in), c.in);
-        if (std::string(c.name) != "source no longer probes" && Exists(f.in + "a.wav")) {
+        if (Exists(f.in + "a.wav")) {
             EXPECT_EQ(ReadFile(f.in + "a.wav"), sourceA);
         }
         Names announced;
@@ -238,7 +244,171 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
         announced.push_back("all");
         EXPECT_EQ(f.notifier.calls, announced);
         EXPECT_EQ(outcome.normalizedCount, static_cast<int>(c.done.size()));
+        EXPECT_EQ(outcome.failedCount, 1);
         EXPECT_FALSE(Exists(f.out + "a.wav"));
+    }
+}
+
+// Situations on disk that once lost an original. In every row the original audio survives
+// byte for byte (under its own or its "_" name) and a failed entry takes none of its later
+// steps.
+TEST(BatchJob, OriginalsSurviveOnDiskSituations)
+{
+    struct Case {
+        const char* name;
+        int peakMode, action, rate;
+        std::function<void(Fixture&)> prepare;  ///< before the run
+        std::string trigger;                    ///< event that calls `meddle`
+        std::function<void(Fixture&)> meddle;
+        std::string message;  ///< "IN/" is replaced; "" for none
+        Names in, out;
+    };
+    const auto append = [](const std::string& path) {
+        Bytes bytes = ReadFile(path);
+        bytes.push_back(0);
+        WriteFile(path, bytes);
+    };
+    const Case cases[] = {
+        { "existing _NAME, common peak, delete",
+          1,
+          2,
+          0,
+          [](Fixture& f) {
+              WriteFile(f.in + "_a.wav", { 1, 2, 3 });
+          },
+          "",
+          {},
+          "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)",
+          { "_a.wav", "a.wav" },
+          {} },
+        { "symbolic link at the output name",
+          0,
+          0,
+          0,
+          [](Fixture& f) { fs::create_symlink(f.in + "a.wav", f.out + "a.wav"); },
+          "",
+          {},
+          "",
+          { "a.wav" },
+          { "a.MP3", "a.wav" } },
+        { "hard link at the output name",
+          0,
+          0,
+          0,
+          [](Fixture& f) {
+              WriteFile(f.in + "keep.wav", { 7, 8, 9 });
+              fs::create_hard_link(f.in + "keep.wav", f.out + "a.wav");
+          },
+          "",
+          {},
+          "",
+          { "a.wav", "keep.wav" },
+          { "a.MP3", "a.wav" } },
+        { "source locked by another batch",
+          0,
+          2,
+          0,
+          {},
+          "",
+          {},
+          "ﾌｧｲﾙは他のﾊﾞｯﾁが処理中です。(IN/a.wav)",
+          { "a.wav" },
+          {} },
+        { "source changed between scan and rename",
+          0,
+          1,
+          0,
+          {},
+          "row2.label ﾋﾟｰｸ採取終了",
+          [append](Fixture& f) { append(f.in + "a.wav"); },
+          "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)",
+          { "a.wav" },
+          {} },
+        { "set-aside copy changed before the delete",
+          0,
+          2,
+          0,
+          {},
+          "row3.label 正規化終了",
+          [append](Fixture& f) { append(f.in + "_a.wav"); },
+          "ﾌｧｲﾙを削除できません。(IN/_a.wav)",
+          { "_a.wav" },
+          { "a.wav" } },
+        { "output cut short before the delete",
+          1,
+          2,
+          0,
+          {},
+          "row3.label 正規化終了",
+          [](Fixture& f) { fs::resize_file(f.out + "a.wav", fs::file_size(f.out + "a.wav") - 2); },
+          "ﾌｧｲﾙを削除できません。(IN/_a.wav)",
+          { "_a.wav" },
+          { "a.wav" } },
+        { "a user's _a.wav beside a converted a.wav",
+          0,
+          0,
+          22050,
+          [](Fixture& f) {
+              WriteFile(f.in + "_a.wav", { 4, 5, 6 });
+          },
+          "",
+          {},
+          "",
+          { "_a.wav", "a.wav" },
+          { "a.MP3", "a.wav" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        f.settings.PeakMode = c.peakMode;
+        f.settings.SourceFileAction = c.action;
+        f.settings.ResampleRate = c.rate;
+        f.settings.Mp3Bitrate = 128;
+        const auto entries = f.Entries({ { "a.wav", 1000 } });
+        const Bytes original = ReadFile(f.in + "a.wav");
+        if (c.prepare)
+            c.prepare(f);
+        std::map<std::string, Bytes> before;
+        for (const std::string& name : ListFolder(f.in))
+            before[name] = ReadFile(f.in + name);
+        const int other = ::open((f.in + "a.wav").c_str(), O_RDONLY | O_CLOEXEC);
+        if (c.message.find("他のﾊﾞｯﾁ") != std::string::npos) {
+            ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+        }
+        f.dialog.onEvent = [&f, &c, done = false](const std::string& event) mutable {
+            if (!done && !c.trigger.empty() && event.rfind(c.trigger, 0) == 0) {
+                done = true;
+                c.meddle(f);
+            }
+        };
+        const BatchOutcome outcome = f.Run(entries, f.out);
+        ::close(other);
+
+        std::string message = c.message;
+        if (const auto at = message.find("IN/"); at != std::string::npos)
+            message.replace(at, 3, f.in);
+        EXPECT_EQ(f.dialog.EventsStartingWith("message"),
+                  message.empty() ? Names {} : Names { "message " + message });
+        EXPECT_EQ(outcome.failedCount, message.empty() ? 0 : 1);
+        EXPECT_EQ(ListFolder(f.in), c.in);
+        EXPECT_EQ(ListFolder(f.out), c.out);
+        if (!message.empty()) {
+            EXPECT_EQ(f.notifier.calls, Names { "all" });
+        }
+        EXPECT_EQ(f.mp3.calls.size(), message.empty() ? 1u : 0u);
+        // The original, as the entry met it, under its own name or set aside.
+        const Bytes met = Exists(f.in + "a.wav") ? ReadFile(f.in + "a.wav") : ReadFile(f.in + "_a.wav");
+        if (c.trigger.empty()) {
+            EXPECT_EQ(met, original);
+            for (const auto& [name, bytes] : before) {
+                if (name != "a.wav") {
+                    EXPECT_EQ(ReadFile(f.in + name), bytes) << name;
+                }
+            }
+        }
+        if (message.empty()) {
+            EXPECT_FALSE(fs::is_symlink(f.out + "a.wav"));
+        }
     }
 }
 
@@ -300,15 +470,18 @@ TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)
         WriteFile(f.in + "song.wav", source);
         FileListModel list;
         ASSERT_TRUE(list.AddFileToList(f.in + "song.wav"));
-        bool temporaryDuringScan = false;
+        // The converted samples wait in a hidden file of the output folder.
+        Names outDuringScan;
         f.dialog.onEvent = [&](const std::string& event) {
             if (event.rfind("row2.label ﾋﾟｰｸ採取終了", 0) == 0)
-                temporaryDuringScan = Exists(f.in + "_song.wav");
+                outDuringScan = ListFolder(f.out);
         };
         EXPECT_EQ(f.Run(list.Entries(), f.out).normalizedCount, 1);
 
-        EXPECT_TRUE(temporaryDuringScan);
+        ASSERT_EQ(outDuringScan.size(), 1u);
+        EXPECT_TRUE(IsTemporaryName(outDuringScan[0]));
         EXPECT_EQ(ListFolder(f.in), (Names { "song.wav" }));
+        EXPECT_EQ(ListFolder(f.out), (Names { "song.wav" }));
         EXPECT_EQ(ReadFile(f.in + "song.wav"), source);
         WaveFileInfo info {};
         ASSERT_GE(ProbeWaveFile(f.out + "song.wav", info), 0);
@@ -347,6 +520,46 @@ TEST(BatchJob, Mp3StepFollowsTheEncoderKind)
     }
 }
 
+TEST(BatchJob, AnMp3FileThatIsNotWrittenFailsTheEntry)
+{
+    struct Case {
+        const char* what;
+        Names files;
+        int encoderResult;
+        Names calls;     ///< of the MP3 step, by file name
+        Names notified;  ///< "file" announcements
+        Names failures;  ///< sources named by the failure box
+    };
+    const Case cases[] = {
+        { "encoder fails", { "song.wav" }, -1, { "song.wav" }, {}, {} },
+        // The second name gives the same MP3 name: it is not encoded over the first.
+        { "same MP3 name", { "song.wav", "song.WAV" }, 0, { "song.wav" }, { "song.wav" }, { "song.WAV" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        f.settings.Mp3Bitrate = 128;
+        f.mp3.result = c.encoderResult;
+        std::vector<std::pair<std::string, int>> files;
+        for (const std::string& name : c.files)
+            files.emplace_back(name, 1000);
+        const BatchOutcome outcome = f.Run(f.Entries(files), f.out);
+        EXPECT_EQ(outcome.normalizedCount, static_cast<int>(c.files.size()));
+        EXPECT_EQ(outcome.failedCount, static_cast<int>(c.files.size() - c.notified.size()));
+        Names calls, notified, failures;
+        for (const std::string& name : c.calls)
+            calls.push_back("gogo " + f.out + name + " " + f.out + "song.MP3");
+        for (const std::string& name : c.notified)
+            notified.push_back("file " + name);
+        notified.push_back("all");
+        for (const std::string& name : c.failures)
+            failures.push_back("titled ORVA エンコードに失敗しました[" + f.out + name + "]");
+        EXPECT_EQ(f.mp3.calls, calls);
+        EXPECT_EQ(f.notifier.calls, notified);
+        EXPECT_EQ(f.dialog.EventsStartingWith("titled"), failures);
+    }
+}
+
 TEST(BatchJob, CancelAnsweredNoGoesOnFromTheSamePoint)
 {
     Fixture f;
@@ -374,22 +587,9 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         std::string trigger;  ///< event after which cancel is pressed; "mp3" for the MP3 step
         Names in, out;
     } cases[] = {
-        { "per-file before scan",
-          0,
-          0,
-          22050,
-          0,
-          "row1.label 処理中ﾌｧｲﾙ(1/2)",
-          { "_a.wav", "a.wav", "b.wav" },
-          {} },
-        { "per-file after scan",
-          0,
-          0,
-          22050,
-          0,
-          "row2.label ﾋﾟｰｸ採取終了",
-          { "_a.wav", "a.wav", "b.wav" },
-          {} },
+        // The conversion's temporary file goes with the cancel.
+        { "per-file before scan", 0, 0, 22050, 0, "row1.label 処理中ﾌｧｲﾙ(1/2)", { "a.wav", "b.wav" }, {} },
+        { "per-file after scan", 0, 0, 22050, 0, "row2.label ﾋﾟｰｸ採取終了", { "a.wav", "b.wav" }, {} },
         { "per-file after normalize",
           0,
           2,
@@ -451,7 +651,7 @@ TEST(BatchJob, PathsOfAnEntry)
     entry.caption = "my.song.Wav";
     entry.subItems[DirectoryCell] = "/in/";
     const EntryPaths paths = MakeEntryPaths(entry, "/out/");
-    EXPECT_EQ((Names { paths.source, paths.output, paths.temporary, paths.mp3 }),
+    EXPECT_EQ((Names { paths.source, paths.output, paths.setAside, paths.mp3 }),
               (Names { "/in/my.song.Wav", "/out/my.song.Wav", "/in/_my.song.Wav", "/out/my.song.MP3" }));
     EXPECT_EQ(Mp3PathFor("/a.b/noext"), "/a.b/noext.MP3");
 }

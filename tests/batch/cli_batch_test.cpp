@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -32,13 +35,14 @@ protected:
 
     /// Runs `orva-cli batch --settings INI ARGS` (INI: the lines joined with CR LF); returns
     /// the exit code and keeps stdout and stderr.
-    int Run(const Names& ini, const std::string& arguments)
+    /// `prefix` goes before the program (a fault injector).
+    int Run(const Names& ini, const std::string& arguments, const std::string& prefix = "")
     {
         std::string text;
         for (const auto& line : ini)
             text += line + "\r\n";
         WriteFile(m_ini, Bytes(text.begin(), text.end()));
-        const std::string command = m_cli + " batch --settings " + m_ini + " " + arguments + " >"
+        const std::string command = prefix + m_cli + " batch --settings " + m_ini + " " + arguments + " >"
             + temp.Path() + "stdout 2>" + temp.Path() + "stderr </dev/null";
         const int status = std::system(command.c_str());
         const Bytes outBytes = ReadFile(temp.Path() + "stdout");
@@ -47,6 +51,37 @@ protected:
         err.assign(errBytes.begin(), errBytes.end());
         EXPECT_EQ(ReadFile(m_ini), Bytes(text.begin(), text.end()));  // never written
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    /// Starts `orva-cli batch --settings INI ARGS...` with stdout on a pipe nobody reads;
+    /// returns its process id.
+    pid_t Start(const Names& ini, const Names& arguments)
+    {
+        std::string text;
+        for (const auto& line : ini)
+            text += line + "\r\n";
+        WriteFile(m_ini, Bytes(text.begin(), text.end()));
+        int ends[2];
+        if (::pipe(ends) != 0)
+            return -1;
+        ::close(ends[0]);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(ends[1], STDOUT_FILENO);
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, STDIN_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            std::vector<std::string> words { m_cli, "batch", "--settings", m_ini };
+            words.insert(words.end(), arguments.begin(), arguments.end());
+            std::vector<char*> argv;
+            for (std::string& word : words)
+                argv.push_back(word.data());
+            argv.push_back(nullptr);
+            ::execv(m_cli.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(ends[1]);
+        return child;
     }
 
     TempFolder temp;
@@ -72,14 +107,16 @@ TEST_F(CliBatch, RenameInTheSourceFolderWithMp3AndSstp)
     EXPECT_EQ(Run({ "[Mathod]", "DELETE=1", "[ENCODE]", "RATE=192", "ENCODER=1", "OUTMODE=1",
                     "PATH=" + encoder, "[SSTP]", "STATE=1", "PORT=" + std::to_string(server.port()) },
                   "--output " + in + " " + in + "a.wav " + in + "b.wav " + in + "notes.txt"),
-              0)
+              1)  // notes.txt was left out
         << err;
     EXPECT_EQ(ListFolder(in),
               (Names { "_a.wav", "_b.wav", "a.MP3", "a.wav", "b.MP3", "b.wav", "c8.wav", "notes.txt" }));
     EXPECT_EQ(Peak16(in + "a.wav"), 32767);
     EXPECT_EQ(Peak16(in + "_a.wav"), 1000);
+    // The encoder wrote to a hidden temporary name beside a.MP3, renamed when it was done.
     const Bytes mp3 = ReadFile(in + "a.MP3");
-    EXPECT_EQ(std::string(mp3.begin(), mp3.end()), "-e -l3 -b11 -j " + in + "a.wav " + in + "a.MP3\n");
+    EXPECT_EQ(std::string(mp3.begin(), mp3.end()).rfind("-e -l3 -b11 -j " + in + "a.wav " + in + ".orva-", 0),
+              0u);
     EXPECT_NE(out.find("変換するファイル数： 2 個\n保存先ディレクトリ：" + in + "\n"), std::string::npos)
         << out;
     EXPECT_NE(out.find("ＳＳＴＰ：有効\n\n※リネームオプションが指定されています。\n"), std::string::npos)
@@ -100,6 +137,17 @@ TEST_F(CliBatch, ExitCodes)
     EXPECT_EQ(Run({}, "--output " + outDir + " " + in + "a.wav " + in + "b.wav"), 1);
     EXPECT_NE(err.find("ﾌｧｲﾙを正常に作成できません。(" + outDir + "a.wav)"), std::string::npos) << err;
     EXPECT_EQ(Peak16(outDir + "b.wav"), 32767);
+
+    // An MP3 file the encoder did not write fails its entry.
+    const std::string encoder = temp.Path() + "failing encoder.sh";
+    WriteFile(encoder,
+              { '#', '!', '/', 'b', 'i', 'n', '/', 's', 'h', '\n', 'e', 'x', 'i', 't', ' ', '1', '\n' });
+    std::filesystem::permissions(encoder, std::filesystem::perms::owner_all);
+    EXPECT_EQ(Run({ "[ENCODE]", "RATE=128", "ENCODER=1", "PATH=" + encoder },
+                  "--output " + outDir + " " + in + "b.wav"),
+              1);
+    EXPECT_NE(err.find("エンコードに失敗しました[" + outDir + "b.wav]"), std::string::npos) << err;
+    EXPECT_FALSE(Exists(outDir + "b.MP3"));
 
     // Refusals, an overlap among them, exit with 2 before anything is written.
     EXPECT_EQ(Run({}, "--output " + in + " " + in + "b.wav"), 2);
@@ -125,6 +173,86 @@ TEST_F(CliBatch, ExitCodes)
               0)
         << err;
     EXPECT_EQ(ListFolder(in), (Names { "c8.wav" }));
+}
+
+// Every file left out is named on stderr, and anything left out or failed makes exit code 1.
+TEST_F(CliBatch, LeftOutAndFailedFilesAreNamed)
+{
+    WriteFile(in + "wide.wav", MakeWav(2, 44100, 20, Bytes(60, 1)));
+    WriteFile(in + "notes.txt", { 'x' });
+    const std::string twin = temp.Sub("twin") + "a.wav";
+    WriteFile(twin, ReadFile(in + "a.wav"));
+    std::filesystem::create_directory(in + "folder.wav");
+    EXPECT_EQ(Run({},
+                  "--output " + outDir + " " + in + "a.wav " + twin + " " + in + "notes.txt " + in
+                      + "missing.wav " + in + "wide.wav " + in + "folder.wav"),
+              1);
+    for (const std::string& line :
+         { twin + " left out: a file of the same name is already listed (" + in + "a.wav)",
+           in + "notes.txt left out: not a .wav file name", in + "missing.wav left out: ファイルが開けません",
+           in + "wide.wav left out: unsupported format (PCM, 20 bit)",
+           in + "folder.wav left out: ﾌｧｲﾙを正常に読み込めません。(" + in + "folder.wav)" })
+        EXPECT_NE(err.find("orva-cli batch: " + line + "\n"), std::string::npos) << line << "\n" << err;
+    EXPECT_EQ(Peak16(outDir + "a.wav"), 32767);
+
+    // A read error of the source while it is normalized (strace injects it where it runs):
+    // the entry fails, its set-aside source stays, and no later step runs.
+    if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+        return;
+    std::filesystem::remove(outDir + "a.wav");
+    const auto source = ReadFile(in + "b.wav");
+    // Reads of b.wav on the batch's worker thread (strace counts each thread's own): the
+    // entry's probe, the scan's probe and samples (the 3rd), then the normalization's probe,
+    // header and samples (the 6th).
+    for (int failingRead : { 3, 6 }) {
+        SCOPED_TRACE(failingRead);
+        const std::string strace = "strace -f -o /dev/null -P " + in + "b.wav -P " + in
+            + "_b.wav -e trace=read -e inject=read:error=EIO:when=" + std::to_string(failingRead) + " ";
+        EXPECT_EQ(Run({ "[Mathod]", "DELETE=2" }, "--output " + outDir + " " + in + "b.wav", strace), 1);
+        EXPECT_NE(err.find("ﾌｧｲﾙを正常に読み込めません。(" + in + (failingRead == 3 ? "" : "_") + "b.wav)"),
+                  std::string::npos)
+            << err;
+        EXPECT_EQ(ListFolder(outDir), Names {});
+        const std::string kept = in + (failingRead == 3 ? "b.wav" : "_b.wav");
+        EXPECT_EQ(ReadFile(kept), source);
+        if (failingRead == 6) {
+            std::filesystem::rename(kept, in + "b.wav");
+        }
+    }
+}
+
+// A reader of stdout that went away does not stop the batch; SIGTERM cancels it like Ctrl-C
+// answered Yes, removing the temporary file.
+TEST_F(CliBatch, BrokenPipeAndTermination)
+{
+    int status = 0;
+    pid_t child = Start({}, { "--output", outDir, in + "a.wav" });
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Peak16(outDir + "a.wav"), 32767);
+
+    const Bytes big = MakeWav(2, 44100, 16, Ramp16(2000000, 2, 500));
+    WriteFile(in + "big.wav", big);
+    child = Start({ "[Mathod]", "SAMPLE=22050" }, { "--output", outDir, in + "big.wav" });
+    ASSERT_GT(child, 0);
+    // The signal comes once the conversion has its temporary file in the output folder open.
+    bool signalled = false;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        std::error_code error;
+        for (const auto& fd :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(child) + "/fd", error)) {
+            const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+            if (!signalled && target.rfind(outDir, 0) == 0) {
+                ::kill(child, SIGTERM);
+                signalled = true;
+            }
+        }
+    }
+    EXPECT_TRUE(signalled);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    EXPECT_EQ(ListFolder(outDir), Names { "a.wav" });
+    EXPECT_EQ(ReadFile(in + "big.wav"), big);
 }
 
 }  // namespace

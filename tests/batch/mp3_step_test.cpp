@@ -1,11 +1,13 @@
 // The MP3 step: the external encoder's argument vector and run, the progress position, and
-// the in-process step over the real libgogo.so (settings mapping, failure box, cancel, and a
-// later file waiting for an encoding that a withdrawn cancel left running).
+// the in-process step over the real libgogo.so (settings mapping); failures of either kind
+// (exit status, nothing written, full disk, library errors) and cancels during either.
 
 #include "batch/mp3_step.h"
+#include "core/output_file.h"
 #include "encoder/gogo_tea.h"
 #include "settings/settings.h"
 #include "tests/batch/test_support.h"
+#include "tests/encoder/fake_gogo.h"
 #include "tests/encoder/mp3_frames.h"
 #include "tests/encoder/test_support.h"
 
@@ -14,9 +16,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -95,6 +102,41 @@ TEST(GogoTea1ProgressTest, Positions)
     EXPECT_EQ(GogoTea1Progress(2000000, 2000000), 1000);  // no overflow of nowFrames * 1000
 }
 
+/// Thrown by a test's cancel point for a cancel confirmed with Yes.
+struct ConfirmedCancel {};
+
+/// The FakeGogo_Reset of the fake library, loaded as the binding loads it (same file, same
+/// instance), so a test can script a failure in the middle of an encoding.
+using FakeReset = void (*)(const FakeGogoScript*);
+FakeReset FakeGogoReset()
+{
+    void* handle = ::dlopen(FAKE_GOGO_PATH, RTLD_NOW | RTLD_LOCAL);
+    return handle ? reinterpret_cast<FakeReset>(::dlsym(handle, "FakeGogo_Reset")) : nullptr;
+}
+
+/// Lowers the largest file this process may write (a full disk, as far as the encoder can
+/// tell: writes past it fail with EFBIG) for the lifetime of the object.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_ {};
+    void (*previousHandler_)(int) = nullptr;
+};
+
 class Mp3StepTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureApplication(); }
@@ -112,34 +154,65 @@ protected:
         return Mp3Step(settings_, dialog_.Row3(), dialog_.Messages(), tea, cancel_);
     }
 
+    /// Writes a stand-in external encoder: a shell script that records its pid in pid.txt,
+    /// finds its destination (the last argument) in $dst and then runs `body`.
+    void UseEncoder(const std::string& body)
+    {
+        const std::string encoder = folder_.Sub("my bin") + "fake encoder";
+        {
+            std::ofstream script(encoder);
+            script << "#!/bin/sh\necho $$ > '" << folder_.Path() << "pid.txt'\neval dst=\\${$#}\n"
+                   << body << "\n";
+        }
+        std::filesystem::permissions(encoder, std::filesystem::perms::owner_all);
+        settings_.EncoderPath = encoder;
+    }
+
+    /// Names in the folder that are neither "my bin" nor pid.txt.
+    std::vector<std::string> Outputs() const
+    {
+        std::vector<std::string> names;
+        for (const auto& name : test::ListFolder(folder_.Path()))
+            if (name != "my bin" && name != "pid.txt" && name != "args.txt")
+                names.push_back(name);
+        return names;
+    }
+
+    /// Whether the encoder that wrote pid.txt is still there (running or unreaped).
+    bool EncoderProcessExists() const
+    {
+        const pid_t pid = std::stoi(Lines(folder_.Path() + "pid.txt"));
+        return ::kill(pid, 0) == 0 || errno != ESRCH;
+    }
+
     test::TempDir home_;
     test::TempFolder folder_;
     std::string library_;
     Settings settings_;
     test::RecordingDialog dialog_;
     std::atomic<int> cancel_ { 0 };
+    const Mp3Encoding::CancelPoint neverAsked_ = [] { ADD_FAILURE() << "no cancel was requested"; };
 };
 
 TEST_F(Mp3StepTest, ExternalEncoderGetsItsArgumentsWithoutAShell)
 {
-    // A stand-in encoder in a folder with a blank: records each argument on a line.
-    const std::string bin = folder_.Sub("my bin");
+    // The encoder records each argument on a line and writes its output to the last one.
     const std::string record = folder_.Path() + "args.txt";
-    const std::string encoder = bin + "fake encoder";
-    {
-        std::ofstream script(encoder);
-        script << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" << record << "'\n";
-    }
-    std::filesystem::permissions(encoder, std::filesystem::perms::owner_all);
-    settings_.EncoderPath = encoder;
+    UseEncoder("for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + record + "'\nprintf ID3 > \"$dst\"");
     settings_.Mp3Bitrate = 192;
     settings_.OutputMode = 3;
     TGogoTea tea;
     auto step = MakeStep(tea);
     const std::string source = folder_.Path() + "it's a \"song\" $HOME;.wav";
     const std::string destination = folder_.Path() + "it's a \"song\" $HOME;.MP3";
-    EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination), 0);
-    EXPECT_EQ(Lines(record), "-e\n-l3\n-b11\n" + source + "\n" + destination + "\n");
+    EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination, neverAsked_), 0);
+    // It writes to a hidden temporary file beside the destination, renamed when complete.
+    const std::string args = Lines(record);
+    ASSERT_EQ(args.rfind("-e\n-l3\n-b11\n" + source + "\n" + folder_.Path(), 0), 0u) << args;
+    const std::string written = args.substr(args.rfind('/') + 1, args.size() - args.rfind('/') - 2);
+    EXPECT_TRUE(IsTemporaryName(written)) << written;
+    EXPECT_EQ(Lines(destination), "ID3");
+    EXPECT_EQ(Outputs(), (std::vector<std::string> { "it's a \"song\" $HOME;.MP3" }));
     EXPECT_THAT(dialog_.Events(),
                 ElementsAre("row3.label 外部エンコーダ呼び出し中", "row3.pos 0",
                             "row3.label 外部エンコーダ終了", "row3.pos 1000"));
@@ -150,19 +223,81 @@ TEST_F(Mp3StepTest, ExternalEncoderGetsItsArgumentsWithoutAShell)
     const int inherited = ::fcntl(opened, F_DUPFD, 50);  // far above the shell's own
     ::close(opened);
     ASSERT_GE(inherited, 50);
-    {
-        std::ofstream script(encoder);
-        script << "#!/bin/sh\nstate=closed\n[ -e /proc/$$/fd/" << inherited
-               << " ] && state=open\necho $state > '" << record << "'\n";
-    }
-    step.EncodeWithExternalEncoder(source, destination);
+    UseEncoder("state=closed\n[ -e /proc/$$/fd/" + std::to_string(inherited)
+               + " ] && state=open\necho $state > '" + record + "'\nprintf ID3 > \"$dst\"");
+    step.EncodeWithExternalEncoder(source, destination, neverAsked_);
     ::close(inherited);
     EXPECT_EQ(Lines(record), "closed\n");
+}
 
-    // An encoder that cannot be started: nothing waited for, nothing shown but the end texts.
-    settings_.EncoderPath = folder_.Path() + "no such encoder";
-    EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination), 0);
-    EXPECT_EQ(dialog_.Events().size(), 12u);
+TEST_F(Mp3StepTest, ExternalEncoderFailuresLeaveTheDestinationAsItWas)
+{
+    struct Case {
+        const char* what;
+        const char* body;  ///< nullptr: no encoder at the path
+    };
+    const Case cases[] = {
+        { "exits with 3 after writing", "printf partial > \"$dst\"; exit 3" },
+        { "exits with 0 but writes nothing", "exit 0" },
+        { "is killed after writing", "printf partial > \"$dst\"; kill -9 $$" },
+        { "runs into a full disk", "ulimit -f 1; head -c 4096 /dev/zero > \"$dst\"" },
+        { "cannot be started", nullptr },
+    };
+    const std::string source = folder_.Path() + "song.wav";
+    const std::string destination = folder_.Path() + "song.MP3";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::WriteFile(destination, { 'o', 'l', 'd' });
+        if (c.body)
+            UseEncoder(c.body);
+        else
+            settings_.EncoderPath = folder_.Path() + "no such encoder";
+        TGogoTea tea;
+        auto step = MakeStep(tea);
+        EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination, neverAsked_), -1);
+        EXPECT_EQ(Lines(destination), "old");
+        EXPECT_EQ(Outputs(), (std::vector<std::string> { "song.MP3" }));  // no temporary left
+        EXPECT_EQ(dialog_.EventsStartingWith("titled").back(),
+                  "titled ORVA エンコードに失敗しました[" + source + "]");
+        EXPECT_EQ(dialog_.Events().back(), "row3.pos 1000");
+    }
+    EXPECT_EQ(dialog_.EventsStartingWith("titled").size(), std::size(cases));
+}
+
+TEST_F(Mp3StepTest, CancelWhileTheExternalEncoderRuns)
+{
+    const std::string source = folder_.Path() + "song.wav";
+    const std::string destination = folder_.Path() + "song.MP3";
+    TGogoTea tea;
+    auto step = MakeStep(tea);
+
+    // Withdrawn: the encoder goes on (it finishes once asked) and its output counts.
+    const std::string go = folder_.Path() + "go";
+    UseEncoder("printf part > \"$dst\"\nwhile [ ! -e '" + go
+               + "' ]; do sleep 0.02; done\nprintf ID3 >> \"$dst\"");
+    int asked = 0;
+    cancel_ = 1;
+    EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination,
+                                             [&] {
+                                                 ++asked;
+                                                 cancel_ = 0;
+                                                 test::WriteFile(go, {});
+                                             }),
+              0);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(Lines(destination), "partID3");
+    std::filesystem::remove(go);
+    std::filesystem::remove(destination);
+
+    // Confirmed: an encoder that ignores SIGTERM (and its children) is killed, its partial
+    // output removed, and the cancel passes on.
+    UseEncoder("trap '' TERM\nprintf part > \"$dst\"\nwhile :; do sleep 1; done");
+    cancel_ = 1;
+    EXPECT_THROW(step.EncodeWithExternalEncoder(source, destination, [] { throw ConfirmedCancel {}; }),
+                 ConfirmedCancel);
+    EXPECT_FALSE(EncoderProcessExists());
+    EXPECT_THAT(Outputs(), ::testing::IsEmpty());
+    EXPECT_THAT(dialog_.EventsStartingWith("titled"), ::testing::IsEmpty());
 }
 
 TEST_F(Mp3StepTest, GogoEncodesWithTheSettingsMapped)
@@ -175,8 +310,10 @@ TEST_F(Mp3StepTest, GogoEncodesWithTheSettingsMapped)
     settings_.UsePsy = 2;
     TGogoTea tea;
     auto step = MakeStep(tea);
-    RunOnWorker([&] { step.EncodeWithGogo(source, destination); });
+    int result = -1;
+    RunOnWorker([&] { result = step.EncodeWithGogo(source, destination, neverAsked_); });
 
+    EXPECT_EQ(result, 0);
     EXPECT_EQ(tea.BitRate(), 96);
     EXPECT_EQ(tea.EncodeType(), TEncodeType::_MONO);
     EXPECT_TRUE(tea.UsePsyAnalize());
@@ -187,7 +324,7 @@ TEST_F(Mp3StepTest, GogoEncodesWithTheSettingsMapped)
     EXPECT_TRUE(mp3.valid);
     EXPECT_EQ(mp3.bitrate, 96);
     EXPECT_EQ(mp3.channelMode, 3);
-    EXPECT_TRUE(test::Exists(source));  // the normalized WAV stays
+    EXPECT_EQ(Outputs(), (std::vector<std::string> { "song.MP3", "song.wav" }));  // the WAV stays
     EXPECT_THAT(dialog_.Events(),
                 ElementsAre("row3.label 外部エンコーダ呼び出し中", "row3.pos 0",
                             "row3.label 外部エンコーダ終了", "row3.pos 1000"));
@@ -200,52 +337,112 @@ TEST_F(Mp3StepTest, GogoEncodesWithTheSettingsMapped)
     for (const auto& [mode, type] : modes) {
         settings_.OutputMode = mode;
         settings_.UsePsy = 0;
-        RunOnWorker([&] { step.EncodeWithGogo(source, destination); });
+        RunOnWorker([&] { step.EncodeWithGogo(source, destination, neverAsked_); });
         EXPECT_EQ(tea.EncodeType(), type) << mode;
         EXPECT_EQ(tea.BitRate(), 192);
         EXPECT_FALSE(tea.UsePsyAnalize());
     }
 }
 
-TEST_F(Mp3StepTest, RefusedEncodingShowsTheBoxAndDeletesTheDestination)
+TEST_F(Mp3StepTest, GogoFailuresLeaveTheDestinationAsItWas)
 {
-    const std::string source = folder_.Path() + "missing.wav";
-    const std::string destination = folder_.Path() + "missing.MP3";
-    for (const bool loaded : { true, false }) {
-        SCOPED_TRACE(loaded);
-        if (!loaded)
-            test::UseKeyStore(home_, "");
-        test::WriteFile(destination, { 1, 2, 3 });
+    struct Case {
+        const char* what;
+        std::int64_t frames;  ///< of the source; -1: no source
+        bool library = true;
+        rlim_t fileSizeLimit = RLIM_INFINITY;
+        bool fakeErrorMidway = false;
+    };
+    const Case cases[] = {
+        { "refused: no source", -1 },
+        { "no library", 44100, false },
+        { "full disk when the file is closed", 44100, true, 4096 },
+        { "full disk in the middle", 44100 * 20, true, 4096 },
+        { "library error in the middle", 44100, true, RLIM_INFINITY, true },
+    };
+    const std::string source = folder_.Path() + "song.wav";
+    const std::string destination = folder_.Path() + "song.MP3";
+    const FakeReset fakeReset = FakeGogoReset();
+    ASSERT_NE(fakeReset, nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(source);
+        if (c.frames >= 0)
+            test::WriteWav(source, 2, 44100, 16, c.frames);
+        test::UseKeyStore(home_, c.fakeErrorMidway ? FAKE_GOGO_PATH : c.library ? library_ : "");
+        FakeGogoScript script;
+        script.frames = 50;
+        script.errorAfter = 3;
+        script.errorCode = GOGO_ERR_WRITE;
+        fakeReset(&script);
+        test::WriteFile(destination, { 'o', 'l', 'd' });
         TGogoTea tea;
         auto step = MakeStep(tea);
-        RunOnWorker([&] { step.EncodeWithGogo(source, destination); });
-        EXPECT_THAT(dialog_.Events(), Contains("titled ORVA エンコードに失敗しました[" + source + "]"));
+        int result = 0;
+        {
+            FileSizeLimit limit(c.fileSizeLimit);
+            RunOnWorker([&] { result = step.EncodeWithGogo(source, destination, neverAsked_); });
+        }
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(Lines(destination), "old");
+        std::vector<std::string> expected { "song.MP3" };
+        if (c.frames >= 0)
+            expected.push_back("song.wav");
+        EXPECT_EQ(Outputs(), expected);  // no temporary left
+        EXPECT_EQ(dialog_.EventsStartingWith("titled").back(),
+                  "titled ORVA エンコードに失敗しました[" + source + "]");
         EXPECT_EQ(dialog_.Events().back(), "row3.pos 1000");
-        EXPECT_FALSE(test::Exists(destination));
+        EXPECT_FALSE(tea.IsEncoding());
     }
+    EXPECT_EQ(dialog_.EventsStartingWith("titled").size(), std::size(cases));
 }
 
-TEST_F(Mp3StepTest, CancelEndsTheWaitAndTheNextFileWaitsForTheEncoder)
+TEST_F(Mp3StepTest, CancelWhileTheLibraryEncodes)
 {
-    const std::string longSource = folder_.Path() + "long.wav";
-    const std::string shortSource = folder_.Path() + "short.wav";
-    test::WriteWav(longSource, 2, 44100, 16, 44100 * 30);
-    test::WriteWav(shortSource, 2, 44100, 16, 4410);
-    TGogoTea tea;
-    auto step = MakeStep(tea);
-
-    cancel_ = 1;
-    RunOnWorker([&] { step.EncodeWithGogo(longSource, folder_.Path() + "long.MP3"); });
-    EXPECT_TRUE(tea.IsEncoding());  // the encoder goes on
-    EXPECT_EQ(dialog_.Events().back(), "row3.pos 1000");
-
-    // The cancel is withdrawn: the next file waits for that encoding, then encodes.
-    cancel_ = 0;
-    RunOnWorker([&] { step.EncodeWithGogo(shortSource, folder_.Path() + "short.MP3"); });
-    EXPECT_THAT(dialog_.EventsStartingWith("titled"), ::testing::IsEmpty());
-    EXPECT_TRUE(test::ReadMp3(folder_.Path() + "long.MP3").valid);
-    EXPECT_TRUE(test::ReadMp3(folder_.Path() + "short.MP3").valid);
-    EXPECT_EQ(test::ReadMp3(folder_.Path() + "long.MP3").frames, 1 + (44100 * 30 + 1152 + 1151) / 1152);
+    const std::string source = folder_.Path() + "long.wav";
+    const std::string destination = folder_.Path() + "long.MP3";
+    test::WriteWav(source, 2, 44100, 16, 44100 * 60);
+    {
+        // Withdrawn: the wait goes on to the finish and the file is complete.
+        TGogoTea tea;
+        auto step = MakeStep(tea);
+        int asked = 0;
+        int result = -1;
+        cancel_ = 1;
+        RunOnWorker([&] {
+            result = step.EncodeWithGogo(source, destination, [&] {
+                ++asked;
+                cancel_ = 0;
+            });
+        });
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(test::ReadMp3(destination).frames, 1 + (44100 * 60 + 1152 + 1151) / 1152);
+        std::filesystem::remove(destination);
+    }
+    {
+        // Confirmed: the encoding is aborted (it would never end by itself), nothing is left.
+        test::UseKeyStore(home_, FAKE_GOGO_PATH);
+        FakeGogoScript script;
+        script.frames = 1000000;
+        script.frameDelayMs = 1;
+        FakeGogoReset()(&script);
+        TGogoTea tea;
+        auto step = MakeStep(tea);
+        bool thrown = false;
+        cancel_ = 1;
+        RunOnWorker([&] {
+            try {
+                step.EncodeWithGogo(source, destination, [] { throw ConfirmedCancel {}; });
+            } catch (const ConfirmedCancel&) {
+                thrown = true;
+            }
+        });
+        EXPECT_TRUE(thrown);
+        EXPECT_FALSE(tea.IsEncoding());
+        EXPECT_EQ(Outputs(), (std::vector<std::string> { "long.wav" }));
+        EXPECT_THAT(dialog_.EventsStartingWith("titled"), ::testing::IsEmpty());
+    }
 }
 
 }  // namespace

@@ -157,10 +157,11 @@ std::vector<std::string> RecordingDialog::EventsStartingWith(const std::string& 
 int RecordingMp3::Call(const std::string& kind, const std::string& source, const std::string& destination)
 {
     calls.push_back(kind + source + " " + destination);
-    WriteFile(destination, { 0xFF, 0xFB });
+    if (result == 0)
+        WriteFile(destination, { 0xFF, 0xFB });
     if (onCall)
         onCall();
-    return 0;
+    return result;
 }
 
 }  // namespace orva::test

@@ -88,19 +88,21 @@ private:
 };
 
 /// Records the MP3 step's calls ("gogo SRC DST", "external SRC DST") and writes a stand-in
-/// file at the destination.
+/// file at the destination (or fails without one when `result` is -1).
 class RecordingMp3 final : public Mp3Encoding {
 public:
-    int EncodeWithGogo(const std::string& source, const std::string& destination) override
+    int EncodeWithGogo(const std::string& source, const std::string& destination, const CancelPoint&) override
     {
         return Call("gogo ", source, destination);
     }
-    int EncodeWithExternalEncoder(const std::string& source, const std::string& destination) override
+    int EncodeWithExternalEncoder(const std::string& source, const std::string& destination,
+                                  const CancelPoint&) override
     {
         return Call("external ", source, destination);
     }
     std::vector<std::string> calls;
     std::function<void()> onCall;
+    int result = 0;
 
 private:
     int Call(const std::string& kind, const std::string& source, const std::string& destination);

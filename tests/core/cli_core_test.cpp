@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +67,97 @@ TEST(CliCore, Commands)
     EXPECT_NE(OrvaCli("probe " + out).second.find("sampleRate=22050\navgBytesPerSec=88200\nblockAlign=4\n"),
               std::string::npos);
     EXPECT_EQ(OrvaCli("resample " + in + out + "fast").first, 2);
+
+    // Samples the list marks unsupported are refused, not read as 16-bit words.
+    Bytes chunks;
+    AddChunk(chunks, "fmt ", FmtBody(1, 2, 44100, 20));
+    AddChunk(chunks, "data", Bytes(60, 1));
+    const std::string wide = "'" + dir.Write("wide.wav", Riff(chunks)) + "' ";
+    for (const std::string& command : { "peak " + wide, "normalize " + wide + out + "--peak 9" }) {
+        EXPECT_EQ(OrvaCli(command, err), std::pair(1, std::string())) << command;
+        const Bytes reason = ReadFile(err);
+        EXPECT_NE(std::string(reason.begin(), reason.end()).find("unsupported format (PCM, 20 bit)"),
+                  std::string::npos);
+    }
+}
+
+// A read error (injected with strace where it runs) fails the command and leaves no output;
+// a kill in the middle of the write leaves nothing under the output's name.
+TEST(CliCore, ReadErrorsAndKillsLeaveNoOutput)
+{
+    if (::access(OrvaCliPath().c_str(), X_OK) != 0)
+        GTEST_SKIP() << "orva-cli is not built";
+    TempDir dir;
+    std::vector<int> words(3000000);
+    for (size_t i = 0; i < words.size(); ++i)
+        words[i] = int(i % 2000) - 1000;
+    const Bytes source = PcmWave(2, 44100, 16, Words(words));
+    const std::string wav = dir.Write("in.wav", source), out = dir.File("out.wav");
+
+    if (std::system("strace -o /dev/null true >/dev/null 2>&1") == 0) {
+        // Reads of the source: the format check, the command's probe, then the header or samples.
+        const struct {
+            const char* command;
+            int failingRead;
+        } cases[] = {
+            { "peak", 3 },
+            { "peak", 5 },
+            { "normalize", 3 },
+            { "normalize --peak 1000", 3 },
+            { "normalize --peak 1000", 4 },
+            { "normalize --peak 1000", 10 },
+            { "resample 22050", 3 },
+        };
+        for (const auto& c : cases) {
+            std::string command = c.command;
+            const auto space = command.find(' ');
+            const std::string verb = command.substr(0, space);
+            const std::string rest = space == std::string::npos ? "" : command.substr(space);
+            const std::string args = verb + " " + wav + (verb == "peak" ? "" : " " + out) + rest;
+            const std::string line = "strace -f -o /dev/null -P " + wav
+                + " -e trace=read -e inject=read:error=EIO:when=" + std::to_string(c.failingRead) + " "
+                + OrvaCliPath() + " " + args + " 2>" + dir.File("err.txt");
+            const int status = std::system(line.c_str());
+            EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << line;
+            EXPECT_FALSE(std::filesystem::exists(out)) << line;
+            const Bytes message = ReadFile(dir.File("err.txt"));
+            if (verb != "resample") {
+                EXPECT_NE(std::string(message.begin(), message.end())
+                              .find("ﾌｧｲﾙを正常に読み込めません。(" + wav + ")"),
+                          std::string::npos)
+                    << line;
+            }
+        }
+    }
+
+    // The kill comes once the output file is open (found among the child's descriptors).
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::string program = OrvaCliPath();
+        ::execl(program.c_str(), program.c_str(), "normalize", wav.c_str(), out.c_str(), "--peak", "1000",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    bool killed = false;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        std::error_code error;
+        for (const auto& fd :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(child) + "/fd", error)) {
+            const auto target = std::filesystem::read_symlink(fd.path(), error).string();
+            if (!killed && target.rfind(dir.File(""), 0) == 0 && target != wav) {
+                ::kill(child, SIGKILL);
+                killed = true;
+            }
+        }
+    }
+    if (WIFSIGNALED(status)) {
+        EXPECT_FALSE(std::filesystem::exists(out));
+    } else {
+        EXPECT_EQ(std::filesystem::file_size(out), source.size());  // finished before the kill
+    }
+    EXPECT_EQ(ReadFile(wav), source);
 }
 
 TEST(CliCore, WideAndFloatFormats)

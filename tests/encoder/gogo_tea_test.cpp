@@ -218,6 +218,8 @@ TEST_F(GogoTeaTest, CompleteEncodingReportsProgressThenFinish)
                 ElementsAre("progress 0 10", "progress 3 10", "progress 6 10", "progress 9 10",
                             "progress 10 10", "finish complete"));
     EXPECT_FALSE(tea->IsEncoding());
+    EXPECT_TRUE(tea->WaitForFinish(std::chrono::milliseconds(0)));
+    EXPECT_TRUE(tea->LastEncodingComplete());
     EXPECT_EQ(tea->EncodeResult(), 0);
     const auto lines = LogLines();
     EXPECT_THAT(std::vector<std::string>(lines.end() - 2, lines.end()), ElementsAre("close", "end"));
@@ -243,6 +245,7 @@ TEST_F(GogoTeaTest, LibraryErrorReportsErrorThenAbortedFinish)
         EXPECT_THAT(events.events,
                     ElementsAre("progress 0 10", "error " + std::to_string(c.expected), "finish aborted"));
         EXPECT_EQ(tea->EncodeResult(), c.expected);
+        EXPECT_FALSE(tea->LastEncodingComplete());
         EXPECT_EQ(FakeGogo_FrameCalls(), c.throws ? 1 : 4);
         EXPECT_THAT(LogLines("close"), ::testing::SizeIs(1));
     }
@@ -260,9 +263,14 @@ TEST_F(GogoTeaTest, AbortStopsARunningEncodingOnly)
     EXPECT_TRUE(events.events.empty());
 
     tea->Execute();
+    EXPECT_FALSE(tea->WaitForFinish(std::chrono::milliseconds(0)));
     ASSERT_TRUE(PumpUntil([&] { return FakeGogo_FrameCalls() >= 5; }));
     tea->AbortEncode();
+    tea->AbortEncode();  // a second request (or one after the end) brings no second finish
     ASSERT_TRUE(PumpUntil([&] { return events.finishes > 0; }));
+    PumpFor(100);
+    EXPECT_EQ(events.finishes, 1);
+    EXPECT_FALSE(tea->LastEncodingComplete());
     EXPECT_EQ(events.events.front(), "progress 0 100000");
     EXPECT_EQ(events.events.back(), "finish aborted");
     EXPECT_FALSE(tea->IsEncoding());
