@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build build-asan test run bench screenshots install clean
+.PHONY: all deps build build-asan test run bench screenshots install package clean
 
 all: build
 
@@ -38,6 +38,10 @@ screenshots: build
 
 install: build
 	cmake --install $(BUILD)
+
+# The Debian package $(BUILD)/orva_<version>_<arch>.deb (installs under /usr).
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

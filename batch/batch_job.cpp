@@ -9,6 +9,8 @@
 #include "core/resample.h"
 #include "core/wave_file.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -20,20 +22,6 @@ namespace {
 
 /// Thrown by CheckCancel after a confirmed cancel; caught only in BatchJob::Run.
 struct JobCancelled {};
-
-template <typename... Args> std::string Format(const char* format, Args... args)
-{
-    const int length = std::snprintf(nullptr, 0, format, args...);
-    if (length <= 0)
-        return {};
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, args...);
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
-/// Share of entries begun, 0..1000.
-int EntryPosition(size_t index, size_t count) { return static_cast<int>(((index + 1) * 1000) / count); }
 
 }  // namespace
 
@@ -64,9 +52,9 @@ EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirec
 }
 
 BatchJob::BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
-                   ProcessingDialog& dialog, Mp3Encoding* mp3, BatchNotifier* notifier)
+                   BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier)
     : m_entries(std::move(entries)), m_outputDirectory(std::move(outputDirectory)),
-      m_settings(std::move(settings)), m_dialog(dialog), m_mp3(mp3), m_notifier(notifier)
+      m_settings(std::move(settings)), m_events(events), m_mp3(mp3), m_notifier(notifier)
 {
     m_outcome.entryCount = static_cast<int>(m_entries.size());
     for (const FileEntry& entry : m_entries) {
@@ -94,8 +82,7 @@ void BatchJob::Start(std::function<void(const BatchOutcome&)> onFinished)
         });
     } catch (const std::system_error&) {
         // No worker thread: nothing of the job runs, but the dialog must still be closable.
-        m_dialog.SetOkEnabled(true);
-        m_dialog.SetCancelEnabled(false);
+        m_events.JobEnded();
         {
             std::lock_guard lock(m_outcomeMutex);
             m_outcome.finished = true;
@@ -127,8 +114,7 @@ void BatchJob::Run()
     } catch (const std::exception&) {
         // Nothing the job calls is meant to throw; should something do so anyway, the job
         // ends here and the dialog can still be closed with OK.
-        m_dialog.SetOkEnabled(true);
-        m_dialog.SetCancelEnabled(false);
+        m_events.JobEnded();
     }
     std::lock_guard lock(m_outcomeMutex);
     m_outcome.cancelled = cancelled;
@@ -137,22 +123,20 @@ void BatchJob::Run()
 
 void BatchJob::JobThreadMain()
 {
-    m_dialog.Row3().SetLabel("正規化処理");
-    m_dialog.Row3().SetPosition(0);
+    m_events.JobStarted();
     if (m_settings.PeakMode == 0)
         RunJobPerFilePeak(m_outputDirectory);
     else if (m_settings.PeakMode == 1)
         RunJobCommonPeak(m_outputDirectory);
-    m_dialog.SetOkEnabled(true);
-    m_dialog.SetCancelEnabled(false);
+    m_events.JobEnded();
 }
 
 void BatchJob::CheckCancel()
 {
     if (CancelRequested.load() == 0)
         return;
-    if (m_dialog.AskYesNo(CancelPromptTitle, CancelPromptText)) {
-        m_dialog.CloseCancelled();
+    if (m_events.ConfirmCancel()) {
+        m_events.CloseCancelled();
         throw JobCancelled {};
     }
     CancelRequested.store(0);
@@ -160,16 +144,16 @@ void BatchJob::CheckCancel()
 
 bool BatchJob::BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentity& identity)
 {
-    MessageBoxes& boxes = m_dialog.Messages();
+    ProblemReports& problems = m_events.Problems();
     if (lock.Lock(paths.source, identity) == SourceLock::Busy) {
-        boxes.ShowProcessMessage(Format(SourceBusyText, paths.source.c_str()));
+        problems.ReportProblem(Problem::SourceBusy, paths.source);
         EntryFailed();
         return false;
     }
     // A file under the "_" name may be the only copy of some audio (an earlier run's
     // original, set aside): it is never replaced, and the entry touches nothing.
     if (m_settings.SourceFileAction != 0 && PathExists(paths.setAside)) {
-        boxes.ShowProcessMessage(Format(RenameFailedText, paths.source.c_str()));
+        problems.ReportProblem(Problem::CannotRename, paths.source);
         EntryFailed();
         return false;
     }
@@ -178,24 +162,18 @@ bool BatchJob::BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentit
 
 void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
 {
-    const size_t n = m_entries.size();
-    ProgressRow& row1 = m_dialog.Row1();
-    ProgressRow& row2 = m_dialog.Row2();
-    ProgressRow& row3 = m_dialog.Row3();
-    MessageBoxes& boxes = m_dialog.Messages();
+    const int n = static_cast<int>(m_entries.size());
+    StageEvents& stages = m_events.Stages();
+    ProblemReports& problems = m_events.Problems();
     const bool resample = m_settings.ResampleRate >= 1;
 
-    row1.SetPosition(0);
-    for (size_t i = 0; i < n; ++i) {
-        row2.SetPosition(0);
-        row3.SetPosition(0);
-        const FileEntry& entry = m_entries[i];
+    m_events.PassStarted();
+    for (int i = 0; i < n; ++i) {
+        const FileEntry& entry = m_entries[static_cast<size_t>(i)];
         const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
         std::string workingFile = paths.source;
 
-        row1.SetLabel(Format("処理中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
-                             entry.caption.c_str()));
-        row1.SetPosition(EntryPosition(i, n));
+        m_events.EntryStarted(EntryStep::Process, i, n, entry.caption);
 
         SourceLock lock;
         FileIdentity identity;
@@ -211,12 +189,13 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
             converted.Set(MakeTemporaryPath(paths.output));
             const int result = converted.Path().empty()
                 ? -1
-                : ConvertSampleRate(row2, paths.source, converted.Path(), m_settings.ResampleRate,
+                : ConvertSampleRate(stages, paths.source, converted.Path(), m_settings.ResampleRate,
                                     info.format.bitsPerSample, info.format.channels);
             if (result < 0) {
-                boxes.ShowProcessMessage(
-                    Format(result == kCopyReadFailed ? ReadFailedText : CreateFailedText,
-                           (result == kCopyReadFailed ? paths.source : paths.output).c_str()));
+                if (result == kCopyReadFailed)
+                    problems.ReportProblem(Problem::CannotRead, paths.source);
+                else
+                    problems.ReportProblem(Problem::CannotCreate, paths.output);
                 EntryFailed();
                 continue;
             }
@@ -226,7 +205,7 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
         // itself, fails with its message and skips the entry.
 
         CheckCancel();
-        const std::optional<SamplePeak> peak = ScanPeak(row2, boxes, workingFile);
+        const std::optional<SamplePeak> peak = ScanPeak(stages, problems, workingFile);
         if (!peak || (resample && !sourceProbes)) {
             EntryFailed();
             continue;
@@ -245,12 +224,10 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
 void BatchJob::RunJobCommonPeak(std::string outputDirectory)
 {
     const size_t n = m_entries.size();
-    ProgressRow& row1 = m_dialog.Row1();
-    ProgressRow& row2 = m_dialog.Row2();
-    ProgressRow& row3 = m_dialog.Row3();
-    MessageBoxes& boxes = m_dialog.Messages();
+    StageEvents& stages = m_events.Stages();
+    ProblemReports& problems = m_events.Problems();
 
-    row1.SetPosition(0);
+    m_events.PassStarted();
     // The start command let only files of one sample format in: their peaks compare.
     std::optional<SamplePeak> commonPeak;
     size_t loudest = 0;
@@ -259,14 +236,12 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
     std::vector<SourceLock> locks(n);
     std::vector<FileIdentity> identities(n);
     for (size_t i = 0; i < n; ++i) {
-        row2.SetPosition(0);
         const FileEntry& entry = m_entries[i];
         const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
-        row1.SetLabel(Format("ピーク取得中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
-                             entry.caption.c_str()));
-        row1.SetPosition(EntryPosition(i, n));
+        m_events.EntryStarted(EntryStep::ScanForCommonPeak, static_cast<int>(i), static_cast<int>(n),
+                              entry.caption);
         if (BeginEntry(paths, locks[i], identities[i])) {
-            const std::optional<SamplePeak> peak = ScanPeak(row2, boxes, paths.source);
+            const std::optional<SamplePeak> peak = ScanPeak(stages, problems, paths.source);
             scanned[i] = peak.has_value();
             if (!scanned[i])
                 EntryFailed();
@@ -277,9 +252,13 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         }
         CheckCancel();
     }
+    // The event carries an integer peak: float files report 0 there.
     if (n > 0) {
-        const std::string peakText = commonPeak ? PeakText(*commonPeak) : "1";
-        row2.SetLabel(Format("ﾋﾟｰｸ採取終了(%s in %s)", peakText.c_str(), m_entries[loudest].caption.c_str()));
+        const bool integer = commonPeak && !IsFloatFormat(commonPeak->format);
+        const int64_t shown = integer ? std::min<int64_t>(commonPeak->Integer(), INT32_MAX)
+            : commonPeak              ? 0
+                                      : 1;
+        m_events.CommonPeakFound(static_cast<int>(shown), m_entries[loudest].caption);
     }
 
     for (size_t i = 0; i < n; ++i) {
@@ -292,10 +271,8 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         std::string workingFile = paths.source;
         if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identities[i]))
             continue;
-        row3.SetPosition(0);
-        row1.SetLabel(Format("処理中ﾌｧｲﾙ(%d/%d):%s", static_cast<int>(i + 1), static_cast<int>(n),
-                             entry.caption.c_str()));
-        row1.SetPosition(EntryPosition(i, n));
+        m_events.EntryStarted(EntryStep::ProcessWithCommonPeak, static_cast<int>(i), static_cast<int>(n),
+                              entry.caption);
         uint64_t outputSize = 0;
         if (!NormalizeEntry(workingFile, paths.output, *commonPeak, outputSize))
             continue;
@@ -324,7 +301,14 @@ void BatchJob::FinishBatch()
 {
     if (m_notifier)
         m_notifier->SendAllMessage();
-    m_dialog.SetCaption("完了しました");
+    BatchCounts counts;
+    {
+        std::lock_guard lock(m_outcomeMutex);
+        counts.entryCount = m_outcome.entryCount;
+        counts.normalizedCount = m_outcome.normalizedCount;
+        counts.failedCount = m_outcome.failedCount;
+    }
+    m_events.BatchFinished(counts);
 }
 
 void BatchJob::EntryFailed()
@@ -342,7 +326,7 @@ bool BatchJob::SetSourceAside(std::string& workingFile, const FileIdentity& iden
     FileIdentity current;
     if (IsBatchFile(prefixed) || !ReadFileIdentity(workingFile, current) || !(current == identity)
         || !RenameWithoutReplace(workingFile, prefixed)) {
-        m_dialog.Messages().ShowProcessMessage(Format(RenameFailedText, workingFile.c_str()));
+        m_events.Problems().ReportProblem(Problem::CannotRename, workingFile);
         EntryFailed();
         return false;
     }
@@ -355,7 +339,7 @@ bool BatchJob::IsBatchFile(const std::string& path) const { return m_batchFiles.
 bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output,
                               const SamplePeak& peak, uint64_t& outputSize)
 {
-    if (NormalizeFile(m_dialog.Row3(), m_dialog.Messages(), workingFile, output, peak, &outputSize) < 0) {
+    if (NormalizeFile(m_events.Stages(), m_events.Problems(), workingFile, output, peak, &outputSize) < 0) {
         EntryFailed();
         return false;
     }
@@ -376,7 +360,7 @@ bool BatchJob::DeleteWorkingFile(const std::string& workingFile, const FileIdent
         && ProbeWaveFile(output, info) >= 0 && FileSizeAt(output) == static_cast<int64_t>(outputSize)
         && FlushToStableStorage(output) && DeleteFileAt(workingFile);
     if (!deleted) {
-        m_dialog.Messages().ShowProcessMessage(Format(DeleteFailedText, workingFile.c_str()));
+        m_events.Problems().ReportProblem(Problem::DeleteFailed, workingFile);
         EntryFailed();
     }
     return deleted;
@@ -390,7 +374,7 @@ bool BatchJob::EncodeMp3(const std::string& output)
     const std::string mp3 = Mp3PathFor(output);
     // "song.wav" and "song.WAV" both give "song.MP3": the second must not replace the first.
     if (m_mp3Files.count(mp3) != 0 || IsBatchFile(mp3)) {
-        m_dialog.Messages().ShowTitledMessage("ORVA", Format("エンコードに失敗しました[%s]", output.c_str()));
+        m_events.Problems().ReportProblem(Problem::EncodeFailed, output);
         return false;
     }
     const Mp3Encoding::CancelPoint cancelPoint = [this] { CheckCancel(); };

@@ -2,11 +2,11 @@
 // The batch job: normalizes the entries of the file list one by one on a worker thread of
 // its own, optionally converting the sample rate first, setting the source aside, encoding
 // an MP3 file and announcing each file over SSTP. Its inputs are fixed when it is built;
-// it reports only through the processing dialog. Paths use "/" as separator.
+// it reports only through its events. Paths use "/" as separator.
 
+#include "batch/batch_events.h"
 #include "batch/file_list.h"
 #include "batch/file_ops.h"
-#include "batch/processing_dialog.h"
 #include "core/sample_kernels.h"
 #include "settings/settings.h"
 
@@ -44,13 +44,6 @@ struct EntryPaths {
     std::string mp3;       ///< output folder + base name + ".MP3"
 };
 
-/// Messages of the batch job besides those of the audio core ("%s" is the source's path).
-inline constexpr const char* RenameFailedText = "ﾌｧｲﾙをﾘﾈｰﾑできません。(%s)";
-inline constexpr const char* SourceBusyText = "ﾌｧｲﾙは他のﾊﾞｯﾁが処理中です。(%s)";
-inline constexpr const char* DeleteFailedText = "ﾌｧｲﾙを削除できません。(%s)";
-inline constexpr const char* ReadFailedText = "ﾌｧｲﾙを正常に読み込めません。(%s)";
-inline constexpr const char* CreateFailedText = "ﾌｧｲﾙを正常に作成できません。(%s)";
-
 /// Path helpers. `PrefixedPath("/in/song.wav")` is "/in/_song.wav";
 /// `Mp3PathFor("/out/song.wav")` is "/out/song.MP3" (the last extension replaced).
 std::string PrefixedPath(const std::string& path);
@@ -68,11 +61,11 @@ struct BatchOutcome {
 
 class BatchJob {
 public:
-    /// Everything the job reads, fixed before Start(). The dialog, the MP3 step and the
+    /// Everything the job reads, fixed before Start(). The events, the MP3 step and the
     /// notifier must outlive the job. A null `mp3` means no encoder is available: the MP3
     /// step encodes nothing. A null `notifier` sends nothing.
     BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
-             ProcessingDialog& dialog, Mp3Encoding* mp3, BatchNotifier* notifier);
+             BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier);
     /// Waits for the worker thread.
     ~BatchJob();
 
@@ -98,14 +91,14 @@ public:
     /// caught. What the worker thread runs; also for callers that bring their own thread.
     void Run();
 
-    /// The body of the job: sets up the third row, runs the mode's pass, then enables OK
-    /// and disables Cancel. A confirmed cancel leaves it by an exception that Run() catches.
+    /// The body of the job: reports its start, runs the mode's pass, then reports its end. A confirmed cancel
+    /// leaves it by an exception that Run() catches.
     void JobThreadMain();
     /// Per-file peak mode over all entries (PeakMode 0).
     void RunJobPerFilePeak(std::string outputDirectory);
     /// Common peak mode over all entries (PeakMode 1).
     void RunJobCommonPeak(std::string outputDirectory);
-    /// The job's cancel point: asks when CancelRequested is set; on Yes closes the dialog
+    /// The job's cancel point: asks when CancelRequested is set; on Yes reports the close
     /// and unwinds the job to Run(); on No clears the flag and returns.
     void CheckCancel();
 
@@ -134,7 +127,7 @@ private:
     std::set<std::string> m_mp3Files;    ///< MP3 files this batch has written
     const std::string m_outputDirectory;
     const Settings m_settings;
-    ProcessingDialog& m_dialog;
+    BatchEvents& m_events;
     Mp3Encoding* m_mp3;
     BatchNotifier* const m_notifier;
 

@@ -34,8 +34,6 @@ constexpr std::chrono::milliseconds kStopGrace = 2000ms;
 /// Leaves a wait when a cancel request comes without a cancel point to ask.
 struct EncodingCancelled {};
 
-std::string FailureText(const std::string& source) { return "エンコードに失敗しました[" + source + "]"; }
-
 /// True for a regular file with something in it.
 bool HasContent(const std::string& path)
 {
@@ -237,9 +235,9 @@ const char* BitrateOption(int kbps)
 
 }  // namespace
 
-Mp3Step::Mp3Step(const Settings& settings, ProgressRow& row3, MessageBoxes& messages, TGogoTea& GogoTea1,
+Mp3Step::Mp3Step(const Settings& settings, StageEvents& stages, ProblemReports& problems, TGogoTea& GogoTea1,
                  const std::atomic<int>& CancelRequested)
-    : settings_(settings), row3_(row3), messages_(messages), gogoTea_(GogoTea1),
+    : settings_(settings), stages_(stages), problems_(problems), gogoTea_(GogoTea1),
       cancelRequested_(CancelRequested)
 {
 }
@@ -258,15 +256,14 @@ int Mp3Step::Finish(bool complete, const std::string& source, const std::string&
 {
     if (complete && HasContent(temporary) && PublishTemporaryFile(temporary, destination))
         return 0;
-    messages_.ShowTitledMessage("ORVA", FailureText(source));
+    problems_.ReportProblem(Problem::EncodeFailed, source);
     return -1;
 }
 
 int Mp3Step::EncodeWithGogo(const std::string& source, const std::string& destination,
                             const CancelPoint& cancelPoint)
 {
-    row3_.SetLabel(Mp3StepStartText);
-    row3_.SetPosition(0);
+    stages_.StageStarted(Stage::Encoding, source);
     TemporaryFile temporary(MakeTemporaryPath(destination));
     int result = -1;
     try {
@@ -276,8 +273,7 @@ int Mp3Step::EncodeWithGogo(const std::string& source, const std::string& destin
     }
     if (result == 0)
         temporary.Keep();
-    row3_.SetLabel(Mp3StepEndText);
-    row3_.SetPosition(1000);
+    stages_.StageFinished(Stage::Encoding);
     return result;
 }
 
@@ -327,8 +323,7 @@ bool Mp3Step::RunGogo(const std::string& source, const std::string& temporary, c
 int Mp3Step::EncodeWithExternalEncoder(const std::string& source, const std::string& destination,
                                        const CancelPoint& cancelPoint)
 {
-    row3_.SetLabel(Mp3StepStartText);
-    row3_.SetPosition(0);
+    stages_.StageStarted(Stage::Encoding, source);
     TemporaryFile temporary(MakeTemporaryPath(destination));
     int result = -1;
     try {
@@ -339,8 +334,7 @@ int Mp3Step::EncodeWithExternalEncoder(const std::string& source, const std::str
     }
     if (result == 0)
         temporary.Keep();
-    row3_.SetLabel(Mp3StepEndText);
-    row3_.SetPosition(1000);
+    stages_.StageFinished(Stage::Encoding);
     return result;
 }
 

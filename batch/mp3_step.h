@@ -12,26 +12,21 @@
 namespace orva {
 
 struct Settings;
-class ProgressRow;
-class MessageBoxes;
+class StageEvents;
+class ProblemReports;
 class TGogoTea;
 
-/// Label3 texts of both steps.
-inline constexpr const char* Mp3StepStartText = "外部エンコーダ呼び出し中";
-inline constexpr const char* Mp3StepEndText = "外部エンコーダ終了";
-
-/// The MP3 step over the processing dialog's third row. All references must outlive it.
+/// The MP3 step; it reports the Encoding stage's start and end. All references must outlive it.
 /// Each encoding writes to a hidden temporary file in the destination's folder and renames
 /// it over the destination only when it is complete. A failure (a library error, a full
 /// disk, an external encoder that exits with a status other than 0, is ended by a signal or
-/// writes nothing) shows "エンコードに失敗しました[SOURCE]" in the "ORVA" box and removes
-/// the temporary file.
+/// writes nothing) reports Problem::EncodeFailed for the source and removes the temporary file.
 class Mp3Step final : public Mp3Encoding {
 public:
     /// `GogoTea1` lives on the owner (GUI or CLI main) thread, which must keep handling
     /// events while the step waits; while `CancelRequested` is not 0 the waits call the
     /// job's cancel point.
-    Mp3Step(const Settings& settings, ProgressRow& row3, MessageBoxes& messages, TGogoTea& GogoTea1,
+    Mp3Step(const Settings& settings, StageEvents& stages, ProblemReports& problems, TGogoTea& GogoTea1,
             const std::atomic<int>& CancelRequested);
 
     /// Configures GogoTea1 from the settings, starts it and waits for its finish. A
@@ -55,8 +50,8 @@ private:
                const std::string& destination);
 
     const Settings& settings_;
-    ProgressRow& row3_;
-    MessageBoxes& messages_;
+    StageEvents& stages_;
+    ProblemReports& problems_;
     TGogoTea& gogoTea_;
     const std::atomic<int>& cancelRequested_;
 };

@@ -83,47 +83,6 @@ private:
     struct sigaction m_previousTerminate {};
 };
 
-/// The processing dialog on the terminal: labels as the progress line, messages on stderr,
-/// the cancel prompt answered on the terminal (Yes when stdin is not one).
-class TerminalDialog final : public ProcessingDialog {
-public:
-    ProgressRow& Row1() override { return m_rows[0]; }
-    ProgressRow& Row2() override { return m_rows[1]; }
-    ProgressRow& Row3() override { return m_rows[2]; }
-    MessageBoxes& Messages() override { return m_boxes; }
-    void SetCaption(const std::string&) override {}
-    void SetOkEnabled(bool) override {}
-    void SetCancelEnabled(bool) override {}
-    void CloseCancelled() override { FinishProgressLine(); }
-
-    bool AskYesNo(const std::string&, const std::string& text) override
-    {
-        FinishProgressLine();
-        if (g_terminated.load() || isatty(STDIN_FILENO) != 1)
-            return true;
-        std::fprintf(stderr, "%s [y/N] ", text.c_str());
-        std::fflush(stderr);
-        std::string answer;
-        for (;;) {
-            char c = 0;
-            const ssize_t got = ::read(STDIN_FILENO, &c, 1);
-            if (got < 0 && errno == EINTR) {
-                if (g_terminated.load())
-                    return true;
-                continue;  // another Ctrl-C while asking: the flag is set again, keep reading
-            }
-            if (got <= 0 || c == '\n')
-                break;
-            answer.push_back(c);
-        }
-        return answer == "y" || answer == "Y" || answer == "yes";
-    }
-
-private:
-    TerminalProgressRow m_rows[3];
-    TerminalMessageBoxes m_boxes;
-};
-
 /// The start command's front end: DIR is the one folder the chooser can give.
 class TerminalStartHost final : public StartCommandHost {
 public:
@@ -132,7 +91,7 @@ public:
     void StopPlayback() override {}
     void ShowProcessMessage(const std::string& text) override
     {
-        TerminalMessageBoxes().ShowProcessMessage(text);
+        TerminalView().ShowMessage(DialogView::Box::Process, "ORVA Process", text);
     }
 
     GogoEncoderInfo ReadGogoEncoderInfo() override
@@ -259,12 +218,13 @@ int RunBatchCommand(const std::vector<std::string>& args)
         return 2;
 
     TerminalDialog dialog;
+    dialog.view.yesWithoutAsking = &g_terminated;
     std::unique_ptr<BatchNotifier> notifier = MakeSstpNotifier(settings);
-    BatchJob job(list.Entries(), *host.runOutputDirectory, settings, dialog, nullptr, notifier.get());
+    BatchJob job(list.Entries(), *host.runOutputDirectory, settings, dialog.events, nullptr, notifier.get());
     std::unique_ptr<Mp3Step> mp3;
     if (gogo) {
-        mp3 =
-            std::make_unique<Mp3Step>(settings, dialog.Row3(), dialog.Messages(), *gogo, job.CancelRequested);
+        mp3 = std::make_unique<Mp3Step>(settings, dialog.events.Stages(), dialog.events.Problems(), *gogo,
+                                        job.CancelRequested);
         job.SetMp3Encoding(mp3.get());
     }
 

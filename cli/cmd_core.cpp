@@ -85,9 +85,9 @@ int RunPeak(const std::vector<std::string>& args)
         return Usage(kPeakUsage);
     if (!SupportedOrSaySo(args[0]))
         return 1;
-    TerminalProgressRow row;
-    TerminalMessageBoxes boxes;
-    const std::optional<SamplePeak> peak = ScanPeak(row, boxes, args[0]);
+    TerminalDialog dialog;
+    const std::optional<SamplePeak> peak =
+        ScanPeak(dialog.events.Stages(), dialog.events.Problems(), args[0]);
     FinishProgressLine();
     if (!peak)
         return 1;
@@ -145,14 +145,14 @@ int RunNormalize(const std::vector<std::string>& args)
     }
     if (!SupportedOrSaySo(args[0]))
         return 1;
-    TerminalProgressRow row;
-    TerminalMessageBoxes boxes;
+    TerminalDialog dialog;
     if (!peak) {
-        peak = ScanPeak(row, boxes, args[0]);
+        peak = ScanPeak(dialog.events.Stages(), dialog.events.Problems(), args[0]);
         if (!peak)
             return 1;
     }
-    const int result = NormalizeFile(row, boxes, args[0], args[1], *peak);
+    const int result =
+        NormalizeFile(dialog.events.Stages(), dialog.events.Problems(), args[0], args[1], *peak);
     FinishProgressLine();
     if (result < 0) {
         // A source that does not probe fails without a box of its own (one that cannot be
@@ -180,8 +180,8 @@ int RunResample(const std::vector<std::string>& args)
         std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ErrorText().c_str());
         return 1;
     }
-    TerminalProgressRow row;
-    const int result = ConvertSampleRate(row, args[0], args[1], static_cast<int>(rate),
+    TerminalDialog dialog;
+    const int result = ConvertSampleRate(dialog.events.Stages(), args[0], args[1], static_cast<int>(rate),
                                          info.format.bitsPerSample, info.format.channels);
     FinishProgressLine();
     if (result < 0) {

@@ -31,7 +31,7 @@ void PrintHelp(std::FILE* out)
               [](const auto& a, const auto& b) { return std::strcmp(a.name, b.name) < 0; });
     for (const auto& command : commands)
         std::fprintf(out, "%s\n", command.usage);
-    std::fputs("  orva-cli --help\n", out);
+    std::fputs("  orva-cli --help\n  orva-cli --version\n", out);
 }
 
 }  // namespace
@@ -45,6 +45,10 @@ int main(int argc, char** argv)
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintHelp(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("orva %s\n", ORVA_VERSION);
         return 0;
     }
     for (const auto& command : orva::cli::Commands()) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 
@@ -13,7 +14,7 @@ bool g_lineOpen = false;
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
-void TerminalProgressRow::SetLabel(const std::string& text)
+void TerminalView::SetRowLabel(int, const std::string& text)
 {
     if (!StderrIsTerminal())
         return;
@@ -32,15 +33,36 @@ void FinishProgressLine()
     }
 }
 
-void TerminalMessageBoxes::ShowProcessMessage(const std::string& text)
+void TerminalView::ShowMessage(Box, const std::string&, const std::string& text)
 {
     FinishProgressLine();
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-void TerminalMessageBoxes::ShowTitledMessage(const std::string&, const std::string& text)
+bool TerminalView::AskYesNo(const std::string&, const std::string& text)
 {
-    ShowProcessMessage(text);
+    FinishProgressLine();
+    const auto terminated = [this] { return yesWithoutAsking != nullptr && yesWithoutAsking->load(); };
+    if (terminated() || isatty(STDIN_FILENO) != 1)
+        return true;
+    std::fprintf(stderr, "%s [y/N] ", text.c_str());
+    std::fflush(stderr);
+    std::string answer;
+    for (;;) {
+        char c = 0;
+        const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR) {
+            if (terminated())
+                return true;
+            continue;  // another Ctrl-C while asking: the flag is set again, keep reading
+        }
+        if (got <= 0 || c == '\n')
+            break;
+        answer.push_back(c);
+    }
+    return answer == "y" || answer == "Y" || answer == "yes";
 }
+
+void TerminalView::CloseCancelled() { FinishProgressLine(); }
 
 }  // namespace orva::cli

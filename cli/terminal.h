@@ -1,23 +1,34 @@
 #pragma once
-// Terminal adapters of the reporting interfaces: messages go to stderr, and label texts
-// show as a single progress line on stderr only when stderr is a terminal.
+// The terminal as the processing dialog: labels show as a single progress line on stderr
+// only when stderr is a terminal, message boxes are lines on stderr, and the cancel question
+// is asked on the terminal. The words are those of the desktop program's dialog.
 
-#include "core/progress.h"
+#include "text/processing_words.h"
+
+#include <atomic>
 
 namespace orva::cli {
 
-/// A progress row that redraws one status line on a terminal and stays silent otherwise.
-class TerminalProgressRow final : public ProgressRow {
+class TerminalView final : public DialogView {
 public:
-    void SetLabel(const std::string& text) override;
-    void SetPosition(int) override {}
+    void SetRowLabel(int row, const std::string& text) override;
+    void SetRowPosition(int, int) override {}
+    void SetCaption(const std::string&) override {}
+    void SetOkEnabled(bool) override {}
+    void SetCancelEnabled(bool) override {}
+    void ShowMessage(Box box, const std::string& title, const std::string& text) override;
+    /// Yes when stdin is not a terminal (nobody could answer) or `yesWithoutAsking` is set.
+    bool AskYesNo(const std::string& title, const std::string& text) override;
+    void CloseCancelled() override;
+
+    /// When it points to true, the question is answered Yes at once (a termination request).
+    const std::atomic<bool>* yesWithoutAsking = nullptr;
 };
 
-/// Message boxes printed to stderr, one line each.
-class TerminalMessageBoxes final : public MessageBoxes {
-public:
-    void ShowProcessMessage(const std::string& text) override;
-    void ShowTitledMessage(const std::string& title, const std::string& text) override;
+/// A terminal view and the words of the events on it.
+struct TerminalDialog {
+    TerminalView view;
+    DialogPresenter events { view };
 };
 
 /// Ends the progress line (if one was drawn) so that later output starts on a fresh line.

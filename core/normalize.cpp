@@ -59,7 +59,7 @@ double NormalizeGain(int bitsPerSample, int peak)
     return 32767.0 / std::min(peak, 32767);
 }
 
-int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+int NormalizeData(StageEvents& events, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
                   const SamplePeak& peak)
 {
     const SampleFormat format = info.sampleFormat;
@@ -117,7 +117,6 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
     int64_t processed = 0;
     int64_t nextLabelAt = labelStep;
     bool zerosScaled = false;  // the buffer starts with a chunk of scaled missing bytes
-    char text[96];
     while (processed < total) {
         const size_t room = filled > 0 ? FirstSampleBytes(filled, chunkSize, sampleBytes) : chunkSize;
         const size_t n =
@@ -142,10 +141,8 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
         while (nextLabelAt - static_cast<int64_t>(kChunkSize) < total
                && std::min(nextLabelAt, total) <= processed) {
             const int64_t labelAt = std::min(nextLabelAt, total);
-            std::snprintf(text, sizeof text, "正規化処理中(%lld/%lld)", static_cast<long long>(labelAt),
-                          static_cast<long long>(total));
-            row3.SetLabel(text);
-            row3.SetPosition(
+            events.StageProgress(
+                Stage::Normalization, labelAt, total,
                 BarPosition(static_cast<double>(labelAt), static_cast<double>(info.declaredLength - 8)));
             nextLabelAt += labelStep;
         }
@@ -164,13 +161,13 @@ int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const W
     return 0;
 }
 
-int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
+int NormalizeFile(StageEvents& events, ProblemReports& problems, const std::string& source,
                   const std::string& output, const SamplePeak& peak, uint64_t* writtenBytes)
 {
     WaveFileInfo info {};
     const int64_t probed = ProbeWaveFile(source, info);
     if (probed == kProbeCannotRead) {
-        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + source + ")");
+        problems.ReportProblem(Problem::CannotRead, source);
         return -1;
     }
     if (probed < 0 || info.sampleFormat != peak.format)
@@ -182,31 +179,30 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
     // link to it), the source would be gone. A symbolic link there is replaced, not followed.
     OutputFile out;
     if (IsSameEntry(source, output) || !out.Open(output)) {
-        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に作成できません。(" + output + ")");
+        problems.ReportProblem(Problem::CannotCreate, output);
         return -1;
     }
-    const int copied = NormalizeData(row3, in, out, info, peak);
+    const int copied = NormalizeData(events, in, out, info, peak);
     if (copied == kCopyReadFailed) {
         out.Discard();
-        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + source + ")");
+        problems.ReportProblem(Problem::CannotRead, source);
         return -1;
     }
     // A failure that shows only when the output is closed (a full disk on flush) counts as
     // a failed write: the output is not complete and does not appear.
     if (copied != 0) {
         out.Discard();
-        boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
+        problems.ReportProblem(Problem::WriteFailed, output);
         return -1;
     }
     const uint64_t length = out.WrittenBytes();
     if (!out.Close()) {
-        boxes.ShowProcessMessage("書きこみに失敗しました。(" + output + ")");
+        problems.ReportProblem(Problem::WriteFailed, output);
         return -1;
     }
     if (writtenBytes)
         *writtenBytes = length;
-    row3.SetLabel("正規化終了");
-    row3.SetPosition(1000);
+    events.StageFinished(Stage::Normalization);
     return 0;
 }
 

@@ -17,12 +17,12 @@ class ByteSink;
 /// Writes source scaled by full scale / peak to output, which appears (replacing what stood
 /// under its name) only when complete. The header and every chunk around the samples are
 /// copied unchanged, except size fields that claimed more than the file held: those state
-/// what the output holds. Returns 0, or -1 (with the "ORVA Process" message when the source
+/// what the output holds. Returns 0, or -1 (after reporting the problem when the source
 /// cannot be read or the output cannot be created or written). peak is of the source's
 /// sample format and at least its own scanned peak; a smaller one brings the loudest
-/// samples to full scale, not past it. Reports on row3 ("正規化処理中", "正規化終了").
+/// samples to full scale, not past it. Reports Normalization progress and its end.
 /// Runs on the batch worker thread.
-int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& source,
+int NormalizeFile(StageEvents& events, ProblemReports& problems, const std::string& source,
                   const std::string& output, const SamplePeak& peak, uint64_t* writtenBytes = nullptr);
 
 /// The copy itself, from a source standing at the start of the file to a sink: the header,
@@ -30,7 +30,7 @@ int NormalizeFile(ProgressRow& row3, MessageBoxes& boxes, const std::string& sou
 /// end of the file, whichever comes first. Bytes missing at the end of the source (a file
 /// that shrank) are written as zero bytes. Returns 0 or a CopyResult (no message); a peak
 /// of another format is kCopyWriteFailed.
-int NormalizeData(ProgressRow& row3, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+int NormalizeData(StageEvents& events, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
                   const SamplePeak& peak);
 
 /// The gain for a peak: 127 / min(peak, 127) for 8-bit data, 32767 / min(peak, 32767) else.

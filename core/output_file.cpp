@@ -96,7 +96,12 @@ bool OutputFile::Open(const std::string& path)
         errno = EISDIR;
         return false;
     }
-    direct_ = exists && IsDeviceOrPipe(status);
+    // A device or pipe is written directly, also through a link (/dev/stdout): there is no
+    // file to replace, and a link in /dev must never be replaced by one.
+    struct stat target {};
+    direct_ = exists
+        && (IsDeviceOrPipe(status)
+            || (S_ISLNK(status.st_mode) && ::stat(path.c_str(), &target) == 0 && IsDeviceOrPipe(target)));
     if (direct_) {
         // Devices and pipes: no page cache to keep tidy and nothing to cut to length.
         int fd;

@@ -17,8 +17,9 @@ namespace orva {
 /// (a kill leaves nothing behind); elsewhere it is a hidden, uniquely named file in the same
 /// folder (see MakeTemporaryPath) that is removed when the output is abandoned.
 ///
-/// An existing character device, block device or named pipe under the final name (/dev/null,
-/// a pipe into another program) is no file to replace: it is opened and written directly.
+/// An existing character device, block device or named pipe under the final name, or a link
+/// to one (/dev/null, /dev/stdout, a pipe into another program) is no file to replace: it is
+/// opened and written directly.
 class OutputFile final : public ByteSink {
 public:
     OutputFile() = default;

@@ -3,6 +3,7 @@
 #include "core/byte_io.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -26,7 +27,7 @@ int BarPosition(double part, double whole)
 
 }  // namespace
 
-std::optional<SamplePeak> ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInfo& info)
+std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, const WaveFileInfo& info)
 {
     const SampleFormat format = info.sampleFormat;
     const bool isFloat = IsFloatFormat(format);
@@ -42,7 +43,6 @@ std::optional<SamplePeak> ScanPeakData(ProgressRow& row2, ByteSource& source, co
     int64_t scanned = 0;
     int chunkCount = 0;
     bool sourceEnded = false;
-    char text[96];
     while (scanned < dataSize) {
         const size_t n =
             static_cast<size_t>(std::min<int64_t>(dataSize - scanned, static_cast<int64_t>(chunkSize)));
@@ -78,34 +78,32 @@ std::optional<SamplePeak> ScanPeakData(ProgressRow& row2, ByteSource& source, co
         }
         scanned += static_cast<int64_t>(n);
         if (++chunkCount >= kChunksPerUpdate) {
-            std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取中(%lld/%lld)", static_cast<long long>(scanned),
-                          static_cast<long long>(dataSize));
-            row2.SetLabel(text);
-            row2.SetPosition(BarPosition(
-                static_cast<double>(info.dataOffset + static_cast<uint64_t>(scanned)), fileLength));
+            events.StageProgress(
+                Stage::Scan, scanned, dataSize,
+                BarPosition(static_cast<double>(info.dataOffset + static_cast<uint64_t>(scanned)),
+                            fileLength));
             chunkCount = 0;
         }
     }
-    std::snprintf(text, sizeof text, "ﾋﾟｰｸ採取終了(%s on %lld)", PeakText(result).c_str(),
-                  static_cast<long long>(result.position));
-    row2.SetLabel(text);
-    row2.SetPosition(1000);
+    // The event carries an integer peak: float files report 0 there.
+    const int64_t shown = isFloat ? 0 : std::min<int64_t>(result.Integer(), INT32_MAX);
+    events.PeakFound(static_cast<int>(shown), result.position);
     return result;
 }
 
-std::optional<SamplePeak> ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const std::string& path)
+std::optional<SamplePeak> ScanPeak(StageEvents& events, ProblemReports& problems, const std::string& path)
 {
     WaveFileInfo info {};
     FileSource file;
     // A file that vanished between the probe and the open fails like one that does not probe.
     if (ProbeWaveFile(path, info) < 0 || info.sampleFormat == SampleFormat::None || !file.Open(path)
         || !file.Skip(info.dataOffset)) {
-        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
+        problems.ReportProblem(Problem::CannotRead, path);
         return std::nullopt;
     }
-    const std::optional<SamplePeak> peak = ScanPeakData(row2, file, info);
+    const std::optional<SamplePeak> peak = ScanPeakData(events, file, info);
     if (!peak)
-        boxes.ShowProcessMessage("ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
+        problems.ReportProblem(Problem::CannotRead, path);
     return peak;
 }
 

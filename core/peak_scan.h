@@ -13,17 +13,16 @@ namespace orva {
 
 class ByteSource;
 
-/// Scans the WAV file at path; returns its peak, or nothing after the
-/// "ﾌｧｲﾙを正常に読み込めません。" message when the file does not probe, its sample format is not
-/// supported or a read of it fails. Reports on row2 ("ﾋﾟｰｸ採取中", "ﾋﾟｰｸ採取終了").
-/// Runs on the batch worker thread.
-std::optional<SamplePeak> ScanPeak(ProgressRow& row2, MessageBoxes& boxes, const std::string& path);
+/// Scans the WAV file at path; returns its peak, or nothing after reporting
+/// Problem::CannotRead when the file does not probe, its sample format is not supported or a
+/// read of it fails. Runs on the batch worker thread.
+std::optional<SamplePeak> ScanPeak(StageEvents& events, ProblemReports& problems, const std::string& path);
 
 /// The scan's pass over the sample data of a probed file; source stands at the first sample
 /// byte. Bytes missing at the end of the source (a file that shrank since the probe) count
-/// as zero bytes; a failed read stops the scan with no result (and no closing text). Writes
-/// the progress texts, including the closing one, to row2.
-std::optional<SamplePeak> ScanPeakData(ProgressRow& row2, ByteSource& source, const WaveFileInfo& info);
+/// as zero bytes; a failed read stops the scan with no result (and no PeakFound). Reports Scan
+/// progress every 11 chunks and PeakFound at the end (the integer peak; 0 for float files).
+std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, const WaveFileInfo& info);
 
 /// Largest sample magnitude in a block (0 for an empty block). 8-bit data: |b - 128|;
 /// other data: |v| of little-endian 16-bit words (a trailing odd byte is ignored).

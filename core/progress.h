@@ -1,36 +1,61 @@
 #pragma once
-// The small interfaces through which the audio core and the batch job report to the user.
-// The desktop window adapts them (queued to the GUI thread, in the order made), orva-cli
-// adapts them on the terminal, and tests record them. Texts are UTF-8.
+// What the audio core and the batch job report while they work: events as data, never
+// words. The front ends word them (the desktop window on its dialog rows, orva-cli on the
+// terminal, in the language of the locale), and tests record them.
 
+#include <cstdint>
 #include <string>
 
 namespace orva {
 
-/// One label-and-bar row of the processing dialog; bar positions run from 0 to 1000.
-/// Called on the batch worker thread.
-class ProgressRow {
-public:
-    virtual ~ProgressRow() = default;
-    virtual void SetLabel(const std::string& text) = 0;
-    virtual void SetPosition(int position) = 0;
+/// The stages a file goes through.
+enum class Stage {
+    Conversion,     ///< sample-rate conversion into a working file
+    Scan,           ///< reading the samples for their peak
+    Normalization,  ///< writing the scaled output
+    Encoding,       ///< the MP3 step
 };
 
-/// The "ORVA Process" message box (exclamation icon, one OK button). Blocks the calling
-/// thread until the user has dismissed it; the answer is not used.
-class MessageBoxes {
-public:
-    virtual ~MessageBoxes() = default;
-    virtual void ShowProcessMessage(const std::string& text) = 0;
-    /// The same box with another title (the encoder's failure box is titled "ORVA").
-    virtual void ShowTitledMessage(const std::string& title, const std::string& text) = 0;
+/// What went wrong with a file; the path it concerns travels with it.
+enum class Problem {
+    CannotRead,    ///< the file cannot be read (properly)
+    CannotCreate,  ///< the output cannot be created
+    WriteFailed,   ///< writing the output failed
+    CannotRename,  ///< the source cannot be set aside under its "_" name
+    SourceBusy,    ///< another batch is processing the source
+    DeleteFailed,  ///< the source set aside cannot be deleted
+    EncodeFailed,  ///< the MP3 step failed for this output
 };
 
-/// A row that shows nothing (for callers that want no progress).
-class NullProgressRow final : public ProgressRow {
+/// Progress of the stages of one file. Called on the thread doing the work.
+class StageEvents {
 public:
-    void SetLabel(const std::string&) override {}
-    void SetPosition(int) override {}
+    virtual ~StageEvents() = default;
+    /// A stage began on `path` (reported by the stages that have no progress of their own).
+    virtual void StageStarted(Stage stage, const std::string& path) = 0;
+    /// `doneBytes` of `totalBytes` of the stage's data are done; `share` (0..1000) is the
+    /// part of the whole file behind it, which the bar shows.
+    virtual void StageProgress(Stage stage, int64_t doneBytes, int64_t totalBytes, int share) = 0;
+    /// The scan found `peak` first at sample `sampleIndex`.
+    virtual void PeakFound(int peak, int64_t sampleIndex) = 0;
+    /// The stage completed.
+    virtual void StageFinished(Stage stage) = 0;
+};
+
+/// Problems the person must see. Blocks the calling thread until they have seen it.
+class ProblemReports {
+public:
+    virtual ~ProblemReports() = default;
+    virtual void ReportProblem(Problem problem, const std::string& path) = 0;
+};
+
+/// Reports nothing (for callers that want no progress).
+class NullStageEvents final : public StageEvents {
+public:
+    void StageStarted(Stage, const std::string&) override {}
+    void StageProgress(Stage, int64_t, int64_t, int) override {}
+    void PeakFound(int, int64_t) override {}
+    void StageFinished(Stage) override {}
 };
 
 }  // namespace orva

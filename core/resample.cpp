@@ -198,7 +198,7 @@ private:
 
 }  // namespace
 
-int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, const WaveFileInfo& info,
+int ConvertSampleRateData(StageEvents& events, ByteSource& in, ByteSink& sink, const WaveFileInfo& info,
                           const WaveFormat& destinationFormat)
 {
     // Plain 8- and 16-bit PCM keeps the 46-byte header it always had; other formats, and
@@ -230,7 +230,6 @@ int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, con
     const auto dataSize = static_cast<int64_t>(info.dataSize);
     int64_t remaining = dataSize;
     int blockCount = 0;
-    char text[96];
     while (remaining > 0) {
         const size_t n = static_cast<size_t>(std::min<int64_t>(remaining, kBlockSize));
         const long long got = in.Read(conversion.BlockSpace(), n);
@@ -243,10 +242,8 @@ int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, con
             break;
         if (++blockCount >= kBlocksPerUpdate) {
             const int64_t converted = dataSize - std::max<int64_t>(remaining, 0);
-            std::snprintf(text, sizeof text, "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(%lld/%lld)",
-                          static_cast<long long>(converted), static_cast<long long>(dataSize));
-            row2.SetLabel(text);
-            row2.SetPosition(
+            events.StageProgress(
+                Stage::Conversion, converted, dataSize,
                 static_cast<int>(static_cast<double>(converted) / static_cast<double>(dataSize) * 1000.0));
             blockCount = 0;
         }
@@ -260,8 +257,8 @@ int ConvertSampleRateData(ProgressRow& row2, ByteSource& in, ByteSink& sink, con
     return 0;
 }
 
-int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::string& destination, int rate,
-                      int bitsPerSample, int channels)
+int ConvertSampleRate(StageEvents& events, const std::string& source, const std::string& destination,
+                      int rate, int bitsPerSample, int channels)
 {
     WaveFileInfo info {};
     const int64_t probed = ProbeWaveFile(source, info);
@@ -286,7 +283,7 @@ int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::s
     OutputFile sink;
     if (IsSameEntry(source, destination) || !sink.Open(destination))
         return -1;
-    const int converted = ConvertSampleRateData(row2, in, sink, info, to);
+    const int converted = ConvertSampleRateData(events, in, sink, info, to);
     if (converted != 0) {
         sink.Discard();
         return converted;

@@ -15,15 +15,15 @@ namespace orva {
 /// Returns 0, kCopyReadFailed when a read of the source failed, or -1, all without a
 /// message; the destination appears only when complete (a failed conversion leaves
 /// whatever stood under its name).
-/// Reports on row2 ("ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中") after every 51st 4,096-byte block.
+/// Reports Conversion progress after every 51st 4,096-byte block.
 /// Runs on the batch worker thread.
-int ConvertSampleRate(ProgressRow& row2, const std::string& source, const std::string& destination, int rate,
-                      int bitsPerSample, int channels);
+int ConvertSampleRate(StageEvents& events, const std::string& source, const std::string& destination,
+                      int rate, int bitsPerSample, int channels);
 
 /// The conversion itself: source stands at the first sample byte of a file described by
 /// info; writes the fresh header and the samples to sink and patches the header. Only the
 /// rate and channel count of destinationFormat are used. Returns 0 or a CopyResult.
-int ConvertSampleRateData(ProgressRow& row2, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+int ConvertSampleRateData(StageEvents& events, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
                           const WaveFormat& destinationFormat);
 
 }  // namespace orva

@@ -77,8 +77,8 @@ enum ProbeResult : int {
     /// No longer returned by the probe (RIFF sizes of 2^31 or more are read); its text
     /// names the file list's refusal of a RIFF size field of 0.
     kProbeBadRiffSize = -10,
-    kProbeTooLarge = -12,   ///< a plain RIFF file of 4 GiB or more: its 32-bit sizes cannot state it
-    kProbeBadDs64 = -13,    ///< an RF64/BW64 file without a usable `ds64` chunk first
+    kProbeTooLarge = -12,  ///< a plain RIFF file of 4 GiB or more: its 32-bit sizes cannot state it
+    kProbeBadDs64 = -13,   ///< an RF64/BW64 file without a usable `ds64` chunk first
 };
 
 /// Checks the WAV file at path and fills info; returns the RIFF size field or a negative

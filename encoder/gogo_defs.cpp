@@ -1,14 +1,12 @@
 #include "encoder/gogo_defs.h"
 
-#include <dlfcn.h>
+#include "settings/profile.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdlib>
-#include <fstream>
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+
+#include <cstdlib>
 
 namespace orva {
 namespace {
@@ -18,46 +16,6 @@ void* libraryHandle = nullptr;
 int useCount = 0;
 std::string dllPath;
 GogoEntryPoints entryPoints;
-
-std::string Trim(const std::string& text)
-{
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
-bool SameIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x))
-                   == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-/// Section name of a "[name]" line, or nullopt-like empty flag through `isSection`.
-bool SectionName(const std::string& line, std::string& name)
-{
-    const std::string trimmed = Trim(line);
-    if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']')
-        return false;
-    name = Trim(trimmed.substr(1, trimmed.size() - 2));
-    return true;
-}
-
-/// Splits "key=value"; false for lines without '='.
-bool KeyValue(const std::string& line, std::string& key, std::string& value)
-{
-    const auto equals = line.find('=');
-    if (equals == std::string::npos)
-        return false;
-    key = Trim(line.substr(0, equals));
-    value = Trim(line.substr(equals + 1));
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-        value = value.substr(1, value.size() - 2);
-    return true;
-}
 
 template <typename Pointer> bool Resolve(void* handle, const char* name, Pointer& pointer)
 {
@@ -113,64 +71,14 @@ std::string ReadGogoInstallPath(const std::string& keyStorePath)
 {
     if (keyStorePath.empty())
         return {};
-    std::ifstream in(keyStorePath);
-    if (!in)
-        return {};
-    std::string line;
-    std::string section;
-    bool inKey = false;
-    while (std::getline(in, line)) {
-        if (SectionName(line, section)) {
-            inKey = SameIgnoringCase(section, GogoKeyName);
-            continue;
-        }
-        std::string key;
-        std::string value;
-        if (inKey && KeyValue(line, key, value) && SameIgnoringCase(key, "INSTPATH"))
-            return value;
-    }
-    return {};
+    return ProfileFile(keyStorePath).GetString(GogoKeyName, "INSTPATH", "");
 }
 
 bool WriteGogoInstallPath(const std::string& keyStorePath, const std::string& libraryPath)
 {
-    if (keyStorePath.empty() || libraryPath.find('\n') != std::string::npos)
+    // A line break would be stored as a blank and name another file.
+    if (keyStorePath.empty() || libraryPath.find_first_of("\r\n") != std::string::npos)
         return false;
-    std::vector<std::string> lines;
-    {
-        std::ifstream in(keyStorePath);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-    }
-    std::vector<std::string> out;
-    bool inKey = false;
-    bool written = false;
-    for (const auto& line : lines) {
-        std::string section;
-        if (SectionName(line, section)) {
-            if (inKey && !written) {
-                out.push_back(std::string("INSTPATH=") + libraryPath);
-                written = true;
-            }
-            inKey = SameIgnoringCase(section, GogoKeyName);
-            out.push_back(line);
-            continue;
-        }
-        std::string key;
-        std::string value;
-        if (inKey && KeyValue(line, key, value) && SameIgnoringCase(key, "INSTPATH")) {
-            if (!written)
-                out.push_back(std::string("INSTPATH=") + libraryPath);
-            written = true;
-            continue;
-        }
-        out.push_back(line);
-    }
-    if (!written) {
-        if (!inKey)
-            out.push_back(std::string("[") + GogoKeyName + "]");
-        out.push_back(std::string("INSTPATH=") + libraryPath);
-    }
     // Create the folder chain (one or two levels below an existing parent).
     const auto slash = keyStorePath.rfind('/');
     if (slash != std::string::npos && slash > 0) {
@@ -180,17 +88,10 @@ bool WriteGogoInstallPath(const std::string& keyStorePath, const std::string& li
             mkdir(folder.substr(0, parentSlash).c_str(), 0700);
         mkdir(folder.c_str(), 0700);
     }
-    const std::string temporary = keyStorePath + ".tmp";
-    {
-        std::ofstream file(temporary, std::ios::trunc);
-        if (!file)
-            return false;
-        for (const auto& line : out)
-            file << line << '\n';
-        if (!file.flush())
-            return false;
-    }
-    return std::rename(temporary.c_str(), keyStorePath.c_str()) == 0;
+    // Key store files have always had Unix line ends.
+    ProfileFile store(keyStorePath, "\n");
+    store.WriteString(GogoKeyName, "INSTPATH", libraryPath);
+    return store.Save();
 }
 
 bool InitGogoDefs()
@@ -200,12 +101,17 @@ bool InitGogoDefs()
         return true;
     }
     dllPath.clear();
-    // The program's own folder first, named explicitly: the RUNPATH ($ORIGIN) lookup depends
-    // on which object calls dlopen, and a sanitizer's interceptor is such an object. Then the
-    // system's search order, then the key store.
+    // The program's own folder first (the build folder), then the installed private folder,
+    // both named explicitly: the RUNPATH lookup depends on which object calls dlopen, and a
+    // sanitizer's interceptor is such an object. Then the system's search order, then the
+    // key store.
     void* handle = nullptr;
-    if (const std::string own = ProgramFolder(); !own.empty())
+    if (const std::string own = ProgramFolder(); !own.empty()) {
         handle = dlopen((own + "/" + GogoLibraryName).c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            handle = dlopen((own + "/" + GogoInstalledFolder + "/" + GogoLibraryName).c_str(),
+                            RTLD_NOW | RTLD_LOCAL);
+    }
     if (!handle)
         handle = dlopen(GogoLibraryName, RTLD_NOW | RTLD_LOCAL);
     std::string storedPath;

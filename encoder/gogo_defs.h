@@ -1,7 +1,8 @@
 #pragma once
 // Run-time binding of the MP3 encoder library libgogo.so: loads it, resolves its nine entry
 // points all at once and counts its users. The library is looked up in the program's own
-// folder first (beside orva / orva-cli), then by the system's search order, then at the path
+// folder first (beside orva / orva-cli in the build folder), then in the installed layout's
+// private folder (GogoInstalledFolder), then by the system's search order, then at the path
 // stored in the per-user key store (GogoKeyStorePath(), value "INSTPATH" under GogoKeyName).
 // Process-wide state; call from one thread at a time (component construction/destruction).
 
@@ -26,6 +27,9 @@ struct GogoEntryPoints {
 
 /// File name looked up by the system's search order.
 inline constexpr const char* GogoLibraryName = "libgogo.so";
+/// Where an installation keeps the library, from the programs' folder (bin/../lib/orva);
+/// the install rules put it there.
+inline constexpr const char* GogoInstalledFolder = "../lib/orva";
 /// Key path of the key store section that names the library; the value is "INSTPATH".
 inline constexpr const char* GogoKeyName = "Software\\MarineCat\\GOGO_DLL";
 

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace orva {
 namespace {
@@ -147,7 +148,8 @@ struct ProfileFile::Entry {
     std::string_view value;      ///< trimmed value, quotes still on
 };
 
-ProfileFile::ProfileFile(std::string path) : path_(std::move(path))
+ProfileFile::ProfileFile(std::string path, std::string newLineEnd)
+    : path_(std::move(path)), newLineEnd_(std::move(newLineEnd))
 {
     ReadWholeFile(path_, content_, readable_);
 }
@@ -220,9 +222,9 @@ bool ProfileFile::FindEntry(std::string_view section, std::string_view key, Entr
 std::string ProfileFile::LineEnd() const
 {
     const std::size_t newline = content_.find('\n');
-    if (newline != std::string::npos && (newline == 0 || content_[newline - 1] != '\r'))
-        return "\n";
-    return "\r\n";  // what Windows writes, and what a fresh file gets
+    if (newline == std::string::npos)
+        return newLineEnd_;  // nothing to follow yet; "\r\n" (what Windows writes) by default
+    return (newline > 0 && content_[newline - 1] == '\r') ? "\r\n" : "\n";
 }
 
 bool ProfileFile::Contains(std::string_view section, std::string_view key) const

@@ -25,8 +25,9 @@ namespace orva {
 class ProfileFile {
 public:
     /// Reads the file now. A missing file reads as empty; a file that exists but cannot
-    /// be read reads as empty too and is then never overwritten by Save().
-    explicit ProfileFile(std::string path);
+    /// be read reads as empty too and is then never overwritten by Save(). `newLineEnd` is
+    /// what lines end with while the content has no line end to follow (a new file).
+    explicit ProfileFile(std::string path, std::string newLineEnd = "\r\n");
 
     /// Path given to the constructor.
     const std::string& Path() const { return path_; }
@@ -76,6 +77,7 @@ private:
 
     std::string path_;
     std::string content_;
+    std::string newLineEnd_;
     bool readable_ = true;  ///< false when the file exists but could not be read
 };
 

@@ -111,6 +111,27 @@ int WriteTable(const std::vector<Message>& all, const QString& path)
     return 0;
 }
 
+// The printf conversions of a text, in order ("%d", "%s"): a translation must keep them, or
+// the formatting of its arguments would go wrong.
+QList<QByteArray> Conversions(const QByteArray& text)
+{
+    QList<QByteArray> found;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '%')
+            continue;
+        qsizetype end = i + 1;
+        while (end < text.size() && QByteArray("-+ #0123456789.lhz").contains(text[end]))
+            ++end;
+        if (end < text.size() && QByteArray("diouxXeEfgGcsp").contains(text[end])) {
+            found.append(text.mid(i, end - i + 1));
+            i = end;
+        } else if (end < text.size() && text[end] == '%') {
+            i = end;
+        }
+    }
+    return found;
+}
+
 int Check(const std::vector<Message>& all, const QString& path)
 {
     int missing = 0;
@@ -120,6 +141,10 @@ int Check(const std::vector<Message>& all, const QString& path)
         if (!message.hasTranslation || message.type == u"unfinished" || message.translation.isEmpty()) {
             std::fprintf(stderr, "%s: no English for [%s] %s\n", qPrintable(path),
                          message.context.constData(), message.source.constData());
+            ++missing;
+        } else if (Conversions(message.source) != Conversions(message.translation)) {
+            std::fprintf(stderr, "%s: [%s] %s: the translation changes the %% conversions\n",
+                         qPrintable(path), message.context.constData(), message.source.constData());
             ++missing;
         }
     }

@@ -3,9 +3,9 @@
 #include "batch/batch_job.h"
 #include "batch/mp3_encoding.h"
 #include "batch/mp3_step.h"
-#include "batch/processing_dialog.h"
 #include "encoder/gogo_tea.h"
 #include "settings/settings.h"
+#include "text/processing_words.h"
 #include "ui/forms.h"
 #include "ui/main_window.h"
 #include "ui/ui_services.h"
@@ -30,7 +30,6 @@
 namespace {
 
 constexpr int kBarMaximum = 1000;
-constexpr const char* kProcessTitle = "ORVA Process";
 
 UiServices& FallbackServices()
 {
@@ -54,47 +53,17 @@ template <typename Call> void QueueToGuiThread(QObject* context, Call call)
     QMetaObject::invokeMethod(context, std::move(call), Qt::QueuedConnection);
 }
 
-/// One label-and-bar row; every change is queued to the dialog's thread in order.
-class QueuedRow final : public orva::ProgressRow {
-public:
-    QueuedRow(QObject* context, QLabel* label, QProgressBar* bar)
-        : context_(context), label_(label), bar_(bar)
-    {
-    }
-
-    void SetLabel(const std::string& text) override
-    {
-        QueueToGuiThread(context_,
-                         [label = label_, text = QString::fromStdString(text)] { label->setText(text); });
-    }
-
-    void SetPosition(int position) override
-    {
-        QueueToGuiThread(context_,
-                         [bar = bar_, position] { bar->setValue(std::clamp(position, 0, kBarMaximum)); });
-    }
-
-private:
-    QObject* context_;
-    QLabel* label_;
-    QProgressBar* bar_;
-};
-
 }  // namespace
 
 /// Everything one batch needs, built by FormShow and kept until the next one: the job's
-/// inputs, the job's view of this dialog, the MP3 step and the job itself.
-class TForm3::Batch final : public orva::ProcessingDialog,
-                            public orva::MessageBoxes,
-                            public orva::Mp3Encoding {
+/// inputs, the words of its events on this dialog, the MP3 step and the job itself.
+class TForm3::Batch final : public orva::DialogView, public orva::Mp3Encoding {
 public:
     Batch(TForm3& form, std::vector<orva::FileEntry> entries, std::string outputDirectory,
           const orva::Settings& settings)
-        : form_(form), settings_(settings), row1_(&form, form.Label1, form.ProgressBar1),
-          row2_(&form, form.Label2, form.ProgressBar2), row3_(&form, form.Label3, form.ProgressBar3),
-          notifier_(orva::MakeSstpNotifier(settings_)),
-          job_(std::move(entries), std::move(outputDirectory), settings_, *this, this, notifier_.get()),
-          mp3_(settings_, row3_, *this, *form.GogoTea1, job_.CancelRequested)
+        : form_(form), settings_(settings), presenter_(*this), notifier_(orva::MakeSstpNotifier(settings_)),
+          job_(std::move(entries), std::move(outputDirectory), settings_, presenter_, this, notifier_.get()),
+          mp3_(settings_, presenter_.Stages(), presenter_.Problems(), *form.GogoTea1, job_.CancelRequested)
     {
     }
 
@@ -110,11 +79,17 @@ public:
         job_.Start([this](const orva::BatchOutcome&) { running_ = false; });
     }
 
-    // orva::ProcessingDialog (worker thread)
-    orva::ProgressRow& Row1() override { return row1_; }
-    orva::ProgressRow& Row2() override { return row2_; }
-    orva::ProgressRow& Row3() override { return row3_; }
-    orva::MessageBoxes& Messages() override { return *this; }
+    // orva::DialogView (worker thread): changes are queued to the dialog's thread in order.
+    void SetRowLabel(int row, const std::string& text) override
+    {
+        QueueToGuiThread(&form_,
+                         [label = Label(row), text = QString::fromStdString(text)] { label->setText(text); });
+    }
+    void SetRowPosition(int row, int position) override
+    {
+        QueueToGuiThread(&form_,
+                         [bar = Bar(row), position] { bar->setValue(std::clamp(position, 0, kBarMaximum)); });
+    }
 
     void SetCaption(const std::string& text) override
     {
@@ -146,20 +121,13 @@ public:
         QueueToGuiThread(&form_, [form = &form_] { form->done(QDialog::Rejected); });
     }
 
-    // orva::MessageBoxes (worker thread): modal over the dialog, blocking only the worker.
-    void ShowProcessMessage(const std::string& text) override
+    // Message boxes (worker thread): modal over the dialog, blocking only the worker. The
+    // encoder's failure box has an OK button and no icon.
+    void ShowMessage(Box box, const std::string& title, const std::string& text) override
     {
-        RunOnGuiThreadAndWait(&form_, [this, &text] {
-            form_.Services().ShowMessage(&form_, QString::fromLatin1(kProcessTitle),
-                                         QString::fromStdString(text), QMessageBox::Warning);
-        });
-    }
-    void ShowTitledMessage(const std::string& title, const std::string& text) override
-    {
-        // The encoder's failure box ("ORVA") has an OK button and no icon.
-        RunOnGuiThreadAndWait(&form_, [this, &title, &text] {
+        RunOnGuiThreadAndWait(&form_, [this, box, &title, &text] {
             form_.Services().ShowMessage(&form_, QString::fromStdString(title), QString::fromStdString(text),
-                                         QMessageBox::NoIcon);
+                                         box == Box::Plain ? QMessageBox::NoIcon : QMessageBox::Warning);
         });
     }
 
@@ -176,11 +144,15 @@ public:
     }
 
 private:
+    QLabel* Label(int row) const { return row == 1 ? form_.Label1 : row == 2 ? form_.Label2 : form_.Label3; }
+    QProgressBar* Bar(int row) const
+    {
+        return row == 1 ? form_.ProgressBar1 : row == 2 ? form_.ProgressBar2 : form_.ProgressBar3;
+    }
+
     TForm3& form_;
     const orva::Settings settings_;
-    QueuedRow row1_;
-    QueuedRow row2_;
-    QueuedRow row3_;
+    orva::DialogPresenter presenter_;
     std::unique_ptr<orva::BatchNotifier> notifier_;
     orva::BatchJob job_;
     orva::Mp3Step mp3_;

@@ -1,6 +1,7 @@
 // `orva-cli batch` end to end: real folders, a settings file of the test's own, SSTP to a
 // loopback server, an external encoder, and the exit codes.
 
+#include "core/wave_file.h"
 #include "test_support.h"
 #include "tests/notify/loopback_server.h"
 
@@ -253,6 +254,58 @@ TEST_F(CliBatch, BrokenPipeAndTermination)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
     EXPECT_EQ(ListFolder(outDir), Names { "a.wav" });
     EXPECT_EQ(ReadFile(in + "big.wav"), big);
+}
+
+// A kill in the middle of a batch, in each mode: every original survives under its own or
+// its "_" name, and nothing incomplete stands under an output's name.
+TEST_F(CliBatch, KillLeavesOriginalsAndNoIncompleteOutput)
+{
+    const Bytes big = MakeWav(2, 44100, 16, Ramp16(1500000, 2, 700));
+    const std::string encoder = temp.Path() + "encoder.sh";
+    const std::string script = "#!/bin/sh\nfor last; do :; done\necho mp3 > \"$last\"\n";
+    WriteFile(encoder, Bytes(script.begin(), script.end()));
+    std::filesystem::permissions(encoder, std::filesystem::perms::owner_all);
+    const Names modes[] = {
+        { "[Mathod]", "DELETE=2" },
+        { "[Mathod]", "DELETE=1", "CONVERT=1" },
+        { "[Mathod]", "SAMPLE=22050", "[ENCODE]", "RATE=128", "ENCODER=1", "PATH=" + encoder },
+    };
+    for (const Names& ini : modes) {
+        SCOPED_TRACE(ini[1]);
+        for (const char* name : { "x.wav", "y.wav" })
+            WriteFile(in + name, big);
+        const pid_t child = Start(ini, { "--output", outDir, in + "x.wav", in + "y.wav" });
+        ASSERT_GT(child, 0);
+        // The kill comes while the first file is written into the output folder.
+        int status = 0;
+        bool killed = false;
+        while (::waitpid(child, &status, WNOHANG) == 0) {
+            std::error_code error;
+            for (const auto& fd :
+                 std::filesystem::directory_iterator("/proc/" + std::to_string(child) + "/fd", error)) {
+                const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+                if (!killed && target.rfind(outDir, 0) == 0) {
+                    ::kill(child, SIGKILL);
+                    killed = true;
+                }
+            }
+        }
+        EXPECT_TRUE(killed);
+        for (const char* name : { "x.wav", "y.wav" }) {
+            const std::string kept = Exists(in + name) ? in + name : in + "_" + name;
+            EXPECT_EQ(ReadFile(kept), big) << name;
+        }
+        for (const std::string& name : ListFolder(outDir)) {
+            WaveFileInfo info {};
+            if (name.size() > 4 && name.substr(name.size() - 4) == ".wav") {
+                ASSERT_GE(ProbeWaveFile(outDir + name, info), 0) << name;
+                EXPECT_EQ(std::filesystem::file_size(outDir + name), uint64_t(info.riffSize) + 8) << name;
+            }
+            std::filesystem::remove(outDir + name);
+        }
+        for (const std::string& name : ListFolder(in))
+            std::filesystem::remove(in + name);
+    }
 }
 
 }  // namespace

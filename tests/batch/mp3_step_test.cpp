@@ -151,7 +151,7 @@ protected:
 
     Mp3Step MakeStep(TGogoTea& tea)
     {
-        return Mp3Step(settings_, dialog_.Row3(), dialog_.Messages(), tea, cancel_);
+        return Mp3Step(settings_, dialog_.Stages(), dialog_.Problems(), tea, cancel_);
     }
 
     /// Writes a stand-in external encoder: a shell script that records its pid in pid.txt,

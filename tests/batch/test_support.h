@@ -4,6 +4,7 @@
 
 #include "batch/batch_job.h"
 #include "batch/mp3_encoding.h"
+#include "text/processing_words.h"
 
 #include <cstdint>
 #include <deque>
@@ -45,20 +46,33 @@ private:
     std::string m_path;
 };
 
-/// Records every call as one event, in order: "row1.label TEXT", "row3.pos 0", "caption TEXT",
-/// "ok 1", "cancel 0", "ask TITLE yes|no", "close", "message TEXT", "titled TITLE TEXT".
-class RecordingDialog final : public ProcessingDialog, private MessageBoxes {
+/// Records the job's events as the processing dialog words them, one string per change in
+/// order: "row1.label TEXT", "row3.pos 0", "caption TEXT", "ok 1", "cancel 0",
+/// "ask TITLE yes|no", "close", "message TEXT", "titled TITLE TEXT".
+class RecordingDialog final : private DialogView, public DialogPresenter {
 public:
-    ProgressRow& Row1() override { return m_rows[0]; }
-    ProgressRow& Row2() override { return m_rows[1]; }
-    ProgressRow& Row3() override { return m_rows[2]; }
-    MessageBoxes& Messages() override { return *this; }
+    RecordingDialog() : DialogPresenter(static_cast<DialogView&>(*this)) {}
+
+private:
+    void SetRowLabel(int row, const std::string& text) override
+    {
+        Record("row" + std::to_string(row) + ".label " + text);
+    }
+    void SetRowPosition(int row, int position) override
+    {
+        Record("row" + std::to_string(row) + ".pos " + std::to_string(position));
+    }
+    void ShowMessage(Box box, const std::string& title, const std::string& text) override
+    {
+        Record(box == Box::Plain ? "titled " + title + " " + text : "message " + text);
+    }
     void SetCaption(const std::string& text) override { Record("caption " + text); }
     void SetOkEnabled(bool enabled) override { Record(enabled ? "ok 1" : "ok 0"); }
     void SetCancelEnabled(bool enabled) override { Record(enabled ? "cancel 1" : "cancel 0"); }
     bool AskYesNo(const std::string& title, const std::string& text) override;
     void CloseCancelled() override { Record("close"); }
 
+public:
     std::deque<bool> answers;                         ///< prompt answers; when empty: No
     std::vector<std::string> promptTexts;             ///< texts of the prompts shown
     std::function<void(const std::string&)> onEvent;  ///< runs after each event
@@ -68,23 +82,8 @@ public:
     void Record(const std::string& event);
 
 private:
-    void ShowProcessMessage(const std::string& text) override { Record("message " + text); }
-    void ShowTitledMessage(const std::string& title, const std::string& text) override
-    {
-        Record("titled " + title + " " + text);
-    }
-
-    struct Row final : ProgressRow {
-        Row(RecordingDialog* owner, const char* name) : owner(owner), name(name) {}
-        void SetLabel(const std::string& text) override { owner->Record(name + ".label " + text); }
-        void SetPosition(int position) override { owner->Record(name + ".pos " + std::to_string(position)); }
-        RecordingDialog* owner;
-        std::string name;
-    };
-
     mutable std::mutex m_mutex;
     std::vector<std::string> m_events;
-    Row m_rows[3] = { { this, "row1" }, { this, "row2" }, { this, "row3" } };
 };
 
 /// Records the MP3 step's calls ("gogo SRC DST", "external SRC DST") and writes a stand-in

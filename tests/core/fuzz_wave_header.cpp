@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (info.sampleFormat == SampleFormat::None)
         return 0;
 
-    NullProgressRow row;
+    NullStageEvents row;
     MemorySource scanSource(data, size);
     std::vector<uint8_t> header(static_cast<size_t>(info.dataOffset));
     scanSource.Read(header.data(), header.size());

@@ -240,6 +240,10 @@ TEST(Normalize, OutputsArePublishedWhole)
         EXPECT_EQ(ReadFile(dir.File(name)).size(), wave.size());
     }
     EXPECT_EQ(ReadFile(otherFile), other);
+    // A link to a device is written through: there is no file to replace.
+    std::filesystem::create_symlink("/dev/null", dir.File("null.wav"));
+    EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("null.wav"), IntPeak(16, 9)), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("null.wav")));
     std::filesystem::create_symlink(source, dir.File("tosource.wav"));
     EXPECT_EQ(ConvertSampleRate(row, source, dir.File("tosource.wav"), 16000, 16, 1), 0);
     EXPECT_EQ(ReadFile(source), wave);

@@ -22,8 +22,6 @@ using test::PumpUntil;
 using test::TempDir;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 std::vector<std::string> LogLines(const std::string& prefix = "")
 {
@@ -435,23 +433,38 @@ TEST(GogoDefsTest, RefusesMissingOrIncompleteLibraries)
     }
 }
 
-TEST(GogoDefsTest, KeyStoreKeepsOtherSections)
+TEST(GogoDefsTest, KeyStoreWritesOnlyTheLibraryPath)
 {
-    TempDir home;
-    const std::string store = home.File("sub/registry.ini");
-    {
-        std::filesystem::create_directories(home.File("sub"));
-        std::ofstream out(store);
-        out << "[Other]\nINSTPATH=/elsewhere\n[software\\marinecat\\gogo_dll]\ninstpath = "
-               "\"/old/libgogo.so\"\n";
+    // before (nullptr: no file) -> after writing "/new path/libgogo.so"
+    struct Row {
+        const char* before;
+        const char* after;
+    };
+    const Row rows[] = {
+        { nullptr, "[Software\\MarineCat\\GOGO_DLL]\nINSTPATH=/new path/libgogo.so\n" },
+        { "[Other]\nINSTPATH=/elsewhere\n[software\\marinecat\\gogo_dll]\ninstpath = \"/old/libgogo.so\"\n",
+          "[Other]\nINSTPATH=/elsewhere\n[software\\marinecat\\gogo_dll]\ninstpath = /new "
+          "path/libgogo.so\n" },
+        { "; kept\r\n[Other]\r\nA=1\r\n",
+          "; kept\r\n[Other]\r\nA=1\r\n[Software\\MarineCat\\GOGO_DLL]\r\nINSTPATH=/new "
+          "path/libgogo.so\r\n" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.before ? row.before : "(no file)");
+        TempDir home;
+        const std::string store = home.File("sub/orva/registry.ini");
+        if (row.before) {
+            std::filesystem::create_directories(home.File("sub/orva"));
+            std::ofstream(store) << row.before;
+        }
+        ASSERT_TRUE(WriteGogoInstallPath(store, "/new path/libgogo.so"));
+        EXPECT_EQ(ReadGogoInstallPath(store), "/new path/libgogo.so");
+        std::ifstream in(store);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, row.after);
+        EXPECT_FALSE(WriteGogoInstallPath(store, "/a\nb/libgogo.so"));
+        EXPECT_EQ(ReadGogoInstallPath(store), "/new path/libgogo.so");
     }
-    EXPECT_EQ(ReadGogoInstallPath(store), "/old/libgogo.so");
-    ASSERT_TRUE(WriteGogoInstallPath(store, "/new path/libgogo.so"));
-    EXPECT_EQ(ReadGogoInstallPath(store), "/new path/libgogo.so");
-    std::ifstream in(store);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_THAT(text, HasSubstr("[Other]\nINSTPATH=/elsewhere\n"));
-    EXPECT_THAT(text, Not(HasSubstr("/old/")));
 }
 
 TEST(GogoTeaWithoutLibraryTest, OperationsNeedingTheLibraryThrow)

@@ -1,0 +1,55 @@
+#pragma once
+// What the batch job reports, as events: the front ends word them (the desktop window on its
+// processing dialog, orva-cli on the terminal) and tests record them. Every call comes from
+// the batch worker thread; the problem reports and the cancel question block the worker
+// until the person has answered them.
+
+#include "core/progress.h"
+
+#include <string>
+
+namespace orva {
+
+/// What begins with an entry.
+enum class EntryStep {
+    Process,                ///< per-file mode: conversion, scan, normalization, MP3 step
+    ScanForCommonPeak,      ///< common mode, first pass: the scan only
+    ProcessWithCommonPeak,  ///< common mode, second pass: normalization and MP3 step
+};
+
+/// The counts of a finished batch.
+struct BatchCounts {
+    int entryCount = 0;
+    int normalizedCount = 0;  ///< entries whose normalization succeeded
+    int failedCount = 0;      ///< entries normalized whose MP3 step failed
+};
+
+class BatchEvents {
+public:
+    virtual ~BatchEvents() = default;
+
+    /// The stages of the current entry (conversion, scan, normalization, encoding).
+    virtual StageEvents& Stages() = 0;
+    /// Problems with the current entry's files.
+    virtual ProblemReports& Problems() = 0;
+
+    /// The job began; no entry has started yet.
+    virtual void JobStarted() = 0;
+    /// A pass over the entries begins (one per job).
+    virtual void PassStarted() = 0;
+    /// Entry `index` (0-based) of `count`, shown as `name`, begins `step`.
+    virtual void EntryStarted(EntryStep step, int index, int count, const std::string& name) = 0;
+    /// The common peak of all entries is `peak`, first reached in the entry shown as `name`.
+    virtual void CommonPeakFound(int peak, const std::string& name) = 0;
+    /// Every entry has been handled.
+    virtual void BatchFinished(const BatchCounts& counts) = 0;
+    /// The job ends (after BatchFinished, or early on an error of its own): nothing more runs.
+    virtual void JobEnded() = 0;
+
+    /// Asks whether to cancel the unfinished normalization; blocks until answered. True: cancel.
+    virtual bool ConfirmCancel() = 0;
+    /// The cancel was confirmed: the job unwinds now.
+    virtual void CloseCancelled() = 0;
+};
+
+}  // namespace orva
