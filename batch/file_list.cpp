@@ -3,6 +3,7 @@
 #include "core/format_tag.h"
 #include "core/wave_file.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -132,29 +133,32 @@ void FileListModel::AppendEntry(const FileEntry& entry)
 
 void FileListModel::RemoveSelectedFiles(const std::set<int>& rows)
 {
-    // Highest first, so that the lower indexes still name the rows the caller meant.
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        const int row = *it;
-        if (row < 0 || row >= Count())
+    // One removal per run of adjacent rows, highest run first so that the lower indexes
+    // still name the rows the caller meant: a view relays itself out once per removal.
+    auto it = rows.rbegin();
+    while (it != rows.rend()) {
+        const int last = *it;
+        int first = last;
+        for (++it; it != rows.rend() && *it == first - 1; ++it)
+            first = *it;
+        const int top = std::max(first, 0);
+        const int bottom = std::min(last, Count() - 1);
+        if (top > bottom)
             continue;
-        beginRemoveRows(QModelIndex(), row, row);
-        m_entries.erase(m_entries.begin() + row);
+        beginRemoveRows(QModelIndex(), top, bottom);
+        m_entries.erase(m_entries.begin() + top, m_entries.begin() + bottom + 1);
         endRemoveRows();
     }
 }
 
 void FileListModel::RemoveUnsupportedFiles()
 {
-    int row = 0;
-    while (row < Count()) {
-        if (m_entries[static_cast<size_t>(row)].IsSupported()) {
-            ++row;
-            continue;
-        }
-        beginRemoveRows(QModelIndex(), row, row);
-        m_entries.erase(m_entries.begin() + row);
-        endRemoveRows();
+    std::set<int> rows;
+    for (int row = 0; row < Count(); ++row) {
+        if (!m_entries[static_cast<size_t>(row)].IsSupported())
+            rows.insert(row);
     }
+    RemoveSelectedFiles(rows);
 }
 
 void FileListModel::Clear()

@@ -18,14 +18,32 @@ struct GogoEncoderInfo {
     std::string DLLPath;
 };
 
+/// What a check of the start command found, for the front end to word.
+enum class StartFinding {
+    NoFiles,         ///< no supported file is left in the list
+    MixedBits,       ///< the common-peak mode got files of different sample widths
+    EncoderMissing,  ///< the external encoder program (its path given) does not exist
+    GogoMissing,     ///< the encoder library is not loaded
+    Overlap,         ///< the output folder is a source folder while sources stay in place
+};
+
+/// What the confirmation summary shows.
+struct StartSummary {
+    Settings settings;
+    int fileCount = 0;
+    std::string outputDirectory;
+    GogoEncoderInfo gogo;
+};
+
 /// What the start command needs from its front end.
 class StartCommandHost {
 public:
     virtual ~StartCommandHost() = default;
     /// Stops a playing entry (SpeedButton3Click).
     virtual void StopPlayback() = 0;
-    /// The "ORVA Process" box (exclamation icon, OK); blocks until dismissed.
-    virtual void ShowProcessMessage(const std::string& text) = 0;
+    /// Shows a finding in the "ORVA Process" box (exclamation icon, OK); blocks until
+    /// dismissed. `path` is the encoder's for EncoderMissing, else empty.
+    virtual void ReportFinding(StartFinding finding, const std::string& path) = 0;
     /// Reads VersionString and DLLPath of the encoder component; throws (any exception)
     /// when the encoder library is not loaded.
     virtual GogoEncoderInfo ReadGogoEncoderInfo() = 0;
@@ -33,7 +51,7 @@ public:
     virtual std::optional<std::string> ChooseFolder(const std::string& initialFolder) = 0;
     /// Shows the summary (cleared first, black text, one entry per line) in the confirmation
     /// dialog and returns ConfirmAnswer: 1 OK, -1 Cancel, 0 closed otherwise.
-    virtual int ShowConfirmation(const std::vector<std::string>& lines) = 0;
+    virtual int ShowConfirmation(const StartSummary& summary) = 0;
     /// Runs the batch over the list with `outputDirectory` (the progress dialog, modal).
     virtual void RunBatch(const std::string& outputDirectory) = 0;
 };
@@ -52,16 +70,6 @@ struct StartCommandFields {
     int ConfirmAnswer = 0;
 };
 
-/// Message texts of the start command.
-inline constexpr const char* NoFilesText = "処理可能なファイルがありません。";
-inline constexpr const char* MixedBitsText =
-    "音量の一括取得時には、異なるビットレートの\nファイルを同時に処理できません。";
-inline constexpr const char* OverlapText = "変換前と変換後のﾃﾞｨﾚｸﾄﾘが重なっています。";
-inline constexpr const char* GogoMissingText = "外部エンコーダが見つかりません。\n [GOGO.DLL]";
-/// Title of the folder chooser.
-inline constexpr const char* ChooseFolderTitle =
-    "正規化したファイルを保存するディレクトリを選択してください。";
-
 /// The start command, steps in order: stop playback, remove unsupported rows, refuse an
 /// empty list, force PeakMode and SourceFileAction to 0 when ResampleRate is on, refuse
 /// mixed sample widths in the common-peak mode, check the encoder, choose the output folder
@@ -75,9 +83,5 @@ std::string BrowseOutputFolder(Settings& settings, StartCommandHost& host);
 
 /// The output folder for a chosen path: the path with "/" appended unless it ends with one.
 std::string OutputDirectoryFor(const std::string& chosenPath);
-
-/// The confirmation summary, one string per line ("" for an empty line).
-std::vector<std::string> BuildSummaryLines(const Settings& settings, int fileCount,
-                                           const std::string& outputDirectory, const GogoEncoderInfo& gogo);
 
 }  // namespace orva

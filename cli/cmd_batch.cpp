@@ -10,6 +10,7 @@
 #include "cli/terminal.h"
 #include "encoder/gogo_tea.h"
 #include "settings/settings_store.h"
+#include "text/start_words.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -89,9 +90,9 @@ public:
     TerminalStartHost(std::string folder, TGogoTea* gogo) : m_folder(std::move(folder)), m_gogo(gogo) {}
 
     void StopPlayback() override {}
-    void ShowProcessMessage(const std::string& text) override
+    void ReportFinding(StartFinding finding, const std::string& path) override
     {
-        TerminalView().ShowMessage(DialogView::Box::Process, "ORVA Process", text);
+        TerminalView().ShowMessage(DialogView::Box::Process, "ORVA Process", FindingText(finding, path));
     }
 
     GogoEncoderInfo ReadGogoEncoderInfo() override
@@ -113,9 +114,9 @@ public:
         return m_folder;
     }
 
-    int ShowConfirmation(const std::vector<std::string>& lines) override
+    int ShowConfirmation(const StartSummary& summary) override
     {
-        for (const std::string& line : lines)
+        for (const std::string& line : BuildSummaryLines(summary))
             std::printf("%s\n", line.c_str());
         std::fflush(stdout);
         return 1;

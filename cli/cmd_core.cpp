@@ -60,7 +60,7 @@ int RunProbe(const std::vector<std::string>& args)
     const int64_t result = ProbeWaveFile(args[0], info);
     std::printf("result=%lld\n", static_cast<long long>(result));
     if (result < 0) {
-        std::printf("error=%s\n", ErrorText().c_str());
+        std::printf("error=%s\n", ProbeReason(result, ErrorText()).c_str());
         return 1;
     }
     const WaveFormat& f = info.format;
@@ -160,7 +160,7 @@ int RunNormalize(const std::vector<std::string>& args)
         WaveFileInfo info {};
         const int64_t probed = ProbeWaveFile(args[0], info);
         if (probed < 0 && probed != kProbeCannotRead)
-            std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ErrorText().c_str());
+            std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ProbeReason(probed, ErrorText()).c_str());
         return 1;
     }
     return 0;
@@ -176,8 +176,8 @@ int RunResample(const std::vector<std::string>& args)
         return 2;
     }
     WaveFileInfo info {};
-    if (ProbeWaveFile(args[0], info) < 0) {
-        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ErrorText().c_str());
+    if (const int probed = ProbeWaveFile(args[0], info); probed < 0) {
+        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ProbeReason(probed, ErrorText()).c_str());
         return 1;
     }
     TerminalDialog dialog;

@@ -3,6 +3,7 @@
 #include "settings/profile.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +95,20 @@ bool WriteGogoInstallPath(const std::string& keyStorePath, const std::string& li
     return store.Save();
 }
 
+namespace {
+
+/// The file the dynamic linker loaded for `handle` (wherever it was found), or `fallback`.
+std::string LoadedPath(void* handle, const std::string& fallback)
+{
+    link_map* map = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name != nullptr
+        && map->l_name[0] != '\0')
+        return map->l_name;
+    return fallback;
+}
+
+}  // namespace
+
 bool InitGogoDefs()
 {
     if (useCount > 0) {
@@ -108,8 +123,10 @@ bool InitGogoDefs()
     void* handle = nullptr;
     if (const std::string own = ProgramFolder(); !own.empty()) {
         handle = dlopen((own + "/" + GogoLibraryName).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle)
-            handle = dlopen((own + "/" + GogoInstalledFolder + "/" + GogoLibraryName).c_str(),
+        // Named without "..", since the summary shows the path the library was loaded from.
+        const std::string prefix = own.substr(0, own.rfind('/'));
+        if (!handle && !prefix.empty())
+            handle = dlopen((prefix + "/" + GogoInstalledFolder + "/" + GogoLibraryName).c_str(),
                             RTLD_NOW | RTLD_LOCAL);
     }
     if (!handle)
@@ -131,7 +148,7 @@ bool InitGogoDefs()
     libraryHandle = handle;
     entryPoints = table;
     useCount = 1;
-    dllPath = storedPath;
+    dllPath = LoadedPath(handle, storedPath);
     return true;
 }
 

@@ -27,9 +27,9 @@ struct GogoEntryPoints {
 
 /// File name looked up by the system's search order.
 inline constexpr const char* GogoLibraryName = "libgogo.so";
-/// Where an installation keeps the library, from the programs' folder (bin/../lib/orva);
-/// the install rules put it there.
-inline constexpr const char* GogoInstalledFolder = "../lib/orva";
+/// Where an installation keeps the library, below the parent of the programs' folder
+/// (bin/../lib/orva); the install rules put it there.
+inline constexpr const char* GogoInstalledFolder = "lib/orva";
 /// Key path of the key store section that names the library; the value is "INSTPATH".
 inline constexpr const char* GogoKeyName = "Software\\MarineCat\\GOGO_DLL";
 
@@ -37,7 +37,8 @@ inline constexpr const char* GogoKeyName = "Software\\MarineCat\\GOGO_DLL";
 bool InitGogoDefs();
 /// Counts one user less; the last one unloads the library.
 void DeallocateGogoDLL();
-/// The key store path the library was loaded from; empty when found by the search order.
+/// The file the library was loaded from (beside the program, by the search order or from
+/// the key store); empty while none is loaded.
 std::string GogoDLLPath();
 /// The resolved entry points, or nullptr while no library is loaded.
 const GogoEntryPoints* GogoFunctions();

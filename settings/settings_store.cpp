@@ -179,4 +179,19 @@ void SaveWindowPosition(const PositionedWindow& window, const char* topKey, cons
     file.Save();
 }
 
+void ReadWindowSize(const char* widthKey, const char* heightKey, int& width, int& height)
+{
+    const ProfileFile file(SettingsPath());
+    width = file.GetInt(kWindowSection, widthKey, -1);
+    height = file.GetInt(kWindowSection, heightKey, -1);
+}
+
+void SaveWindowSize(const char* widthKey, const char* heightKey, int width, int height)
+{
+    ProfileFile file(SettingsPath());
+    WriteInt(file, kWindowSection, widthKey, width);
+    WriteInt(file, kWindowSection, heightKey, height);
+    file.Save();
+}
+
 }  // namespace orva

@@ -51,4 +51,11 @@ void RestoreWindowPosition(PositionedWindow& window, const char* topKey, const c
 /// Writes the window's top and left (its normal placement when minimized) to "Window".
 void SaveWindowPosition(const PositionedWindow& window, const char* topKey, const char* leftKey);
 
+/// Reads a window's stored size ("Window" keys such as "Form5Width"/"Form5Height");
+/// -1 for a key that is missing.
+void ReadWindowSize(const char* widthKey, const char* heightKey, int& width, int& height);
+
+/// Writes a window's size to "Window".
+void SaveWindowSize(const char* widthKey, const char* heightKey, int width, int height);
+
 }  // namespace orva

@@ -1,5 +1,6 @@
 #include "text/processing_words.h"
 
+#include "core/wave_file.h"
 #include "text/catalogue.h"
 
 #include <cstdio>
@@ -85,6 +86,34 @@ std::string ProblemText(Problem problem, const std::string& path, DialogView::Bo
     if (box != nullptr)
         *box = shown;
     return Format(format, path.c_str());
+}
+
+std::string ProbeReason(int probeResult, const std::string& fallback)
+{
+    switch (probeResult) {
+    case kProbeCannotOpen:
+        return ORVA_TR("Probe", "ファイルが開けません");
+    case kProbeCannotRead:
+        return ORVA_TR("Probe", "ヘッダ部が読めません");
+    case kProbeNotWave:
+        return ORVA_TR("Probe", "WAVEファイルではありません");
+    case kProbeBadFmtSize:
+        return ORVA_TR("Probe", "fmtチャンクサイズがおかしい");
+    case kProbeNoData:
+        return ORVA_TR("Probe", "dataチャンクが見つかりません");
+    case kProbeFmtMissing:
+        return ORVA_TR("Probe", "dataチャンクの前にfmtチャンクがありません");
+    case kProbeTruncated:
+        return ORVA_TR("Probe", "ヘッダ部が不完全です");
+    case kProbeBadRiffSize:
+        return ORVA_TR("Probe", "RIFFチャンクサイズがおかしい");
+    case kProbeTooLarge:
+        return ORVA_TR("Probe", "4GB以上のRIFFファイルはサイズを表せません");
+    case kProbeBadDs64:
+        return ORVA_TR("Probe", "ds64チャンクがおかしい");
+    default:
+        return fallback;
+    }
 }
 
 std::string CancelPromptTitle() { return ORVA_TR("Processing", "キャンセル"); }

@@ -67,6 +67,9 @@ std::string StageProgressText(Stage stage, int64_t doneBytes, int64_t totalBytes
 std::string PeakFoundText(int peak, int64_t sampleIndex);
 /// The message of a problem with its path; `box` receives the box it belongs in.
 std::string ProblemText(Problem problem, const std::string& path, DialogView::Box* box = nullptr);
+/// Why a file does not probe, for a ProbeResult below 0; `fallback` (the core's own reason)
+/// for a code without words here.
+std::string ProbeReason(int probeResult, const std::string& fallback);
 /// Title and text of the cancel question.
 std::string CancelPromptTitle();
 std::string CancelPromptText();

@@ -38,8 +38,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& geometry, cons
     return label;
 }
 
-/// A read-only, borderless, underlined line that looks like a link.
-QLineEdit* MakeLinkLine(QWidget* parent, const char* name, const QRect& geometry, const QString& text)
+/// A read-only, borderless line that reads as text, not as an input field.
+QLineEdit* MakeTextLine(QWidget* parent, const char* name, const QRect& geometry, const QString& text)
 {
     auto* edit = new QLineEdit(text, parent);
     edit->setObjectName(QString::fromLatin1(name));
@@ -47,13 +47,22 @@ QLineEdit* MakeLinkLine(QWidget* parent, const char* name, const QRect& geometry
     edit->setReadOnly(true);
     edit->setFrame(false);
     edit->setFocusPolicy(Qt::NoFocus);
-    edit->setCursor(Qt::PointingHandCursor);
-    QFont font = edit->font();
-    font.setUnderline(true);
-    edit->setFont(font);
-    // Same background as the panel: it reads as text, not as an input field.
     edit->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     return edit;
+}
+
+/// Underlined with a hand cursor when clicking it does something, plain text otherwise.
+void SetLinkLook(QLineEdit* edit, bool link)
+{
+    QFont font = edit->font();
+    font.setUnderline(link);
+    edit->setFont(font);
+    edit->setCursor(link ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+QString StartDirectory()
+{
+    return Form1 != nullptr ? QString::fromStdString(Form1->Settings.StartDirectory) : QString();
 }
 
 }  // namespace
@@ -91,8 +100,10 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     Label5 = MakeLabel(Panel1, "Label5", QRect(40, 104, 128, 16), QStringLiteral("(C) 2026 ORVA"),
                        PixelFont(gothic, 16));
 
-    Edit2 = MakeLinkLine(Panel1, "Edit2", QRect(40, 128, 249, 17), QStringLiteral("Qt 6 / LAME / libsoxr"));
-    Edit3 = MakeLinkLine(Panel1, "Edit3", QRect(40, 144, 249, 17), HomePageText());
+    // The contact line leads nowhere, so it is not drawn as a link; the home-page line is one
+    // while the help it opens can be found (decided at each showing).
+    Edit2 = MakeTextLine(Panel1, "Edit2", QRect(40, 128, 249, 17), QStringLiteral("Qt 6 / LAME / libsoxr"));
+    Edit3 = MakeTextLine(Panel1, "Edit3", QRect(40, 144, 249, 17), HomePageText());
     Edit2->installEventFilter(this);
     Edit3->installEventFilter(this);
 
@@ -107,12 +118,21 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     RestoreWidgetPosition(this, "Form2Top", "Form2Left");
 }
 
+void TForm2::setVisible(bool visible)
+{
+    if (visible && !isVisible()) {
+        SetLinkLook(Edit3, !FindHelpFile(StartDirectory()).isEmpty());
+        PlaceBeforeShowing(this);
+    }
+    QDialog::setVisible(visible);
+}
+
 void TForm2::Button1Click() { accept(); }
 
 void TForm2::Edit3Click()
 {
     if (Form1 != nullptr) {
-        OpenHomePage(Form1->Services(), QString::fromStdString(Form1->Settings.StartDirectory));
+        OpenHomePage(Form1->Services(), StartDirectory());
     } else {
         QtUiServices services;
         OpenHomePage(services, QString());

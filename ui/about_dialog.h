@@ -20,8 +20,8 @@ public:
     QLabel* Label4 = nullptr;        ///< one-line tagline
     QLabel* Label1 = nullptr;        ///< "Ver 1.1 2003/01/13"
     QLabel* Label5 = nullptr;        ///< notice line
-    QLineEdit* Edit2 = nullptr;      ///< contact line (clicking does nothing)
-    QLineEdit* Edit3 = nullptr;      ///< home-page address (clicking opens it)
+    QLineEdit* Edit2 = nullptr;      ///< contact line (plain text; clicking does nothing)
+    QLineEdit* Edit3 = nullptr;      ///< home-page address (a link while the help exists)
     QPushButton* Button2 = nullptr;  ///< "OK"
 
     /// Hides the dialog, ending its modal showing with the OK result.
@@ -30,6 +30,8 @@ public:
     void Edit3Click();
     /// Saves the dialog's position.
     void FormClose();
+    /// Keeps the frame on a screen before each showing.
+    void setVisible(bool visible) override;
 
 protected:
     void done(int result) override;

@@ -12,8 +12,9 @@
 
 OrvaApplication::OrvaApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // No display name: Qt would append it to every window title ("… — ORVA"), and the
+    // titles are the program's own.
     setApplicationName(QStringLiteral("ORVA"));
-    setApplicationDisplayName(QStringLiteral("ORVA"));
     setDesktopFileName(QStringLiteral("orva"));
     UseLanguage(orva::ProcessLanguage());
     QFont font(QStringLiteral("ＭＳ Ｐゴシック"));

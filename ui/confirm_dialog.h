@@ -1,10 +1,12 @@
 #pragma once
 // The confirmation dialog: shows the summary the start command writes into RichEdit1 and
 // records the user's answer in Form1's ConfirmAnswer (1 OK, -1 Cancel or Esc; the close box
-// leaves it as it was). Its position is restored once and saved at every close.
-// GUI thread only.
+// leaves it as it was). It opens large enough for the whole summary (within the screen) and
+// may be made larger; its position, and a size the user chose, are restored once and saved
+// at every close ("Form5Width"/"Form5Height": the size inside the frame). GUI thread only.
 
 #include <QDialog>
+#include <QSize>
 
 class QFrame;
 class QLabel;
@@ -41,6 +43,10 @@ public:
     void FormClose();
 
     void done(int result) override;
+    /// Fits the size to the summary and keeps the frame on the screen before each showing.
+    void setVisible(bool visible) override;
+    /// The size the text area needs to show the whole summary without scrolling.
+    QSize SummarySize() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -48,6 +54,10 @@ protected:
 
 private:
     void SetAnswer(int value);
+    void FitSummary();
+
+    QSize rememberedSize_;  ///< the size the user chose (stored or this run); invalid when none
+    QSize openedSize_;      ///< the size the present showing opened with
 
     int* answer_ = nullptr;
 };

@@ -15,16 +15,20 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QIdentityProxyModel>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QResizeEvent>
+#include <QStyledItemDelegate>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -40,7 +44,20 @@ constexpr int kAboutButtonMinLeft = 200;
 // Width of each column of ListView1; the last column takes the rest of the row.
 constexpr int kColumnWidths[] = { 110, 110, 80, 50, 30, 30, 60 };
 
-/// Shows the file list with the header captions aligned like their cells.
+// The header captions of ListView1, one per column of the file list.
+const char* const kColumnCaptions[] = {
+    QT_TRANSLATE_NOOP("FileList", "ファイル名"),
+    QT_TRANSLATE_NOOP("FileList", "ディレクトリ"),
+    QT_TRANSLATE_NOOP("FileList", "形式"),
+    QT_TRANSLATE_NOOP("FileList", "周期"),
+    "Bit",
+    "Ch",
+    QT_TRANSLATE_NOOP("FileList", "サイズ"),
+    QT_TRANSLATE_NOOP("FileList", "　"),
+};
+
+/// Shows the file list in the program's language, with the header captions aligned like
+/// their cells.
 class ListViewColumns final : public QIdentityProxyModel {
 public:
     using QIdentityProxyModel::QIdentityProxyModel;
@@ -52,7 +69,41 @@ public:
             return QVariant::fromValue(
                 Qt::Alignment((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
         }
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0
+            && section < int(std::size(kColumnCaptions)))
+            return QCoreApplication::translate("FileList", kColumnCaptions[section]);
         return QIdentityProxyModel::headerData(section, orientation, role);
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const QVariant value = QIdentityProxyModel::data(index, role);
+        if (role == Qt::DisplayRole && index.column() == 1 + orva::SupportCell
+            && value.toString() == QString::fromUtf8(orva::UnsupportedMarker))
+            return QCoreApplication::translate("FileList", "(未対応)");
+        return value;
+    }
+};
+
+/// Shows a cell's whole text as its tooltip when the column is too narrow to show it all
+/// (long folders, file names); a cell that shows whole has no tooltip.
+class CutCellTips final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (!text.isEmpty() && sizeHint(option, index).width() > option.rect.width()) {
+            QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
     }
 };
 
@@ -117,17 +168,18 @@ void TForm1::CreateControls()
         button->setFocusPolicy(Qt::NoFocus);
         button->setIcon(MakeToolIcon(icon));
         button->setIconSize(QSize(16, 16));
-        button->setToolTip(QString::fromUtf8(hint));
+        button->setToolTip(tr(hint));
         return button;
     };
-    SpeedButton5 = makeButton("SpeedButton5", 8, "新規", ToolIcon::New);
-    SpeedButton8 = makeButton("SpeedButton8", 32, "リストに追加", ToolIcon::Add);
-    SpeedButton1 = makeButton("SpeedButton1", 56, "リストから削除", ToolIcon::Remove);
-    SpeedButton2 = makeButton("SpeedButton2", 88, "再生", ToolIcon::Play);
-    SpeedButton3 = makeButton("SpeedButton3", 112, "停止", ToolIcon::Stop);
-    SpeedButton7 = makeButton("SpeedButton7", 144, "ｵﾌﾟｼｮﾝ", ToolIcon::Options);
-    SpeedButton6 = makeButton("SpeedButton6", 168, "正規化開始", ToolIcon::Start);
-    SpeedButton4 = makeButton("SpeedButton4", kClientWidth - 30, "バージョン情報", ToolIcon::About);
+    SpeedButton5 = makeButton("SpeedButton5", 8, QT_TR_NOOP("新規"), ToolIcon::New);
+    SpeedButton8 = makeButton("SpeedButton8", 32, QT_TR_NOOP("リストに追加"), ToolIcon::Add);
+    SpeedButton1 = makeButton("SpeedButton1", 56, QT_TR_NOOP("リストから削除"), ToolIcon::Remove);
+    SpeedButton2 = makeButton("SpeedButton2", 88, QT_TR_NOOP("再生"), ToolIcon::Play);
+    SpeedButton3 = makeButton("SpeedButton3", 112, QT_TR_NOOP("停止"), ToolIcon::Stop);
+    SpeedButton7 = makeButton("SpeedButton7", 144, QT_TR_NOOP("ｵﾌﾟｼｮﾝ"), ToolIcon::Options);
+    SpeedButton6 = makeButton("SpeedButton6", 168, QT_TR_NOOP("正規化開始"), ToolIcon::Start);
+    SpeedButton4 =
+        makeButton("SpeedButton4", kClientWidth - 30, QT_TR_NOOP("バージョン情報"), ToolIcon::About);
 
     connect(SpeedButton5, &QToolButton::clicked, this, [this] { SpeedButton5Click(); });
     connect(SpeedButton8, &QToolButton::clicked, this, [this] { SpeedButton8Click(); });
@@ -155,17 +207,31 @@ void TForm1::CreateControls()
     ListView1->header()->setStretchLastSection(true);
     for (int column = 0; column < int(std::size(kColumnWidths)); ++column)
         ListView1->setColumnWidth(column, kColumnWidths[column]);
+    // The size column shows ten digits (every size up to 4 GiB) whole in the list's font.
+    const int textMargin =
+        ListView1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListView1) + 1;
+    const int sizeColumn = 1 + orva::SizeCell;
+    ListView1->setColumnWidth(
+        sizeColumn,
+        std::max(kColumnWidths[sizeColumn],
+                 ListView1->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 2 * textMargin
+                     + 1));
+    ListView1->setItemDelegate(new CutCellTips(ListView1));
     layout->addWidget(ListView1, 1);
     setCentralWidget(client);
 
     // Every change of the rows or of the selection recomputes the commands.
-    connect(fileList_.get(), &QAbstractItemModel::rowsInserted, this, [this] { UpdateCommandStates(); });
-    connect(fileList_.get(), &QAbstractItemModel::rowsRemoved, this, [this] { UpdateCommandStates(); });
-    connect(fileList_.get(), &QAbstractItemModel::modelReset, this, [this] { UpdateCommandStates(); });
-    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { UpdateCommandStates(); });
+    // A command that removes many rows at once recomputes them itself, once, at its end.
+    auto update = [this] {
+        if (!removingRows_)
+            UpdateCommandStates();
+    };
+    connect(fileList_.get(), &QAbstractItemModel::rowsInserted, this, update);
+    connect(fileList_.get(), &QAbstractItemModel::rowsRemoved, this, update);
+    connect(fileList_.get(), &QAbstractItemModel::modelReset, this, update);
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, update);
 
-    OpenDialog1.Filter = QStringLiteral("ｻｳﾝﾄﾞﾌｧｲﾙ(*.wav)");
+    OpenDialog1.Filter = tr("ｻｳﾝﾄﾞﾌｧｲﾙ(*.wav)");
     OpenDialog1.DefaultExt = QStringLiteral("WAV");
 }
 
@@ -175,7 +241,7 @@ void TForm1::CreateMenus()
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
 
     auto addItem = [this](QMenu* menu, const char* name, const char* caption, void (TForm1::*handler)()) {
-        QAction* action = menu->addAction(QString::fromUtf8(caption));
+        QAction* action = menu->addAction(tr(caption));
         action->setObjectName(QString::fromLatin1(name));
         connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
         return action;
@@ -186,36 +252,36 @@ void TForm1::CreateMenus()
         return separator;
     };
 
-    aaa1 = MainMenu1->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+    aaa1 = MainMenu1->addMenu(tr("ﾌｧｲﾙ(&F)"));
     aaa1->setObjectName(QStringLiteral("aaa1"));
-    New1 = addItem(aaa1, "New1", "新規(&N)", &TForm1::New1Click);
-    Add1 = addItem(aaa1, "Add1", "追加(&A)", &TForm1::Add1Click);
-    Exit1 = addItem(aaa1, "Exit1", "終了(&X)", &TForm1::Exit1Click);
+    New1 = addItem(aaa1, "New1", QT_TR_NOOP("新規(&N)"), &TForm1::New1Click);
+    Add1 = addItem(aaa1, "Add1", QT_TR_NOOP("追加(&A)"), &TForm1::Add1Click);
+    Exit1 = addItem(aaa1, "Exit1", QT_TR_NOOP("終了(&X)"), &TForm1::Exit1Click);
 
-    Edit1 = MainMenu1->addMenu(QStringLiteral("編集(&E)"));
+    Edit1 = MainMenu1->addMenu(tr("編集(&E)"));
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    KA1 = addItem(Edit1, "KA1", "全て選択(&A)", &TForm1::KA1Click);
-    Delete1 = addItem(Edit1, "Delete1", "リストから削除(&D)", &TForm1::Delete1Click);
+    KA1 = addItem(Edit1, "KA1", QT_TR_NOOP("全て選択(&A)"), &TForm1::KA1Click);
+    Delete1 = addItem(Edit1, "Delete1", QT_TR_NOOP("リストから削除(&D)"), &TForm1::Delete1Click);
     N4 = addSeparator(Edit1, "N4");
-    KC1 = addItem(Edit1, "KC1", "未対応ﾌｧｲﾙの削除(&C)", &TForm1::KC1Click);
+    KC1 = addItem(Edit1, "KC1", QT_TR_NOOP("未対応ﾌｧｲﾙの削除(&C)"), &TForm1::KC1Click);
 
-    KP1 = MainMenu1->addMenu(QStringLiteral("再生(&P)"));
+    KP1 = MainMenu1->addMenu(tr("再生(&P)"));
     KP1->setObjectName(QStringLiteral("KP1"));
-    PlayPlay = addItem(KP1, "PlayPlay", "再生(&P)", &TForm1::PlayPlayClick);
-    PlayStop = addItem(KP1, "PlayStop", "停止(&S)", &TForm1::PlayStopClick);
+    PlayPlay = addItem(KP1, "PlayPlay", QT_TR_NOOP("再生(&P)"), &TForm1::PlayPlayClick);
+    PlayStop = addItem(KP1, "PlayStop", QT_TR_NOOP("停止(&S)"), &TForm1::PlayStopClick);
 
-    KP2 = MainMenu1->addMenu(QStringLiteral("処理(&G)"));
+    KP2 = MainMenu1->addMenu(tr("処理(&G)"));
     KP2->setObjectName(QStringLiteral("KP2"));
-    ProGo = addItem(KP2, "ProGo", "正規化開始(&N)...", &TForm1::ProGoClick);
+    ProGo = addItem(KP2, "ProGo", QT_TR_NOOP("正規化開始(&N)..."), &TForm1::ProGoClick);
     N1 = addSeparator(KP2, "N1");
-    Option1 = addItem(KP2, "Option1", "ｵﾌﾟｼｮﾝ(&O)", &TForm1::Option1Click);
+    Option1 = addItem(KP2, "Option1", QT_TR_NOOP("ｵﾌﾟｼｮﾝ(&O)"), &TForm1::Option1Click);
 
-    Help1 = MainMenu1->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    Help1 = MainMenu1->addMenu(tr("ﾍﾙﾌﾟ(&H)"));
     Help1->setObjectName(QStringLiteral("Help1"));
-    H1 = addItem(Help1, "H1", "ヘルプを開く(&H)", &TForm1::H1Click);
+    H1 = addItem(Help1, "H1", QT_TR_NOOP("ヘルプを開く(&H)"), &TForm1::H1Click);
     KefsPageN1 = addItem(Help1, "KefsPageN1", "Kef's Page(&N)", &TForm1::KefsPageN1Click);
     N2 = addSeparator(Help1, "N2");
-    About1 = addItem(Help1, "About1", "ﾊﾞｰｼﾞｮﾝ情報(&A)...", &TForm1::About1Click);
+    About1 = addItem(Help1, "About1", QT_TR_NOOP("ﾊﾞｰｼﾞｮﾝ情報(&A)..."), &TForm1::About1Click);
 }
 
 void TForm1::ConnectPlayer()
@@ -251,12 +317,12 @@ void TForm1::DropFiles(const QList<QUrl>& urls)
 
 std::vector<int> TForm1::SelectedRows() const
 {
+    // Rows are selected whole (SelectRows), so the first column tells.
     std::vector<int> rows;
-    const QItemSelectionModel* selection = ListView1->selectionModel();
-    for (int row = 0; row < fileList_->rowCount(); ++row) {
-        if (selection->isRowSelected(row, QModelIndex()))
-            rows.push_back(row);
-    }
+    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
@@ -281,10 +347,19 @@ void TForm1::KA1Click() { ListView1->selectAll(); }
 void TForm1::SpeedButton1Click()
 {
     const std::vector<int> rows = SelectedRows();
+    removingRows_ = true;
     fileList_->RemoveSelectedFiles(std::set<int>(rows.begin(), rows.end()));
+    removingRows_ = false;
+    UpdateCommandStates();
 }
 
-void TForm1::KC1Click() { fileList_->RemoveUnsupportedFiles(); }
+void TForm1::KC1Click()
+{
+    removingRows_ = true;
+    fileList_->RemoveUnsupportedFiles();
+    removingRows_ = false;
+    UpdateCommandStates();
+}
 
 void TForm1::SpeedButton2Click()
 {
@@ -368,6 +443,14 @@ void TForm1::FormClose()
     orva::SaveSettings(Settings, &position);
 }
 
+void TForm1::setVisible(bool visible)
+{
+    // A restored place is brought onto a screen before the window manager sees the window.
+    if (visible && !isVisible() && testAttribute(Qt::WA_Moved))
+        KeepFrameOnScreen(this);
+    QMainWindow::setVisible(visible);
+}
+
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
@@ -390,14 +473,27 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    // The files are only read: whatever the source proposes, the drop is a copy, so a
+    // source offering to move never deletes what it thinks was moved.
+    if (event->mimeData()->hasUrls() && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls() && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
 }
 
 void TForm1::dropEvent(QDropEvent* event)
 {
-    if (!event->mimeData()->hasUrls())
+    if (!event->mimeData()->hasUrls() || !(event->possibleActions() & Qt::CopyAction))
         return;
     DropFiles(event->mimeData()->urls());
-    event->acceptProposedAction();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }

@@ -132,12 +132,15 @@ public:
     void FormResize();
     /// Saves the settings and the window position.
     void FormClose();
+    /// Keeps a restored place on a screen before the window shows.
+    void setVisible(bool visible) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
@@ -150,4 +153,5 @@ private:
     QtUiServices qtServices_;
     UiServices* services_ = &qtServices_;
     std::unique_ptr<MediaPlayer> player_;
+    bool removingRows_ = false;  ///< a remove command is running; it updates the commands itself
 };

@@ -1,9 +1,20 @@
 #include "ui/media_player.h"
 
 #include <QAudioOutput>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QUrl>
+
+QString PlaybackFailureText(const QString& path, const QString& detail)
+{
+    QString text =
+        QCoreApplication::translate("QtMediaPlayer", "このファイルは再生できません。\n%1").arg(path);
+    // The backend's own words (English) follow as a detail for whoever can use them.
+    if (!detail.isEmpty())
+        text += QStringLiteral("\n\n(%1)").arg(detail);
+    return text;
+}
 
 QtMediaPlayer::QtMediaPlayer(QObject* parent) : MediaPlayer(parent) {}
 
@@ -21,13 +32,16 @@ void QtMediaPlayer::CreatePlayer()
     });
     // An unplayable file shows up only once the backend has tried it; the player may still
     // claim to be playing then, so stop it before reporting.
+    // The backend may report one failure several times (one per pipeline element); the
+    // user hears of it once per opened file.
     connect(player_, &QMediaPlayer::errorOccurred, this,
             [this](QMediaPlayer::Error error, const QString& text) {
-                if (error == QMediaPlayer::NoError)
+                if (error == QMediaPlayer::NoError || failureReported_)
                     return;
+                failureReported_ = true;
                 player_->stop();
                 ReportEnd();
-                Q_EMIT Failed(text.isEmpty() ? QStringLiteral("この形式は再生できません。") : text);
+                Q_EMIT Failed(PlaybackFailureText(openFile_, text));
             });
 }
 
@@ -53,13 +67,14 @@ void QtMediaPlayer::Open()
     }
     const QFileInfo info(fileName_);
     if (fileName_.isEmpty() || !info.exists())
-        throw MediaPlayerError(QStringLiteral("ファイルが見つかりません。\n%1").arg(fileName_).toStdString());
+        throw MediaPlayerError(tr("ファイルが見つかりません。\n%1").arg(fileName_).toStdString());
     if (!info.isFile() || !info.isReadable())
-        throw MediaPlayerError(QStringLiteral("ファイルを開けません。\n%1").arg(fileName_).toStdString());
+        throw MediaPlayerError(tr("ファイルを開けません。\n%1").arg(fileName_).toStdString());
     if (player_ == nullptr)
         CreatePlayer();
-    player_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+    failureReported_ = false;
     openFile_ = fileName_;
+    player_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 
 void QtMediaPlayer::Play()

@@ -52,6 +52,10 @@ Q_SIGNALS:
     void Failed(const QString& text);
 };
 
+/// The message for a file the player cannot play: the program's own words and the path,
+/// then the backend's detail (when it gave one) in brackets.
+QString PlaybackFailureText(const QString& path, const QString& detail);
+
 /// The real player over QMediaPlayer and the default audio output.
 class QtMediaPlayer final : public MediaPlayer {
     Q_OBJECT
@@ -74,6 +78,7 @@ private:
     QString openFile_;                ///< the file of the device now open; empty when none
     bool notify_ = false;             ///< the next command reports its end
     bool playing_ = false;            ///< a play command is running (set by Play, cleared at its end)
+    bool failureReported_ = false;    ///< Failed was emitted for the file now open
     QMediaPlayer* player_ = nullptr;  ///< owned as a QObject child; made by the first Open
     QAudioOutput* output_ = nullptr;  ///< owned as a QObject child
 };

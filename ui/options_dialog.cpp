@@ -77,7 +77,7 @@ QLineEdit* MakeLimitedEdit(std::size_t maxBytes, int maxChars, QWidget* parent)
     return edit;
 }
 
-/// True when the text fits a text setting (at most 255 bytes of CP932).
+/// True when the settings file keeps the text whole (at most 255 bytes as CP932 counts them).
 bool FitsTextSetting(const QString& text)
 {
     return orva::ShiftJisLength(text.toStdString()) <= orva::kMaxShiftJisTextBytes;
@@ -146,7 +146,7 @@ TFormOption::TFormOption(orva::Settings& settings, QWidget* parent) : QDialog(pa
 {
     // A fixed dialog frame with a caption but no title-bar buttons.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setWindowTitle(QStringLiteral("ORVA ｵﾌﾟｼｮﾝ"));
+    setWindowTitle(tr("ORVA ｵﾌﾟｼｮﾝ"));
     QFont dialogFont(QStringLiteral("ＭＳ Ｐゴシック"));
     dialogFont.setPixelSize(12);
     setFont(dialogFont);
@@ -162,7 +162,7 @@ void TFormOption::CreateControls()
     TabSheet1 = CreateBasicPage();
     TabSheet2 = CreateMp3Page();
     TabSheet3 = CreateSstpPage();
-    PageControl1->addTab(TabSheet1, QStringLiteral("基本"));
+    PageControl1->addTab(TabSheet1, tr("基本"));
     PageControl1->addTab(TabSheet2, QStringLiteral("MP3"));
     PageControl1->addTab(TabSheet3, QStringLiteral("SSTP"));
 
@@ -194,34 +194,31 @@ QWidget* TFormOption::CreateBasicPage()
 {
     auto* page = new QWidget;
 
-    RadioGroup1 = new RadioGroup(
-        QStringLiteral("ピークの取得方法"),
-        { QStringLiteral("ファイルごとに取得"), QStringLiteral("全ファイルから一括取得") }, page);
-    RadioGroup1->setToolTip(QStringLiteral("ピークの取得方法"));
-    RadioGroup2 = new RadioGroup(
-        QStringLiteral("元ファイル"),
-        { QStringLiteral("操作しない"), QStringLiteral("リネームする"), QStringLiteral("削除する") }, page);
-    RadioGroup2->setToolTip(QStringLiteral("変換後の元ファイルの操作"));
+    RadioGroup1 = new RadioGroup(tr("ピークの取得方法"),
+                                 { tr("ファイルごとに取得"), tr("全ファイルから一括取得") }, page);
+    RadioGroup1->setToolTip(tr("ピークの取得方法"));
+    RadioGroup2 =
+        new RadioGroup(tr("元ファイル"), { tr("操作しない"), tr("リネームする"), tr("削除する") }, page);
+    RadioGroup2->setToolTip(tr("変換後の元ファイルの操作"));
 
-    CheckBox1 = new QCheckBox(QStringLiteral("サンプリングレート変換(ACM)"), page);
-    CheckBox1->setToolTip(QStringLiteral("音量正規化前にサンプリングレート変換を行うか"));
+    CheckBox1 = new QCheckBox(tr("サンプリングレート変換(ACM)"), page);
+    CheckBox1->setToolTip(tr("音量正規化前にサンプリングレート変換を行うか"));
     Panel1 = new QFrame(page);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     ComboBox1 = MakeDropDownList({ QStringLiteral("22050"), QStringLiteral("32000"), QStringLiteral("44100"),
                                    QStringLiteral("48000") },
-                                 QStringLiteral("変換後のサンプリングレート"), Panel1);
+                                 tr("変換後のサンプリングレート"), Panel1);
     Label1 = new QLabel(QStringLiteral("Hz"), Panel1);
     auto* panel1Layout = new QHBoxLayout(Panel1);
     panel1Layout->addWidget(ComboBox1);
     panel1Layout->addWidget(Label1);
     panel1Layout->addStretch(1);
 
-    RadioGroup3 = new RadioGroup(QStringLiteral("デフォルトの保存先"),
-                                 { QStringLiteral("前回のフォルダ"), QStringLiteral("固定") }, page);
+    RadioGroup3 = new RadioGroup(tr("デフォルトの保存先"), { tr("前回のフォルダ"), tr("固定") }, page);
     // The folder field and its browse button sit beside the second item, "固定".
     Edit1 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 0, RadioGroup3);
     Edit1->setMinimumWidth(220);
-    Button3 = new QPushButton(QStringLiteral("・・・"), RadioGroup3);
+    Button3 = new QPushButton(tr("・・・"), RadioGroup3);
     Button3->setFixedWidth(32);
     RadioGroup3->Grid()->addWidget(Edit1, 1, 1);
     RadioGroup3->Grid()->addWidget(Button3, 1, 2);
@@ -244,29 +241,28 @@ QWidget* TFormOption::CreateMp3Page()
 {
     auto* page = new QWidget;
 
-    CheckBox2 = new QCheckBox(QStringLiteral("外部エンコード(MP3)"), page);
-    CheckBox2->setToolTip(QStringLiteral("外部エンコーダを使用してMP3ファイルを作成"));
+    CheckBox2 = new QCheckBox(tr("外部エンコード(MP3)"), page);
+    CheckBox2->setToolTip(tr("外部エンコーダを使用してMP3ファイルを作成"));
     Panel2 = new QFrame(page);
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
-    const QString modeHint = QStringLiteral("ステレオ/ジョイントステレオなどのモード");
-    ComboBox4 = MakeDropDownList({ QStringLiteral("午後のこ～だ"), QStringLiteral("SCMPX") },
-                                 QStringLiteral("MP3エンコーダの種別を選択"), Panel2);
-    Button2 = new QPushButton(QStringLiteral("場所指定"), Panel2);
-    Button2->setToolTip(QStringLiteral("外部エンコーダのパスを指定する"));
+    const QString modeHint = tr("ステレオ/ジョイントステレオなどのモード");
+    ComboBox4 = MakeDropDownList({ tr("午後のこ～だ"), QStringLiteral("SCMPX") },
+                                 tr("MP3エンコーダの種別を選択"), Panel2);
+    Button2 = new QPushButton(tr("場所指定"), Panel2);
+    Button2->setToolTip(tr("外部エンコーダのパスを指定する"));
     ComboBox2 = MakeDropDownList({ QStringLiteral("64"), QStringLiteral("80"), QStringLiteral("96"),
                                    QStringLiteral("112"), QStringLiteral("128"), QStringLiteral("160"),
                                    QStringLiteral("192"), QStringLiteral("224"), QStringLiteral("256"),
                                    QStringLiteral("320") },
-                                 QStringLiteral("エンコード後のMP3ファイルのビットレート"), Panel2);
-    ComboBox3 = MakeDropDownList({ QStringLiteral("ステレオ"), QStringLiteral("ジョイントステレオ"),
-                                   QStringLiteral("ミッドサイドステレオ"), QStringLiteral("強制モノラル") },
-                                 modeHint, Panel2);
-    ComboBox5 = MakeDropDownList({ QStringLiteral("ステレオ"), QStringLiteral("ジョイントステレオ") },
-                                 modeHint, Panel2);
-    CheckBox3 = new QCheckBox(QStringLiteral("心理音響モデル演算"), Panel2);
-    CheckBox3->setToolTip(QStringLiteral("心理音響モデル演算を行う"));
-    Label6 = new QLabel(QStringLiteral("強制モノラル指定時には、ビットレートは\n半分になります。"), Panel2);
+                                 tr("エンコード後のMP3ファイルのビットレート"), Panel2);
+    ComboBox3 = MakeDropDownList(
+        { tr("ステレオ"), tr("ジョイントステレオ"), tr("ミッドサイドステレオ"), tr("強制モノラル") },
+        modeHint, Panel2);
+    ComboBox5 = MakeDropDownList({ tr("ステレオ"), tr("ジョイントステレオ") }, modeHint, Panel2);
+    CheckBox3 = new QCheckBox(tr("心理音響モデル演算"), Panel2);
+    CheckBox3->setToolTip(tr("心理音響モデル演算を行う"));
+    Label6 = new QLabel(tr("強制モノラル指定時には、ビットレートは\n半分になります。"), Panel2);
     Label7 = new QLabel(Panel2);
 
     // ComboBox3 and ComboBox5 share one place; exactly one of them is visible.
@@ -277,13 +273,13 @@ QWidget* TFormOption::CreateMp3Page()
     modeLists->addStretch(1);
 
     auto* grid = new QGridLayout(Panel2);
-    grid->addWidget(new QLabel(QStringLiteral("エンコーダ種別"), Panel2), 0, 0);
+    grid->addWidget(new QLabel(tr("エンコーダ種別"), Panel2), 0, 0);
     grid->addWidget(ComboBox4, 0, 1);
     grid->addWidget(Button2, 0, 2);
-    grid->addWidget(new QLabel(QStringLiteral("ビットレート"), Panel2), 1, 0);
+    grid->addWidget(new QLabel(tr("ビットレート"), Panel2), 1, 0);
     grid->addWidget(ComboBox2, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("kbps/sec"), Panel2), 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("出力モード"), Panel2), 2, 0);
+    grid->addWidget(new QLabel(tr("出力モード"), Panel2), 2, 0);
     grid->addLayout(modeLists, 2, 1, 1, 2);
     grid->addWidget(CheckBox3, 3, 0, 1, 3);
     grid->addWidget(Label6, 4, 0, 1, 3);
@@ -301,7 +297,7 @@ QWidget* TFormOption::CreateSstpPage()
 {
     auto* page = new QWidget;
 
-    CheckBox4 = new QCheckBox(QStringLiteral("SSTP有効"), page);
+    CheckBox4 = new QCheckBox(tr("SSTP有効"), page);
     // The 255-character limits of the three texts are bounded further by the 255 bytes of
     // CP932 that the settings file holds; the port keeps its 16 characters.
     Edit2 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 255, page);
@@ -311,18 +307,18 @@ QWidget* TFormOption::CreateSstpPage()
     Edit5->setMaximumWidth(80);
 
     auto* network = new QGridLayout;
-    network->addWidget(new QLabel(QStringLiteral("サーバ"), page), 0, 0);
+    network->addWidget(new QLabel(tr("サーバ"), page), 0, 0);
     network->addWidget(Edit4, 0, 1);
-    network->addWidget(new QLabel(QStringLiteral("ポート"), page), 1, 0);
+    network->addWidget(new QLabel(tr("ポート"), page), 1, 0);
     network->addWidget(Edit5, 1, 1, Qt::AlignLeft);
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(CheckBox4);
-    layout->addWidget(new QLabel(QStringLiteral("1ファイル終了時(ファイル名:$S)"), page));
+    layout->addWidget(new QLabel(tr("1ファイル終了時(ファイル名:$S)"), page));
     layout->addWidget(Edit2);
-    layout->addWidget(new QLabel(QStringLiteral("全ファイル終了時"), page));
+    layout->addWidget(new QLabel(tr("全ファイル終了時"), page));
     layout->addWidget(Edit3);
-    layout->addWidget(new QLabel(QStringLiteral("ネットワーク"), page));
+    layout->addWidget(new QLabel(tr("ネットワーク"), page));
     layout->addLayout(network);
     layout->addStretch(1);
     return page;
@@ -351,12 +347,23 @@ UiServices& TFormOption::Services() const
 void TFormOption::FormCreate()
 {
     RestoreWidgetPosition(this, kTopKey, kLeftKey);
+    LoadControls();
+    Label7->setText(tr("SCMPX指定時は「SCMPX.exe」を指定してください。"));
+    PageControl1->setCurrentIndex(0);
+}
 
+void TFormOption::LoadControls()
+{
+    // From the form's own values each time, so that every showing looks as the first: the
+    // controls show the settings in effect, never edits that were left without OK.
     ComboBox1->setCurrentIndex(2);  // "44100"
     ComboBox2->setCurrentIndex(3);  // "112"
     ComboBox3->setCurrentIndex(1);  // "ジョイントステレオ"
     ComboBox4->setCurrentIndex(0);  // "午後のこ～だ"
     ComboBox5->setCurrentIndex(0);  // "ステレオ"
+    CheckBox1->setChecked(false);
+    CheckBox2->setChecked(false);
+    CheckBox3->setChecked(true);
 
     RadioGroup2->SetItemIndex(settings_.SourceFileAction);
     RadioGroup1->SetItemIndex(settings_.PeakMode);
@@ -375,29 +382,11 @@ void TFormOption::FormCreate()
         ComboBox5->setCurrentIndex(settings_.OutputMode == 1 ? 1 : 0);
         CheckBox3->setChecked(settings_.UsePsy != 0);
         SelectItemIfPresent(ComboBox4, settings_.EncoderKind);
-        const bool gogo = ComboBox4->currentIndex() == 0;
-        ComboBox3->setVisible(gogo);
-        ComboBox5->setVisible(!gogo);
-        CheckBox3->setEnabled(gogo);
-        Button2->setEnabled(!gogo);
     }
 
     RadioGroup3->SetItemIndex(settings_.OutputDirMode != 0 ? 1 : 0);
     Edit1->setText(QString::fromStdString(settings_.FixedOutputDir));
-    Edit1->setEnabled(settings_.OutputDirMode != 0);
-    Button3->setEnabled(settings_.OutputDirMode != 0);
-
     CheckBox4->setChecked(settings_.SstpEnabled != 0);
-    if (settings_.SstpEnabled != 0) {
-        Edit2->setEnabled(true);
-        Edit3->setEnabled(true);
-    } else {
-        Edit2->setEnabled(false);
-        Edit3->setEnabled(false);
-        Edit4->setEnabled(false);
-        Edit5->setEnabled(false);
-    }
-
     Edit2->setText(QString::fromStdString(settings_.SstpFileMessage));
     Edit3->setText(QString::fromStdString(settings_.SstpAllMessage));
     Edit4->setText(QString::fromStdString(settings_.SstpServer));
@@ -406,17 +395,19 @@ void TFormOption::FormCreate()
     CheckBox1Click();
     CheckBox2Click();
     ComboBox4Change();
-
-    Label7->setText(QStringLiteral("SCMPX指定時は「SCMPX.exe」を指定してください。"));
-    PageControl1->setCurrentIndex(0);
+    CheckBox4Click();
+    RadioGroup3Click();
 }
 
-void TFormOption::FormShow()
+void TFormOption::FormShow() { LoadControls(); }
+
+void TFormOption::setVisible(bool visible)
 {
-    RadioGroup3->SetItemIndex(settings_.OutputDirMode != 0 ? 1 : 0);
-    Edit1->setText(QString::fromStdString(settings_.FixedOutputDir));
-    Edit1->setEnabled(settings_.OutputDirMode != 0);
-    Button3->setEnabled(settings_.OutputDirMode != 0);
+    // Placed before the window manager sees the window: a restored place is kept on a
+    // screen; without one the dialog opens centred over the main window.
+    if (visible && !isVisible())
+        PlaceBeforeShowing(this);
+    QDialog::setVisible(visible);
 }
 
 void TFormOption::showEvent(QShowEvent* event)
@@ -460,16 +451,19 @@ void TFormOption::CheckBox2Click()
 
 void TFormOption::ComboBox4Change()
 {
+    // The psychoacoustic check box and the chooser follow the other MP3 controls: usable
+    // only while MP3 encoding is on.
+    const bool mp3 = CheckBox2->isChecked();
     if (ComboBox4->currentIndex() == 0) {
         ComboBox3->setVisible(true);
         ComboBox5->setVisible(false);
-        CheckBox3->setEnabled(true);
+        CheckBox3->setEnabled(mp3);
         Button2->setEnabled(false);
     } else if (ComboBox4->currentIndex() == 1) {
         ComboBox3->setVisible(false);
         ComboBox5->setVisible(true);
         CheckBox3->setEnabled(false);
-        Button2->setEnabled(true);
+        Button2->setEnabled(mp3);
     }
 }
 
@@ -543,14 +537,13 @@ void TFormOption::Button1Click()
 void TFormOption::Button2Click()
 {
     // The chooser opens in the folder of the present encoder (when it exists) and proposes
-    // the program's usual name. "すべてのファイル" lets a Linux user pick a stand-in such as
-    // tools/scmpx-lame, which has no ".exe".
+    // the program's usual name; it lists the files that can be run, so a Linux stand-in such
+    // as tools/scmpx-lame, which has no ".exe", shows at once.
     QString proposal = QStringLiteral("SCMPX.exe");
     if (orva::RegularFileExists(settings_.EncoderPath))
         proposal = QFileInfo(QString::fromStdString(settings_.EncoderPath)).absolutePath() + QLatin1Char('/')
             + proposal;
-    const QString chosen = Services().ChooseFile(this, QStringLiteral("開く"), proposal,
-                                                 QStringLiteral("実行ファイル(*.exe);;すべてのファイル(*)"));
+    const QString chosen = Services().ChooseProgram(this, tr("開く"), proposal);
     if (chosen.isEmpty())
         return;
     // A path longer than the setting can hold is refused rather than cut into another path.
@@ -561,7 +554,7 @@ void TFormOption::Button2Click()
 
 void TFormOption::Button3Click()
 {
-    const QString chosen = Services().ChooseFolder(this, QStringLiteral("デフォルトの保存先"), Edit1->text());
+    const QString chosen = Services().ChooseFolder(this, tr("デフォルトの保存先"), Edit1->text());
     if (chosen.isEmpty() || !FitsTextSetting(chosen))
         return;
     Edit1->setText(chosen);

@@ -1,8 +1,8 @@
 #pragma once
-// The options dialog: three pages over the Settings record of the main window. The controls
-// are loaded once, when the dialog is created, and keep their state between showings; each
-// showing refreshes only the default-folder controls (the start command may have changed
-// FixedOutputDir). OK stores every option; any other way of closing stores nothing.
+// The options dialog: three pages over the Settings record of the main window. Every showing
+// loads the controls from Settings afresh, so the dialog always shows the options in effect
+// (the start command may have changed some, and edits left without OK are dropped). OK
+// stores every option; any other way of closing stores nothing.
 // GUI thread only.
 
 #include "settings/settings.h"
@@ -109,7 +109,7 @@ public:
 
     /// Restores the position and loads the controls from Settings (run by the constructor).
     void FormCreate();
-    /// Refreshes the default-folder controls from Settings (run at every showing).
+    /// Loads every control from Settings (run at every showing).
     void FormShow();
     /// Stores the controls into Settings, then closes the dialog.
     void Button1Click();
@@ -129,12 +129,16 @@ public:
     void Button3Click();
 
     void done(int result) override;
+    /// Keeps a restored place on a screen before each showing.
+    void setVisible(bool visible) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void CreateControls();
+    /// Puts every control on the form's own value, then on the value in Settings.
+    void LoadControls();
     QWidget* CreateBasicPage();
     QWidget* CreateMp3Page();
     QWidget* CreateSstpPage();

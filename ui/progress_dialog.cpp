@@ -9,14 +9,13 @@
 #include "ui/forms.h"
 #include "ui/main_window.h"
 #include "ui/ui_services.h"
+#include "ui/window_position.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QThread>
 #include <QToolButton>
@@ -164,7 +163,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     // A fixed dialog frame without any title-bar button; the ways out are OK after the job
     // and Cancel answered with Yes.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setWindowTitle(QStringLiteral("ORVA 正規化中です..."));
+    setWindowTitle(tr("ORVA 正規化中です..."));
     QFont dialogFont(QStringLiteral("ＭＳ Ｐゴシック"));
     dialogFont.setPixelSize(12);
     setFont(dialogFont);
@@ -187,7 +186,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
 
     Button1 = new QPushButton(QStringLiteral("OK"), this);
     Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
+    Button2 = new QPushButton(tr("キャンセル"), this);
     Button2->setAutoDefault(false);
 
     auto* buttons = new QHBoxLayout;
@@ -249,31 +248,28 @@ int TForm3::CancelRequested() const { return batch_ != nullptr ? batch_->Job().C
 
 bool TForm3::JobRunning() const { return batch_ != nullptr && batch_->Running(); }
 
+void TForm3::setVisible(bool visible)
+{
+    // Centred before the window manager sees the window: moving a shown window races the
+    // manager's own placement of it.
+    if (visible && !isVisible())
+        CentreFrameOnScreen(this, Form1);
+    QDialog::setVisible(visible);
+}
+
 void TForm3::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     // A spontaneous show is the window system restoring the window, not a new showing.
-    if (!event->spontaneous()) {
-        CentreOnScreen();
+    if (!event->spontaneous())
         FormShow();
-    }
-}
-
-void TForm3::CentreOnScreen()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr)
-        return;
-    const QRect area = screen->availableGeometry();
-    const QSize size = frameGeometry().size();
-    move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
 }
 
 void TForm3::FormShow()
 {
     Button1->setEnabled(false);
     Button2->setEnabled(true);
-    setWindowTitle(QStringLiteral("ORVA 正規化中です..."));
+    setWindowTitle(tr("ORVA 正規化中です..."));
 
     // The previous worker has already made its last change; joining it takes no time.
     batch_.reset();

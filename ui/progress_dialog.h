@@ -60,6 +60,8 @@ public:
 
     /// Esc presses Cancel; the dialog never closes by it.
     void reject() override;
+    /// Centres the dialog on the screen before each showing.
+    void setVisible(bool visible) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -69,7 +71,6 @@ private:
     friend class Batch;
 
     UiServices& Services() const;
-    void CentreOnScreen();
 
     UiServices* services_ = nullptr;
     std::unique_ptr<Batch> batch_;

@@ -6,6 +6,7 @@
 
 #include "encoder/gogo_tea.h"
 #include "settings/sjis.h"
+#include "text/start_words.h"
 #include "ui/confirm_dialog.h"
 #include "ui/forms.h"
 #include "ui/main_window.h"
@@ -33,9 +34,10 @@ public:
 
     void StopPlayback() override { form_.SpeedButton3Click(); }
 
-    void ShowProcessMessage(const std::string& text) override
+    void ReportFinding(orva::StartFinding finding, const std::string& path) override
     {
-        form_.Services().ShowMessage(&form_, QString::fromLatin1(kProcessTitle), QString::fromStdString(text),
+        form_.Services().ShowMessage(&form_, QString::fromLatin1(kProcessTitle),
+                                     QString::fromStdString(orva::FindingText(finding, path)),
                                      QMessageBox::Warning);
     }
 
@@ -53,7 +55,8 @@ public:
     std::optional<std::string> ChooseFolder(const std::string& initialFolder) override
     {
         const QString chosen = form_.Services().ChooseFolder(
-            &form_, QString::fromUtf8(orva::ChooseFolderTitle), QString::fromStdString(initialFolder));
+            &form_, TForm1::tr("正規化したファイルを保存するディレクトリを選択してください。"),
+            QString::fromStdString(initialFolder));
         if (chosen.isEmpty())
             return std::nullopt;
         std::string path = chosen.toStdString();
@@ -62,10 +65,10 @@ public:
         return path;
     }
 
-    int ShowConfirmation(const std::vector<std::string>& lines) override
+    int ShowConfirmation(const orva::StartSummary& summary) override
     {
         OKRightDlg->ClearSummary();
-        for (const std::string& line : lines)
+        for (const std::string& line : orva::BuildSummaryLines(summary))
             OKRightDlg->AppendSummaryLine(QString::fromStdString(line));
         form_.ConfirmAnswer = 0;
         OKRightDlg->exec();

@@ -10,6 +10,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <memory>
+
+class QFileDialog;
 class QWidget;
 
 class UiServices {
@@ -35,10 +38,19 @@ public:
     virtual QString ChooseFile(QWidget* parent, const QString& title, const QString& startDir,
                                const QString& filter) = 0;
 
+    /// A file-open chooser for one program, opening at startPath (a folder, or a file name
+    /// to propose); it lists executable files first, and offers Windows programs ("*.exe")
+    /// and every file. Empty when cancelled.
+    virtual QString ChooseProgram(QWidget* parent, const QString& title, const QString& startPath) = 0;
+
     /// Opens a local document or a web address with the user's default program.
     /// Returns false when the desktop could not start one (callers ignore it).
     virtual bool OpenUrl(const QUrl& url) = 0;
 };
+
+/// The chooser behind QtUiServices::ChooseProgram, not yet shown.
+std::unique_ptr<QFileDialog> MakeProgramChooser(QWidget* parent, const QString& title,
+                                                const QString& startPath);
 
 /// The real services: QMessageBox, QFileDialog and QDesktopServices.
 class QtUiServices final : public UiServices {
@@ -51,5 +63,6 @@ public:
                             const QString& filter) override;
     QString ChooseFile(QWidget* parent, const QString& title, const QString& startDir,
                        const QString& filter) override;
+    QString ChooseProgram(QWidget* parent, const QString& title, const QString& startPath) override;
     bool OpenUrl(const QUrl& url) override;
 };

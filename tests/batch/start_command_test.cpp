@@ -2,6 +2,8 @@
 
 #include "batch/start_command.h"
 #include "test_support.h"
+#include "text/language.h"
+#include "text/start_words.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +19,10 @@ using Names = std::vector<std::string>;
 /// A scripted front end that records what the start command asks of it.
 struct FakeHost final : StartCommandHost {
     void StopPlayback() override { events.push_back("stop"); }
-    void ShowProcessMessage(const std::string& text) override { events.push_back("message " + text); }
+    void ReportFinding(StartFinding finding, const std::string& path) override
+    {
+        events.push_back("message " + FindingText(finding, path));
+    }
     GogoEncoderInfo ReadGogoEncoderInfo() override
     {
         if (!gogoLoaded)
@@ -33,9 +38,9 @@ struct FakeHost final : StartCommandHost {
         folders.erase(folders.begin());
         return answer;
     }
-    int ShowConfirmation(const Names& lines) override
+    int ShowConfirmation(const StartSummary& shown) override
     {
-        summary = lines;
+        summary = BuildSummaryLines(shown);
         return confirmAnswer;
     }
     void RunBatch(const std::string& outputDirectory) override { events.push_back("run " + outputDirectory); }
@@ -286,6 +291,34 @@ TEST(Summary, FullText)
                        "　ORVAが変換を失敗した場合、ファイルを復活させる",
                        "　ことはできません。",
                        "　十分なテストを行うまでは使用しないで下さい。" }));
+
+    SetProcessLanguage(Language::English);
+    EXPECT_EQ(BuildSummaryLines(settings, 3, "/out/", { "3.13", "/usr/lib/libgogo.so" }),
+              (Names { "-----------------------------------------",
+                       "         ORVA conversion options",
+                       "-----------------------------------------",
+                       "Files to convert   : 3",
+                       "Output folder      : /out/",
+                       "Peak method        : common peak of all files",
+                       "",
+                       "External encoder   : Gogo (3.13)",
+                       "  Executable       : /usr/lib/libgogo.so",
+                       "  Bit rate         : 128 kbps/sec",
+                       "  Output mode      : Joint stereo",
+                       "  Options          : psychoacoustic model",
+                       "",
+                       "* Make sure that the kind of external encoder",
+                       "  matches the kind of the executable file.",
+                       "  If they differ, encoding fails with an error.",
+                       "",
+                       "Sample-rate conversion: none",
+                       "SSTP               : enabled",
+                       "",
+                       "* The delete option is set.",
+                       "  If ORVA fails to convert a file, the file",
+                       "  cannot be restored.",
+                       "  Do not use it until you have tested it enough." }));
+    SetProcessLanguage(Language::Japanese);
 }
 
 TEST(Summary, VariableLines)

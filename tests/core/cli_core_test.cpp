@@ -23,9 +23,11 @@ std::string OrvaCliPath()
 }
 
 // Runs orva-cli with arguments for the shell; returns the exit code and stdout.
-std::pair<int, std::string> OrvaCli(const std::string& args, const std::string& errFile = "/dev/null")
+// `environment` goes before the program ("env LC_ALL=... ").
+std::pair<int, std::string> OrvaCli(const std::string& args, const std::string& errFile = "/dev/null",
+                                    const std::string& environment = "")
 {
-    FILE* pipe = ::popen((OrvaCliPath() + " " + args + " 2>" + errFile).c_str(), "r");
+    FILE* pipe = ::popen((environment + OrvaCliPath() + " " + args + " 2>" + errFile).c_str(), "r");
     std::string out;
     char buffer[4096];
     for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
@@ -62,6 +64,15 @@ TEST(CliCore, Commands)
     EXPECT_EQ(std::string(message.begin(), message.end()),
               "ﾌｧｲﾙを正常に作成できません。(" + dir.File("no/dir/x.wav") + ")\n");
     EXPECT_EQ(OrvaCli("peak " + dir.File("gone.wav")), std::pair(1, std::string()));
+
+    // Outside Japanese locales the reasons and messages are English; the keys never change.
+    const std::string english = "env -u LANGUAGE LC_ALL=en_US.UTF-8 ";
+    EXPECT_EQ(OrvaCli("probe " + dir.File("none.wav"), "/dev/null", english),
+              std::pair(1, std::string("result=-2\nerror=the file cannot be opened\n")));
+    EXPECT_EQ(OrvaCli("normalize " + in + dir.File("no/dir/x.wav"), err, english).first, 1);
+    const Bytes englishMessage = ReadFile(err);
+    EXPECT_EQ(std::string(englishMessage.begin(), englishMessage.end()),
+              "The file cannot be created properly. (" + dir.File("no/dir/x.wav") + ")\n");
 
     EXPECT_EQ(OrvaCli("resample " + in + out + "22050").first, 0);
     EXPECT_NE(OrvaCli("probe " + out).second.find("sampleRate=22050\navgBytesPerSec=88200\nblockAlign=4\n"),

@@ -51,6 +51,8 @@ printf '[ENCODE]\r\nRATE=128\r\nENCODER=1\r\nPATH=%s\r\n' "$prefix/lib/orva/tool
 "$prefix/bin/orva-cli" batch --settings "$work/gogo.ini" --output "$work/out1" "$work/in/tone.wav" \
     >"$work/log" 2>&1 </dev/null || { cat "$work/log" >&2; fail "batch with the encoder library"; }
 [ -s "$work/out1/tone.MP3" ] || fail "the encoder library wrote no MP3"
+# The summary names the library that was loaded.
+grep -qF "$prefix/lib/orva/libgogo.so" "$work/log" || { cat "$work/log" >&2; fail "summary: library path"; }
 "$prefix/bin/orva-cli" batch --settings "$work/lame.ini" --output "$work/out2" "$work/in/tone.wav" \
     >"$work/log" 2>&1 </dev/null || { cat "$work/log" >&2; fail "batch with scmpx-lame"; }
 [ -s "$work/out2/tone.MP3" ] || fail "scmpx-lame wrote no MP3"

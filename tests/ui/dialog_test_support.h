@@ -64,6 +64,10 @@ public:
     {
         return recorder.ChooseFile(parent, title, startDir, filter);
     }
+    QString ChooseProgram(QWidget* parent, const QString& title, const QString& startPath) override
+    {
+        return recorder.ChooseProgram(parent, title, startPath);
+    }
     bool OpenUrl(const QUrl& url) override { return recorder.OpenUrl(url); }
 
     RecordingServices recorder;

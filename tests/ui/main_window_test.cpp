@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -184,6 +186,47 @@ TEST_F(MainWindowTest, RemoveCommandsWorkOnTheViewsSelection)
     EXPECT_EQ(window_->FileList().Count(), 0);
 }
 
+/// The tooltip a pointer resting on the cell (row, column) gets; empty when none.
+QString CellTooltip(QTreeView* view, int row, int column)
+{
+    QToolTip::hideText();
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+    const QRect cell = view->visualRect(view->model()->index(row, column));
+    QHelpEvent help(QEvent::ToolTip, cell.center(), view->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(view->viewport(), &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// A cell too narrow for its text shows the whole text as a tooltip; the size column shows
+// ten digits whole.
+TEST_F(MainWindowTest, CutCellsShowTheirWholeTextAsTooltip)
+{
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    QDir(dir_.path()).mkpath(QStringLiteral("a folder whose name is far too long for the column"));
+    const std::string path = Path("a folder whose name is far too long for the column/s.wav");
+    uitest::WriteWav(path, 8000, 1, 16, 80);
+    // A header that declares 2,000,000,000 bytes: ten digits in the size column.
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.seek(4);
+    const quint32 riffSize = 2000000000u - 8u;
+    file.write(reinterpret_cast<const char*>(&riffSize), 4);
+    file.close();
+    window_->AddFileToList(path);
+    ASSERT_EQ(window_->FileList().Count(), 1);
+
+    struct Case {
+        int column;
+        QString tooltip;
+    };
+    for (const Case& c : { Case { 1, QString::fromStdString(window_->FileList().Entries()[0].Directory()) },
+                           Case { 0, QString() }, Case { 1 + orva::SizeCell, QString() } })
+        EXPECT_EQ(CellTooltip(window_->ListView1, 0, c.column), c.tooltip) << c.column;
+    EXPECT_EQ(window_->ListView1->model()->index(0, 1 + orva::SizeCell).data().toString(),
+              QStringLiteral("2000000000"));
+}
+
 TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReported)
 {
     window_->show();
@@ -207,6 +250,19 @@ TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReported)
     EXPECT_EQ(Captions(), (std::vector<std::string> { "z.wav", "m.wav", "a.wav" }));
     EXPECT_TRUE(services_.messages.empty());
     EXPECT_TRUE(States(*window_).start);
+
+    // A source proposing to move its files is told they were copied.
+    data.setUrls({ QUrl::fromLocalFile(QString::fromStdString(Wav("moved.wav"))) });
+    QDragEnterEvent enterMove(centre, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                              Qt::ShiftModifier);
+    QApplication::sendEvent(window_.get(), &enterMove);
+    EXPECT_EQ(enterMove.dropAction(), Qt::CopyAction);
+    QDropEvent move(centre, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::ShiftModifier);
+    ASSERT_EQ(move.proposedAction(), Qt::MoveAction);
+    QApplication::sendEvent(window_.get(), &move);
+    EXPECT_TRUE(move.isAccepted());
+    EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+    EXPECT_EQ(Captions().back(), "moved.wav");
 }
 
 TEST_F(MainWindowTest, WindowKeepsItsMinimumWidthAndTheAboutButtonFollowsThePanel)
@@ -276,6 +332,7 @@ TEST_F(MainWindowTest, AboutDialogRestoresAValidPlaceAndFallsBackToItsDesignedOn
     EXPECT_EQ(TForm2().pos(), QPoint(24, 19));
 }
 
+// Only a line that does something when clicked looks like a link.
 TEST_F(MainWindowTest, AboutDialogContactLineDoesNothingAndHomePageOpensTheHelp)
 {
     window_->Settings.StartDirectory = dir_.path().toStdString();
@@ -283,9 +340,16 @@ TEST_F(MainWindowTest, AboutDialogContactLineDoesNothingAndHomePageOpensTheHelp)
     about.show();
     QTest::mouseClick(about.Edit2, Qt::LeftButton);
     EXPECT_TRUE(services_.openedUrls.empty());
+    EXPECT_FALSE(about.Edit2->font().underline());
+    EXPECT_EQ(about.Edit2->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_FALSE(about.Edit3->font().underline());  // no help to open
 
     QDir(dir_.path()).mkpath(QStringLiteral("help"));
     uitest::WriteText(Path("help/index.htm"), "<html></html>");
+    about.hide();
+    about.show();
+    EXPECT_TRUE(about.Edit3->font().underline());
+    EXPECT_EQ(about.Edit3->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseClick(about.Edit3, Qt::LeftButton);
     ASSERT_EQ(services_.openedUrls.size(), 1U);
     EXPECT_EQ(services_.openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(Path("help/index.htm"))));

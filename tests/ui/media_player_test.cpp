@@ -8,6 +8,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QMediaDevices>
+#include <QMediaPlayer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -68,8 +69,22 @@ TEST(QtMediaPlayerTest, UnplayableFileIsReportedAsAFailureAndEndsThePlayback)
     player.SetNotify(true);
     player.Play();
     ASSERT_TRUE(failed.wait(10000));
-    EXPECT_FALSE(failed.first().first().toString().isEmpty());
+    EXPECT_TRUE(failed.first().first().toString().startsWith(
+        QStringLiteral("このファイルは再生できません。\n") + path))
+        << failed.first().first().toString().toStdString();
     EXPECT_NE(player.GetMode(), MediaPlayer::Mode::Playing);
+
+    // The backend's further reports of the same failure make no further message.
+    auto* backend = player.findChild<QMediaPlayer*>();
+    ASSERT_NE(backend, nullptr);
+    Q_EMIT backend->errorOccurred(QMediaPlayer::FormatError, QStringLiteral("Internal data stream error."));
+    Q_EMIT backend->errorOccurred(QMediaPlayer::ResourceError, QString());
+    EXPECT_EQ(failed.count(), 1);
+    // A new file is a new failure.
+    player.Open();
+    Q_EMIT backend->errorOccurred(QMediaPlayer::FormatError, QString());
+    ASSERT_EQ(failed.count(), 2);
+    EXPECT_EQ(failed.last().first().toString(), QStringLiteral("このファイルは再生できません。\n") + path);
 }
 
 // The windows ask for Windows font names; the aliases loaded at start-up must give the IPA

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -204,20 +205,55 @@ TEST_F(OptionsDialogTest, LastFolderModeKeepsTheFixedFolder)
     EXPECT_EQ(settings.FixedOutputDir, "/somewhere/else");
 }
 
-// Each showing reloads only the folder controls: a folder remembered by the start command
-// appears, while the other controls keep what the user left in them.
-TEST_F(OptionsDialogTest, ShowingRefreshesOnlyTheFolderControls)
+// Every showing shows the settings in effect: edits left by Esc are gone, a folder the start
+// command remembered appears, and the next OK does not store the abandoned edits.
+TEST_F(OptionsDialogTest, EveryShowingShowsTheStoredSettings)
 {
+    settings.SstpEnabled = 1;
     TFormOption& d = Create();
+    d.show();
     d.Edit2->setText(QStringLiteral("edited"));
+    d.CheckBox2->setChecked(true);
+    d.CheckBox1->setChecked(true);
+    d.RadioGroup3->Item(1)->click();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&d, &escape);
+    ASSERT_FALSE(d.isVisible());
+
     settings.FixedOutputDir = "/remembered/by/start";
-    settings.SstpFileMessage = "changed elsewhere";
     d.show();
     EXPECT_EQ(d.Edit1->text(), QStringLiteral("/remembered/by/start"));
-    EXPECT_EQ(d.Edit2->text(), QStringLiteral("edited"));
     EXPECT_FALSE(d.Edit1->isEnabled());
+    EXPECT_EQ(d.Edit2->text(), QString::fromStdString(settings.SstpFileMessage));
+    EXPECT_FALSE(d.CheckBox1->isChecked());
+    EXPECT_FALSE(d.CheckBox2->isChecked());
+    EXPECT_FALSE(d.ComboBox1->isEnabled());
+    d.RadioGroup1->Item(1)->click();
     d.Button1Click();
     EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(settings.PeakMode, 1);
+    EXPECT_EQ(settings.Mp3Bitrate, 0);
+    EXPECT_EQ(settings.ResampleRate, 0);
+    EXPECT_EQ(settings.OutputDirMode, 0);
+    EXPECT_EQ(settings.SstpFileMessage, orva::Settings {}.SstpFileMessage);
+}
+
+// With MP3 off every MP3 control is unusable, the psychoacoustic check box and the chooser
+// included, whichever encoder the file names.
+TEST_F(OptionsDialogTest, Mp3ControlsFollowTheMp3CheckBox)
+{
+    for (int kind : { 0, 1 }) {
+        settings = orva::Settings {};
+        settings.EncoderKind = kind;
+        TFormOption& d = Create();
+        EXPECT_FALSE(d.CheckBox2->isChecked());
+        for (QWidget* w : std::initializer_list<QWidget*> { d.ComboBox2, d.ComboBox3, d.ComboBox4,
+                                                            d.ComboBox5, d.CheckBox3, d.Button2 })
+            EXPECT_FALSE(w->isEnabled()) << kind << " " << w->metaObject()->className();
+        d.CheckBox2->click();
+        EXPECT_TRUE(d.CheckBox3->isEnabled());
+        EXPECT_FALSE(d.Button2->isEnabled());
+    }
 }
 
 TEST_F(OptionsDialogTest, SstpCheckEnablesTheMessagesButNeverServerAndPort)
@@ -279,7 +315,7 @@ TEST_F(OptionsDialogTest, EncoderChooserSetsThePathAtOnce)
     d.Button2Click();  // cancelled
     ASSERT_EQ(services.chooserStartDirs.size(), 1u);
     EXPECT_EQ(services.chooserStartDirs[0], tools.path() + QStringLiteral("/SCMPX.exe"));
-    EXPECT_TRUE(services.fileFilters[0].startsWith(QStringLiteral("実行ファイル(*.exe)")));
+    EXPECT_EQ(services.fileFilters[0], QStringLiteral("<program>"));
     EXPECT_EQ(settings.EncoderPath, encoder);
 
     services.fileAnswers.push_back(QStringLiteral("/usr/local/bin/SCMPX.exe"));
@@ -295,6 +331,21 @@ TEST_F(OptionsDialogTest, EncoderChooserSetsThePathAtOnce)
     settings.EncoderPath = "/no/such/SCMPX.exe";
     d.Button2Click();
     EXPECT_EQ(services.chooserStartDirs.back(), QStringLiteral("SCMPX.exe"));
+}
+
+// The program chooser lists what can be run first (a Linux stand-in has no ".exe"), and
+// every file on request.
+TEST_F(OptionsDialogTest, ProgramChooserListsExecutablesFirst)
+{
+    const std::unique_ptr<QFileDialog> chooser =
+        MakeProgramChooser(nullptr, QStringLiteral("開く"), dir_.path());
+    ASSERT_GE(chooser->nameFilters().size(), 2);
+    EXPECT_EQ(chooser->selectedNameFilter(), chooser->nameFilters().first());
+    EXPECT_TRUE(chooser->filter() & QDir::Executable);
+    EXPECT_TRUE(chooser->filter() & QDir::AllDirs);
+    chooser->selectNameFilter(chooser->nameFilters().last());
+    Q_EMIT chooser->filterSelected(chooser->nameFilters().last());
+    EXPECT_FALSE(chooser->filter() & QDir::Executable);
 }
 
 TEST_F(OptionsDialogTest, FolderChooserFillsTheFieldOnly)

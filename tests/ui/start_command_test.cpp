@@ -5,12 +5,14 @@
 #include "tests/ui/dialog_test_support.h"
 
 #include "batch/start_command.h"
+#include "text/start_words.h"
 #include "ui/options_dialog.h"
 
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -60,7 +62,9 @@ TEST_F(StartCommandTest, CommonPeakChecksOnlyTheSampleWidth)
     AddWav("b8.wav", 8, 2, 44100);
     Autopilot pilot;
     Form1->SpeedButton6Click();
-    EXPECT_EQ(MessageTexts(), std::vector<QString> { QString::fromUtf8(orva::MixedBitsText) });
+    EXPECT_EQ(MessageTexts(),
+              std::vector<QString> {
+                  QString::fromStdString(orva::FindingText(orva::StartFinding::MixedBits, {})) });
     EXPECT_TRUE(services.recorder.chooserStartDirs.empty());
 
     Form1->FileList().Clear();
@@ -184,12 +188,69 @@ TEST_F(StartCommandTest, DialogPositionsPersistAcrossShowingsAndRuns)
     const QByteArray text = ini.readAll();
     for (const char* line : { "Form5Top=66", "Form5Left=77", "Form4Top=44", "Form4Left=55" })
         EXPECT_TRUE(text.contains(line)) << line << "\n" << text.toStdString();
+    // A size is stored only once the user has chosen one.
+    EXPECT_FALSE(text.contains("Form5Width")) << text.toStdString();
 
     DestroyForms();
     CreateForms();
     Form1->SetServices(&services);
     EXPECT_EQ(OKRightDlg->pos(), QPoint(77, 66));
     EXPECT_EQ(FormOption->pos(), QPoint(55, 44));
+}
+
+/// Writes a summary of `count` lines into the confirmation dialog, one of them long.
+void FillSummary(int count)
+{
+    OKRightDlg->ClearSummary();
+    for (int line = 0; line < count; ++line)
+        OKRightDlg->AppendSummaryLine(line == 3
+                                          ? QStringLiteral("　実行ファイル：") + QString(70, QLatin1Char('x'))
+                                          : QStringLiteral("ﾋﾟｰｸ採取 %1").arg(line));
+}
+
+bool ScrollsNeeded()
+{
+    QApplication::processEvents();
+    return OKRightDlg->RichEdit1->verticalScrollBar()->maximum() > 0
+        || OKRightDlg->RichEdit1->horizontalScrollBar()->maximum() > 0;
+}
+
+// The dialog opens large enough for the whole summary; a size the user chooses is kept,
+// across runs too, but never below what a summary needs.
+TEST_F(StartCommandTest, ConfirmationShowsTheWholeSummaryAndKeepsAChosenSize)
+{
+    FillSummary(24);
+    OKRightDlg->show();
+    EXPECT_FALSE(ScrollsNeeded());
+    EXPECT_EQ(OKRightDlg->size(), OKRightDlg->minimumSize());
+    const QSize chosen = OKRightDlg->size() + QSize(60, 40);
+    OKRightDlg->resize(chosen);
+    OKRightDlg->CancelBtnClick();
+
+    DestroyForms();
+    CreateForms();
+    Form1->SetServices(&services);
+    FillSummary(5);
+    OKRightDlg->show();
+    EXPECT_EQ(OKRightDlg->size(), chosen);
+    OKRightDlg->close();
+
+    FillSummary(34);
+    OKRightDlg->show();
+    EXPECT_FALSE(ScrollsNeeded());
+    EXPECT_GT(OKRightDlg->height(), chosen.height());
+    OKRightDlg->CancelBtnClick();
+
+    // The longer summary's size did not replace the one the user chose.
+    FillSummary(5);
+    OKRightDlg->show();
+    EXPECT_EQ(OKRightDlg->size(), chosen);
+    OKRightDlg->close();
+    QFile ini(QString::fromStdString(orva::IniFilePath));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray text = ini.readAll();
+    EXPECT_TRUE(text.contains("Form5Width=" + QByteArray::number(chosen.width()))) << text.toStdString();
+    EXPECT_TRUE(text.contains("Form5Height=" + QByteArray::number(chosen.height()))) << text.toStdString();
 }
 
 }  // namespace

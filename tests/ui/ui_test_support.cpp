@@ -123,6 +123,11 @@ QString RecordingServices::ChooseFile(QWidget*, const QString&, const QString& s
     return answer;
 }
 
+QString RecordingServices::ChooseProgram(QWidget* parent, const QString& title, const QString& startPath)
+{
+    return ChooseFile(parent, title, startPath, QStringLiteral("<program>"));
+}
+
 bool RecordingServices::OpenUrl(const QUrl& url)
 {
     openedUrls.push_back(url);

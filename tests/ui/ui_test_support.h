@@ -40,6 +40,8 @@ public:
                             const QString& filter) override;
     QString ChooseFile(QWidget* parent, const QString& title, const QString& startDir,
                        const QString& filter) override;
+    /// Recorded like ChooseFile, with the filter "<program>".
+    QString ChooseProgram(QWidget* parent, const QString& title, const QString& startPath) override;
     bool OpenUrl(const QUrl& url) override;
 
     std::vector<Message> messages;

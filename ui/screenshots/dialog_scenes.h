@@ -6,6 +6,7 @@
 
 #include "batch/start_command.h"
 #include "encoder/gogo_tea.h"
+#include "text/start_words.h"
 #include "ui/confirm_dialog.h"
 #include "ui/forms.h"
 #include "ui/main_window.h"
