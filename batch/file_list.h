@@ -18,6 +18,20 @@ namespace orva {
 /// The sixth sub-item of a file that the normalizer cannot process.
 inline constexpr const char* UnsupportedMarker = "(未対応)";
 
+/// Why AddFileToList left a file out, for the front end to word.
+struct ListRefusal {
+    enum class Kind {
+        SameName,    ///< `path` is the listed file of the same name
+        NotWavName,  ///< the extension is not ".WAV" in any letter case
+        CannotRead,  ///< `path` cannot be read
+        NotWave,     ///< it does not probe as a WAV file: `probeResult`, the core's `reason`
+    };
+    Kind kind = Kind::NotWavName;
+    std::string path;
+    int probeResult = 0;
+    std::string reason;
+};
+
 /// Sub-item numbers of a FileEntry (the caption is not a sub-item).
 enum FileEntryCell : int {
     DirectoryCell = 0,   ///< folder of the file, ending with "/"
@@ -60,10 +74,9 @@ public:
     /// Adds the WAV file at `path` (UTF-8, "/" separators) as the last row, unless its file
     /// name is already a caption (exact bytes), its extension is not ".WAV" in any letter
     /// case, or it does not probe as a WAV file. Returns whether a row was added; a refusal
-    /// shows nothing, but `refusal` (when given) receives why (UTF-8; a file that cannot be
-    /// read gives "ﾌｧｲﾙを正常に読み込めません。(path)"). A relative path is taken against the
-    /// current directory.
-    bool AddFileToList(const std::string& path, std::string* refusal = nullptr);
+    /// shows nothing, but `refusal` (when given) receives why. A relative path is taken
+    /// against the current directory.
+    bool AddFileToList(const std::string& path, ListRefusal* refusal = nullptr);
 
     /// Removes the rows with these indexes; the other rows keep their order.
     void RemoveSelectedFiles(const std::set<int>& rows);

@@ -343,6 +343,14 @@ bit depths cannot be processed together.</translation>
         <source>　十分なテストを行うまでは使用しないで下さい。</source>
         <translation>  Do not use it until you have tested it enough.</translation>
     </message>
+    <message>
+        <source>a file of the same name is already listed (%s)</source>
+        <translation>a file of the same name is already listed (%s)</translation>
+    </message>
+    <message>
+        <source>not a .wav file name</source>
+        <translation>not a .wav file name</translation>
+    </message>
 </context>
 <context>
     <name>TForm1</name>
