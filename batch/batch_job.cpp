@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -208,22 +210,22 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
         CheckCancel();
         // The classic normalization scans the peak; a target measures what it needs.
         const bool classic = m_target.IsClassic();
-        int peak = -1;
+        std::optional<SamplePeak> peak;
         double gain = 1.0;
         WaveAnalysis analysis;
         if (classic)
             peak = ScanPeak(stages, problems, workingFile);
-        if ((classic ? peak < 0 : !MeasureEntry(workingFile, analysis)) || (resample && !sourceProbes)) {
+        if ((classic ? !peak : !MeasureEntry(workingFile, analysis)) || (resample && !sourceProbes)) {
             EntryFailed();
             continue;
         }
-        if (!classic)
-            gain = TargetGain(m_target, InputsOf(analysis)).value_or(1.0);
         CheckCancel();
         if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identity))
             continue;
         uint64_t outputSize = 0;
-        if (!(classic ? NormalizeEntry(workingFile, paths.output, peak, outputSize)
+        if (!classic)
+            gain = TargetGain(m_target, InputsOf(analysis)).value_or(1.0);
+        if (!(classic ? NormalizeEntry(workingFile, paths.output, *peak, outputSize)
                       : NormalizeEntryWithGain(workingFile, paths.output, gain, outputSize)))
             continue;
         FinishEntry(entry, workingFile, identity, paths.output, outputSize);
@@ -238,12 +240,13 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
     ProblemReports& problems = m_events.Problems();
 
     m_events.PassStarted();
+    // The start command let only files of one sample format in: their peaks compare.
+    std::optional<SamplePeak> commonPeak;
     const bool classic = m_target.IsClassic();
-    int commonPeak = 1;
-    size_t loudest = 0;
-    std::vector<bool> scanned(n, false);
     // With a target every file is measured and kept until all are, for the album's loudness.
     std::vector<std::unique_ptr<WaveAnalysis>> analyses;
+    size_t loudest = 0;
+    std::vector<bool> scanned(n, false);
     // Every source stays locked from its scan to the end of its steps.
     std::vector<SourceLock> locks(n);
     std::vector<FileIdentity> identities(n);
@@ -253,28 +256,34 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         m_events.EntryStarted(EntryStep::ScanForCommonPeak, static_cast<int>(i), static_cast<int>(n),
                               entry.caption);
         if (BeginEntry(paths, locks[i], identities[i])) {
-            int peak = -1;
+            std::optional<SamplePeak> peak;
             if (classic) {
                 peak = ScanPeak(stages, problems, paths.source);
             } else {
                 auto analysis = std::make_unique<WaveAnalysis>();
                 if (MeasureEntry(paths.source, *analysis)) {
-                    peak = analysis->peak;
+                    peak = SamplePeak { analysis->info.sampleFormat, analysis->peak, 0.0, 0 };
                     analyses.push_back(std::move(analysis));
                 }
             }
-            scanned[i] = peak >= 0;
+            scanned[i] = peak.has_value();
             if (!scanned[i])
                 EntryFailed();
-            if (peak > commonPeak) {
+            if (peak && (!commonPeak || peak->LouderThan(*commonPeak))) {
                 commonPeak = peak;
                 loudest = i;
             }
         }
         CheckCancel();
     }
-    if (n > 0)
-        m_events.CommonPeakFound(commonPeak, m_entries[loudest].caption);
+    // The event carries an integer peak: float files report 0 there.
+    if (n > 0) {
+        const bool integer = commonPeak && !IsFloatFormat(commonPeak->format);
+        const int64_t shown = integer ? std::min<int64_t>(commonPeak->Integer(), INT32_MAX)
+            : commonPeak              ? 0
+                                      : 1;
+        m_events.CommonPeakFound(static_cast<int>(shown), m_entries[loudest].caption);
+    }
     // One gain for the album: from the largest peaks, or the loudness of all files together.
     double albumGain = 1.0;
     if (!classic) {
@@ -302,7 +311,7 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         m_events.EntryStarted(EntryStep::ProcessWithCommonPeak, static_cast<int>(i), static_cast<int>(n),
                               entry.caption);
         uint64_t outputSize = 0;
-        if (!(classic ? NormalizeEntry(workingFile, paths.output, commonPeak, outputSize)
+        if (!(classic ? NormalizeEntry(workingFile, paths.output, *commonPeak, outputSize)
                       : NormalizeEntryWithGain(workingFile, paths.output, albumGain, outputSize)))
             continue;
         FinishEntry(entry, workingFile, identities[i], paths.output, outputSize);
@@ -365,8 +374,8 @@ bool BatchJob::SetSourceAside(std::string& workingFile, const FileIdentity& iden
 
 bool BatchJob::IsBatchFile(const std::string& path) const { return m_batchFiles.count(path) != 0; }
 
-bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output, int peak,
-                              uint64_t& outputSize)
+bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output,
+                              const SamplePeak& peak, uint64_t& outputSize)
 {
     if (NormalizeFile(m_events.Stages(), m_events.Problems(), workingFile, output, peak, &outputSize) < 0) {
         EntryFailed();
@@ -392,11 +401,6 @@ bool BatchJob::NormalizeEntryWithGain(const std::string& workingFile, const std:
 
 bool BatchJob::MeasureEntry(const std::string& path, WaveAnalysis& analysis)
 {
-    if (m_target.mode == TargetMode::SamplePeak) {
-        // The peak is all this target needs: the plain scan, which reports its own problem.
-        analysis.peak = ScanPeak(m_events.Stages(), m_events.Problems(), path);
-        return analysis.peak >= 0 && ProbeWaveFile(path, analysis.info) >= 0;
-    }
     std::string error;
     if (AnalyzeWaveFile(m_events.Stages(), path, analysis, error))
         return true;

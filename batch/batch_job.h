@@ -7,6 +7,7 @@
 #include "batch/batch_events.h"
 #include "batch/file_list.h"
 #include "batch/file_ops.h"
+#include "core/sample_kernels.h"
 #include "loudness/target_gain.h"
 #include "settings/settings.h"
 
@@ -119,13 +120,12 @@ private:
     bool EncodeMp3(const std::string& output);
     bool DeleteWorkingFile(const std::string& workingFile, const FileIdentity& identity,
                            const std::string& output, uint64_t outputSize);
-    bool NormalizeEntry(const std::string& workingFile, const std::string& output, int peak,
+    bool NormalizeEntry(const std::string& workingFile, const std::string& output, const SamplePeak& peak,
                         uint64_t& outputSize);
     bool NormalizeEntryWithGain(const std::string& workingFile, const std::string& output, double gain,
                                 uint64_t& outputSize);
-    /// Measures what the target needs (the peak scan for sample-peak targets, the loudness
-    /// analysis for the others), with the scan's progress; false after the problem report.
-    /// A loudness that is not measurable leaves the file as it is (gain 1).
+    /// Measures the levels a target needs, with the scan's progress; false after the problem
+    /// report. A loudness that is not measurable leaves the file as it is (gain 1).
     bool MeasureEntry(const std::string& path, WaveAnalysis& analysis);
     /// The steps after a successful normalization, common to both modes.
     void FinishEntry(const FileEntry& entry, const std::string& workingFile, const FileIdentity& identity,

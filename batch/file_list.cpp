@@ -75,41 +75,51 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
     return QString::fromUtf8(kColumnCaptions[section]);
 }
 
-bool FileListModel::AddFileToList(const std::string& path, std::string* refusal)
+bool FileListModel::AddFileToList(const std::string& path, ListRefusal* refusal)
 {
     const std::string fullPath = AbsolutePath(path);
     const auto slash = fullPath.rfind('/');
     const std::string directory = fullPath.substr(0, slash + 1);
     const std::string fileName = fullPath.substr(slash + 1);
-    const auto refuse = [refusal](const std::string& why) {
+    const auto refuse = [refusal](ListRefusal::Kind kind, const std::string& about, int probeResult = 0,
+                                  const std::string& reason = {}) {
         if (refusal)
-            *refusal = why;
+            *refusal = ListRefusal { kind, about, probeResult, reason };
         return false;
     };
 
     for (const FileEntry& entry : m_entries) {
         if (entry.caption == fileName)
-            return refuse("a file of the same name is already listed (" + entry.FullPath() + ")");
+            return refuse(ListRefusal::Kind::SameName, entry.FullPath());
     }
     if (!HasWavExtension(fileName))
-        return refuse("not a .wav file name");
+        return refuse(ListRefusal::Kind::NotWavName, fullPath);
     WaveFileInfo info {};
-    const int probed = ProbeWaveFile(fullPath, info);
+    const int64_t probed = ProbeWaveFile(fullPath, info);
     if (probed == kProbeCannotRead)
-        return refuse("ﾌｧｲﾙを正常に読み込めません。(" + fullPath + ")");
+        return refuse(ListRefusal::Kind::CannotRead, fullPath);
     if (probed < 0)
-        return refuse(ErrorText());
+        return refuse(ListRefusal::Kind::NotWave, fullPath, probed, ErrorText());
     if (probed == 0)
-        return refuse(ProbeResultText(kProbeBadRiffSize));
+        return refuse(ListRefusal::Kind::NotWave, fullPath, kProbeBadRiffSize,
+                      ProbeResultText(kProbeBadRiffSize));
 
     FileEntry entry;
     entry.caption = fileName;
     entry.subItems[DirectoryCell] = directory;
-    entry.subItems[FormatTagCell] = FormatTagName(info.format.formatTag);
-    entry.subItems[SampleRateCell] = std::to_string(info.format.sampleRate);
-    entry.subItems[BitsCell] = std::to_string(info.format.bitsPerSample);
-    entry.subItems[ChannelsCell] = std::to_string(info.format.channels);
-    entry.subItems[SizeCell] = std::to_string(static_cast<int64_t>(info.riffSize) + 8);
+    // An extensible header names its real encoding in the sub-format and its real depth in
+    // the valid bits (24 significant bits in 32-bit containers, say).
+    const WaveFormat& format = info.format;
+    const bool extensible = format.formatTag == 0xFFFE;
+    entry.subItems[FormatTagCell] =
+        FormatTagName(extensible && format.subFormat != 0 ? format.subFormat : format.formatTag);
+    const bool validBitsKnown =
+        extensible && format.validBits > 0 && format.validBits <= format.bitsPerSample;
+    entry.subItems[SampleRateCell] = std::to_string(format.sampleRate);
+    entry.subItems[BitsCell] = std::to_string(validBitsKnown ? format.validBits : format.bitsPerSample);
+    entry.subItems[ChannelsCell] = std::to_string(format.channels);
+    entry.subItems[SizeCell] = std::to_string(info.declaredLength);
+    entry.sampleFormat = info.sampleFormat;
     entry.subItems[SupportCell] = IsSupportedFormat(info.format) ? "" : UnsupportedMarker;
     AppendEntry(entry);
     return true;

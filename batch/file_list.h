@@ -4,6 +4,8 @@
 // start command and the batch job read the rows by cell number, in list order.
 // Used on one thread only (the user-interface thread, or orva-cli's main thread).
 
+#include "core/wave_file.h"
+
 #include <QAbstractTableModel>
 
 #include <array>
@@ -16,12 +18,26 @@ namespace orva {
 /// The sixth sub-item of a file that the normalizer cannot process.
 inline constexpr const char* UnsupportedMarker = "(未対応)";
 
+/// Why AddFileToList left a file out, for the front end to word.
+struct ListRefusal {
+    enum class Kind {
+        SameName,    ///< `path` is the listed file of the same name
+        NotWavName,  ///< the extension is not ".WAV" in any letter case
+        CannotRead,  ///< `path` cannot be read
+        NotWave,     ///< it does not probe as a WAV file: `probeResult`, the core's `reason`
+    };
+    Kind kind = Kind::NotWavName;
+    std::string path;
+    int probeResult = 0;
+    std::string reason;
+};
+
 /// Sub-item numbers of a FileEntry (the caption is not a sub-item).
 enum FileEntryCell : int {
     DirectoryCell = 0,   ///< folder of the file, ending with "/"
-    FormatTagCell = 1,   ///< name of the format tag
+    FormatTagCell = 1,   ///< name of the format tag (extensible: of its sub-format)
     SampleRateCell = 2,  ///< Hz, decimal
-    BitsCell = 3,        ///< bits per sample, decimal
+    BitsCell = 3,        ///< significant bits per sample (extensible: valid bits), decimal
     ChannelsCell = 4,    ///< channel count, decimal
     SizeCell = 5,        ///< RIFF size field + 8 (bytes the header declares), decimal
     SupportCell = 6,     ///< empty, or UnsupportedMarker
@@ -29,8 +45,9 @@ enum FileEntryCell : int {
 
 /// One row of the file list. The directory sub-item followed by the caption is the full path.
 struct FileEntry {
-    std::string caption;                  ///< file name with extension, letter case kept
-    std::array<std::string, 7> subItems;  ///< indexed by FileEntryCell
+    std::string caption;                             ///< file name with extension, letter case kept
+    std::array<std::string, 7> subItems;             ///< indexed by FileEntryCell
+    SampleFormat sampleFormat = SampleFormat::None;  ///< as the probe found it (not shown)
 
     const std::string& Directory() const { return subItems[DirectoryCell]; }
     std::string FullPath() const { return subItems[DirectoryCell] + caption; }
@@ -57,10 +74,9 @@ public:
     /// Adds the WAV file at `path` (UTF-8, "/" separators) as the last row, unless its file
     /// name is already a caption (exact bytes), its extension is not ".WAV" in any letter
     /// case, or it does not probe as a WAV file. Returns whether a row was added; a refusal
-    /// shows nothing, but `refusal` (when given) receives why (UTF-8; a file that cannot be
-    /// read gives "ﾌｧｲﾙを正常に読み込めません。(path)"). A relative path is taken against the
-    /// current directory.
-    bool AddFileToList(const std::string& path, std::string* refusal = nullptr);
+    /// shows nothing, but `refusal` (when given) receives why. A relative path is taken
+    /// against the current directory.
+    bool AddFileToList(const std::string& path, ListRefusal* refusal = nullptr);
 
     /// Removes the rows with these indexes; the other rows keep their order.
     void RemoveSelectedFiles(const std::set<int>& rows);

@@ -51,9 +51,12 @@ StartOutcome SpeedButton6Click(FileListModel& list, Settings& settings, StartCom
         settings.PeakMode = 0;
     }
     if (settings.PeakMode == 1) {
-        const std::string& bits = list.Entries().front().subItems[BitsCell];
+        // Peaks compare only within one sample format (s32 and f32 share 32 bits; 24 valid
+        // bits may sit in 24- or 32-bit containers).
+        const FileEntry& first = list.Entries().front();
         for (const FileEntry& entry : list.Entries()) {
-            if (entry.subItems[BitsCell] != bits) {
+            if (entry.subItems[BitsCell] != first.subItems[BitsCell]
+                || entry.sampleFormat != first.sampleFormat) {
                 host.ReportFinding(StartFinding::MixedBits, {});
                 return StartOutcome::Refused;
             }

@@ -7,6 +7,10 @@
 #                       output is renamed over DST, which makes ext4 start writing it out)
 #   orva-cli normalize  vs  sox --norm -D, normalize-audio --peak (ORVA fastest)
 #   orva-cli resample   vs  sox SRC -r 48000 DST             (goal: no slower than sox)
+# then the same ~106 MB as 24-bit stereo and as 32-bit float stereo:
+#   orva-cli peak       vs  cat FILE > /dev/null             (limit 1.3)
+#   orva-cli normalize  vs  cat SRC > DST (fresh file)       (goal <= 1.2, limit 1.3)
+#   orva-cli normalize  vs  sox --norm
 # Usage: bench/core.sh [BUILD_DIR]   (default: build; ORVA_BENCH_SECONDS changes the length)
 set -eu
 BUILD=${1:-${ORVA_BUILD_DIR:-build}}
@@ -115,3 +119,29 @@ fi
 best t_res "$CLI" resample "$SRC" "$DST" 48000
 best t_soxr sox "$SRC" -r 48000 "$WORK/sox48.wav"
 report "orva-cli resample 48k" "$t_res" "sox -r 48000" "$t_soxr" "(goal <= 1.0)" "$t_res_cpu" "$t_soxr_cpu"
+
+# Wider formats: the same byte count as the 16-bit file, so that the ratios compare.
+for kind in s24 f32; do
+    case $kind in
+    s24) FRAMES_SECONDS=$((SECONDS_OF_AUDIO * 2 / 3)); OPTS="-b 24 -e signed-integer" ;;
+    f32) FRAMES_SECONDS=$((SECONDS_OF_AUDIO / 2)); OPTS="-b 32 -e floating-point" ;;
+    esac
+    WIDE=$WORK/$kind.wav
+    # shellcheck disable=SC2086
+    sox -n -r 44100 -c 2 $OPTS "$WIDE" synth "$FRAMES_SECONDS" whitenoise vol 0.5
+    rm -f "$SRC" "$DST" "$WORK/sox.wav" "$WORK/sox48.wav"
+    MB=$(awk -v b="$(stat -c %s "$WIDE")" 'BEGIN { printf "%.1f", b / 1e6 }')
+    cat "$WIDE" > /dev/null
+    PEAK=$("$CLI" peak "$WIDE" | sed -n 's/^peak=//p')
+    echo "core: $MB MB, $kind stereo 44.1 kHz, peak $PEAK"
+    best t_cat cat "$WIDE"
+    best t_peak "$CLI" peak "$WIDE"
+    report "orva-cli peak $kind" "$t_peak" "cat FILE > /dev/null" "$t_cat" "(limit 1.3)" "$t_peak_cpu" "$t_cat_cpu"
+    # A fresh output each run: the copy and the normalization both create their file.
+    best t_copy sh -c 'rm -f "$2"; cat "$1" > "$2"' sh "$WIDE" "$DST"
+    best t_norm sh -c 'rm -f "$2"; "$3" normalize "$1" "$2" --peak "$4"' sh "$WIDE" "$DST" "$CLI" "$PEAK"
+    report "orva-cli normalize $kind" "$t_norm" "cat SRC > DST" "$t_copy" "(goal <= 1.2, limit 1.3)" "$t_norm_cpu" "$t_copy_cpu"
+    best t_sox sh -c 'rm -f "$2"; sox --norm "$1" "$2"' sh "$WIDE" "$WORK/sox.wav"
+    report "orva-cli normalize $kind" "$t_norm" "sox --norm" "$t_sox" "(ORVA fastest: ratio < 1)" "$t_norm_cpu" "$t_sox_cpu"
+    rm -f "$WIDE" "$DST" "$WORK/sox.wav"
+done

@@ -191,11 +191,11 @@ int RunBatchCommand(const std::vector<std::string>& args)
         // An empty argument has no absolute form; the list refuses it like any other non-WAV name.
         std::error_code error;
         const std::filesystem::path absolute = std::filesystem::absolute(file, error);
-        std::string refusal;
+        ListRefusal refusal;
         if (list.AddFileToList(error ? file : absolute.lexically_normal().string(), &refusal))
             listed.push_back(file);
         else
-            leaveOut(file, refusal);
+            leaveOut(file, RefusalText(refusal));
     }
     // The start command removes these rows without a word.
     for (size_t row = 0; row < list.Entries().size(); ++row) {

@@ -6,11 +6,14 @@
 #include "core/normalize.h"
 #include "core/peak_scan.h"
 #include "core/resample.h"
+#include "core/sample_kernels.h"
 #include "core/wave_file.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace orva::cli {
 namespace {
@@ -55,18 +58,25 @@ int RunProbe(const std::vector<std::string>& args)
     if (args.size() != 1)
         return Usage(kProbeUsage);
     WaveFileInfo info {};
-    const int result = ProbeWaveFile(args[0], info);
-    std::printf("result=%d\n", result);
+    const int64_t result = ProbeWaveFile(args[0], info);
+    std::printf("result=%lld\n", static_cast<long long>(result));
     if (result < 0) {
         std::printf("error=%s\n", ProbeReason(result, ErrorText()).c_str());
         return 1;
     }
     const WaveFormat& f = info.format;
-    std::printf("formatTag=%u\nchannels=%u\nsampleRate=%u\navgBytesPerSec=%u\nblockAlign=%u\n"
-                "bitsPerSample=%u\nextraSize=%u\ndataSize=%d\ndataOffset=%d\nformatName=%s\nsupported=%d\n",
-                f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample,
-                f.extraSize, info.dataSize, info.dataOffset, FormatTagName(f.formatTag).c_str(),
-                IsSupportedFormat(f) ? 1 : 0);
+    std::printf(
+        "formatTag=%u\nchannels=%u\nsampleRate=%u\navgBytesPerSec=%u\nblockAlign=%u\n"
+        "bitsPerSample=%u\nextraSize=%u\ndataSize=%llu\ndataOffset=%llu\nformatName=%s\nsupported=%d\n",
+        f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample, f.extraSize,
+        static_cast<unsigned long long>(info.dataSize), static_cast<unsigned long long>(info.dataOffset),
+        FormatTagName(f.formatTag).c_str(), IsSupportedFormat(f) ? 1 : 0);
+    // Extensible headers state the significant bits themselves; other headers mean all of them.
+    const bool extensible = f.formatTag == 0xFFFE;
+    std::printf("sampleFormat=%s\nvalidBits=%u\n", SampleFormatName(info.sampleFormat),
+                extensible ? f.validBits : f.bitsPerSample);
+    if (extensible)
+        std::printf("subFormat=%u\n", f.subFormat);
     return 0;
 }
 
@@ -77,43 +87,81 @@ int RunPeak(const std::vector<std::string>& args)
     if (!SupportedOrSaySo(args[0]))
         return 1;
     TerminalDialog dialog;
-    const int peak = ScanPeak(dialog.events.Stages(), dialog.events.Problems(), args[0]);
+    const std::optional<SamplePeak> peak =
+        ScanPeak(dialog.events.Stages(), dialog.events.Problems(), args[0]);
     FinishProgressLine();
-    if (peak < 0)
+    if (!peak)
         return 1;
-    std::printf("peak=%d\n", peak);
+    const double dbfs = peak->Dbfs();
+    std::printf("peak=%s\n", PeakText(*peak).c_str());
+    if (std::isinf(dbfs))
+        std::printf("peakDbfs=-inf\n");
+    else
+        std::printf("peakDbfs=%.2f\n", dbfs);
     return 0;
+}
+
+// The peak given with --peak, in the terms of SRC's sample format: a whole number from 1 to
+// 2^(N-1) for N-bit integers (1 to 32768 for 8- and 16-bit files, as always), a decimal above
+// 0 for float. A source that does not probe takes the 16-bit range and fails later.
+bool ParsePeak(const std::string& text, const std::string& source, SamplePeak& peak)
+{
+    WaveFileInfo info {};
+    peak.format = ProbeWaveFile(source, info) >= 0 ? info.sampleFormat : SampleFormat::S16;
+    if (IsFloatFormat(peak.format)) {
+        char* end = nullptr;
+        errno = 0;
+        peak.level = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+        if (errno != 0 || *end != '\0' || !(peak.level > 0.0) || !std::isfinite(peak.level)) {
+            std::fprintf(stderr,
+                         "orva-cli normalize: --peak takes a decimal number above 0 for float files\n");
+            return false;
+        }
+        return true;
+    }
+    long high = 32768;
+    if (peak.format == SampleFormat::S24)
+        high = 8388608;
+    else if (peak.format == SampleFormat::S32)
+        high = 2147483648L;
+    long value = 0;
+    if (!ParseNumber(text, 1, high, value)) {
+        std::fprintf(stderr, "orva-cli normalize: --peak takes a number from 1 to %ld\n", high);
+        return false;
+    }
+    peak.magnitude = value;
+    return true;
 }
 
 int RunNormalize(const std::vector<std::string>& args)
 {
     if (HasTargetOptions(args))
         return RunTargetNormalize(args, kNormalizeUsage);
-    long peak = 0;
+    std::optional<SamplePeak> peak;
     if (args.size() == 4 && args[2] == "--peak") {
-        if (!ParseNumber(args[3], 1, 32768, peak)) {
-            std::fprintf(stderr, "orva-cli normalize: --peak takes a number from 1 to 32768\n");
+        SamplePeak given;
+        if (!ParsePeak(args[3], args[0], given))
             return 2;
-        }
+        peak = given;
     } else if (args.size() != 2) {
         return Usage(kNormalizeUsage);
     }
     if (!SupportedOrSaySo(args[0]))
         return 1;
     TerminalDialog dialog;
-    if (peak == 0) {
+    if (!peak) {
         peak = ScanPeak(dialog.events.Stages(), dialog.events.Problems(), args[0]);
-        if (peak < 0)
+        if (!peak)
             return 1;
     }
-    const int result = NormalizeFile(dialog.events.Stages(), dialog.events.Problems(), args[0], args[1],
-                                     static_cast<int>(peak));
+    const int result =
+        NormalizeFile(dialog.events.Stages(), dialog.events.Problems(), args[0], args[1], *peak);
     FinishProgressLine();
     if (result < 0) {
         // A source that does not probe fails without a box of its own (one that cannot be
         // read has had its message).
         WaveFileInfo info {};
-        const int probed = ProbeWaveFile(args[0], info);
+        const int64_t probed = ProbeWaveFile(args[0], info);
         if (probed < 0 && probed != kProbeCannotRead)
             std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ProbeReason(probed, ErrorText()).c_str());
         return 1;

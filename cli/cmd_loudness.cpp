@@ -171,10 +171,17 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
         return 1;
     }
     inputs.bitsPerSample = info.format.bitsPerSample;
+    if (info.sampleFormat != SampleFormat::U8 && info.sampleFormat != SampleFormat::S16) {
+        std::fprintf(stderr, "%s: targets take 8- and 16-bit files so far\n", source.c_str());
+        return 1;
+    }
     if (target.mode == TargetMode::SamplePeak) {
-        inputs.peak = peak > 0 ? static_cast<int>(peak) : ScanPeak(stages, problems, source);
-        if (inputs.peak < 0)
+        std::optional<SamplePeak> scanned;
+        if (peak == 0)
+            scanned = ScanPeak(stages, problems, source);
+        if (peak == 0 && !scanned)
             return 1;
+        inputs.peak = peak > 0 ? static_cast<int>(peak) : static_cast<int>(scanned->Integer());
     } else {
         WaveAnalysis analysis;
         std::string error;

@@ -13,6 +13,9 @@ namespace {
 
 constexpr size_t kChunkSize = 65536;  // bytes per progress step
 constexpr size_t kIoSize = 262144;    // bytes per read and write (a quarter MiB costs less CPU than 64 KiB)
+// For three-byte samples: whole samples and whole pages (21 * 12 KiB).
+constexpr size_t kIoSize24 = 258048;
+constexpr size_t kPageSize = 4096;
 constexpr int kChunksPerUpdate = 11;  // label and bar after every 11th data chunk
 
 int BarPosition(double part, double whole)
@@ -34,6 +37,19 @@ bool ReadOrZero(ByteSource& source, uint8_t* buffer, size_t n, bool& sourceEnded
     return true;
 }
 
+// Sample bytes that go out with the last headerBytes of the header in the first write: as
+// many as end both on a page boundary of the output and on a sample boundary, so that every
+// later write (whole chunks, multiples of both) starts aligned. Without such an end (an odd
+// header before 16-bit samples), as many whole samples as fit.
+size_t FirstSampleBytes(size_t headerBytes, size_t chunkSize, size_t sampleBytes)
+{
+    for (size_t end = chunkSize; end > headerBytes; end -= kPageSize) {
+        if ((end - headerBytes) % sampleBytes == 0)
+            return end - headerBytes;
+    }
+    return (chunkSize - headerBytes) / sampleBytes * sampleBytes;
+}
+
 }  // namespace
 
 double NormalizeGain(int bitsPerSample, int peak)
@@ -43,51 +59,87 @@ double NormalizeGain(int bitsPerSample, int peak)
     return 32767.0 / std::min(peak, 32767);
 }
 
-int NormalizeData(StageEvents& events, ByteSource& source, ByteSink& sink, const WaveFileInfo& info, int peak)
+int NormalizeData(StageEvents& events, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
+                  const SamplePeak& peak)
 {
-    if (peak < 1)
+    if (info.sampleFormat == SampleFormat::None || peak.format != info.sampleFormat)
         return kCopyWriteFailed;
-    return NormalizeDataWithGain(events, source, sink, info, NormalizeGain(info.format.bitsPerSample, peak));
+    // A float file without a non-zero finite sample has nothing to scale: it is copied.
+    const bool scale = !IsFloatFormat(info.sampleFormat) || peak.level > 0.0;
+    return NormalizeDataWithGain(events, source, sink, info, scale ? NormalizeGainFor(peak) : 1.0);
 }
 
 int NormalizeDataWithGain(StageEvents& events, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
                           double gain)
 {
-    if (!(gain >= 0.0) || info.dataOffset < 0 || static_cast<size_t>(info.dataOffset) >= kIoSize)
+    const SampleFormat format = info.sampleFormat;
+    if (format == SampleFormat::None || !(gain >= 0.0))
         return kCopyWriteFailed;
-    const bool eightBit = info.format.bitsPerSample == 8;
-    const int64_t dataSize = std::max<int32_t>(info.dataSize, 0);
+    // Gain 1 leaves every sample as it is.
+    const bool scale = gain != 1.0;
+    const size_t sampleBytes = SampleBytes(format);
+    const uint64_t dataSize = info.dataSize;
+    // Reads and writes of whole samples and whole pages.
+    const size_t chunkSize = sampleBytes == 3 ? kIoSize24 : kIoSize;
 
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[kIoSize]);
+    // The output ends where the declared length or the file ends, whichever comes first:
+    // nothing past the file's end is invented. Samples cut to the end of the file (whole
+    // frames) leave nothing after them that belongs to another chunk.
+    const uint64_t dataEnd = info.dataOffset + dataSize;
+    const uint64_t outputLength = info.dataSize != info.dataSizeField
+        ? dataEnd
+        : std::max(dataEnd, std::min(info.declaredLength, info.fileLength));
+    const auto edits = SizeFieldEdits(info, outputLength);
+
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[chunkSize]);
     bool sourceEnded = false;
 
-    // The header (everything before the samples) is copied as it is; it is at most
-    // 256 + 8 bytes long. It goes out together with the first samples, so that every later
-    // write starts on a page boundary of a fresh output (a write that straddles
-    // pages costs about 1.4 times an aligned one).
-    const size_t headerSize = static_cast<size_t>(info.dataOffset);
-    if (!ReadOrZero(source, buffer.get(), headerSize, sourceEnded))
-        return kCopyReadFailed;
+    // The header (everything before the samples) is copied as it is, apart from size fields
+    // that claimed more than the file held. Its last part goes out together with the first
+    // samples, so that every later write starts on a page boundary of a fresh output (a
+    // write that straddles pages costs about 1.4 times an aligned one).
+    uint64_t headerDone = 0;
+    size_t filled = 0;  // bytes of the buffer already holding output
+    while (headerDone < info.dataOffset) {
+        filled = static_cast<size_t>(std::min<uint64_t>(info.dataOffset - headerDone, chunkSize));
+        if (!ReadOrZero(source, buffer.get(), filled, sourceEnded))
+            return kCopyReadFailed;
+        for (const auto& [offset, bytes] : edits) {
+            for (size_t k = 0; k < bytes.size(); ++k) {
+                if (offset + k >= headerDone && offset + k < headerDone + filled)
+                    buffer[offset + k - headerDone] = bytes[k];
+            }
+        }
+        headerDone += filled;
+        // A whole chunk of header (or the header's last part when no sample follows) goes
+        // out now; a shorter last part waits for the first samples.
+        if (filled == chunkSize || (headerDone == info.dataOffset && dataSize == 0)) {
+            if (!sink.Write(buffer.get(), filled))
+                return kCopyWriteFailed;
+            filled = 0;
+        }
+    }
 
     // Progress as if the samples went in 64 KiB chunks: a label after every 11th chunk.
+    const int64_t labelStep = kChunksPerUpdate * static_cast<int64_t>(kChunkSize);
+    const auto total = static_cast<int64_t>(dataSize);
     int64_t processed = 0;
-    int64_t nextLabelAt = kChunksPerUpdate * static_cast<int64_t>(kChunkSize);
-    size_t filled = headerSize;  // bytes of the buffer already holding output
-    bool zerosScaled = false;    // the buffer starts with a chunk of scaled missing bytes
-    while (processed < dataSize) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - processed, kIoSize - filled));
+    int64_t nextLabelAt = labelStep;
+    bool zerosScaled = false;  // the buffer starts with a chunk of scaled missing bytes
+    while (processed < total) {
+        const size_t room = filled > 0 ? FirstSampleBytes(filled, chunkSize, sampleBytes) : chunkSize;
+        const size_t n =
+            static_cast<size_t>(std::min<int64_t>(total - processed, static_cast<int64_t>(room)));
         uint8_t* samples = buffer.get() + filled;
         const long long got = ReadUntilEnd(source, samples, n, sourceEnded);
         if (got < 0)
             return kCopyReadFailed;
         // Past the end of the source every chunk is the same scaled zero bytes: scale them
-        // once (a header may claim up to 2 GiB that the file does not hold).
+        // once.
         if (got > 0 || filled > 0 || !zerosScaled) {
             std::memset(samples + got, 0, n - static_cast<size_t>(got));
-            if (eightBit)
-                ScaleSamples8(samples, n, gain);
-            else
-                ScaleSamples16(samples, n, gain);
+            if (scale)
+                ScaleSamples(samples, n, format, gain);
             zerosScaled = got == 0 && filled == 0;
         }
         if (!sink.Write(buffer.get(), filled + n))
@@ -95,55 +147,56 @@ int NormalizeDataWithGain(StageEvents& events, ByteSource& source, ByteSink& sin
         filled = 0;
         processed += static_cast<int64_t>(n);
         // Each label reports the end of its 64 KiB chunk (the data's end for the last one).
-        while (nextLabelAt - static_cast<int64_t>(kChunkSize) < dataSize
-               && std::min(nextLabelAt, dataSize) <= processed) {
-            const int64_t labelAt = std::min(nextLabelAt, dataSize);
+        while (nextLabelAt - static_cast<int64_t>(kChunkSize) < total
+               && std::min(nextLabelAt, total) <= processed) {
+            const int64_t labelAt = std::min(nextLabelAt, total);
             events.StageProgress(
-                Stage::Normalization, labelAt, dataSize,
-                BarPosition(static_cast<double>(labelAt), static_cast<double>(info.riffSize)));
-            nextLabelAt += kChunksPerUpdate * static_cast<int64_t>(kChunkSize);
+                Stage::Normalization, labelAt, total,
+                BarPosition(static_cast<double>(labelAt), static_cast<double>(info.declaredLength - 8)));
+            nextLabelAt += labelStep;
         }
     }
-    if (filled > 0 && !sink.Write(buffer.get(), filled))
-        return kCopyWriteFailed;
 
-    // The chunks after the samples, up to the length the header declares.
-    int64_t rest = (static_cast<int64_t>(info.riffSize) + 8) - (info.dataOffset + processed);
+    // The chunks after the samples.
+    uint64_t rest = outputLength - dataEnd;
     while (rest > 0) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(rest, kIoSize));
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(rest, chunkSize));
         if (!ReadOrZero(source, buffer.get(), n, sourceEnded))
             return kCopyReadFailed;
         if (!sink.Write(buffer.get(), n))
             return kCopyWriteFailed;
-        rest -= static_cast<int64_t>(n);
+        rest -= n;
     }
     return 0;
 }
 
 int NormalizeFile(StageEvents& events, ProblemReports& problems, const std::string& source,
-                  const std::string& output, int peak, uint64_t* writtenBytes)
+                  const std::string& output, const SamplePeak& peak, uint64_t* writtenBytes)
 {
     WaveFileInfo info {};
-    if (peak < 1)
+    const int64_t probed = ProbeWaveFile(source, info);
+    if (probed == kProbeCannotRead) {
+        problems.ReportProblem(Problem::CannotRead, source);
         return -1;
-    // A source that does not probe fails below with the probe's problem.
-    const double gain =
-        ProbeWaveFile(source, info) < 0 ? 1.0 : NormalizeGain(info.format.bitsPerSample, peak);
-    return NormalizeFileWithGain(events, problems, source, output, gain, writtenBytes);
+    }
+    if (probed < 0 || info.sampleFormat != peak.format)
+        return -1;
+    // A float file without a non-zero finite sample has nothing to scale: it is copied.
+    const bool scale = !IsFloatFormat(info.sampleFormat) || peak.level > 0.0;
+    return NormalizeFileWithGain(events, problems, source, output, scale ? NormalizeGainFor(peak) : 1.0,
+                                 writtenBytes);
 }
 
 int NormalizeFileWithGain(StageEvents& events, ProblemReports& problems, const std::string& source,
                           const std::string& output, double gain, uint64_t* writtenBytes)
 {
     WaveFileInfo info {};
-    if (!(gain >= 0.0))
-        return -1;
-    const int probed = ProbeWaveFile(source, info);
+    const int64_t probed = ProbeWaveFile(source, info);
     if (probed == kProbeCannotRead) {
         problems.ReportProblem(Problem::CannotRead, source);
         return -1;
     }
-    if (probed < 0)
+    if (probed < 0 || !(gain >= 0.0))
         return -1;
     FileSource in;
     if (!in.Open(source))

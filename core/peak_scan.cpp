@@ -3,6 +3,7 @@
 #include "core/byte_io.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,7 +12,7 @@
 namespace orva {
 namespace {
 
-constexpr size_t kChunkSize = 65536;  // bytes per read
+constexpr size_t kChunkSize = 65536;  // bytes per read (times the sample width for 24-bit)
 constexpr int kChunksPerUpdate = 11;  // label and bar after every 11th chunk
 
 // 1000 * part / whole, truncated toward zero and kept on the bar (a header may declare a
@@ -26,75 +27,84 @@ int BarPosition(double part, double whole)
 
 }  // namespace
 
-PeakResult ScanPeakData(StageEvents& events, ByteSource& source, const WaveFileInfo& info)
+std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, const WaveFileInfo& info)
 {
-    const bool eightBit = info.format.bitsPerSample == 8;
-    const int64_t sampleBytes = eightBit ? 1 : 2;
-    const int64_t dataSize = std::max<int32_t>(info.dataSize, 0);
-    const double fileLength = static_cast<double>(info.riffSize) + 8.0;  // declared length
+    const SampleFormat format = info.sampleFormat;
+    const bool isFloat = IsFloatFormat(format);
+    const int64_t sampleBytes = static_cast<int64_t>(std::max<size_t>(SampleBytes(format), 1));
+    const int64_t dataSize = static_cast<int64_t>(info.dataSize);
+    const double fileLength = static_cast<double>(info.declaredLength);
+    // Whole samples in every chunk: three-byte samples get chunks of 3 * 64 KiB.
+    const size_t chunkSize = sampleBytes == 3 ? 3 * kChunkSize : kChunkSize;
 
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunkSize]);
-    PeakResult result;
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[chunkSize]);
+    SamplePeak result;
+    result.format = format;
     int64_t scanned = 0;
     int chunkCount = 0;
     bool sourceEnded = false;
     while (scanned < dataSize) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(dataSize - scanned, kChunkSize));
+        const size_t n =
+            static_cast<size_t>(std::min<int64_t>(dataSize - scanned, static_cast<int64_t>(chunkSize)));
         // Bytes the source does not deliver are zero bytes; after a short read the source is
-        // at its end, so the rest of the claimed data is zeros without reading. A failed read
-        // is no end: the scan has no result.
+        // at its end, so the rest of the data is zeros without reading. A failed read is no
+        // end: the scan has no result.
         const long long read = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
-        if (read < 0) {
-            result.readFailed = true;
-            return result;
-        }
+        if (read < 0)
+            return std::nullopt;
         const size_t got = static_cast<size_t>(read);
-        // Only a larger magnitude moves the peak, so its position is the first sample that
-        // reaches the final peak.
-        if (got == 0) {
-            // A chunk of missing bytes only: zero bytes, whose magnitude is known (a header
-            // may claim up to 2 GiB that the file does not hold).
-            const int magnitude = eightBit ? 128 : 0;
-            if (magnitude > result.peak) {
-                result.peak = magnitude;
-                result.position = scanned / sampleBytes;
+        if (got < n)
+            std::memset(buffer.get() + got, 0, n - got);
+        // Only a louder chunk moves the position, so it names the first sample that reaches
+        // the final peak. Integer peaks count from 1, as the position always has.
+        if (isFloat) {
+            const double level = got == 0 ? 0.0 : MaxFiniteLevel(buffer.get(), n, format);
+            if (level > result.level) {
+                result.level = level;
+                result.position =
+                    scanned / sampleBytes + static_cast<int64_t>(FirstSampleAtPeak(buffer.get(), n, result));
             }
         } else {
-            std::memset(buffer.get() + got, 0, n - got);
-            const int magnitude = MaxMagnitude(buffer.get(), n, eightBit);
-            if (magnitude > result.peak) {
-                result.peak = magnitude;
+            // A chunk of missing bytes only: zero bytes, whose magnitude is known.
+            const int64_t magnitude = got == 0 ? (format == SampleFormat::U8 ? 128 : 0)
+                                               : MaxIntegerMagnitude(buffer.get(), n, format);
+            if (magnitude > result.Integer()) {
+                SamplePeak found = result;
+                found.magnitude = magnitude;
                 result.position = scanned / sampleBytes
-                    + static_cast<int64_t>(FirstSampleWithMagnitude(buffer.get(), n, eightBit, magnitude));
+                    + (got == 0 ? 0 : static_cast<int64_t>(FirstSampleAtPeak(buffer.get(), n, found)));
             }
+            result.magnitude = std::max(result.magnitude, magnitude);
         }
         scanned += static_cast<int64_t>(n);
         if (++chunkCount >= kChunksPerUpdate) {
-            events.StageProgress(Stage::Scan, scanned, dataSize,
-                                 BarPosition(static_cast<double>(info.dataOffset + scanned), fileLength));
+            events.StageProgress(
+                Stage::Scan, scanned, dataSize,
+                BarPosition(static_cast<double>(info.dataOffset + static_cast<uint64_t>(scanned)),
+                            fileLength));
             chunkCount = 0;
         }
     }
-    events.PeakFound(result.peak, result.position);
+    // The event carries an integer peak: float files report 0 there.
+    const int64_t shown = isFloat ? 0 : std::min<int64_t>(result.Integer(), INT32_MAX);
+    events.PeakFound(static_cast<int>(shown), result.position);
     return result;
 }
 
-int ScanPeak(StageEvents& events, ProblemReports& problems, const std::string& path)
+std::optional<SamplePeak> ScanPeak(StageEvents& events, ProblemReports& problems, const std::string& path)
 {
     WaveFileInfo info {};
     FileSource file;
     // A file that vanished between the probe and the open fails like one that does not probe.
-    if (ProbeWaveFile(path, info) < 0 || !file.Open(path)
-        || !file.Skip(static_cast<uint64_t>(info.dataOffset))) {
+    if (ProbeWaveFile(path, info) < 0 || info.sampleFormat == SampleFormat::None || !file.Open(path)
+        || !file.Skip(info.dataOffset)) {
         problems.ReportProblem(Problem::CannotRead, path);
-        return -1;
+        return std::nullopt;
     }
-    const PeakResult result = ScanPeakData(events, file, info);
-    if (result.readFailed) {
+    const std::optional<SamplePeak> peak = ScanPeakData(events, file, info);
+    if (!peak)
         problems.ReportProblem(Problem::CannotRead, path);
-        return -1;
-    }
-    return result.peak;
+    return peak;
 }
 
 }  // namespace orva

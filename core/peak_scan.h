@@ -2,31 +2,27 @@
 // The peak scan: the largest sample magnitude of one WAV file, over all channels.
 
 #include "core/progress.h"
+#include "core/sample_kernels.h"
 #include "core/wave_file.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace orva {
 
 class ByteSource;
 
-/// What one pass over the sample data found.
-struct PeakResult {
-    int peak = 1;             ///< largest magnitude, at least 1 (1..128 for 8-bit, 1..32,768 for 16-bit)
-    int64_t position = 0;     ///< sample index (from the start of the data) where the peak first occurred
-    bool readFailed = false;  ///< a read of the source failed: peak and position mean nothing
-};
-
-/// Scans the WAV file at path; returns its peak, or -1 after reporting Problem::CannotRead
-/// when the file does not probe or a read of it fails. Runs on the batch worker thread.
-int ScanPeak(StageEvents& events, ProblemReports& problems, const std::string& path);
+/// Scans the WAV file at path; returns its peak, or nothing after reporting
+/// Problem::CannotRead when the file does not probe, its sample format is not supported or a
+/// read of it fails. Runs on the batch worker thread.
+std::optional<SamplePeak> ScanPeak(StageEvents& events, ProblemReports& problems, const std::string& path);
 
 /// The scan's pass over the sample data of a probed file; source stands at the first sample
-/// byte. Bytes missing at the end of the source count as zero bytes; a failed read stops the
-/// scan with readFailed set (and no PeakFound). Reports Scan progress every 11 chunks and
-/// PeakFound at the end.
-PeakResult ScanPeakData(StageEvents& events, ByteSource& source, const WaveFileInfo& info);
+/// byte. Bytes missing at the end of the source (a file that shrank since the probe) count
+/// as zero bytes; a failed read stops the scan with no result (and no PeakFound). Reports Scan
+/// progress every 11 chunks and PeakFound at the end (the integer peak; 0 for float files).
+std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, const WaveFileInfo& info);
 
 /// Largest sample magnitude in a block (0 for an empty block). 8-bit data: |b - 128|;
 /// other data: |v| of little-endian 16-bit words (a trailing odd byte is ignored).

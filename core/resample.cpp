@@ -21,13 +21,17 @@ constexpr size_t kOutputBufferSize = 65536;  // destination bytes per soxr call
 constexpr int kBlocksPerUpdate = 51;         // label and bar after every 51st block
 
 // One conversion: the resampler, the frame-aligned staging buffers and the output.
-// soxr counts frames ("samples per channel"); the file counts bytes.
+// soxr counts frames ("samples per channel"); the file counts bytes. Each sample format
+// goes through the soxr type that holds it: 16-bit through int16, 24- and 32-bit through
+// int32 (24-bit samples at the top of the word), float and double as they are; 8-bit data
+// has no soxr type and goes through float.
 class Conversion {
 public:
-    Conversion(const WaveFormat& sourceFormat, const WaveFormat& destinationFormat)
-        : eightBit_(sourceFormat.bitsPerSample == 8), channels_(sourceFormat.channels),
-          frameBytes_(static_cast<size_t>(sourceFormat.channels) * (eightBit_ ? 1 : 2)),
-          sourceRate_(sourceFormat.sampleRate), destinationRate_(destinationFormat.sampleRate)
+    Conversion(SampleFormat format, unsigned channels, double sourceRate, double destinationRate,
+               uint64_t dataLimit)
+        : format_(format), channels_(channels), sampleBytes_(SampleBytes(format)),
+          frameBytes_(channels * SampleBytes(format)), sourceRate_(sourceRate),
+          destinationRate_(destinationRate), dataLimit_(dataLimit)
     {
     }
 
@@ -42,9 +46,17 @@ public:
 
     bool Open()
     {
-        // 16-bit data goes through soxr's integer interface without dither (it rounds and
-        // clips); 8-bit data has no soxr type and goes through float.
-        const soxr_datatype_t type = eightBit_ ? SOXR_FLOAT32_I : SOXR_INT16_I;
+        if (frameBytes_ == 0)
+            return false;
+        // Integer data goes through soxr's integer interfaces without dither (they round
+        // and clip).
+        soxr_datatype_t type = SOXR_FLOAT32_I;
+        if (format_ == SampleFormat::S16)
+            type = SOXR_INT16_I;
+        else if (format_ == SampleFormat::S24 || format_ == SampleFormat::S32)
+            type = SOXR_INT32_I;
+        else if (format_ == SampleFormat::F64)
+            type = SOXR_FLOAT64_I;
         const soxr_io_spec_t io = soxr_io_spec(type, type);
         soxr_io_spec_t ioNoDither = io;
         ioNoDither.flags |= SOXR_NO_DITHER;
@@ -58,9 +70,13 @@ public:
         staging_.resize(kBlockSize + frameBytes_);
         outputFrames_ = std::max<size_t>(1, kOutputBufferSize / frameBytes_);
         output_.resize(outputFrames_ * frameBytes_);
-        if (eightBit_) {
-            floatInput_.resize((kBlockSize + frameBytes_) / frameBytes_ * channels_);
+        const size_t inputSamples = (kBlockSize + frameBytes_) / frameBytes_ * channels_;
+        if (format_ == SampleFormat::U8) {
+            floatInput_.resize(inputSamples);
             floatOutput_.resize(outputFrames_ * channels_);
+        } else if (format_ == SampleFormat::S24) {
+            wideInput_.resize(inputSamples);
+            wideOutput_.resize(outputFrames_ * channels_);
         }
         return true;
     }
@@ -74,12 +90,22 @@ public:
         const size_t total = carried_ + byteCount;
         const size_t frames = total / frameBytes_;
         const void* input = staging_.data();
-        if (eightBit_) {
+        size_t sampleSize = sampleBytes_;
+        if (format_ == SampleFormat::U8) {
             for (size_t i = 0; i < frames * channels_; ++i)
                 floatInput_[i] = static_cast<float>(staging_[i] - 128) / 128.0f;
             input = floatInput_.data();
+            sampleSize = sizeof(float);
+        } else if (format_ == SampleFormat::S24) {
+            for (size_t i = 0; i < frames * channels_; ++i) {
+                const uint8_t* p = staging_.data() + 3 * i;
+                wideInput_[i] = static_cast<int32_t>((static_cast<uint32_t>(p[0]) << 8)
+                                                     | (static_cast<uint32_t>(p[1]) << 16)
+                                                     | (static_cast<uint32_t>(p[2]) << 24));
+            }
+            input = wideInput_.data();
+            sampleSize = sizeof(int32_t);
         }
-        const size_t sampleSize = eightBit_ ? sizeof(float) : 2;
         size_t done = 0;
         while (done < frames) {
             size_t used = 0;
@@ -115,35 +141,56 @@ public:
     uint64_t WrittenBytes() const { return written_; }
 
 private:
-    void* OutputSpace() { return eightBit_ ? static_cast<void*>(floatOutput_.data()) : output_.data(); }
+    void* OutputSpace()
+    {
+        if (format_ == SampleFormat::U8)
+            return floatOutput_.data();
+        if (format_ == SampleFormat::S24)
+            return wideOutput_.data();
+        return output_.data();
+    }
 
     bool Emit(ByteSink& sink, size_t frames)
     {
         if (frames == 0)
             return true;
         const size_t bytes = frames * frameBytes_;
-        if (written_ + bytes > kFreshDataLimit)
+        if (written_ + bytes > dataLimit_)
             return false;  // the header's size fields could not describe the output
-        if (eightBit_) {
+        if (format_ == SampleFormat::U8) {
             for (size_t i = 0; i < frames * channels_; ++i) {
                 const long v = std::lround(floatOutput_[i] * 128.0f);
                 output_[i] = static_cast<uint8_t>(std::clamp(v, -128L, 127L) + 128);
+            }
+        } else if (format_ == SampleFormat::S24) {
+            // The top three bytes, rounded to the nearest 24-bit step.
+            for (size_t i = 0; i < frames * channels_; ++i) {
+                const int64_t v =
+                    std::clamp<int64_t>((int64_t { wideOutput_[i] } + 128) >> 8, -8388608, 8388607);
+                const auto u = static_cast<uint32_t>(v);
+                output_[3 * i] = static_cast<uint8_t>(u);
+                output_[3 * i + 1] = static_cast<uint8_t>(u >> 8);
+                output_[3 * i + 2] = static_cast<uint8_t>(u >> 16);
             }
         }
         written_ += bytes;
         return sink.Write(output_.data(), bytes);
     }
 
-    const bool eightBit_;
+    const SampleFormat format_;
     const unsigned channels_;
+    const size_t sampleBytes_;
     const size_t frameBytes_;
     const double sourceRate_;
     const double destinationRate_;
+    const uint64_t dataLimit_;
     soxr_t soxr_ = nullptr;
     std::vector<uint8_t> staging_;
     std::vector<uint8_t> output_;
     std::vector<float> floatInput_;
     std::vector<float> floatOutput_;
+    std::vector<int32_t> wideInput_;
+    std::vector<int32_t> wideOutput_;
     size_t outputFrames_ = 0;
     size_t carried_ = 0;
     uint64_t written_ = 0;
@@ -154,16 +201,33 @@ private:
 int ConvertSampleRateData(StageEvents& events, ByteSource& in, ByteSink& sink, const WaveFileInfo& info,
                           const WaveFormat& destinationFormat)
 {
-    Conversion conversion(info.format, destinationFormat);
+    // Plain 8- and 16-bit PCM keeps the 46-byte header it always had; other formats, and
+    // sources that were extensible, get the extensible header common tools expect of them;
+    // RF64 sources stay RF64.
+    const SampleFormat format = info.sampleFormat;
+    const bool legacy = (format == SampleFormat::U8 || format == SampleFormat::S16)
+        && info.format.formatTag == 1 && !info.rf64;
+    FreshHeader header;
+    if (legacy) {
+        const auto fresh = MakeFreshHeader(destinationFormat);
+        header.bytes.assign(fresh.begin(), fresh.end());
+    } else {
+        header = MakeHeaderFor(format, destinationFormat.sampleRate, destinationFormat.channels,
+                               info.format.channelMask, info.rf64);
+    }
+    const uint64_t dataLimit = legacy ? kFreshDataLimit
+        : header.rf64                 ? UINT64_MAX
+                                      : 0xFFFFFFFFull - (header.bytes.size() - 8);
+    Conversion conversion(format, destinationFormat.channels, info.format.sampleRate,
+                          destinationFormat.sampleRate, dataLimit);
     if (!conversion.Open())
         return kCopyWriteFailed;
-    const auto header = MakeFreshHeader(destinationFormat);
-    if (!sink.Write(header.data(), header.size()))
+    if (!sink.Write(header.bytes.data(), header.bytes.size()))
         return kCopyWriteFailed;
 
     // Blocks of 4,096 bytes up to the declared data size; a source that ends early is
     // converted as far as it goes.
-    const int64_t dataSize = info.dataSize;
+    const auto dataSize = static_cast<int64_t>(info.dataSize);
     int64_t remaining = dataSize;
     int blockCount = 0;
     while (remaining > 0) {
@@ -186,7 +250,9 @@ int ConvertSampleRateData(StageEvents& events, ByteSource& in, ByteSink& sink, c
     }
     if (!conversion.Flush(sink))
         return kCopyWriteFailed;
-    if (!PatchFreshHeader(sink, static_cast<uint32_t>(conversion.WrittenBytes())))
+    const bool patched = legacy ? PatchFreshHeader(sink, static_cast<uint32_t>(conversion.WrittenBytes()))
+                                : PatchHeader(sink, header, conversion.WrittenBytes());
+    if (!patched)
         return kCopyWriteFailed;
     return 0;
 }
@@ -195,21 +261,23 @@ int ConvertSampleRate(StageEvents& events, const std::string& source, const std:
                       int rate, int bitsPerSample, int channels)
 {
     WaveFileInfo info {};
-    const int probed = ProbeWaveFile(source, info);
+    const int64_t probed = ProbeWaveFile(source, info);
     if (probed == kProbeCannotRead)
         return kCopyReadFailed;
     if (probed < 0)
         return -1;
     // The stream converts the rate only: width and channel count stay the source's.
     const WaveFormat& from = info.format;
-    if (rate <= 0 || (bitsPerSample != 8 && bitsPerSample != 16) || channels <= 0 || !IsSupportedFormat(from)
+    if (rate <= 0 || channels <= 0 || info.sampleFormat == SampleFormat::None
         || from.bitsPerSample != bitsPerSample || from.channels != channels || from.sampleRate == 0)
         return -1;
-    const WaveFormat to = MakePcmFormat(static_cast<uint32_t>(rate), static_cast<uint16_t>(bitsPerSample),
-                                        static_cast<uint16_t>(channels));
+    WaveFormat to = MakePcmFormat(static_cast<uint32_t>(rate), static_cast<uint16_t>(bitsPerSample),
+                                  static_cast<uint16_t>(channels));
+    if (IsFloatFormat(info.sampleFormat))
+        to.formatTag = 3;
 
     FileSource in;
-    if (!in.Open(source) || !in.Skip(static_cast<uint64_t>(info.dataOffset)))
+    if (!in.Open(source) || !in.Skip(info.dataOffset))
         return -1;
     // The destination is replaced whole, and appears only when complete: never the source.
     OutputFile sink;

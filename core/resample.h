@@ -1,5 +1,5 @@
 #pragma once
-// Sample-rate conversion of a PCM WAV file into a fresh-header WAV file (libsoxr, high quality).
+// Sample-rate conversion of a WAV file into a fresh-header WAV file (libsoxr, high quality).
 
 #include "core/progress.h"
 #include "core/wave_file.h"
@@ -9,7 +9,9 @@
 namespace orva {
 
 /// Converts the samples of source to rate Hz and writes them to destination (replaced whole)
-/// with a fresh 46-byte header. bitsPerSample (8 or 16) and channels are the source's.
+/// in the source's sample format, with a fresh header: 46 bytes for 8/16-bit mono or stereo,
+/// WAVE_FORMAT_EXTENSIBLE for the rest, RF64 for an RF64 source. bitsPerSample and channels
+/// are the source's.
 /// Returns 0, kCopyReadFailed when a read of the source failed, or -1, all without a
 /// message; the destination appears only when complete (a failed conversion leaves
 /// whatever stood under its name).
@@ -19,8 +21,8 @@ int ConvertSampleRate(StageEvents& events, const std::string& source, const std:
                       int rate, int bitsPerSample, int channels);
 
 /// The conversion itself: source stands at the first sample byte of a file described by
-/// info; writes the fresh header and the samples to sink and patches the header. Returns 0
-/// or a CopyResult.
+/// info; writes the fresh header and the samples to sink and patches the header. Only the
+/// rate and channel count of destinationFormat are used. Returns 0 or a CopyResult.
 int ConvertSampleRateData(StageEvents& events, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
                           const WaveFormat& destinationFormat);
 

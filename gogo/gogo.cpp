@@ -66,6 +66,8 @@ struct Encoding {
     bool appendId3 = false;       // an ID3v1 block goes after the audio
     bool complete = false;
     std::vector<std::int16_t> pcm;
+    std::vector<std::int32_t> intLeft, intRight;  // wide integer input, one buffer per channel
+    std::vector<float> floatLeft, floatRight;     // float input, one buffer per channel
     std::vector<unsigned char> mp3;
 };
 
@@ -200,6 +202,11 @@ int Prepare()
         next->totalCalls = static_cast<std::int32_t>(std::clamp<std::int64_t>(blocks, 1, INT32_MAX));
     }
     next->pcm.resize(static_cast<std::size_t>(next->frameSamples * layout.channels));
+    if (!layout.Narrow()) {
+        const auto frames = static_cast<std::size_t>(next->frameSamples);
+        next->intLeft.resize(frames), next->intRight.resize(frames);
+        next->floatLeft.resize(frames), next->floatRight.resize(frames);
+    }
     next->mp3.resize(static_cast<std::size_t>(next->frameSamples * 5 / 4 + 7200));
 
     if (configuration.inputKind == GOGO_INPUT_FILE
@@ -248,16 +255,29 @@ int EncodeOneFrame()
     if (!encoding || !encoding->output)
         return encoding && encoding->complete ? GOGO_DONE : GOGO_ERR_INTERNAL;
     Encoding& state = *encoding;
-    const long frames = state.input.Read(state.pcm.data(), state.frameSamples);
+    const PcmLayout& layout = state.input.Layout();
+    const long frames = layout.Narrow()
+        ? state.input.Read(state.pcm.data(), state.frameSamples)
+        : state.input.ReadWide(state.intLeft.data(), state.intRight.data(), state.floatLeft.data(),
+                               state.floatRight.data(), state.frameSamples);
     if (frames < 0)
         return GOGO_ERR_INPUT;
     if (frames > 0) {
-        const int channels = state.input.Layout().channels;
-        const int bytes = channels == 1
-            ? lame_encode_buffer(state.lame, state.pcm.data(), nullptr, static_cast<int>(frames),
-                                 state.mp3.data(), static_cast<int>(state.mp3.size()))
-            : lame_encode_buffer_interleaved(state.lame, state.pcm.data(), static_cast<int>(frames),
-                                             state.mp3.data(), static_cast<int>(state.mp3.size()));
+        const bool mono = layout.channels == 1;
+        const int n = static_cast<int>(frames);
+        unsigned char* out = state.mp3.data();
+        const int room = static_cast<int>(state.mp3.size());
+        int bytes;
+        if (layout.isFloat)
+            bytes = lame_encode_buffer_ieee_float(state.lame, state.floatLeft.data(),
+                                                  mono ? nullptr : state.floatRight.data(), n, out, room);
+        else if (!layout.Narrow())
+            bytes = lame_encode_buffer_int(state.lame, state.intLeft.data(),
+                                           mono ? nullptr : state.intRight.data(), n, out, room);
+        else if (mono)
+            bytes = lame_encode_buffer(state.lame, state.pcm.data(), nullptr, n, out, room);
+        else
+            bytes = lame_encode_buffer_interleaved(state.lame, state.pcm.data(), n, out, room);
         if (bytes < 0)
             return GOGO_ERR_INTERNAL;
         if (!WriteAll(state.output, state.mp3.data(), static_cast<std::size_t>(bytes)))

@@ -47,7 +47,8 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
         error = ErrorText();
         return false;
     }
-    if (!IsSupportedFormat(info.format)) {
+    // The levels of 8- and 16-bit files only, so far.
+    if (info.sampleFormat != SampleFormat::U8 && info.sampleFormat != SampleFormat::S16) {
         error = "unsupported sample format";
         return false;
     }
@@ -65,7 +66,7 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
         return true;
     }
 
-    const int64_t dataSize = std::max<int32_t>(info.dataSize, 0);
+    const auto dataSize = static_cast<int64_t>(info.dataSize);
     std::vector<uint8_t> bytes(kChunkFrames * frameBytes);
     std::vector<float> frames(kChunkFrames * channels);
     int64_t done = 0;
@@ -98,7 +99,7 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
         done += static_cast<int64_t>(want);
         events.StageProgress(Stage::Scan, done, dataSize,
                              BarPosition(static_cast<double>(info.dataOffset + done),
-                                         static_cast<double>(info.riffSize) + 8.0));
+                                         static_cast<double>(info.declaredLength)));
     }
     result.levels = result.meter->Levels();
     const double fullScale = FullScaleOf(info.format);

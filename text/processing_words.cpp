@@ -107,8 +107,10 @@ std::string ProbeReason(int probeResult, const std::string& fallback)
         return ORVA_TR("Probe", "ヘッダ部が不完全です");
     case kProbeBadRiffSize:
         return ORVA_TR("Probe", "RIFFチャンクサイズがおかしい");
-    case kProbeBadDataSize:
-        return ORVA_TR("Probe", "dataチャンクサイズがおかしい");
+    case kProbeTooLarge:
+        return ORVA_TR("Probe", "4GB以上のRIFFファイルはサイズを表せません");
+    case kProbeBadDs64:
+        return ORVA_TR("Probe", "ds64チャンクがおかしい");
     default:
         return fallback;
     }

@@ -1,6 +1,7 @@
 #include "text/start_words.h"
 
 #include "text/catalogue.h"
+#include "text/processing_words.h"
 
 #include <cstdio>
 
@@ -57,6 +58,22 @@ std::string FindingText(StartFinding finding, const std::string& path)
         return ORVA_TR("StartCommand", "外部エンコーダが見つかりません。\n [GOGO.DLL]");
     case StartFinding::Overlap:
         return ORVA_TR("StartCommand", "変換前と変換後のﾃﾞｨﾚｸﾄﾘが重なっています。");
+    }
+    return {};
+}
+
+std::string RefusalText(const ListRefusal& refusal)
+{
+    switch (refusal.kind) {
+    case ListRefusal::Kind::SameName:
+        return Format(ORVA_TR("StartCommand", "a file of the same name is already listed (%s)"),
+                      refusal.path.c_str());
+    case ListRefusal::Kind::NotWavName:
+        return ORVA_TR("StartCommand", "not a .wav file name");
+    case ListRefusal::Kind::CannotRead:
+        return ProblemText(Problem::CannotRead, refusal.path);
+    case ListRefusal::Kind::NotWave:
+        return ProbeReason(refusal.probeResult, refusal.reason);
     }
     return {};
 }

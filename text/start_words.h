@@ -21,6 +21,9 @@ inline std::vector<std::string> BuildSummaryLines(const StartSummary& summary)
     return BuildSummaryLines(summary.settings, summary.fileCount, summary.outputDirectory, summary.gogo);
 }
 
+/// Why a file was left out of the list ("not a .wav file name").
+std::string RefusalText(const ListRefusal& refusal);
+
 /// The names of the MP3 output modes 0..3 (stereo, joint stereo, mid/side stereo, mono).
 std::string OutputModeName(int mode);
 

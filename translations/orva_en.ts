@@ -81,8 +81,12 @@
         <translation>the RIFF chunk size is wrong</translation>
     </message>
     <message>
-        <source>dataチャンクサイズがおかしい</source>
-        <translation>the data chunk size is wrong</translation>
+        <source>4GB以上のRIFFファイルはサイズを表せません</source>
+        <translation>a RIFF file of 4 GB or more cannot state its size</translation>
+    </message>
+    <message>
+        <source>ds64チャンクがおかしい</source>
+        <translation>the ds64 chunk is wrong</translation>
     </message>
 </context>
 <context>
@@ -354,6 +358,14 @@ bit depths cannot be processed together.</translation>
     <message>
         <source>　十分なテストを行うまでは使用しないで下さい。</source>
         <translation>  Do not use it until you have tested it enough.</translation>
+    </message>
+    <message>
+        <source>a file of the same name is already listed (%s)</source>
+        <translation>a file of the same name is already listed (%s)</translation>
+    </message>
+    <message>
+        <source>not a .wav file name</source>
+        <translation>not a .wav file name</translation>
     </message>
 </context>
 <context>

@@ -185,7 +185,7 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
           0,
           22050,
           [](Fixture& f, std::vector<FileEntry>&) {
-              WriteFile(f.in + "a.wav", MakeWav(2, 44100, 24, Bytes(600)));
+              WriteFile(f.in + "a.wav", MakeWav(2, 44100, 20, Bytes(600)));
               return f.out;
           },
           "ﾌｧｲﾙを正常に作成できません。(OUT/a.wav)",

@@ -179,7 +179,7 @@ TEST_F(CliBatch, ExitCodes)
 // Every file left out is named on stderr, and anything left out or failed makes exit code 1.
 TEST_F(CliBatch, LeftOutAndFailedFilesAreNamed)
 {
-    WriteFile(in + "wide.wav", MakeWav(2, 44100, 24, Bytes(60, 1)));
+    WriteFile(in + "wide.wav", MakeWav(2, 44100, 20, Bytes(60, 1)));
     WriteFile(in + "notes.txt", { 'x' });
     const std::string twin = temp.Sub("twin") + "a.wav";
     WriteFile(twin, ReadFile(in + "a.wav"));
@@ -191,7 +191,7 @@ TEST_F(CliBatch, LeftOutAndFailedFilesAreNamed)
     for (const std::string& line :
          { twin + " left out: a file of the same name is already listed (" + in + "a.wav)",
            in + "notes.txt left out: not a .wav file name", in + "missing.wav left out: ファイルが開けません",
-           in + "wide.wav left out: unsupported format (PCM, 24 bit)",
+           in + "wide.wav left out: unsupported format (PCM, 20 bit)",
            in + "folder.wav left out: ﾌｧｲﾙを正常に読み込めません。(" + in + "folder.wav)" })
         EXPECT_NE(err.find("orva-cli batch: " + line + "\n"), std::string::npos) << line << "\n" << err;
     EXPECT_EQ(Peak16(outDir + "a.wav"), 32767);

@@ -60,23 +60,37 @@ TEST(FileList, RowCellsDescribeTheFile)
     WriteFile(temp.Path() + "eight.wav", MakeWav(2, 8000, 8, { 128, 128 }));
     WriteFile(temp.Path() + "deep.wav", MakeWav(2, 48000, 24, Bytes(6)));
     WriteFile(temp.Path() + "float.wav", MakeWav(1, 44100, 32, Bytes(4), 3));
+    // Extensible: 24 valid bits in 32-bit containers, the PCM sub-format GUID.
+    Bytes extensible = MakeWav(2, 48000, 32, Bytes(8), 0xFFFE);
+    const Bytes extension = { 22, 0, 24,   0, 3,    0, 0, 0,    1, 0,    0,    0,
+                              0,  0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71 };
+    extensible.insert(extensible.begin() + 36, extension.begin(), extension.end());
+    extensible[16] = 40, extensible[4] += 24;
+    WriteFile(temp.Path() + "ext.wav", extensible);
+    WriteFile(temp.Path() + "adpcm.wav", MakeWav(1, 8000, 4, Bytes(4), 0x11));
     FileListModel list;
-    for (const char* name : { "pcm.wav", "eight.wav", "deep.wav", "float.wav" })
+    for (const char* name : { "pcm.wav", "eight.wav", "deep.wav", "float.wav", "ext.wav", "adpcm.wav" })
         ASSERT_TRUE(list.AddFileToList(temp.Path() + name)) << name;
 
     EXPECT_EQ(list.Entries()[0].subItems,
               (std::array<std::string, 7> { temp.Path(), FormatTagName(1), "22050", "16", "1", "1008", "" }));
     EXPECT_EQ(list.Entries()[1].subItems[BitsCell], "8");
     EXPECT_TRUE(list.Entries()[1].IsSupported());
-    EXPECT_EQ(list.Entries()[2].subItems[SupportCell], "(未対応)");
+    EXPECT_EQ(list.Entries()[2].subItems[BitsCell], "24");
+    EXPECT_TRUE(list.Entries()[2].IsSupported());
     EXPECT_EQ(list.Entries()[3].subItems[FormatTagCell], FormatTagName(3));
-    EXPECT_EQ(list.Entries()[3].subItems[SupportCell], "(未対応)");
+    EXPECT_TRUE(list.Entries()[3].IsSupported());
+    // An extensible file shows its sub-format and its valid bits.
+    EXPECT_EQ(list.Entries()[4].subItems[FormatTagCell], "PCM");
+    EXPECT_EQ(list.Entries()[4].subItems[BitsCell], "24");
+    EXPECT_EQ(list.Entries()[4].sampleFormat, SampleFormat::S32);
+    EXPECT_EQ(list.Entries()[5].subItems[SupportCell], "(未対応)");
 
     // The view's columns: the caption, then sub-items 0 to 6.
     EXPECT_EQ(list.columnCount(), 8);
     EXPECT_EQ(list.data(list.index(0, 0)).toString().toStdString(), "pcm.wav");
     EXPECT_EQ(list.data(list.index(0, 6)).toString().toStdString(), "1008");
-    EXPECT_EQ(list.data(list.index(2, 7)).toString().toStdString(), "(未対応)");
+    EXPECT_EQ(list.data(list.index(5, 7)).toString().toStdString(), "(未対応)");
     Names headers;
     for (int column = 0; column < 8; ++column)
         headers.push_back(list.headerData(column, Qt::Horizontal).toString().toStdString());

@@ -48,13 +48,14 @@ TEST(CliCore, Commands)
               std::pair(0,
                         std::string("result=44\nformatTag=1\nchannels=2\nsampleRate=44100\n"
                                     "avgBytesPerSec=176400\nblockAlign=4\nbitsPerSample=16\nextraSize="
-                                    "0\ndataSize=8\ndataOffset=44\nformatName=PCM\nsupported=1\n")));
+                                    "0\ndataSize=8\ndataOffset=44\nformatName=PCM\nsupported=1\n"
+                                    "sampleFormat=s16\nvalidBits=16\n")));
     EXPECT_EQ(OrvaCli("probe " + dir.File("none.wav")),
               std::pair(1, std::string("result=-2\nerror=ファイルが開けません\n")));
 
-    EXPECT_EQ(OrvaCli("peak " + in), std::pair(0, std::string("peak=16384\n")));
+    EXPECT_EQ(OrvaCli("peak " + in), std::pair(0, std::string("peak=16384\npeakDbfs=-6.02\n")));
     EXPECT_EQ(OrvaCli("normalize " + in + out).first, 0);
-    EXPECT_EQ(OrvaCli("peak " + out).second, "peak=32767\n");
+    EXPECT_EQ(OrvaCli("peak " + out).second, "peak=32767\npeakDbfs=0.00\n");
     EXPECT_EQ(OrvaCli("normalize " + in + out + "--peak 32767").first, 0);
     EXPECT_EQ(ReadFile(dir.File("out.wav")), ReadFile(wav));
     EXPECT_EQ(OrvaCli("normalize " + in + out + "--peak 0").first, 2);
@@ -80,13 +81,13 @@ TEST(CliCore, Commands)
 
     // Samples the list marks unsupported are refused, not read as 16-bit words.
     Bytes chunks;
-    AddChunk(chunks, "fmt ", FmtBody(1, 2, 44100, 24));
+    AddChunk(chunks, "fmt ", FmtBody(1, 2, 44100, 20));
     AddChunk(chunks, "data", Bytes(60, 1));
     const std::string wide = "'" + dir.Write("wide.wav", Riff(chunks)) + "' ";
     for (const std::string& command : { "peak " + wide, "normalize " + wide + out + "--peak 9" }) {
         EXPECT_EQ(OrvaCli(command, err), std::pair(1, std::string())) << command;
         const Bytes reason = ReadFile(err);
-        EXPECT_NE(std::string(reason.begin(), reason.end()).find("unsupported format (PCM, 24 bit)"),
+        EXPECT_NE(std::string(reason.begin(), reason.end()).find("unsupported format (PCM, 20 bit)"),
                   std::string::npos);
     }
 }
@@ -168,6 +169,62 @@ TEST(CliCore, ReadErrorsAndKillsLeaveNoOutput)
         EXPECT_EQ(std::filesystem::file_size(out), source.size());  // finished before the kill
     }
     EXPECT_EQ(ReadFile(wav), source);
+}
+
+TEST(CliCore, WideAndFloatFormats)
+{
+    if (::access(OrvaCliPath().c_str(), X_OK) != 0)
+        GTEST_SKIP() << "orva-cli is not built";
+    TempDir dir;
+    // Extensible 24-bit stereo, 20 valid bits; 32-bit float; 64-bit float; silent float.
+    Bytes ext = FmtBody(0xFFFE, 2, 48000, 24, 18, 22);
+    Put16(ext, 20), Put32(ext, 3), Put16(ext, 1), Put16(ext, 0);
+    ext.insert(ext.end(), { 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71 });
+    Bytes chunks;
+    AddChunk(chunks, "fmt ", ext);
+    AddChunk(chunks, "data", { 0x00, 0x00, 0x40, 0x00, 0x00, 0xC0 });  // +2^22, -2^22
+    const std::string s24 = dir.Write("s24.wav", Riff(chunks));
+    const auto floatWave = [&](const char* name, uint16_t bits, std::vector<double> values) {
+        Bytes data, body;
+        for (double v : values) {
+            const float f = float(v);
+            const auto* p =
+                bits == 32 ? reinterpret_cast<const uint8_t*>(&f) : reinterpret_cast<const uint8_t*>(&v);
+            data.insert(data.end(), p, p + bits / 8);
+        }
+        AddChunk(body, "fmt ", FmtBody(3, 1, 8000, bits));
+        AddChunk(body, "data", data);
+        return dir.Write(name, Riff(body));
+    };
+    const std::string f32 = floatWave("f32.wav", 32, { 0.1, -0.3 }),
+                      f64 = floatWave("f64.wav", 64, { 0.1, -0.3 }),
+                      silent = floatWave("silent.wav", 32, { 0.0, -0.0 });
+    const std::string out = dir.File("out.wav");
+
+    const std::string probe = OrvaCli("probe " + s24).second;
+    EXPECT_NE(probe.find("formatName=Extensible\nsupported=1\nsampleFormat=s24\nvalidBits=20\nsubFormat=1\n"),
+              std::string::npos)
+        << probe;
+    EXPECT_NE(OrvaCli("probe " + f64).second.find("sampleFormat=f64\nvalidBits=64\n"), std::string::npos);
+    struct Case {
+        std::string file, peak;
+    } cases[] = {
+        { s24, "peak=4194304\npeakDbfs=-6.02\n" },
+        { f32, "peak=0.300000012\npeakDbfs=-10.46\n" },
+        { f64, "peak=0.29999999999999999\npeakDbfs=-10.46\n" },
+        { silent, "peak=0\npeakDbfs=-inf\n" },
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(OrvaCli("peak " + c.file), std::pair(0, c.peak)) << c.file;
+        ASSERT_EQ(OrvaCli("normalize " + c.file + " " + out).first, 0) << c.file;
+    }
+    EXPECT_EQ(OrvaCli("peak " + out).second, "peak=0\npeakDbfs=-inf\n");
+    // A decimal peak for float files; the loudest sample then stops at full scale.
+    EXPECT_EQ(OrvaCli("normalize " + f64 + " " + out + " --peak 0.15").first, 0);
+    EXPECT_EQ(OrvaCli("peak " + out).second, "peak=1\npeakDbfs=0.00\n");
+    EXPECT_EQ(OrvaCli("normalize " + f32 + " " + out + " --peak 0").first, 2);
+    EXPECT_EQ(OrvaCli("normalize " + s24 + " " + out + " --peak 8388608").first, 0);
+    EXPECT_EQ(OrvaCli("normalize " + s24 + " " + out + " --peak 8388609").first, 2);
 }
 
 }  // namespace

@@ -15,22 +15,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace orva;
     WaveFileInfo info {};
-    const size_t imageLength = std::min(size, kHeaderImageSize);
-    if (ParseWaveHeader(info, data, imageLength) < 0)
+    if (ParseWaveHeader(info, data, size) < 0)
         return 0;
-    if (info.dataSize < 0 || info.dataOffset < 0
-        || static_cast<size_t>(info.dataOffset) > kHeaderImageSize + 8)
+    // The samples never reach past the end of the file.
+    if (info.dataOffset + info.dataSize > size)
         std::abort();
-    // Declared sizes up to 2 GiB are legal; keep each input fast.
-    if (info.dataSize > (1 << 24) || info.riffSize > (1 << 24))
+    if (info.sampleFormat == SampleFormat::None)
         return 0;
 
     NullStageEvents row;
     MemorySource scanSource(data, size);
     std::vector<uint8_t> header(static_cast<size_t>(info.dataOffset));
     scanSource.Read(header.data(), header.size());
-    const int peak = ScanPeakData(row, scanSource, info).peak;
-    if (peak < 1 || peak > 32768)
+    const SamplePeak peak = ScanPeakData(row, scanSource, info).value();
+    if (peak.magnitude < 0 || peak.magnitude > (int64_t { 1 } << 31))
         std::abort();
 
     MemorySource source(data, size);
@@ -38,10 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sink.DiscardBytes();
     if (NormalizeData(row, source, sink, info, peak) != 0)
         std::abort();
-    const uint64_t declared =
-        std::max<uint64_t>(static_cast<uint64_t>(info.dataOffset) + static_cast<uint64_t>(info.dataSize),
-                           static_cast<uint64_t>(info.riffSize) + 8);
-    if (sink.WrittenCount() != declared)
+    // Nothing is invented: the output is never longer than the input.
+    if (sink.WrittenCount() > size)
         std::abort();
     return 0;
 }

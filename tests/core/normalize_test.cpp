@@ -28,12 +28,13 @@ struct Output {
     std::vector<std::string> messages;
 };
 
-Output Normalize(const Bytes& source, int peak)
+Output Normalize(const Bytes& source, int peak, int bits = 16)
 {
     TempDir dir;
     Output out;
     RecordingBoxes boxes;
-    out.result = NormalizeFile(out.row, boxes, dir.Write("in.wav", source), dir.File("out.wav"), peak);
+    out.result =
+        NormalizeFile(out.row, boxes, dir.Write("in.wav", source), dir.File("out.wav"), IntPeak(bits, peak));
     out.bytes = ReadFile(dir.File("out.wav"));
     out.messages = boxes.messages;
     return out;
@@ -56,7 +57,7 @@ TEST(Normalize, Rounding)
         { 8, 128, { 0, 255, 77, 1 }, { 0, 255, 77, 1 } },
     };
     for (const auto& c : cases) {
-        const Output out = Normalize(PcmWave(1, 8000, c.bits, c.in), c.peak);
+        const Output out = Normalize(PcmWave(1, 8000, c.bits, c.in), c.peak, c.bits);
         ASSERT_EQ(out.result, 0);
         EXPECT_EQ(Bytes(out.bytes.begin() + 44, out.bytes.end()), c.out) << c.bits << "-bit peak " << c.peak;
         EXPECT_EQ(out.row.labels, std::vector<std::string> { "正規化終了" });
@@ -75,7 +76,8 @@ TEST(Normalize, HeaderAndTailAreCopied)
     EXPECT_EQ(Normalize(source, 32767).bytes, source);  // gain 1.0: byte for byte
 
     // Bytes beyond the declared length are not copied; a RIFF size below the data's end
-    // leaves no tail; missing sample bytes are zeros.
+    // leaves no tail; sample bytes the file does not hold are not invented, and the size
+    // fields then say what the output holds.
     Bytes longer = PcmWave(1, 8000, 16, Words({ 100, -50 }), trailing);
     longer.insert(longer.end(), { 'x', 'y', 'z' });
     const Output out = Normalize(longer, 100);
@@ -87,7 +89,11 @@ TEST(Normalize, HeaderAndTailAreCopied)
     EXPECT_EQ(Normalize(shortRiff, 100).bytes.size(), 48u);
     Bytes missing = PcmWave(1, 8000, 16, Words({ 1000, -1000 }));
     missing[40] = 8, missing[4] = 44;
-    EXPECT_EQ(WordsOf(Normalize(missing, 1000).bytes, 44, 4), (std::vector<int> { 32767, -32767, 0, 0 }));
+    const Bytes cut = Normalize(missing, 1000).bytes;
+    ASSERT_EQ(cut.size(), 48u);
+    EXPECT_EQ(WordsOf(cut, 44, 2), (std::vector<int> { 32767, -32767 }));
+    EXPECT_EQ(Get32(cut, 4), 40u);
+    EXPECT_EQ(Get32(cut, 40), 4u);
 }
 
 TEST(Normalize, OutputFileAndFailures)
@@ -98,11 +104,15 @@ TEST(Normalize, OutputFileAndFailures)
     const Bytes wave = PcmWave(1, 8000, 16, Words(std::vector<int>(40000, 9)));
     const std::string source = dir.Write("in.wav", wave);
     const std::string longer = dir.Write("old.wav", Bytes(200000, 0xEE));
-    EXPECT_EQ(NormalizeFile(row, boxes, source, longer, 9), 0);
+    EXPECT_EQ(NormalizeFile(row, boxes, source, longer, IntPeak(16, 9)), 0);
     EXPECT_EQ(ReadFile(longer).size(), wave.size());  // replaced whole
 
-    EXPECT_EQ(NormalizeFile(row, boxes, dir.Write("bad.wav", Bytes(99)), dir.File("never.wav"), 9), -1);
-    EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("zero.wav"), 0), -1);
+    EXPECT_EQ(
+        NormalizeFile(row, boxes, dir.Write("bad.wav", Bytes(99)), dir.File("never.wav"), IntPeak(16, 9)),
+        -1);
+    SamplePeak otherFormat;  // a peak of float samples cannot scale 16-bit ones
+    otherFormat.format = SampleFormat::F32, otherFormat.level = 0.5;
+    EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("zero.wav"), otherFormat), -1);
     EXPECT_FALSE(std::filesystem::exists(dir.File("never.wav"))
                  || std::filesystem::exists(dir.File("zero.wav")));
     EXPECT_TRUE(boxes.messages.empty());
@@ -110,18 +120,18 @@ TEST(Normalize, OutputFileAndFailures)
     std::filesystem::create_hard_link(source, dir.File("link.wav"));
     const std::string nowhere = dir.File("no/folder/out.wav");
     for (const std::string& output : { nowhere, source, dir.File("link.wav") })
-        EXPECT_EQ(NormalizeFile(row, boxes, source, output, 9), -1);
+        EXPECT_EQ(NormalizeFile(row, boxes, source, output, IntPeak(16, 9)), -1);
     EXPECT_EQ(ReadFile(source), wave);
     EXPECT_EQ(boxes.messages.front(), "ﾌｧｲﾙを正常に作成できません。(" + nowhere + ")");
     EXPECT_EQ(boxes.messages.size(), 3u);
 
-    EXPECT_EQ(NormalizeFile(row, boxes, source, "/dev/full", 9), -1);
+    EXPECT_EQ(NormalizeFile(row, boxes, source, "/dev/full", IntPeak(16, 9)), -1);
     EXPECT_EQ(boxes.messages.back(), "書きこみに失敗しました。(/dev/full)");
 
     // A named pipe nobody reads is refused at once instead of blocking the batch forever.
     const std::string pipe = dir.File("pipe.wav");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    EXPECT_EQ(NormalizeFile(row, boxes, source, pipe, 9), -1);
+    EXPECT_EQ(NormalizeFile(row, boxes, source, pipe, IntPeak(16, 9)), -1);
     EXPECT_EQ(boxes.messages.back(), "ﾌｧｲﾙを正常に作成できません。(" + pipe + ")");
 }
 
@@ -137,7 +147,7 @@ TEST(Normalize, WriteFailureInHeaderDataOrTail)
         MemorySink out;
         out.LimitTo(room);
         RecordingRow row;
-        EXPECT_EQ(NormalizeData(row, in, out, info, 9), room == source.size() ? 0 : -1) << room;
+        EXPECT_EQ(NormalizeData(row, in, out, info, IntPeak(16, 9)), room == source.size() ? 0 : -1) << room;
     }
 }
 
@@ -158,7 +168,7 @@ TEST(Normalize, ReadErrorsFailEveryPassOverTheSource)
         size_t failAt;  // offset in the file of the first byte that cannot be read
     } cases[] = {
         { "header", Probe, 20 },
-        { "header's last byte", Probe, 255 },
+        { "header's last byte", Probe, 43 },
         { "first data chunk", Scan, 44 },
         { "data chunk edge", Scan, 44 + 65536 },
         { "last data byte", Scan, dataEnd - 1 },
@@ -180,14 +190,14 @@ TEST(Normalize, ReadErrorsFailEveryPassOverTheSource)
         switch (c.pass) {
         case Probe: {
             WaveFileInfo probed {};
-            EXPECT_EQ(ProbeWaveSource(in, probed), kProbeCannotRead);
+            EXPECT_EQ(ProbeWaveSource(in, source.size(), probed), kProbeCannotRead);
             break;
         }
         case Scan:
-            EXPECT_TRUE(ScanPeakData(row, in, info).readFailed);
+            EXPECT_FALSE(ScanPeakData(row, in, info).has_value());
             break;
         case Normalization:
-            EXPECT_EQ(NormalizeData(row, in, out, info, 300), kCopyReadFailed);
+            EXPECT_EQ(NormalizeData(row, in, out, info, IntPeak(16, 300)), kCopyReadFailed);
             break;
         case Conversion:
             EXPECT_EQ(ConvertSampleRateData(row, in, out, info, MakePcmFormat(48000, 16, 2)),
@@ -204,8 +214,8 @@ TEST(Normalize, ReadErrorsFailEveryPassOverTheSource)
     RecordingBoxes boxes;
     WaveFileInfo probed {};
     EXPECT_EQ(ProbeWaveFile(folder, probed), kProbeCannotRead);
-    EXPECT_EQ(ScanPeak(row, boxes, folder), -1);
-    EXPECT_EQ(NormalizeFile(row, boxes, folder, dir.File("out.wav"), 300), -1);
+    EXPECT_FALSE(ScanPeak(row, boxes, folder).has_value());
+    EXPECT_EQ(NormalizeFile(row, boxes, folder, dir.File("out.wav"), IntPeak(16, 300)), -1);
     EXPECT_EQ(ConvertSampleRate(row, folder, dir.File("out.wav"), 48000, 16, 2), kCopyReadFailed);
     EXPECT_EQ(boxes.messages, std::vector<std::string>(2, "ﾌｧｲﾙを正常に読み込めません。(" + folder + ")"));
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav")));
@@ -225,14 +235,14 @@ TEST(Normalize, OutputsArePublishedWhole)
     std::filesystem::create_symlink(otherFile, dir.File("symlink.wav"));
     std::filesystem::create_hard_link(otherFile, dir.File("hardlink.wav"));
     for (const char* name : { "symlink.wav", "hardlink.wav" }) {
-        EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File(name), 9), 0) << name;
+        EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File(name), IntPeak(16, 9)), 0) << name;
         EXPECT_FALSE(std::filesystem::is_symlink(dir.File(name)));
         EXPECT_EQ(ReadFile(dir.File(name)).size(), wave.size());
     }
     EXPECT_EQ(ReadFile(otherFile), other);
     // A link to a device is written through: there is no file to replace.
     std::filesystem::create_symlink("/dev/null", dir.File("null.wav"));
-    EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("null.wav"), 9), 0);
+    EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("null.wav"), IntPeak(16, 9)), 0);
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("null.wav")));
     std::filesystem::create_symlink(source, dir.File("tosource.wav"));
     EXPECT_EQ(ConvertSampleRate(row, source, dir.File("tosource.wav"), 16000, 16, 1), 0);

@@ -19,9 +19,9 @@ int Scan(const Bytes& file, RecordingRow* row = nullptr)
     TempDir dir;
     RecordingRow ignored;
     RecordingBoxes boxes;
-    const int peak = ScanPeak(row ? *row : ignored, boxes, dir.Write("scan.wav", file));
+    const std::optional<SamplePeak> peak = ScanPeak(row ? *row : ignored, boxes, dir.Write("scan.wav", file));
     EXPECT_TRUE(boxes.messages.empty());
-    return peak;
+    return peak ? int(peak->Integer()) : -1;
 }
 
 std::vector<int> WithAt(size_t count, int fill, size_t at, int value)
@@ -34,7 +34,7 @@ std::vector<int> WithAt(size_t count, int fill, size_t at, int value)
 TEST(PeakScan, Magnitudes)
 {
     Bytes claimsMore = PcmWave(1, 8000, 8, Bytes(100, 130));
-    claimsMore[41] = 4;  // the data chunk claims 1,000 more bytes than the file holds
+    claimsMore[41] = 4;  // the data chunk claims 1,024 more bytes than the file holds
     struct Case {
         const char* name;
         Bytes file;
@@ -51,7 +51,7 @@ TEST(PeakScan, Magnitudes)
         { "chunk end", PcmWave(2, 8000, 16, Words(WithAt(70000, 7, 32767, -2222))), 2222 },
         { "chunk start", PcmWave(2, 8000, 16, Words(WithAt(70000, 7, 32768, -2222))), 2222 },
         { "last sample", PcmWave(1, 8000, 16, Words(WithAt(70000, 7, 69999, 2222))), 2222 },
-        { "8-bit missing bytes are byte 0", claimsMore, 128 },
+        { "8-bit data cut to the file", claimsMore, 2 },
     };
     for (const auto& c : cases)
         EXPECT_EQ(Scan(c.file), c.peak) << c.name;
@@ -86,7 +86,7 @@ TEST(PeakScan, UnreadableFileShowsItsPath)
     RecordingRow row;
     RecordingBoxes boxes;
     for (const std::string& path : { dir.File("gone.wav"), dir.Write("bad.wav", Bytes(100, 'x')) }) {
-        EXPECT_EQ(ScanPeak(row, boxes, path), -1);
+        EXPECT_FALSE(ScanPeak(row, boxes, path).has_value());
         EXPECT_EQ(boxes.messages.back(), "ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
     }
     EXPECT_TRUE(row.labels.empty());

@@ -3,12 +3,22 @@
 // processing dialog words them (Japanese unless a test chooses otherwise).
 
 #include "core/progress.h"
+#include "core/sample_kernels.h"
 #include "text/processing_words.h"
 
 #include <string>
 #include <vector>
 
 namespace orva::test {
+
+/// An integer peak of an 8- or 16-bit file.
+inline SamplePeak IntPeak(int bits, int64_t magnitude)
+{
+    SamplePeak peak;
+    peak.format = bits == 8 ? SampleFormat::U8 : SampleFormat::S16;
+    peak.magnitude = magnitude;
+    return peak;
+}
 
 /// The labels and bar positions that the stage events put on their dialog row.
 struct RecordingRow final : StageEvents, private DialogView {

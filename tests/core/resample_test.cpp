@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace orva {
 namespace {
@@ -30,13 +31,20 @@ Converted Convert(const Bytes& source, int rate, int bits, int channels)
         ConvertSampleRate(out.row, dir.Write("in.wav", source), dir.File("out.wav"), rate, bits, channels);
     out.bytes = ReadFile(dir.File("out.wav"));
     if (out.result == 0) {
-        EXPECT_EQ(ParseWaveHeader(out.info, out.bytes.data(), out.bytes.size()), int(out.bytes.size() - 8));
-        EXPECT_EQ(size_t(out.info.dataSize), out.bytes.size() - 46);
+        const int64_t riff = ParseWaveHeader(out.info, out.bytes.data(), out.bytes.size());
+        EXPECT_EQ(riff, out.info.rf64 ? 0xFFFFFFFF : int64_t(out.bytes.size() - 8));
+        EXPECT_EQ(out.info.dataSize, out.bytes.size() - out.info.dataOffset);
     }
     return out;
 }
 
 int Level(int channel) { return (channel % 2 ? -1 : 1) * (channel + 1) * 1000; }
+
+Bytes Cat2(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 // frameCount frames of 16-bit data, channel c holding the constant Level(c).
 Bytes Constant(uint16_t channels, uint32_t rate, size_t frameCount)
@@ -55,7 +63,7 @@ TEST(Resample, Headers)
     EXPECT_EQ(std::tuple(f.formatTag, f.channels, f.sampleRate, f.avgBytesPerSec, f.blockAlign,
                          f.bitsPerSample, f.extraSize),
               std::tuple(1, 2, 22050u, 88200u, 4, 16, 0));
-    EXPECT_EQ(stereo.info.dataSize, 22050 * 4);
+    EXPECT_EQ(stereo.info.dataSize, 22050u * 4);
 
     const Converted empty = Convert(PcmWave(2, 44100, 16, {}), 48000, 16, 2);
     EXPECT_EQ(empty.bytes.size(), 46u);
@@ -71,7 +79,7 @@ TEST(Resample, EightBitMonoTo48k)
     ASSERT_EQ(out.result, 0);
     EXPECT_EQ(out.info.format.avgBytesPerSec, 48000u);
     EXPECT_EQ(out.info.format.blockAlign, 1);
-    ASSERT_EQ(out.info.dataSize, 48000);
+    ASSERT_EQ(out.info.dataSize, 48000u);
     EXPECT_EQ(std::count(out.bytes.begin() + 1046, out.bytes.begin() + 20046, 128), 19000);  // stays exact
     const auto [low, high] = std::minmax_element(out.bytes.begin() + 26046, out.bytes.end());
     EXPECT_LE(*low, 5);  // clamped at the extremes, not wrapped around
@@ -117,12 +125,12 @@ TEST(Resample, FailuresLeaveNoOutput)
     const Bytes wave = Constant(2, 44100, 100);
     const std::string stereo = dir.Write("in.wav", wave), target = dir.File("out.wav");
     Bytes chunks;
-    AddChunk(chunks, "fmt ", FmtBody(1, 2, 44100, 24));
+    AddChunk(chunks, "fmt ", FmtBody(1, 2, 44100, 20));
     AddChunk(chunks, "data", Bytes(60));
-    const std::string wide = dir.Write("wide.wav", Riff(chunks));
+    const std::string odd = dir.Write("odd.wav", Riff(chunks));  // 20-bit containers: no format
     const std::tuple<std::string, std::string, int, int, int> cases[] = {
         { dir.File("none.wav"), target, 22050, 16, 2 },
-        { wide, target, 22050, 24, 2 },
+        { odd, target, 22050, 20, 2 },
         { stereo, target, 22050, 8, 2 },
         { stereo, target, 22050, 16, 1 },
         { stereo, target, 0, 16, 2 },
@@ -140,6 +148,111 @@ TEST(Resample, FailuresLeaveNoOutput)
     Bytes claimsMore = Constant(2, 44100, 1000);
     claimsMore[42] = 1;  // 69,536 bytes declared, 4,000 present: converts what exists
     EXPECT_NEAR(Convert(claimsMore, 22050, 16, 2).info.dataSize / 4, 500, 1);
+}
+
+// Every sample format converts into the same format with a header common tools read: a
+// constant level per channel comes out at the same level.
+TEST(Resample, EveryFormatKeepsItsFormat)
+{
+    const auto constant = [](const Bytes& fmt, size_t frameCount, const Bytes& frame) {
+        Bytes chunks, data;
+        for (size_t i = 0; i < frameCount; ++i)
+            data.insert(data.end(), frame.begin(), frame.end());
+        AddChunk(chunks, "fmt ", fmt);
+        AddChunk(chunks, "data", data);
+        return Riff(chunks);
+    };
+    const auto bytesOf = [](auto value) {
+        const auto* p = reinterpret_cast<const uint8_t*>(&value);
+        return Bytes(p, p + sizeof value);
+    };
+    Bytes ext6 = FmtBody(0xFFFE, 6, 44100, 16, 18, 22);
+    Put16(ext6, 16), Put32(ext6, 0x3F), Put16(ext6, 1), Put16(ext6, 0);
+    ext6.insert(ext6.end(), { 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71 });
+    Bytes frame6;
+    for (int c = 0; c < 6; ++c)
+        Put16(frame6, uint32_t(Level(c)));
+    const Bytes s24Frame { 0x00, 0x00, 0x20, 0x00, 0x00, 0xE0 };  // +2^21, -2^21
+    Bytes s32Frame, f32Frame = Cat2(bytesOf(0.25f), bytesOf(-0.5f)),
+                    f64Frame = Cat2(bytesOf(0.25), bytesOf(-0.5));
+    Put32(s32Frame, 1u << 29), Put32(s32Frame, uint32_t(-(1 << 28)));
+    struct Case {
+        const char* name;
+        Bytes file;
+        SampleFormat format;
+        uint16_t bits, channels;
+        std::vector<double> levels;  // per channel, full scale 1
+    } cases[] = {
+        { "s24",
+          constant(FmtBody(1, 2, 44100, 24), 4410, s24Frame),
+          SampleFormat::S24,
+          24,
+          2,
+          { 0.25, -0.25 } },
+        { "s32",
+          constant(FmtBody(1, 2, 44100, 32), 4410, s32Frame),
+          SampleFormat::S32,
+          32,
+          2,
+          { 0.25, -0.125 } },
+        { "f32",
+          constant(FmtBody(3, 2, 44100, 32), 4410, f32Frame),
+          SampleFormat::F32,
+          32,
+          2,
+          { 0.25, -0.5 } },
+        { "f64",
+          constant(FmtBody(3, 2, 44100, 64), 4410, f64Frame),
+          SampleFormat::F64,
+          64,
+          2,
+          { 0.25, -0.5 } },
+        { "16-bit 6 channels extensible",
+          constant(ext6, 4410, frame6),
+          SampleFormat::S16,
+          16,
+          6,
+          { 1000 / 32768.0, -2000 / 32768.0, 3000 / 32768.0, -4000 / 32768.0, 5000 / 32768.0,
+            -6000 / 32768.0 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Converted out = Convert(c.file, 48000, c.bits, c.channels);
+        ASSERT_EQ(out.result, 0);
+        EXPECT_EQ(out.info.sampleFormat, c.format);
+        EXPECT_EQ(out.info.format.formatTag, 0xFFFE);
+        EXPECT_EQ(out.info.format.channels, c.channels);
+        EXPECT_EQ(out.info.format.sampleRate, 48000u);
+        EXPECT_EQ(out.info.format.blockAlign, c.channels * c.bits / 8);
+        const size_t width = c.bits / 8u, frames = out.info.dataSize / (width * c.channels);
+        EXPECT_NEAR(double(frames), 4800.0, 1.0);
+        // A frame from the middle, away from the filter's edges.
+        const size_t at = out.info.dataOffset + frames / 2 * width * c.channels;
+        for (size_t ch = 0; ch < c.channels; ++ch) {
+            const size_t p = at + ch * width;
+            double v;
+            if (c.format == SampleFormat::F32) {
+                float f;
+                std::memcpy(&f, &out.bytes[p], 4);
+                v = f;
+            } else if (c.format == SampleFormat::F64) {
+                std::memcpy(&v, &out.bytes[p], 8);
+            } else {
+                uint64_t u = 0;
+                for (size_t k = 0; k < width; ++k)
+                    u |= uint64_t { out.bytes[p + k] } << (8 * k);
+                v = double(int64_t(u << (64 - 8 * width)) >> (64 - 8 * width))
+                    / std::ldexp(1.0, int(8 * width - 1));
+            }
+            EXPECT_NEAR(v, c.levels[ch], 1e-3) << ch;
+        }
+        // sox, where installed, reads the header as it stands.
+        TempDir dir;
+        const std::string path = dir.Write("out.wav", out.bytes);
+        if (std::system("command -v sox >/dev/null") == 0) {
+            EXPECT_EQ(std::system(("sox -V1 '" + path + "' -n stat 2>/dev/null").c_str()), 0);
+        }
+    }
 }
 
 }  // namespace

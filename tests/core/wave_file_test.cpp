@@ -43,7 +43,7 @@ TEST(WaveProbe, ChunkWalk)
         const char* name;
         Bytes image;
         int result;  // 1: success (the RIFF size field)
-        int32_t dataOffset = 0, dataSize = 0;
+        uint64_t dataOffset = 0, dataSize = 0;
         uint16_t extraSize = 0;
     } cases[] = {
         { "canonical", canonical, 1, 44, 8 },
@@ -57,29 +57,33 @@ TEST(WaveProbe, ChunkWalk)
           1, 256, 16 },
         { "riff size 0", File({ { "fmt ", kFmt16 }, { "data", Bytes(2) } }, 0), 1, 44, 2 },
         { "riff size 2^31-1", File({ { "fmt ", kFmt16 }, { "data", Bytes(2) } }, 0x7FFFFFFF), 1, 44, 2 },
-        { "riff size 2^31", File({ { "fmt ", kFmt16 }, { "data", Bytes(2) } }, 0x80000000LL), -10 },
+        { "riff size 2^31", File({ { "fmt ", kFmt16 }, { "data", Bytes(2) } }, 0x80000000LL), 1, 44, 2 },
+        { "data header at 4 KiB", File({ { "fmt ", kFmt16 }, { "JUNK", Bytes(4096) }, { "data", Bytes(4) } }),
+          1, 4148, 4 },
         { "fmt size 14", File({ { "fmt ", FmtBody(1, 1, 8000, 8, 14) }, { "data", Bytes(2) } }), -6 },
         { "fmt size negative", negativeFmt, -6 },
         { "RIFX", Edited(canonical, 0, "RIFX"), -4 },
         { "AVI form", Edited(canonical, 8, "AVI "), -4 },
         { "lower-case riff", Edited(canonical, 0, "riff"), -4 },
         { "no data", File({ { "fmt ", kFmt16 } }), -7 },
-        { "data beyond 256", File({ { "fmt ", kFmt16 }, { "JUNK", Bytes(220) }, { "data", Bytes(2) } }), -7 },
+        { "data beyond 256", File({ { "fmt ", kFmt16 }, { "JUNK", Bytes(220) }, { "data", Bytes(2) } }), 1,
+          272, 2 },
         { "size wrapping back", backwards, -7 },
         { "data before fmt", File({ { "data", Bytes(2) }, { "fmt ", kFmt16 } }), -8 },
         { "empty file", {}, -9 },
         { "11 bytes", Edited(canonical, 0, "", 11), -9 },
         { "fmt body cut", Edited(canonical, 0, "", 30), -9 },
         { "data header cut", Edited(canonical, 0, "", 40), -9 },
-        { "data size 2^31 or more", hugeData, -11 },
+        { "data size 2^31 or more: none there", hugeData, 1, 44, 0 },
+        { "RF64 without ds64", Edited(canonical, 0, "RF64"), -13 },
     };
     TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WaveFileInfo info {};
-        const int result = ProbeWaveFile(dir.Write("case.wav", c.image), info);
+        const int64_t result = ProbeWaveFile(dir.Write("case.wav", c.image), info);
         if (c.result > 0) {
-            EXPECT_EQ(result, int32_t(Get32(c.image, 4)));
+            EXPECT_EQ(result, int64_t(Get32(c.image, 4)));
             EXPECT_EQ(info.riffSize, result);
             EXPECT_EQ(info.dataOffset, c.dataOffset);
             EXPECT_EQ(info.dataSize, c.dataSize);
@@ -112,8 +116,13 @@ TEST(WaveProbe, FixedTextsAndSupport)
     EXPECT_GE(ProbeWaveFile(dir.Write("z.wav", PcmWave(6, 1, 8, Bytes(6))), info), 0);
     EXPECT_EQ(ErrorText(), "fmtチャンクサイズがおかしい");
     EXPECT_TRUE(IsSupportedFormat(info.format));
-    for (auto [tag, bits, supported] :
-         { std::tuple { 1, 16, true }, { 1, 24, false }, { 0x11, 4, false }, { 0xFFFE, 16, false } })
+    for (auto [tag, bits, supported] : { std::tuple { 1, 16, true },
+                                         { 1, 24, true },
+                                         { 1, 20, false },
+                                         { 3, 32, true },
+                                         { 3, 16, false },
+                                         { 0x11, 4, false },
+                                         { 0xFFFE, 16, false } })
         EXPECT_EQ(IsSupportedFormat(WaveFormat { uint16_t(tag), 2, 44100, 0, 4, uint16_t(bits), 0 }),
                   supported)
             << tag;
@@ -134,8 +143,9 @@ TEST(FreshHeader, LayoutPatchAndProbe)
     EXPECT_EQ(out.size(), 1046u);
     WaveFileInfo info {};
     EXPECT_EQ(ParseWaveHeader(info, out.data(), out.size()), 1038);
-    EXPECT_EQ(info.dataOffset, 46);
-    EXPECT_EQ(info.dataSize, 1000);
+    EXPECT_EQ(info.sampleFormat, SampleFormat::S16);
+    EXPECT_EQ(info.dataOffset, 46u);
+    EXPECT_EQ(info.dataSize, 1000u);
     EXPECT_EQ(info.format.avgBytesPerSec, 88200u);
     EXPECT_EQ(info.format.blockAlign, 4);
 }

@@ -78,6 +78,7 @@ TEST_F(GogoLibraryTest, EncodesEachInputLayout)
         TEncodeType type;
         int bitrate;
         int expectedBitrate, expectedMode, expectedSamplesPerFrame;
+        int formatTag = 1;
     };
     const Case cases[] = {
         { "stereo 16-bit joint 128", 2, 44100, 16, TEncodeType::_JOINT, 128, 128, 1, 1152 },
@@ -85,13 +86,17 @@ TEST_F(GogoLibraryTest, EncodesEachInputLayout)
         { "plain stereo 48 kHz", 2, 48000, 16, TEncodeType::_STEREO, 192, 192, 0, 1152 },
         { "8-bit mono 22050 Hz", 1, 22050, 8, TEncodeType::_JOINT, 64, 64, 3, 576 },
         { "mid-side stereo", 2, 32000, 16, TEncodeType::_MSSTEREO, 128, 128, 1, 1152 },
+        { "24-bit stereo", 2, 48000, 24, TEncodeType::_JOINT, 192, 192, 1, 1152 },
+        { "32-bit mono", 1, 44100, 32, TEncodeType::_JOINT, 96, 96, 3, 1152 },
+        { "float stereo", 2, 44100, 32, TEncodeType::_JOINT, 128, 128, 1, 1152, 3 },
+        { "double mono", 1, 22050, 64, TEncodeType::_JOINT, 64, 64, 3, 576, 3 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const long frames = c.rate * 2 + 123;
         const std::string wav = files_.File("in.wav");
         const std::string mp3 = files_.File("out.MP3");
-        test::WriteWav(wav, c.channels, c.rate, c.bits, frames);
+        test::WriteWav(wav, c.channels, c.rate, c.bits, frames, c.formatTag);
         events_->events.clear();
         tea_->SetEncodeType(c.type);
         tea_->SetBitrate(c.bitrate);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -87,10 +88,11 @@ inline void PumpFor(int milliseconds)
     PumpUntil([] { return false; }, milliseconds);
 }
 
-/// Writes a PCM WAV file: `frames` sample frames of a 440 Hz tone at half scale (left) and
-/// 660 Hz (right), 8- or 16-bit, any channel count.
+/// Writes a WAV file: `frames` sample frames of a 440 Hz tone at half scale (left) and
+/// 660 Hz (right), any channel count; 8/16/24/32-bit PCM (formatTag 1) or 32/64-bit float
+/// (formatTag 3).
 inline void WriteWav(const std::string& path, int channels, int sampleRate, int bitsPerSample,
-                     std::int64_t frames)
+                     std::int64_t frames, int formatTag = 1)
 {
     std::ofstream out(path, std::ios::binary);
     const auto put16 = [&out](std::uint16_t v) {
@@ -100,13 +102,14 @@ inline void WriteWav(const std::string& path, int channels, int sampleRate, int 
         put16(static_cast<std::uint16_t>(v & 0xFFFF));
         put16(static_cast<std::uint16_t>(v >> 16));
     };
-    const int blockAlign = channels * bitsPerSample / 8;
+    const int width = bitsPerSample / 8;
+    const int blockAlign = channels * width;
     const auto dataSize = static_cast<std::uint32_t>(frames * blockAlign);
     out.write("RIFF", 4);
     put32(36 + dataSize);
     out.write("WAVEfmt ", 8);
     put32(16);
-    put16(1);
+    put16(static_cast<std::uint16_t>(formatTag));
     put16(static_cast<std::uint16_t>(channels));
     put32(static_cast<std::uint32_t>(sampleRate));
     put32(static_cast<std::uint32_t>(sampleRate * blockAlign));
@@ -119,12 +122,18 @@ inline void WriteWav(const std::string& path, int channels, int sampleRate, int 
         for (int c = 0; c < channels; ++c) {
             const double tone = (c % 2 == 0) ? 440.0 : 660.0;
             const double value = 0.5 * std::sin(2.0 * M_PI * tone * static_cast<double>(i) / sampleRate);
-            if (bitsPerSample == 16) {
-                const auto sample = static_cast<std::int16_t>(value * 32767.0);
-                block[static_cast<std::size_t>(c * 2)] = static_cast<char>(sample & 0xFF);
-                block[static_cast<std::size_t>(c * 2 + 1)] = static_cast<char>((sample >> 8) & 0xFF);
+            char* sample = block.data() + c * width;
+            if (formatTag == 3 && bitsPerSample == 32) {
+                const auto f = static_cast<float>(value);
+                std::memcpy(sample, &f, 4);
+            } else if (formatTag == 3) {
+                std::memcpy(sample, &value, 8);
+            } else if (bitsPerSample == 8) {
+                sample[0] = static_cast<char>(static_cast<int>(128 + value * 127.0));
             } else {
-                block[static_cast<std::size_t>(c)] = static_cast<char>(static_cast<int>(128 + value * 127.0));
+                const auto v = static_cast<std::int64_t>(value * (std::ldexp(1.0, bitsPerSample - 1) - 1));
+                for (int k = 0; k < width; ++k)
+                    sample[k] = static_cast<char>((static_cast<std::uint64_t>(v) >> (8 * k)) & 0xFF);
             }
         }
         out.write(block.data(), blockAlign);

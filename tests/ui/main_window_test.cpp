@@ -147,11 +147,11 @@ TEST_F(MainWindowTest, AddCommandAddsChosenFilesInOrderAndSkipsUnusableOnesSilen
     const QStringList chosen = { QString::fromStdString(Wav("b.wav")),
                                  QString::fromStdString(Path("notes.wav")),
                                  QString::fromStdString(Wav("a.WAV")), QString::fromStdString(Wav("c.wave")),
-                                 QString::fromStdString(Wav("wide.wav", 24)) };
+                                 QString::fromStdString(Wav("adpcm.wav", 4, 0x11)) };
     services_.filesAnswers.push_back(chosen);
     window_->SpeedButton8->click();
 
-    EXPECT_EQ(Captions(), (std::vector<std::string> { "b.wav", "a.WAV", "wide.wav" }));
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "b.wav", "a.WAV", "adpcm.wav" }));
     EXPECT_TRUE(services_.messages.empty());
     ASSERT_EQ(services_.fileFilters.size(), 1U);
     EXPECT_TRUE(services_.fileFilters[0].startsWith(QStringLiteral("ｻｳﾝﾄﾞﾌｧｲﾙ(")));
@@ -175,7 +175,7 @@ TEST_F(MainWindowTest, RemoveCommandsWorkOnTheViewsSelection)
     EXPECT_EQ(Captions(), (std::vector<std::string> { "3.wav", "5.wav" }));
     EXPECT_FALSE(States(*window_).remove);
 
-    window_->AddFileToList(Wav("float.wav", 32, 3));
+    window_->AddFileToList(Wav("adpcm.wav", 4, 0x11));
     window_->AddFileToList(Wav("6.wav"));
     window_->KC1->trigger();
     EXPECT_EQ(Captions(), (std::vector<std::string> { "3.wav", "5.wav", "6.wav" }));

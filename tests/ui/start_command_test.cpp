@@ -35,8 +35,8 @@ protected:
 
 TEST_F(StartCommandTest, UnsupportedOnlyListIsEmptiedAndRefused)
 {
-    AddWav("float.wav", 32, 2, 44100, 3);
-    AddWav("float2.wav", 32, 1, 44100, 3);
+    AddWav("adpcm.wav", 4, 2, 44100, 0x11);
+    AddWav("adpcm2.wav", 4, 1, 44100, 0x11);
     ASSERT_EQ(Form1->FileList().Count(), 2);
 
     Autopilot pilot;
