@@ -262,7 +262,7 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
             } else {
                 auto analysis = std::make_unique<WaveAnalysis>();
                 if (MeasureEntry(paths.source, *analysis)) {
-                    peak = SamplePeak { analysis->info.sampleFormat, analysis->peak, 0.0, 0 };
+                    peak = PeakOf(*analysis);
                     analyses.push_back(std::move(analysis));
                 }
             }
@@ -412,7 +412,9 @@ GainInputs InputsOf(const WaveAnalysis& analysis)
 {
     GainInputs inputs;
     inputs.bitsPerSample = analysis.info.format.bitsPerSample;
-    inputs.peak = std::max(analysis.peak, 1);
+    inputs.format = analysis.info.sampleFormat;
+    inputs.peak = std::max<int64_t>(analysis.peak, 1);
+    inputs.level = analysis.level;
     inputs.levels = analysis.levels;
     return inputs;
 }

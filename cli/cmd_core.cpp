@@ -101,38 +101,6 @@ int RunPeak(const std::vector<std::string>& args)
     return 0;
 }
 
-// The peak given with --peak, in the terms of SRC's sample format: a whole number from 1 to
-// 2^(N-1) for N-bit integers (1 to 32768 for 8- and 16-bit files, as always), a decimal above
-// 0 for float. A source that does not probe takes the 16-bit range and fails later.
-bool ParsePeak(const std::string& text, const std::string& source, SamplePeak& peak)
-{
-    WaveFileInfo info {};
-    peak.format = ProbeWaveFile(source, info) >= 0 ? info.sampleFormat : SampleFormat::S16;
-    if (IsFloatFormat(peak.format)) {
-        char* end = nullptr;
-        errno = 0;
-        peak.level = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
-        if (errno != 0 || *end != '\0' || !(peak.level > 0.0) || !std::isfinite(peak.level)) {
-            std::fprintf(stderr,
-                         "orva-cli normalize: --peak takes a decimal number above 0 for float files\n");
-            return false;
-        }
-        return true;
-    }
-    long high = 32768;
-    if (peak.format == SampleFormat::S24)
-        high = 8388608;
-    else if (peak.format == SampleFormat::S32)
-        high = 2147483648L;
-    long value = 0;
-    if (!ParseNumber(text, 1, high, value)) {
-        std::fprintf(stderr, "orva-cli normalize: --peak takes a number from 1 to %ld\n", high);
-        return false;
-    }
-    peak.magnitude = value;
-    return true;
-}
-
 int RunNormalize(const std::vector<std::string>& args)
 {
     if (HasTargetOptions(args))
@@ -212,4 +180,37 @@ const CommandRegistration
                 RunResample });
 
 }  // namespace
+
+// The peak given with --peak, in the terms of SRC's sample format: a whole number from 1 to
+// 2^(N-1) for N-bit integers (1 to 32768 for 8- and 16-bit files, as always), a decimal above
+// 0 for float. A source that does not probe takes the 16-bit range and fails later.
+bool ParsePeak(const std::string& text, const std::string& source, SamplePeak& peak)
+{
+    WaveFileInfo info {};
+    peak.format = ProbeWaveFile(source, info) >= 0 ? info.sampleFormat : SampleFormat::S16;
+    if (IsFloatFormat(peak.format)) {
+        char* end = nullptr;
+        errno = 0;
+        peak.level = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+        if (errno != 0 || *end != '\0' || !(peak.level > 0.0) || !std::isfinite(peak.level)) {
+            std::fprintf(stderr,
+                         "orva-cli normalize: --peak takes a decimal number above 0 for float files\n");
+            return false;
+        }
+        return true;
+    }
+    long high = 32768;
+    if (peak.format == SampleFormat::S24)
+        high = 8388608;
+    else if (peak.format == SampleFormat::S32)
+        high = 2147483648L;
+    long value = 0;
+    if (!ParseNumber(text, 1, high, value)) {
+        std::fprintf(stderr, "orva-cli normalize: --peak takes a number from 1 to %ld\n", high);
+        return false;
+    }
+    peak.magnitude = value;
+    return true;
+}
+
 }  // namespace orva::cli

@@ -149,16 +149,13 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
                      kMinCeilingTenths / 10.0, kMaxCeilingTenths / 10.0);
         return 2;
     }
-    long peak = 0;
-    if (!peakText.empty()) {
-        char* end = nullptr;
-        errno = 0;
-        peak = std::strtol(peakText.c_str(), &end, 10);
-        if (target.mode != TargetMode::SamplePeak || errno != 0 || *end != '\0' || peak < 1 || peak > 32768) {
-            std::fprintf(stderr, "orva-cli normalize: --peak takes a number from 1 to 32768 (sample mode)\n");
-            return 2;
-        }
+    if (!peakText.empty() && target.mode != TargetMode::SamplePeak) {
+        std::fprintf(stderr, "orva-cli normalize: --peak takes a number from 1 to 32768 (sample mode)\n");
+        return 2;
     }
+    SamplePeak given;
+    if (!peakText.empty() && !ParsePeak(peakText, files[0], given))
+        return 2;
 
     const std::string& source = files[0];
     TerminalDialog dialog;
@@ -171,17 +168,17 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
         return 1;
     }
     inputs.bitsPerSample = info.format.bitsPerSample;
-    if (info.sampleFormat != SampleFormat::U8 && info.sampleFormat != SampleFormat::S16) {
-        std::fprintf(stderr, "%s: targets take 8- and 16-bit files so far\n", source.c_str());
-        return 1;
-    }
+    inputs.format = info.sampleFormat;
     if (target.mode == TargetMode::SamplePeak) {
         std::optional<SamplePeak> scanned;
-        if (peak == 0)
+        if (peakText.empty())
             scanned = ScanPeak(stages, problems, source);
-        if (peak == 0 && !scanned)
+        else if (given.format == info.sampleFormat)
+            scanned = given;
+        if (!scanned)
             return 1;
-        inputs.peak = peak > 0 ? static_cast<int>(peak) : static_cast<int>(scanned->Integer());
+        inputs.peak = scanned->Integer();
+        inputs.level = scanned->level;
     } else {
         WaveAnalysis analysis;
         std::string error;
@@ -190,7 +187,8 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
             std::fprintf(stderr, "%s: %s\n", source.c_str(), error.c_str());
             return 1;
         }
-        inputs.peak = std::max(analysis.peak, 1);
+        inputs.peak = std::max<int64_t>(analysis.peak, 1);
+        inputs.level = analysis.level;
         inputs.levels = analysis.levels;
     }
     const std::optional<double> gain = TargetGain(target, inputs);

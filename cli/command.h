@@ -1,6 +1,8 @@
 #pragma once
 // Sub-commands of orva-cli register themselves here; main() dispatches on the first word.
 
+#include "core/sample_kernels.h"
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,9 @@ const std::vector<Command>& Commands();
 
 /// True when normalize's arguments ask for a target level (--mode, --target, --ceiling).
 bool HasTargetOptions(const std::vector<std::string>& args);
+/// Parses the --peak value in the terms of source's sample format (a decimal for float
+/// files); prints why on failure.
+bool ParsePeak(const std::string& text, const std::string& source, SamplePeak& peak);
 /// orva-cli normalize with a target level; `usage` is printed on misuse.
 int RunTargetNormalize(const std::vector<std::string>& args, const char* usage);
 

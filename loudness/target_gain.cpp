@@ -1,6 +1,7 @@
 #include "loudness/target_gain.h"
 
 #include "core/normalize.h"
+#include "core/sample_kernels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,10 @@ double TenthsToFactor(int tenths) { return std::pow(10.0, (tenths / 10.0) / 20.0
 
 std::optional<double> TargetGain(const NormalizationTarget& target, const GainInputs& inputs)
 {
-    const double classic = NormalizeGain(inputs.bitsPerSample, std::max(inputs.peak, 1));
+    // The classic gain of the file's own format: its rounding and clamping rules then hold.
+    const double classic = inputs.format == SampleFormat::None
+        ? NormalizeGain(inputs.bitsPerSample, static_cast<int>(std::clamp<int64_t>(inputs.peak, 1, 32768)))
+        : NormalizeGainFor(SamplePeak { inputs.format, inputs.peak, inputs.level, 0 });
     switch (target.mode) {
     case TargetMode::SamplePeak:
         // At 0 dBFS exactly the classic gain, so that the output is what it always was.
@@ -39,10 +43,13 @@ GainInputs AlbumInputs(const std::vector<GainInputs>& files, double albumLufs)
 {
     GainInputs album;
     album.levels.integratedLufs = albumLufs;
-    if (!files.empty())
+    if (!files.empty()) {
         album.bitsPerSample = files.front().bitsPerSample;
+        album.format = files.front().format;
+    }
     for (const GainInputs& file : files) {
         album.peak = std::max(album.peak, file.peak);
+        album.level = std::max(album.level, file.level);
         album.levels.samplePeak = std::max(album.levels.samplePeak, file.levels.samplePeak);
         album.levels.truePeak = std::max(album.levels.truePeak, file.levels.truePeak);
     }

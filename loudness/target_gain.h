@@ -4,8 +4,10 @@
 // under a true-peak ceiling. Levels and targets are in tenths of a dB where they come from
 // the settings.
 
+#include "core/wave_file.h"
 #include "loudness/loudness_meter.h"
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -28,11 +30,15 @@ struct NormalizationTarget {
 };
 
 /// What the gain is computed from; `peak` is the largest sample magnitude in the format's
-/// integer units (at least 1, as the peak scan gives it), the rest as LoudnessLevels.
+/// integer units (at least 1, as the peak scan gives it), `level` the largest finite |x| of
+/// a float file, the rest as LoudnessLevels. Without a sample format the peak is that of
+/// an 8-bit (bitsPerSample 8) or 16-bit file.
 struct GainInputs {
     int bitsPerSample = 16;
-    int peak = 1;
+    int64_t peak = 1;
     LoudnessLevels levels;
+    SampleFormat format = SampleFormat::None;
+    double level = 0.0;
 };
 
 /// The gain for a target. Sample peak: full scale / peak (the classic gain), times

@@ -3,6 +3,7 @@
 #include "core/byte_io.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -21,23 +22,40 @@ int BarPosition(double part, double whole)
 }
 
 // Interleaved samples to floats at full scale 1.0 (the integer full scale is 2^(bits-1),
-// as the loudness library takes integer samples).
-void ToFloat(const uint8_t* data, size_t sampleCount, int bitsPerSample, float* out)
+// as the loudness library takes integer samples). NaN and infinities in float files are
+// not audio: the meter takes them as silence, as the peak scan ignores them.
+void ToFloat(const uint8_t* data, size_t sampleCount, SampleFormat format, float* out)
 {
-    if (bitsPerSample == 8) {
+    if (format == SampleFormat::U8) {
         for (size_t i = 0; i < sampleCount; ++i)
             out[i] = static_cast<float>(static_cast<int>(data[i]) - 128) * (1.0f / 128.0f);
-    } else {
+    } else if (format == SampleFormat::S16) {
         for (size_t i = 0; i < sampleCount; ++i) {
             const auto v = static_cast<int16_t>(static_cast<uint16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
             out[i] = static_cast<float>(v) * (1.0f / 32768.0f);
+        }
+    } else {
+        const size_t width = SampleBytes(format);
+        for (size_t i = 0; i < sampleCount; ++i) {
+            const double x = SampleValue(data + width * i, format);
+            out[i] = std::isfinite(x) ? static_cast<float>(x) : 0.0f;
         }
     }
 }
 
 }  // namespace
 
-double FullScaleOf(const WaveFormat& format) { return format.bitsPerSample == 8 ? 128.0 : 32768.0; }
+double FullScaleOf(SampleFormat format)
+{
+    if (IsFloatFormat(format))
+        return 1.0;
+    return std::ldexp(1.0, static_cast<int>(SampleBytes(format)) * 8 - 1);
+}
+
+SamplePeak PeakOf(const WaveAnalysis& analysis)
+{
+    return SamplePeak { analysis.info.sampleFormat, analysis.peak, analysis.level, 0 };
+}
 
 bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis& result, std::string& error)
 {
@@ -47,8 +65,8 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
         error = ErrorText();
         return false;
     }
-    // The levels of 8- and 16-bit files only, so far.
-    if (info.sampleFormat != SampleFormat::U8 && info.sampleFormat != SampleFormat::S16) {
+    const SampleFormat format = info.sampleFormat;
+    if (format == SampleFormat::None) {
         error = "unsupported sample format";
         return false;
     }
@@ -58,8 +76,8 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
         return false;
     }
     const unsigned channels = info.format.channels;
-    const int bits = info.format.bitsPerSample;
-    const size_t frameBytes = static_cast<size_t>(channels) * (bits / 8);
+    const bool isFloat = IsFloatFormat(format);
+    const size_t frameBytes = static_cast<size_t>(channels) * SampleBytes(format);
     result.meter = std::make_unique<LoudnessMeter>(channels, info.format.sampleRate);
     if (frameBytes == 0) {
         result.levels = result.meter->Levels();
@@ -72,9 +90,9 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
     int64_t done = 0;
     bool sourceEnded = false;
     bool missing = false;  // the file holds fewer sample bytes than its header claims
-    // The largest magnitude and the index of the first sample that reaches it, as the scan
-    // reports them.
-    float largest = 0.0f;
+    // The largest magnitude (level for float) and the index of the first sample that
+    // reaches it, as the scan reports them.
+    SamplePeak largest { format, 0, 0.0, 0 };
     int64_t samplesDone = 0, largestAt = 0;
     while (done < dataSize && !sourceEnded) {
         const size_t want = static_cast<size_t>(std::min<int64_t>(dataSize - done, bytes.size()));
@@ -87,13 +105,18 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
         missing = missing || got < want;
         const size_t frameCount = got / frameBytes;
         const size_t sampleCount = frameCount * channels;
-        ToFloat(bytes.data(), sampleCount, bits, frames.data());
+        ToFloat(bytes.data(), sampleCount, format, frames.data());
         result.meter->AddFrames(frames.data(), frameCount);
-        for (size_t i = 0; i < sampleCount; ++i) {
-            if (std::fabs(frames[i]) > largest) {
-                largest = std::fabs(frames[i]);
-                largestAt = samplesDone + static_cast<int64_t>(i);
-            }
+        const size_t sampleBytes = frameCount * frameBytes;
+        SamplePeak block { format, 0, 0.0, 0 };
+        if (isFloat)
+            block.level = MaxFiniteLevel(bytes.data(), sampleBytes, format);
+        else
+            block.magnitude = MaxIntegerMagnitude(bytes.data(), sampleBytes, format);
+        if (isFloat ? block.level > largest.level : block.magnitude > largest.magnitude) {
+            largest = block;
+            largestAt =
+                samplesDone + static_cast<int64_t>(FirstSampleAtPeak(bytes.data(), sampleBytes, block));
         }
         samplesDone += static_cast<int64_t>(sampleCount);
         done += static_cast<int64_t>(want);
@@ -102,17 +125,24 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
                                          static_cast<double>(info.declaredLength)));
     }
     result.levels = result.meter->Levels();
-    const double fullScale = FullScaleOf(info.format);
-    result.peak = static_cast<int>(std::lround(result.levels.samplePeak * fullScale));
+    result.peak = largest.magnitude;
+    result.level = largest.level;
+    // The exact peak, not the meter's single-precision one, and no NaN or infinity.
+    result.levels.samplePeak =
+        isFloat ? largest.level : static_cast<double>(largest.magnitude) / FullScaleOf(format);
+    result.levels.truePeak = std::max(result.levels.truePeak, result.levels.samplePeak);
     // Sample bytes the file does not hold are read as zero bytes by the scan and the
     // normalization: for 8-bit data that is a full-scale sample, which the gain must respect.
-    if (missing && bits == 8) {
+    if (missing && format == SampleFormat::U8) {
         result.peak = 128;
         result.levels.samplePeak = 1.0;
         result.levels.truePeak = std::max(result.levels.truePeak, 1.0);
         largestAt = samplesDone;
     }
-    events.PeakFound(std::max(result.peak, 1), largestAt);
+    // The event carries an integer peak: float files report 0 there.
+    events.PeakFound(
+        isFloat ? 0 : static_cast<int>(std::min<int64_t>(std::max<int64_t>(result.peak, 1), INT32_MAX)),
+        largestAt);
     return true;
 }
 

@@ -2,9 +2,11 @@
 // The loudness analysis of a WAV file: its samples read from disk and fed to a LoudnessMeter.
 
 #include "core/progress.h"
+#include "core/sample_kernels.h"
 #include "core/wave_file.h"
 #include "loudness/loudness_meter.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -13,9 +15,11 @@ namespace orva {
 /// What the analysis of one file found.
 struct WaveAnalysis {
     WaveFileInfo info {};
-    /// Largest sample magnitude in the format's integer units, counting missing sample
-    /// bytes as zero bytes as the peak scan does (0 for silence).
-    int peak = 0;
+    /// Integer formats: largest sample magnitude in the format's integer units, counting
+    /// missing sample bytes as zero bytes as the peak scan does (0 for silence).
+    int64_t peak = 0;
+    /// Float formats: largest |x| over the finite samples (0 when none).
+    double level = 0.0;
     LoudnessLevels levels;
     /// The meter, kept so that several files can be measured together (album loudness).
     std::unique_ptr<LoudnessMeter> meter;
@@ -28,7 +32,10 @@ struct WaveAnalysis {
 /// thread.
 bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis& result, std::string& error);
 
-/// Full scale of a sample format in the integer units of WaveAnalysis::peak.
-double FullScaleOf(const WaveFormat& format);
+/// Full scale of a sample format in the integer units of WaveAnalysis::peak (1 for float).
+double FullScaleOf(SampleFormat format);
+
+/// The analysis's peak in the terms of the file's sample format.
+SamplePeak PeakOf(const WaveAnalysis& analysis);
 
 }  // namespace orva

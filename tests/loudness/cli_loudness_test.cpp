@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -44,6 +45,34 @@ std::map<std::string, double> Levels(const std::string& path)
             levels[line.substr(0, eq)] = std::strtod(line.c_str() + eq + 1, nullptr);
     }
     return levels;
+}
+
+/// Stereo at 48 kHz, a 997 Hz sine at `dbfs` in one of the wider formats: "s24", "s32",
+/// "f32" or "f64" (float may pass full scale).
+Bytes WideTone(const std::string& format, double seconds, double dbfs)
+{
+    const bool isFloat = format[0] == 'f';
+    const int bits = std::stoi(format.substr(1));
+    const double a = std::pow(10.0, dbfs / 20.0), scale = std::ldexp(1.0, bits - 1);
+    Bytes samples;
+    for (int i = 0; i < int(seconds * 48000) * 2; ++i) {
+        const double x = a * std::sin(2.0 * M_PI * 997.0 * (i / 2) / 48000.0 + 0.4);
+        uint64_t word = 0;
+        if (bits == 32 && isFloat) {
+            const float f = float(x);
+            std::memcpy(&word, &f, 4);
+        } else if (isFloat) {
+            std::memcpy(&word, &x, 8);
+        } else {
+            word = uint64_t(int64_t(std::lround(std::min(x * scale, scale - 1))));
+        }
+        for (int b = 0; b < bits / 8; ++b)
+            samples.push_back(uint8_t(word >> (8 * b)));
+    }
+    Bytes chunks;
+    AddChunk(chunks, "fmt ", FmtBody(isFloat ? 3 : 1, 2, 48000, uint16_t(bits)));
+    AddChunk(chunks, "data", samples);
+    return Riff(chunks);
 }
 
 /// 16-bit stereo at 48 kHz: a 997 Hz sine at `dbfs`, with one sample at `spike` (0: none).
@@ -102,6 +131,10 @@ TEST_F(CliLoudness, NormalizeReachesEachTarget)
 {
     const std::string tone = dir.Write("tone.wav", Tone(5, -17.3));
     const std::string spiky = dir.Write("spiky.wav", Tone(5, -40.0, 16000));
+    const std::string s24 = dir.Write("s24.wav", WideTone("s24", 5, -17.3)),
+                      s32 = dir.Write("s32.wav", WideTone("s32", 5, -25.0)),
+                      f32 = dir.Write("f32.wav", WideTone("f32", 5, 4.5)),
+                      f64 = dir.Write("f64.wav", WideTone("f64", 5, -30.0));
     const std::string out = dir.File("out.wav");
     struct Case {
         std::string source, args, key;
@@ -115,13 +148,21 @@ TEST_F(CliLoudness, NormalizeReachesEachTarget)
         { tone, "--mode loudness", "loudnessLufs", -23.0 },
         // The spike would pass the ceiling at -20 LUFS: the gain stops at the ceiling.
         { spiky, "--mode loudness --target -20 --ceiling -2", "truePeakDbtp", -2.0 },
+        // Every sample format, float above full scale included, scaled by its own rules.
+        { s24, "--mode loudness --target -14", "loudnessLufs", -14.0 },
+        { s24, "--mode true --target -1", "truePeakDbtp", -1.0 },
+        { s32, "--mode sample --target -6", "samplePeakDbfs", -6.0 },
+        { f32, "--mode loudness --target -16", "loudnessLufs", -16.0 },
+        { f32, "--mode true --target -1", "truePeakDbtp", -1.0 },
+        { f64, "--mode loudness --target -18", "loudnessLufs", -18.0 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
         ASSERT_EQ(OrvaCli("normalize '" + c.source + "' '" + out + "' " + c.args).first, 0);
         const auto levels = Levels(out);
         EXPECT_NEAR(levels.at(c.key), c.level, 0.1);
-        EXPECT_LE(levels.at("truePeakDbtp"), 0.0);
+        EXPECT_LE(levels.at("truePeakDbtp"), c.key == "truePeakDbtp" ? c.level + 0.1 : 0.0);
+        EXPECT_EQ(ReadFile(out).size(), ReadFile(c.source).size());
     }
 }
 

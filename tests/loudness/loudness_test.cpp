@@ -13,6 +13,7 @@
 #include <ebur128.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <random>
 
@@ -211,6 +212,19 @@ TEST(TargetGain, EachModeAndTheAlbum)
           { TargetMode::TruePeak, -10, -10 },
           { 16, 1, silent },
           32767.0 },
+        // Wider formats take their own full scale; float peaks are levels (past 1.0 too).
+        { "24-bit sample peak to -6 dBFS",
+          { TargetMode::SamplePeak, -60, -10 },
+          { 24, 4194304, levels, SampleFormat::S24 },
+          8388607.0 / 4194304.0 * std::pow(10.0, -0.3) },
+        { "float above full scale, true peak to -1 dBTP",
+          { TargetMode::TruePeak, -10, -10 },
+          { 32, 1, { 2.0, 2.5, -3.0, 0.0 }, SampleFormat::F32, 2.0 },
+          std::pow(10.0, -0.05) / 2.5 },
+        { "silent float keeps its samples",
+          { TargetMode::TruePeak, -10, -10 },
+          { 32, 1, silent, SampleFormat::F32 },
+          1.0 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -232,7 +246,7 @@ TEST(TargetGain, EachModeAndTheAlbum)
     EXPECT_DOUBLE_EQ(*TargetGain({ TargetMode::Loudness, -230, 0 }, album), std::pow(10.0, -0.1));
 }
 
-TEST(WaveAnalysis, ReadsEightAndSixteenBitFiles)
+TEST(WaveAnalysis, ReadsEverySampleFormat)
 {
     TempDir dir;
     std::vector<int> words;
@@ -261,6 +275,31 @@ TEST(WaveAnalysis, ReadsEightAndSixteenBitFiles)
     WaveAnalysis a8cut;
     ASSERT_TRUE(AnalyzeWaveFile(row, dir.Write("cut.wav", cut), a8cut, error));
     EXPECT_EQ(a8cut.peak, 64);
+
+    // The wider formats, on their own scales: a 24-bit file and a float one with a NaN (where
+    // the sine crosses zero: the meter takes it as silence).
+    Bytes bytes24, bytesF32;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const int32_t v = words[i] * 256;
+        bytes24.insert(bytes24.end(), { uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16) });
+        const float f = i == 0 ? NAN : float(words[i]) / 32768.0f;
+        uint32_t u;
+        std::memcpy(&u, &f, 4);
+        Put32(bytesF32, u);
+    }
+    WaveAnalysis a24;
+    ASSERT_TRUE(AnalyzeWaveFile(row, dir.Write("24.wav", PcmWave(1, 44100, 24, bytes24)), a24, error));
+    EXPECT_EQ(a24.peak, 16384 * 256);
+    EXPECT_NEAR(a24.levels.integratedLufs, a16.levels.integratedLufs, 0.01);
+    Bytes chunks;
+    AddChunk(chunks, "fmt ", FmtBody(3, 1, 44100, 32));
+    AddChunk(chunks, "data", bytesF32);
+    WaveAnalysis af;
+    ASSERT_TRUE(AnalyzeWaveFile(row, dir.Write("f.wav", Riff(chunks)), af, error));
+    EXPECT_EQ(af.level, 0.5);
+    EXPECT_EQ(af.levels.samplePeak, 0.5);
+    EXPECT_NEAR(af.levels.integratedLufs, a16.levels.integratedLufs, 0.01);
+    EXPECT_NEAR(MagnitudeToDb(af.levels.truePeak), -6.02, 0.05);
 
     WaveAnalysis none;
     EXPECT_FALSE(AnalyzeWaveFile(row, dir.File("missing.wav"), none, error));
