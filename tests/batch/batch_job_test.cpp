@@ -13,6 +13,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -502,6 +504,36 @@ TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
         if (c.targetMode != 2) {
             EXPECT_NEAR(loudest, level, 0.1);
         }
+        EXPECT_TRUE(f.dialog.EventsStartingWith("message").empty());
+    }
+
+    // The wider formats: a 24-bit and a float file (its peak above full scale) each reach
+    // the loudness target under the ceiling.
+    for (const uint16_t tag : { 1, 3 }) {
+        SCOPED_TRACE(tag);
+        Fixture f;
+        f.settings.TargetMode = 2;
+        f.settings.Target = -200;
+        Bytes data;
+        for (int i = 0; i < 2 * 44100 * 2; ++i) {
+            const double x = 1.5 * std::sin(2.0 * M_PI * 997.0 * (i / 2) / 44100.0);
+            const float f32 = float(x);
+            uint32_t word = uint32_t(int32_t(std::lround(x / 1.5 * 8388607.0)));
+            if (tag == 3)
+                std::memcpy(&word, &f32, 4);
+            for (int b = 0; b < (tag == 3 ? 4 : 3); ++b)
+                data.push_back(uint8_t(word >> (8 * b)));
+        }
+        WriteFile(f.in + "w.wav", MakeWav(2, 44100, tag == 3 ? 32 : 24, data, tag));
+        FileListModel list;
+        ASSERT_TRUE(list.AddFileToList(f.in + "w.wav"));
+        EXPECT_EQ(f.Run(list.Entries(), f.out).normalizedCount, 1);
+        NullStageEvents row;
+        std::string error;
+        WaveAnalysis out;
+        ASSERT_TRUE(AnalyzeWaveFile(row, f.out + "w.wav", out, error));
+        EXPECT_NEAR(out.levels.integratedLufs, -20.0, 0.1);
+        EXPECT_LE(MagnitudeToDb(out.levels.truePeak), -1.0 + 0.1);
         EXPECT_TRUE(f.dialog.EventsStartingWith("message").empty());
     }
 
