@@ -100,7 +100,9 @@ bool FileListModel::AddFileToList(const std::string& path, ListRefusal* refusal)
         return refuse(ListRefusal::Kind::CannotRead, fullPath);
     if (probed < 0)
         return refuse(ListRefusal::Kind::NotWave, fullPath, probed, ErrorText());
-    if (probed == 0)
+    // A RIFF size of 0 is a header that was never finished; the recording behind it is
+    // taken (its samples reach to the end of the file) unless there is nothing to take.
+    if (probed == 0 && info.dataSize == 0)
         return refuse(ListRefusal::Kind::NotWave, fullPath, kProbeBadRiffSize,
                       ProbeResultText(kProbeBadRiffSize));
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,11 +112,29 @@ SourceLock& SourceLock::operator=(SourceLock&& other) noexcept
     return *this;
 }
 
+namespace {
+
+// Lifts the soft limit of open descriptors to the hard one; false when it was there already.
+bool RaiseOpenFileLimit()
+{
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+        return false;
+    limit.rlim_cur = limit.rlim_max;
+    return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+}  // namespace
+
 SourceLock::Result SourceLock::Lock(const std::string& path, FileIdentity& identity)
 {
     Release();
     // Not blocking on a named pipe; the lock follows the file through a rename.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // The common-peak mode holds every source's lock at once: a long list can outgrow the
+    // default soft limit of open descriptors, which the hard limit usually leaves room for.
+    if (fd < 0 && errno == EMFILE && RaiseOpenFileLimit())
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat status {};
     if (fd < 0 || ::fstat(fd, &status) != 0) {
         if (fd >= 0)

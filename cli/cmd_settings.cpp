@@ -68,8 +68,10 @@ int RunSettings(const std::vector<std::string>& args)
     PrintField("TargetMode", settings.TargetMode);
     PrintField("Target", settings.Target);
     PrintField("Ceiling", settings.Ceiling);
-    if (options.save)
-        SaveSettings(settings, nullptr);
+    if (options.save && !SaveSettings(settings, nullptr)) {
+        std::fprintf(stderr, "orva-cli settings: cannot write %s\n", IniFilePath.c_str());
+        return 1;
+    }
     return 0;
 }
 

@@ -130,7 +130,7 @@ void LoadSettings(Settings& settings, PositionedWindow* mainWindow)
                                   kMaxCeilingTenths);
 }
 
-void SaveSettings(const Settings& settings, const PositionedWindow* mainWindow)
+bool SaveSettings(const Settings& settings, const PositionedWindow* mainWindow)
 {
     ProfileFile file(SettingsPath());
     // A text that CP932 cannot hold ("/home/josé") would come back as something else: only
@@ -182,7 +182,7 @@ void SaveSettings(const Settings& settings, const PositionedWindow* mainWindow)
     WriteText(file, "SSTP", "SERVER", settings.SstpServer);
     WriteText(file, "SSTP", "PORT", settings.SstpPort);
 
-    file.Save();  // failures (read-only file or folder) are ignored
+    return file.Save();
 }
 
 void RestoreWindowPosition(PositionedWindow& window, const char* topKey, const char* leftKey)

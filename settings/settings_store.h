@@ -41,8 +41,9 @@ void LoadSettings(Settings& settings, PositionedWindow* mainWindow);
 
 /// Writes the version key, the main window's position and every stored field, in one
 /// atomic replacement of the file. With mainWindow null the stored "Form1Top"/"Form1Left"
-/// are written back as they were (-1 when missing). Failures are ignored.
-void SaveSettings(const Settings& settings, const PositionedWindow* mainWindow);
+/// are written back as they were (-1 when missing). Returns false when the file could not
+/// be replaced (the desktop program ignores that on close; orva-cli reports it).
+bool SaveSettings(const Settings& settings, const PositionedWindow* mainWindow);
 
 /// Moves the window to the stored position when both keys are present, neither is -1,
 /// and top < screen height - 16 and left < screen width - 16.

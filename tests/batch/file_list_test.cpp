@@ -33,20 +33,24 @@ TEST(FileList, AddsOnlyNewWavNamesThatProbe)
         WriteFile(path, wav);
     WriteFile(a + "text.wav", { 'h', 'i', '\n' });
     Bytes zero = wav;
-    zero[4] = 0;  // RIFF size field 0: the probe's result is 0
+    zero[4] = 0;  // RIFF size field 0: a recording whose header was never finished
     zero[5] = 0;
     WriteFile(a + "zero.wav", zero);
+    Bytes empty = MakeWav(2, 44100, 16, {});
+    empty[4] = 0;  // ... and one with no samples behind it either
+    WriteFile(a + "empty.wav", empty);
 
     const std::pair<std::string, bool> cases[] = {
-        { a + "x.wav", true },     { b + "x.wav", false },  // same name in another folder
-        { b + "X.WAV", true },                              // names differ in letter case
-        { a + "y.Wav", true },     { a + "z.wave", false },   { a + "noext", false },
-        { a + "text.wav", false }, { a + "zero.wav", false }, { a + "missing.wav", false },
+        { a + "x.wav", true },        { b + "x.wav", false },  // same name in another folder
+        { b + "X.WAV", true },                                 // names differ in letter case
+        { a + "y.Wav", true },        { a + "z.wave", false },  { a + "noext", false },
+        { a + "text.wav", false },    { a + "zero.wav", true }, { a + "empty.wav", false },
+        { a + "missing.wav", false },
     };
     FileListModel list;
     for (const auto& [path, added] : cases)
         EXPECT_EQ(list.AddFileToList(path), added) << path;
-    EXPECT_EQ(Captions(list), (Names { "x.wav", "X.WAV", "y.Wav" }));
+    EXPECT_EQ(Captions(list), (Names { "x.wav", "X.WAV", "y.Wav", "zero.wav" }));
     EXPECT_EQ(list.Entries()[1].FullPath(), b + "X.WAV");
 }
 

@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include <sys/wait.h>
+
 namespace orva {
 namespace {
 
@@ -66,6 +68,12 @@ TEST(SettingsCli, PrintsEveryFieldAndSavesThemBack)
     EXPECT_NE(ReadFile(dir.File("ORVA.INI")).find("[SSTP]\r\n"), std::string::npos);
     RunCommand(std::string("'" ORVA_CLI_PATH "' settings --bogus 2>/dev/null"), status);
     EXPECT_NE(status, 0);
+
+    // A save that cannot replace the file is a failure, not a silent success.
+    RunCommand(std::string("'" ORVA_CLI_PATH "' settings --save --settings '")
+                   + dir.File("no such folder/x.ini") + "' >/dev/null 2>&1",
+               status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
 }
 
 }  // namespace
