@@ -662,6 +662,38 @@ is halved.</translation>
         <source>開く</source>
         <translation>Open</translation>
     </message>
+    <message>
+        <source>目標レベル</source>
+        <translation>Target level</translation>
+    </message>
+    <message>
+        <source>サンプルピーク</source>
+        <translation>Sample peak</translation>
+    </message>
+    <message>
+        <source>トゥルーピーク</source>
+        <translation>True peak</translation>
+    </message>
+    <message>
+        <source>ラウドネス</source>
+        <translation>Loudness</translation>
+    </message>
+    <message>
+        <source>音量をそろえる基準</source>
+        <translation>What the level is measured by</translation>
+    </message>
+    <message>
+        <source>正規化後の目標レベル</source>
+        <translation>The level after normalization</translation>
+    </message>
+    <message>
+        <source>上限</source>
+        <translation>Ceiling</translation>
+    </message>
+    <message>
+        <source>ラウドネス正規化でトゥルーピークが超えない上限</source>
+        <translation>The true peak a loudness normalization never exceeds</translation>
+    </message>
 </context>
 <context>
     <name>TOKRightDlg</name>

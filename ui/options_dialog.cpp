@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace {
@@ -228,13 +229,45 @@ QWidget* TFormOption::CreateBasicPage()
     groups->addWidget(RadioGroup1);
     groups->addWidget(RadioGroup2);
 
+    GroupBox1 = CreateTargetGroup(page);
+
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(groups);
     layout->addWidget(CheckBox1);
     layout->addWidget(Panel1);
     layout->addWidget(RadioGroup3);
+    layout->addWidget(GroupBox1);
     layout->addStretch(1);
     return page;
+}
+
+QGroupBox* TFormOption::CreateTargetGroup(QWidget* page)
+{
+    auto* group = new QGroupBox(tr("目標レベル"), page);
+    ComboBox6 = MakeDropDownList({ tr("サンプルピーク"), tr("トゥルーピーク"), tr("ラウドネス") },
+                                 tr("音量をそろえる基準"), group);
+    SpinEdit1 = new QDoubleSpinBox(group);
+    SpinEdit1->setDecimals(1);
+    SpinEdit1->setSingleStep(0.1);
+    SpinEdit1->setToolTip(tr("正規化後の目標レベル"));
+    Label2 = new QLabel(group);
+    Label3 = new QLabel(tr("上限"), group);
+    SpinEdit2 = new QDoubleSpinBox(group);
+    SpinEdit2->setDecimals(1);
+    SpinEdit2->setSingleStep(0.1);
+    SpinEdit2->setRange(orva::kMinCeilingTenths / 10.0, orva::kMaxCeilingTenths / 10.0);
+    SpinEdit2->setSuffix(QStringLiteral(" dBTP"));
+    SpinEdit2->setToolTip(tr("ラウドネス正規化でトゥルーピークが超えない上限"));
+
+    auto* row = new QHBoxLayout(group);
+    row->addWidget(ComboBox6);
+    row->addWidget(SpinEdit1);
+    row->addWidget(Label2);
+    row->addSpacing(12);
+    row->addWidget(Label3);
+    row->addWidget(SpinEdit2);
+    row->addStretch(1);
+    return group;
 }
 
 QWidget* TFormOption::CreateMp3Page()
@@ -327,6 +360,7 @@ QWidget* TFormOption::CreateSstpPage()
 void TFormOption::ConnectHandlers()
 {
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(ComboBox6, &QComboBox::currentIndexChanged, this, [this] { ComboBox6Change(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     // Check boxes run their handler on every change of state, by the user or by loading.
@@ -383,6 +417,11 @@ void TFormOption::LoadControls()
         CheckBox3->setChecked(settings_.UsePsy != 0);
         SelectItemIfPresent(ComboBox4, settings_.EncoderKind);
     }
+
+    ComboBox6->setCurrentIndex(std::clamp(settings_.TargetMode, 0, 2));
+    ComboBox6Change();
+    SpinEdit1->setValue(settings_.Target / 10.0);
+    SpinEdit2->setValue(settings_.Ceiling / 10.0);
 
     RadioGroup3->SetItemIndex(settings_.OutputDirMode != 0 ? 1 : 0);
     Edit1->setText(QString::fromStdString(settings_.FixedOutputDir));
@@ -487,6 +526,23 @@ void TFormOption::RadioGroup3Click()
     Button3->setEnabled(fixed);
 }
 
+void TFormOption::ComboBox6Change()
+{
+    const int mode = ComboBox6->currentIndex();
+    // The spin box keeps its value within the new range; a level of another mode's unit
+    // means nothing here, so a change of mode starts from the mode's usual level.
+    const double level = SpinEdit1->value();
+    SpinEdit1->setRange(orva::MinTargetTenths(mode) / 10.0, orva::MaxTargetTenths(mode) / 10.0);
+    if (level < SpinEdit1->minimum() || level > SpinEdit1->maximum() || modeShown_ != mode)
+        SpinEdit1->setValue(orva::DefaultTargetTenths(mode) / 10.0);
+    modeShown_ = mode;
+    Label2->setText(mode == 2       ? QStringLiteral("LUFS")
+                        : mode == 1 ? QStringLiteral("dBTP")
+                                    : QStringLiteral("dBFS"));
+    Label3->setEnabled(mode == 2);
+    SpinEdit2->setEnabled(mode == 2);
+}
+
 void TFormOption::Button1Click()
 {
     if (CheckBox1->isChecked()) {
@@ -523,6 +579,10 @@ void TFormOption::Button1Click()
     } else {
         settings_.OutputDirMode = 0;
     }
+
+    settings_.TargetMode = ComboBox6->currentIndex();
+    settings_.Target = static_cast<int>(std::lround(SpinEdit1->value() * 10.0));
+    settings_.Ceiling = static_cast<int>(std::lround(SpinEdit2->value() * 10.0));
 
     settings_.SstpEnabled = CheckBox4->isChecked() ? 1 : 0;
 

@@ -8,6 +8,7 @@
 #include "settings/settings.h"
 
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QStringList>
 #include <QValidator>
@@ -84,11 +85,17 @@ public:
     RadioGroup* RadioGroup2 = nullptr;  ///< source file action
     QCheckBox* CheckBox1 = nullptr;     ///< sample-rate conversion on/off
     QFrame* Panel1 = nullptr;
-    QComboBox* ComboBox1 = nullptr;     ///< target rate, Hz
-    QLabel* Label1 = nullptr;           ///< "Hz"
-    RadioGroup* RadioGroup3 = nullptr;  ///< default output folder mode
-    QLineEdit* Edit1 = nullptr;         ///< fixed output folder
-    QPushButton* Button3 = nullptr;     ///< "・・・"
+    QComboBox* ComboBox1 = nullptr;       ///< target rate, Hz
+    QLabel* Label1 = nullptr;             ///< "Hz"
+    RadioGroup* RadioGroup3 = nullptr;    ///< default output folder mode
+    QLineEdit* Edit1 = nullptr;           ///< fixed output folder
+    QPushButton* Button3 = nullptr;       ///< "・・・"
+    QGroupBox* GroupBox1 = nullptr;       ///< "目標レベル"
+    QComboBox* ComboBox6 = nullptr;       ///< target mode: sample peak, true peak, loudness
+    QDoubleSpinBox* SpinEdit1 = nullptr;  ///< target level, dB in the mode's unit
+    QLabel* Label2 = nullptr;             ///< the level's unit
+    QLabel* Label3 = nullptr;             ///< "上限"
+    QDoubleSpinBox* SpinEdit2 = nullptr;  ///< true-peak ceiling of the loudness mode, dBTP
 
     QCheckBox* CheckBox2 = nullptr;  ///< MP3 encoding on/off
     QFrame* Panel2 = nullptr;
@@ -122,6 +129,9 @@ public:
     void ComboBox4Change();
     void CheckBox4Click();
     void RadioGroup3Click();
+    /// Sets the level's range and unit for the chosen target mode; the ceiling only
+    /// applies to the loudness mode.
+    void ComboBox6Change();
 
     /// Lets the user pick the external encoder program; sets EncoderPath at once.
     void Button2Click();
@@ -141,10 +151,12 @@ private:
     void LoadControls();
     QWidget* CreateBasicPage();
     QWidget* CreateMp3Page();
+    QGroupBox* CreateTargetGroup(QWidget* page);
     QWidget* CreateSstpPage();
     void ConnectHandlers();
     UiServices& Services() const;
 
     orva::Settings& settings_;
     UiServices* services_ = nullptr;
+    int modeShown_ = -1;  ///< the target mode the level's range was last set for
 };

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -99,6 +100,43 @@ TEST_F(OptionsDialogTest, ConversionClearedStoresTheGroupsChoices)
     EXPECT_EQ(settings.ResampleRate, 0);
     EXPECT_EQ(settings.PeakMode, 1);
     EXPECT_EQ(settings.SourceFileAction, 1);
+}
+
+// The target group shows the stored mode, level and ceiling; the level stays within the
+// mode's range, a change of mode starts from its usual level, and the ceiling only counts
+// for loudness.
+TEST_F(OptionsDialogTest, TargetLevelFollowsItsMode)
+{
+    settings.TargetMode = 2;
+    settings.Target = -160;
+    settings.Ceiling = -15;
+    TFormOption& d = Create();
+    EXPECT_EQ(d.ComboBox6->currentIndex(), 2);
+    EXPECT_DOUBLE_EQ(d.SpinEdit1->value(), -16.0);
+    EXPECT_DOUBLE_EQ(d.SpinEdit2->value(), -1.5);
+    EXPECT_TRUE(d.SpinEdit2->isEnabled());
+
+    d.SpinEdit1->setValue(-3.0);  // above the loudness range: held at -5.0 LUFS
+    EXPECT_DOUBLE_EQ(d.SpinEdit1->value(), -5.0);
+    d.ComboBox6->setCurrentIndex(1);
+    EXPECT_DOUBLE_EQ(d.SpinEdit1->value(), -1.0);
+    EXPECT_FALSE(d.SpinEdit2->isEnabled());
+    d.SpinEdit1->setValue(0.5);  // no target above full scale
+    EXPECT_DOUBLE_EQ(d.SpinEdit1->value(), 0.0);
+    d.SpinEdit1->setValue(-2.3);
+    d.Button1Click();
+    EXPECT_EQ(settings.TargetMode, 1);
+    EXPECT_EQ(settings.Target, -23);
+    EXPECT_EQ(settings.Ceiling, -15);
+
+    settings = orva::Settings {};  // the defaults show today's full-scale peak
+    TFormOption& fresh = Create();
+    EXPECT_EQ(fresh.ComboBox6->currentIndex(), 0);
+    EXPECT_DOUBLE_EQ(fresh.SpinEdit1->value(), 0.0);
+    fresh.Button1Click();
+    EXPECT_EQ(settings.TargetMode, 0);
+    EXPECT_EQ(settings.Target, 0);
+    EXPECT_EQ(settings.Ceiling, -10);
 }
 
 TEST_F(OptionsDialogTest, OutOfRangeIndexesFromTheFileShowARealChoice)
