@@ -1,5 +1,7 @@
 #include "batch/file_ops.h"
 
+#include "core/output_file.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -20,16 +22,6 @@ bool FsyncPath(const std::string& path, int flags)
         return false;
     const bool synced = ::fsync(fd) == 0;
     return (::close(fd) == 0) && synced;
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
 }
 
 }  // namespace

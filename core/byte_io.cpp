@@ -112,21 +112,28 @@ bool FileSink::CutOffOldTail()
     return result == 0;
 }
 
+bool WriteAll(int fd, const void* buffer, size_t byteCount)
+{
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < byteCount) {
+        const ssize_t n = ::write(fd, in + done, byteCount - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool FileSink::Write(const void* buffer, size_t byteCount)
 {
     if (fd_ < 0 || failed_)
         return false;
-    const auto* in = static_cast<const uint8_t*>(buffer);
-    size_t done = 0;
-    while (done < byteCount) {
-        const ssize_t n = ::write(fd_, in + done, byteCount - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            failed_ = true;
-            return false;
-        }
-        done += static_cast<size_t>(n);
+    if (!WriteAll(fd_, buffer, byteCount)) {
+        failed_ = true;
+        return false;
     }
     position_ += byteCount;
     end_ = std::max(end_, position_);

@@ -98,6 +98,10 @@ bool IsSameFile(const std::string& a, const std::string& b);
 /// Writers refuse such an output: publishing it would replace the source.
 bool IsSameEntry(const std::string& source, const std::string& output);
 
+/// Writes all byteCount bytes to a descriptor, going on after interrupted or partial
+/// writes; false when the descriptor takes no more (a full disk, an I/O error).
+bool WriteAll(int fd, const void* buffer, size_t byteCount);
+
 /// Reads from a byte range owned by the caller; optionally fails at a given offset.
 class MemorySource final : public ByteSource {
 public:

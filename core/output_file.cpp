@@ -17,16 +17,6 @@ namespace {
 constexpr const char* kTemporaryPrefix = ".orva-";
 constexpr const char* kTemporarySuffix = ".tmp";
 
-std::string FolderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
 // A candidate hidden name in folder: pid, a process-wide counter and clock bits, so that
 // two batches (or two threads) rarely pick the same one; creation with O_EXCL (or linkat,
 // which never replaces) settles the rare collision by trying the next.
@@ -80,6 +70,16 @@ int OpenAnonymousFile(const std::string& finalPath)
 
 }  // namespace
 
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
 OutputFile::~OutputFile() { Discard(); }
 
 bool OutputFile::Open(const std::string& path)
@@ -125,17 +125,9 @@ bool OutputFile::Write(const void* buffer, size_t byteCount)
 {
     if (fd_ < 0 || failed_)
         return false;
-    const auto* in = static_cast<const uint8_t*>(buffer);
-    size_t done = 0;
-    while (done < byteCount) {
-        const ssize_t n = ::write(fd_, in + done, byteCount - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            failed_ = true;
-            return false;
-        }
-        done += static_cast<size_t>(n);
+    if (!WriteAll(fd_, buffer, byteCount)) {
+        failed_ = true;
+        return false;
     }
     position_ += byteCount;
     end_ = std::max(end_, position_);

@@ -12,6 +12,9 @@
 
 namespace orva {
 
+/// The folder part of a path ("." for a bare name, "/" for a file at the root).
+std::string FolderOf(const std::string& path);
+
 /// An output written through a descriptor and published under its final name by Close().
 /// Where the file system has O_TMPFILE the file has no name at all until it is published
 /// (a kill leaves nothing behind); elsewhere it is a hidden, uniquely named file in the same
