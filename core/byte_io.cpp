@@ -75,43 +75,6 @@ void FileSource::Close()
     fd_ = -1;
 }
 
-FileSink::~FileSink()
-{
-    if (fd_ >= 0) {
-        CutOffOldTail();
-        ::close(fd_);
-    }
-}
-
-bool FileSink::Open(const std::string& path)
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-    failed_ = false;
-    position_ = 0;
-    end_ = 0;
-    // Not O_TRUNC: an existing file is overwritten in place and cut to length on close.
-    // Truncating first would free every cached page only to allocate it again, which costs
-    // more than the copy itself for large files.
-    fd_ = OpenWithoutBlocking(path, O_WRONLY | O_CREAT);
-    return fd_ >= 0;
-}
-
-// Only a regular file can be cut; devices and pipes end where the writing ended.
-bool FileSink::CutOffOldTail()
-{
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))
-        return true;
-    if (static_cast<uint64_t>(info.st_size) <= end_)
-        return true;
-    int result;
-    do {
-        result = ::ftruncate(fd_, static_cast<off_t>(end_));
-    } while (result != 0 && errno == EINTR);
-    return result == 0;
-}
-
 bool WriteAll(int fd, const void* buffer, size_t byteCount)
 {
     const auto* in = static_cast<const uint8_t*>(buffer);
@@ -125,41 +88,6 @@ bool WriteAll(int fd, const void* buffer, size_t byteCount)
         done += static_cast<size_t>(n);
     }
     return true;
-}
-
-bool FileSink::Write(const void* buffer, size_t byteCount)
-{
-    if (fd_ < 0 || failed_)
-        return false;
-    if (!WriteAll(fd_, buffer, byteCount)) {
-        failed_ = true;
-        return false;
-    }
-    position_ += byteCount;
-    end_ = std::max(end_, position_);
-    return true;
-}
-
-bool FileSink::Seek(uint64_t offset)
-{
-    if (fd_ < 0 || failed_)
-        return false;
-    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
-        failed_ = true;
-        return false;
-    }
-    position_ = offset;
-    return true;
-}
-
-bool FileSink::Close()
-{
-    if (fd_ < 0)
-        return false;
-    const bool cut = CutOffOldTail();
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return cut && result == 0 && !failed_;
 }
 
 long long ReadUntilEnd(ByteSource& source, void* buffer, size_t n, bool& sourceEnded)

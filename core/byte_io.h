@@ -51,34 +51,6 @@ private:
     int fd_ = -1;
 };
 
-/// Writes a file through a POSIX descriptor. An existing file is replaced whole (opened
-/// truncated), so no stale bytes of an older, longer file survive past the new end.
-class FileSink final : public ByteSink {
-public:
-    FileSink() = default;
-    ~FileSink() override;
-    FileSink(const FileSink&) = delete;
-    FileSink& operator=(const FileSink&) = delete;
-
-    /// Creates the file or opens it for replacing; false when it cannot be opened for
-    /// writing. Whatever an older file held beyond the bytes written is cut off when the
-    /// sink is closed or destroyed, so the file always ends up holding exactly what was
-    /// written.
-    bool Open(const std::string& path);
-    bool Write(const void* buffer, size_t byteCount) override;
-    bool Seek(uint64_t offset) override;
-    bool Close() override;
-    bool IsOpen() const { return fd_ >= 0; }
-
-private:
-    bool CutOffOldTail();
-
-    int fd_ = -1;
-    bool failed_ = false;
-    uint64_t position_ = 0;  // where the next write lands (bytes)
-    uint64_t end_ = 0;       // end of the written bytes (bytes)
-};
-
 /// Reads up to n bytes and returns how many arrived, or -1 when the read failed. Once a read
 /// comes up short the source counts as ended and later calls return 0 without reading.
 long long ReadUntilEnd(ByteSource& source, void* buffer, size_t n, bool& sourceEnded);
