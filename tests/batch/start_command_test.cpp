@@ -52,13 +52,13 @@ struct FakeHost final : StartCommandHost {
 };
 
 FileEntry Row(const std::string& directory, const std::string& name, const std::string& bits = "16",
-              const std::string& marker = "")
+              bool supported = true)
 {
     FileEntry entry;
     entry.caption = name;
     entry.subItems[DirectoryCell] = directory;
     entry.subItems[BitsCell] = bits;
-    entry.subItems[SupportCell] = marker;
+    entry.supported = supported;
     return entry;
 }
 
@@ -138,8 +138,7 @@ TEST(StartCommand, ChecksInOrder)
         SCOPED_TRACE(c.name);
         FileListModel list;
         for (size_t i = 0; i < c.bits.size(); ++i)
-            list.AppendEntry(Row("/in/", std::to_string(i) + ".wav", c.bits[i],
-                                 c.bits[i] == "24" ? UnsupportedMarker : ""));
+            list.AppendEntry(Row("/in/", std::to_string(i) + ".wav", c.bits[i], c.bits[i] != "24"));
         Settings settings;
         settings.PeakMode = c.peakMode;
         settings.ResampleRate = c.rate;
@@ -157,7 +156,7 @@ TEST(StartCommand, ChecksInOrder)
         EXPECT_EQ(outcome, c.refusal.empty() ? StartOutcome::BatchRun : StartOutcome::Refused);
         EXPECT_EQ(host.chooserStarts.size(), c.refusal.empty() ? 1u : 0u);
         for (const FileEntry& entry : list.Entries())
-            EXPECT_TRUE(entry.IsSupported());
+            EXPECT_TRUE(entry.supported);
         if (c.rate > 0) {
             EXPECT_EQ(settings.PeakMode, 0);
             EXPECT_EQ(settings.SourceFileAction, 0);
