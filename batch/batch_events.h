@@ -17,11 +17,20 @@ enum class EntryStep {
     ProcessWithCommonPeak,  ///< common mode, second pass: normalization and MP3 step
 };
 
+/// How an entry's steps in a pass ended. Over a batch, the normalized count is the number of
+/// Done and LaterStepFailed outcomes, and the failed count that of LeftOut and LaterStepFailed.
+enum class EntryOutcome {
+    Done,             ///< normalized, and every later step (delete, MP3 step) succeeded
+    Scanned,          ///< common mode, first pass: measured; the second pass normalizes it
+    LeftOut,          ///< a step up to the normalization failed: the entry has no output
+    LaterStepFailed,  ///< normalized, but deleting the set-aside source or the MP3 step failed
+};
+
 /// The counts of a finished batch.
 struct BatchCounts {
     int entryCount = 0;
     int normalizedCount = 0;  ///< entries whose normalization succeeded
-    int failedCount = 0;      ///< entries normalized whose MP3 step failed
+    int failedCount = 0;      ///< entries that failed at some step
 };
 
 class BatchEvents {
@@ -39,6 +48,10 @@ public:
     virtual void PassStarted() = 0;
     /// Entry `index` (0-based) of `count`, shown as `name`, begins `step`.
     virtual void EntryStarted(EntryStep step, int index, int count, const std::string& name) = 0;
+    /// Entry `index` ended its steps of this pass with `outcome`: once per entry in a pass,
+    /// except in the common mode's second pass for an entry left out by the first. (There
+    /// an entry whose source cannot be set aside ends before its EntryStarted.)
+    virtual void EntryFinished(int index, EntryOutcome outcome) = 0;
     /// The common peak of all entries is `peak`, first reached in the entry shown as `name`.
     virtual void CommonPeakFound(int peak, const std::string& name) = 0;
     /// Every entry has been handled.

@@ -150,14 +150,12 @@ bool BatchJob::BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentit
     ProblemReports& problems = m_events.Problems();
     if (lock.Lock(paths.source, identity) == SourceLock::Busy) {
         problems.ReportProblem(Problem::SourceBusy, paths.source);
-        EntryFailed();
         return false;
     }
     // A file under the "_" name may be the only copy of some audio (an earlier run's
     // original, set aside): it is never replaced, and the entry touches nothing.
     if (m_settings.SourceFileAction != 0 && PathExists(paths.setAside)) {
         problems.ReportProblem(Problem::CannotRename, paths.source);
-        EntryFailed();
         return false;
     }
     return true;
@@ -166,71 +164,70 @@ bool BatchJob::BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentit
 void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
 {
     const int n = static_cast<int>(m_entries.size());
-    StageEvents& stages = m_events.Stages();
-    ProblemReports& problems = m_events.Problems();
-    const bool resample = m_settings.ResampleRate >= 1;
-
     m_events.PassStarted();
     for (int i = 0; i < n; ++i) {
         const FileEntry& entry = m_entries[static_cast<size_t>(i)];
-        const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
-        std::string workingFile = paths.source;
-
         m_events.EntryStarted(EntryStep::Process, i, n, entry.caption);
-
-        SourceLock lock;
-        FileIdentity identity;
-        if (!BeginEntry(paths, lock, identity))
-            continue;
-
-        // The converted samples go to a hidden file of a name no user file has, in the output
-        // folder (the source folder may be read-only); it goes on every path out of here.
-        ScopedFileRemoval converted;
-        WaveFileInfo info {};
-        const bool sourceProbes = ProbeWaveFile(paths.source, info) >= 0;
-        if (resample && sourceProbes) {
-            converted.Set(MakeTemporaryPath(paths.output));
-            const int result = converted.Path().empty()
-                ? -1
-                : ConvertSampleRate(stages, paths.source, converted.Path(), m_settings.ResampleRate,
-                                    info.format.bitsPerSample, info.format.channels);
-            if (result < 0) {
-                if (result == kCopyReadFailed)
-                    problems.ReportProblem(Problem::CannotRead, paths.source);
-                else
-                    problems.ReportProblem(Problem::CannotCreate, paths.output);
-                EntryFailed();
-                continue;
-            }
-            workingFile = converted.Path();
-        }
-        // A source that no longer probes is not converted: the scan below reads the source
-        // itself, fails with its message and skips the entry.
-
-        CheckCancel();
-        // The classic normalization scans the peak; a target measures what it needs.
-        const bool classic = m_target.IsClassic();
-        std::optional<SamplePeak> peak;
-        double gain = 1.0;
-        WaveAnalysis analysis;
-        if (classic)
-            peak = ScanPeak(stages, problems, workingFile);
-        if ((classic ? !peak : !MeasureEntry(workingFile, analysis)) || (resample && !sourceProbes)) {
-            EntryFailed();
-            continue;
-        }
-        CheckCancel();
-        if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identity))
-            continue;
-        uint64_t outputSize = 0;
-        if (!classic)
-            gain = TargetGain(m_target, InputsOf(analysis)).value_or(1.0);
-        if (!(classic ? NormalizeEntry(workingFile, paths.output, *peak, outputSize)
-                      : NormalizeEntryWithGain(workingFile, paths.output, gain, outputSize)))
-            continue;
-        FinishEntry(entry, workingFile, identity, paths.output, outputSize);
+        EndEntry(i, ProcessEntry(entry, MakeEntryPaths(entry, outputDirectory)));
     }
     FinishBatch();
+}
+
+EntryOutcome BatchJob::ProcessEntry(const FileEntry& entry, const EntryPaths& paths)
+{
+    StageEvents& stages = m_events.Stages();
+    ProblemReports& problems = m_events.Problems();
+    const bool resample = m_settings.ResampleRate >= 1;
+    std::string workingFile = paths.source;
+
+    SourceLock lock;
+    FileIdentity identity;
+    if (!BeginEntry(paths, lock, identity))
+        return EntryOutcome::LeftOut;
+
+    // The converted samples go to a hidden file of a name no user file has, in the output
+    // folder (the source folder may be read-only); it goes on every path out of here.
+    ScopedFileRemoval converted;
+    WaveFileInfo info {};
+    const bool sourceProbes = ProbeWaveFile(paths.source, info) >= 0;
+    if (resample && sourceProbes) {
+        converted.Set(MakeTemporaryPath(paths.output));
+        const int result = converted.Path().empty()
+            ? -1
+            : ConvertSampleRate(stages, paths.source, converted.Path(), m_settings.ResampleRate,
+                                info.format.bitsPerSample, info.format.channels);
+        if (result < 0) {
+            if (result == kCopyReadFailed)
+                problems.ReportProblem(Problem::CannotRead, paths.source);
+            else
+                problems.ReportProblem(Problem::CannotCreate, paths.output);
+            return EntryOutcome::LeftOut;
+        }
+        workingFile = converted.Path();
+    }
+    // A source that no longer probes is not converted: the scan below reads the source
+    // itself, fails with its message and skips the entry.
+
+    CheckCancel();
+    // The classic normalization scans the peak; a target measures what it needs.
+    const bool classic = m_target.IsClassic();
+    std::optional<SamplePeak> peak;
+    double gain = 1.0;
+    WaveAnalysis analysis;
+    if (classic)
+        peak = ScanPeak(stages, problems, workingFile);
+    if ((classic ? !peak : !MeasureEntry(workingFile, analysis)) || (resample && !sourceProbes))
+        return EntryOutcome::LeftOut;
+    CheckCancel();
+    if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identity))
+        return EntryOutcome::LeftOut;
+    uint64_t outputSize = 0;
+    if (!classic)
+        gain = TargetGain(m_target, InputsOf(analysis)).value_or(1.0);
+    if (!(classic ? NormalizeEntry(workingFile, paths.output, *peak, outputSize)
+                  : NormalizeEntryWithGain(workingFile, paths.output, gain, outputSize)))
+        return EntryOutcome::LeftOut;
+    return FinishEntry(entry, workingFile, identity, paths.output, outputSize);
 }
 
 void BatchJob::RunJobCommonPeak(std::string outputDirectory)
@@ -267,13 +264,12 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
                 }
             }
             scanned[i] = peak.has_value();
-            if (!scanned[i])
-                EntryFailed();
             if (peak && (!commonPeak || peak->LouderThan(*commonPeak))) {
                 commonPeak = peak;
                 loudest = i;
             }
         }
+        EndEntry(static_cast<int>(i), scanned[i] ? EntryOutcome::Scanned : EntryOutcome::LeftOut);
         CheckCancel();
     }
     // The event carries an integer peak: float files report 0 there.
@@ -306,33 +302,40 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         if (!scanned[i])
             continue;
         std::string workingFile = paths.source;
-        if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identities[i]))
+        if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identities[i])) {
+            EndEntry(static_cast<int>(i), EntryOutcome::LeftOut);
             continue;
+        }
         m_events.EntryStarted(EntryStep::ProcessWithCommonPeak, static_cast<int>(i), static_cast<int>(n),
                               entry.caption);
         uint64_t outputSize = 0;
-        if (!(classic ? NormalizeEntry(workingFile, paths.output, *commonPeak, outputSize)
-                      : NormalizeEntryWithGain(workingFile, paths.output, albumGain, outputSize)))
-            continue;
-        FinishEntry(entry, workingFile, identities[i], paths.output, outputSize);
-        locks[i].Release();
+        const bool normalized = classic
+            ? NormalizeEntry(workingFile, paths.output, *commonPeak, outputSize)
+            : NormalizeEntryWithGain(workingFile, paths.output, albumGain, outputSize);
+        const EntryOutcome outcome = normalized
+            ? FinishEntry(entry, workingFile, identities[i], paths.output, outputSize)
+            : EntryOutcome::LeftOut;
+        if (normalized)
+            locks[i].Release();
+        EndEntry(static_cast<int>(i), outcome);
     }
     FinishBatch();
 }
 
-void BatchJob::FinishEntry(const FileEntry& entry, const std::string& workingFile,
-                           const FileIdentity& identity, const std::string& output, uint64_t outputSize)
+EntryOutcome BatchJob::FinishEntry(const FileEntry& entry, const std::string& workingFile,
+                                   const FileIdentity& identity, const std::string& output,
+                                   uint64_t outputSize)
 {
     CheckCancel();
+    // Not done: nothing to announce.
     if (m_settings.SourceFileAction == 2 && !DeleteWorkingFile(workingFile, identity, output, outputSize))
-        return;
-    if (!EncodeMp3(output)) {
-        EntryFailed();
-        return;  // not done: nothing to announce
-    }
+        return EntryOutcome::LaterStepFailed;
+    if (!EncodeMp3(output))
+        return EntryOutcome::LaterStepFailed;
     CheckCancel();
     if (m_notifier)
         m_notifier->SendFileMessage(entry.caption);
+    return EntryOutcome::Done;
 }
 
 void BatchJob::FinishBatch()
@@ -349,10 +352,13 @@ void BatchJob::FinishBatch()
     m_events.BatchFinished(counts);
 }
 
-void BatchJob::EntryFailed()
+void BatchJob::EndEntry(int index, EntryOutcome outcome)
 {
-    std::lock_guard lock(m_outcomeMutex);
-    ++m_outcome.failedCount;
+    if (outcome == EntryOutcome::LeftOut || outcome == EntryOutcome::LaterStepFailed) {
+        std::lock_guard lock(m_outcomeMutex);
+        ++m_outcome.failedCount;
+    }
+    m_events.EntryFinished(index, outcome);
 }
 
 bool BatchJob::SetSourceAside(std::string& workingFile, const FileIdentity& identity)
@@ -365,7 +371,6 @@ bool BatchJob::SetSourceAside(std::string& workingFile, const FileIdentity& iden
     if (IsBatchFile(prefixed) || !ReadFileIdentity(workingFile, current) || !(current == identity)
         || !RenameWithoutReplace(workingFile, prefixed)) {
         m_events.Problems().ReportProblem(Problem::CannotRename, workingFile);
-        EntryFailed();
         return false;
     }
     workingFile = prefixed;
@@ -377,10 +382,8 @@ bool BatchJob::IsBatchFile(const std::string& path) const { return m_batchFiles.
 bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output,
                               const SamplePeak& peak, uint64_t& outputSize)
 {
-    if (NormalizeFile(m_events.Stages(), m_events.Problems(), workingFile, output, peak, &outputSize) < 0) {
-        EntryFailed();
+    if (NormalizeFile(m_events.Stages(), m_events.Problems(), workingFile, output, peak, &outputSize) < 0)
         return false;
-    }
     std::lock_guard lock(m_outcomeMutex);
     ++m_outcome.normalizedCount;
     return true;
@@ -390,10 +393,8 @@ bool BatchJob::NormalizeEntryWithGain(const std::string& workingFile, const std:
                                       uint64_t& outputSize)
 {
     if (NormalizeFileWithGain(m_events.Stages(), m_events.Problems(), workingFile, output, gain, &outputSize)
-        < 0) {
-        EntryFailed();
+        < 0)
         return false;
-    }
     std::lock_guard lock(m_outcomeMutex);
     ++m_outcome.normalizedCount;
     return true;
@@ -441,10 +442,8 @@ bool BatchJob::DeleteWorkingFile(const std::string& workingFile, const FileIdent
     const bool deleted = ReadFileIdentity(workingFile, current) && current == identity
         && ProbeWaveFile(output, info) >= 0 && FileSizeAt(output) == static_cast<int64_t>(outputSize)
         && FlushToStableStorage(output) && DeleteFileAt(workingFile);
-    if (!deleted) {
+    if (!deleted)
         m_events.Problems().ReportProblem(Problem::DeleteFailed, workingFile);
-        EntryFailed();
-    }
     return deleted;
 }
 

@@ -112,7 +112,7 @@ public:
 
 private:
     /// Locks the source and checks that its "_" name is free (when it will be needed);
-    /// false after the entry's failure message.
+    /// false after the entry's problem report.
     bool BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentity& identity);
     bool SetSourceAside(std::string& workingFile, const FileIdentity& identity);
     bool IsBatchFile(const std::string& path) const;
@@ -127,11 +127,13 @@ private:
     /// Measures the levels a target needs, with the scan's progress; false after the problem
     /// report. A loudness that is not measurable leaves the file as it is (gain 1).
     bool MeasureEntry(const std::string& path, WaveAnalysis& analysis);
+    /// Every step of one entry in the per-file mode.
+    EntryOutcome ProcessEntry(const FileEntry& entry, const EntryPaths& paths);
     /// The steps after a successful normalization, common to both modes.
-    void FinishEntry(const FileEntry& entry, const std::string& workingFile, const FileIdentity& identity,
-                     const std::string& output, uint64_t outputSize);
-    /// Counts an entry as failed (its message has been shown).
-    void EntryFailed();
+    EntryOutcome FinishEntry(const FileEntry& entry, const std::string& workingFile,
+                             const FileIdentity& identity, const std::string& output, uint64_t outputSize);
+    /// Counts the entry's outcome and reports it.
+    void EndEntry(int index, EntryOutcome outcome);
     /// The end-of-batch announcement and caption, common to both modes.
     void FinishBatch();
 

@@ -251,30 +251,31 @@ void Mp3Step::CheckCancel(const CancelPoint& cancelPoint) const
     cancelPoint();
 }
 
-int Mp3Step::Finish(bool complete, const std::string& source, const std::string& temporary,
-                    const std::string& destination)
-{
-    if (complete && HasContent(temporary) && PublishTemporaryFile(temporary, destination))
-        return 0;
-    problems_.ReportProblem(Problem::EncodeFailed, source);
-    return -1;
-}
-
-int Mp3Step::EncodeWithGogo(const std::string& source, const std::string& destination,
-                            const CancelPoint& cancelPoint)
+int Mp3Step::Encode(Runner run, const std::string& source, const std::string& destination,
+                    const CancelPoint& cancelPoint)
 {
     stages_.StageStarted(Stage::Encoding, source);
     TemporaryFile temporary(MakeTemporaryPath(destination));
     int result = -1;
     try {
-        const bool complete = !temporary.Path().empty() && RunGogo(source, temporary.Path(), cancelPoint);
-        result = Finish(complete, source, temporary.Path(), destination);
+        const bool complete =
+            !temporary.Path().empty() && (this->*run)(source, temporary.Path(), cancelPoint);
+        if (complete && HasContent(temporary.Path()) && PublishTemporaryFile(temporary.Path(), destination)) {
+            temporary.Keep();
+            result = 0;
+        } else {
+            problems_.ReportProblem(Problem::EncodeFailed, source);
+        }
     } catch (const EncodingCancelled&) {
     }
-    if (result == 0)
-        temporary.Keep();
     stages_.StageFinished(Stage::Encoding);
     return result;
+}
+
+int Mp3Step::EncodeWithGogo(const std::string& source, const std::string& destination,
+                            const CancelPoint& cancelPoint)
+{
+    return Encode(&Mp3Step::RunGogo, source, destination, cancelPoint);
 }
 
 bool Mp3Step::RunGogo(const std::string& source, const std::string& temporary, const CancelPoint& cancelPoint)
@@ -323,19 +324,7 @@ bool Mp3Step::RunGogo(const std::string& source, const std::string& temporary, c
 int Mp3Step::EncodeWithExternalEncoder(const std::string& source, const std::string& destination,
                                        const CancelPoint& cancelPoint)
 {
-    stages_.StageStarted(Stage::Encoding, source);
-    TemporaryFile temporary(MakeTemporaryPath(destination));
-    int result = -1;
-    try {
-        const bool complete =
-            !temporary.Path().empty() && RunExternalEncoder(source, temporary.Path(), cancelPoint);
-        result = Finish(complete, source, temporary.Path(), destination);
-    } catch (const EncodingCancelled&) {
-    }
-    if (result == 0)
-        temporary.Keep();
-    stages_.StageFinished(Stage::Encoding);
-    return result;
+    return Encode(&Mp3Step::RunExternalEncoder, source, destination, cancelPoint);
 }
 
 bool Mp3Step::RunExternalEncoder(const std::string& source, const std::string& temporary,

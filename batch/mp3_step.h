@@ -45,9 +45,12 @@ private:
     bool RunGogo(const std::string& source, const std::string& temporary, const CancelPoint& cancelPoint);
     bool RunExternalEncoder(const std::string& source, const std::string& temporary,
                             const CancelPoint& cancelPoint);
-    /// Publishes a complete temporary file, or shows the failure; 0 or -1.
-    int Finish(bool complete, const std::string& source, const std::string& temporary,
-               const std::string& destination);
+    using Runner = bool (Mp3Step::*)(const std::string& source, const std::string& temporary,
+                                     const CancelPoint& cancelPoint);
+    /// Runs one encoder into a temporary file and publishes it when complete, or reports
+    /// the failure; 0 or -1.
+    int Encode(Runner run, const std::string& source, const std::string& destination,
+               const CancelPoint& cancelPoint);
 
     const Settings& settings_;
     StageEvents& stages_;

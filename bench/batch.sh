@@ -4,14 +4,11 @@
 # `orva-cli normalize` in a shell loop, measured in the same run. Goal: ratio <= 1.5.
 # Usage: bench/batch.sh [BUILD_DIR]   (default: build)
 set -eu
-BUILD=${1:-${ORVA_BUILD_DIR:-build}}
-CLI=$(cd "$BUILD" && pwd)/orva-cli
+NAME='batch'
 COUNT=${ORVA_BENCH_FILES:-200}
-[ -x "$CLI" ] || { echo "batch: $CLI not built" >&2; exit 1; }
-command -v sox >/dev/null || { echo "batch: sox is needed to make the test files" >&2; exit 1; }
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
 mkdir "$WORK/in" "$WORK/out-batch" "$WORK/out-loop"
 : > "$WORK/ORVA.INI"   # defaults: per-file peak, sources left alone, no conversion, no MP3, no SSTP
 
@@ -22,8 +19,6 @@ while [ $i -lt "$COUNT" ]; do
     i=$((i + 1))
 done
 rm "$WORK/tone.wav"
-
-now() { date +%s.%N; }
 
 start=$(now)
 "$CLI" batch --settings "$WORK/ORVA.INI" --output "$WORK/out-batch" "$WORK"/in/*.wav >/dev/null

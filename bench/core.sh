@@ -13,79 +13,16 @@
 #   orva-cli normalize  vs  sox --norm
 # Usage: bench/core.sh [BUILD_DIR]   (default: build; ORVA_BENCH_SECONDS changes the length)
 set -eu
-BUILD=${1:-${ORVA_BUILD_DIR:-build}}
-CLI=$(cd "$BUILD" && pwd)/orva-cli
+NAME='core'
 SECONDS_OF_AUDIO=${ORVA_BENCH_SECONDS:-600}
-[ -x "$CLI" ] || { echo "core: $CLI not built" >&2; exit 1; }
-command -v sox >/dev/null || { echo "core: sox is needed to make the test file" >&2; exit 1; }
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
 SRC=$WORK/src.wav
 DST=$WORK/dst.wav
 sox -n -r 44100 -c 2 -b 16 "$SRC" synth "$SECONDS_OF_AUDIO" whitenoise vol 0.5
 MB=$(awk -v b="$(stat -c %s "$SRC")" 'BEGIN { printf "%.1f", b / 1e6 }')
 cat "$SRC" > /dev/null
-
-now() { date +%s.%N; }
-# On a busy machine elapsed time mostly measures waiting; where perf is installed the CPU
-# time (task-clock) of each command is reported beside it.
-HAVE_PERF=0
-perf stat -x, -e task-clock -o "$WORK/perf.txt" true 2>/dev/null && HAVE_PERF=1
-# best VAR command...: VAR := the shortest elapsed time of three runs (s), VAR_cpu := the
-# smallest CPU time (s) when perf is there.
-best() {
-    var=$1
-    shift
-    min=""
-    mincpu=""
-    for _ in 1 2 3; do
-        start=$(now)
-        "$@" > /dev/null 2>&1
-        t=$(awk -v a="$(now)" -v b="$start" 'BEGIN { print a - b }')
-        min=$(awk -v m="$min" -v t="$t" 'BEGIN { print (m == "" || t < m) ? t : m }')
-    done
-    if [ $HAVE_PERF = 1 ]; then
-        for _ in 1 2 3; do
-            perf stat -x, -e task-clock -o "$WORK/perf.txt" "$@" > /dev/null 2>&1
-            c=$(awk -F, '/task-clock/ { print $1 / 1000 }' "$WORK/perf.txt")
-            mincpu=$(awk -v m="$mincpu" -v t="$c" 'BEGIN { print (m == "" || t < m) ? t : m }')
-        done
-    fi
-    eval "$var=$min; ${var}_cpu=${mincpu:-0}"
-}
-# best_fresh VAR FILE command...: as best, with FILE removed before each run (outside the
-# time taken), so that every run writes a new file.
-best_fresh() {
-    var=$1
-    file=$2
-    shift 2
-    min=""
-    mincpu=""
-    for _ in 1 2 3; do
-        rm -f "$file"
-        start=$(now)
-        "$@" > /dev/null 2>&1
-        t=$(awk -v a="$(now)" -v b="$start" 'BEGIN { print a - b }')
-        min=$(awk -v m="$min" -v t="$t" 'BEGIN { print (m == "" || t < m) ? t : m }')
-    done
-    if [ $HAVE_PERF = 1 ]; then
-        for _ in 1 2 3; do
-            rm -f "$file"
-            perf stat -x, -e task-clock -o "$WORK/perf.txt" "$@" > /dev/null 2>&1
-            c=$(awk -F, '/task-clock/ { print $1 / 1000 }' "$WORK/perf.txt")
-            mincpu=$(awk -v m="$mincpu" -v t="$c" 'BEGIN { print (m == "" || t < m) ? t : m }')
-        done
-    fi
-    eval "$var=$min; ${var}_cpu=${mincpu:-0}"
-}
-report() {  # label seconds baseline-label baseline-seconds goal [cpu baseline-cpu]
-    awk -v l="$1" -v t="$2" -v bl="$3" -v b="$4" -v g="$5" -v c="${6:-0}" -v bc="${7:-0}" -v mb="$MB" 'BEGIN {
-        printf "core: %-22s %7.3f s %8.1f MB/s | %-24s %7.3f s %8.1f MB/s | ratio %.2f %s\n",
-               l, t, mb / t, bl, b, mb / b, t / b, g
-        if (c > 0 && bc > 0)
-            printf "core:   cpu time %.3f s vs %.3f s: ratio %.2f\n", c, bc, c / bc }'
-}
 
 PEAK=$("$CLI" peak "$SRC" | sed -n 's/^peak=//p')
 echo "core: $MB MB, 16-bit stereo 44.1 kHz, peak $PEAK"

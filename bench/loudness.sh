@@ -6,38 +6,16 @@
 #   orva-cli normalize --mode loudness  vs  orva-cli analyze + 1.3 x (cat SRC > DST)  (goal <= 1.0)
 # Usage: bench/loudness.sh [BUILD_DIR]   (default: build; ORVA_BENCH_SECONDS changes the length)
 set -eu
-BUILD=${1:-${ORVA_BUILD_DIR:-build}}
-CLI=$(cd "$BUILD" && pwd)/orva-cli
+NAME='loudness'
 SECONDS_OF_AUDIO=${ORVA_BENCH_SECONDS:-600}
-[ -x "$CLI" ] || { echo "loudness: $CLI not built" >&2; exit 1; }
-command -v sox >/dev/null || { echo "loudness: sox is needed to make the test file" >&2; exit 1; }
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
 SRC=$WORK/src.wav
 DST=$WORK/dst.wav
 sox -n -r 44100 -c 2 -b 16 "$SRC" synth "$SECONDS_OF_AUDIO" whitenoise vol 0.5
 MB=$(awk -v b="$(stat -c %s "$SRC")" 'BEGIN { printf "%.1f", b / 1e6 }')
 cat "$SRC" > /dev/null
-
-now() { date +%s.%N; }
-# best VAR command...: VAR := the shortest elapsed time of three runs (s).
-best() {
-    var=$1
-    shift
-    min=""
-    for _ in 1 2 3; do
-        start=$(now)
-        "$@" > /dev/null 2>&1
-        t=$(awk -v a="$(now)" -v b="$start" 'BEGIN { print a - b }')
-        min=$(awk -v m="$min" -v t="$t" 'BEGIN { print (m == "" || t < m) ? t : m }')
-    done
-    eval "$var=$min"
-}
-report() {  # label seconds baseline-label baseline-seconds goal
-    awk -v l="$1" -v t="$2" -v bl="$3" -v b="$4" -v g="$5" 'BEGIN {
-        printf "loudness: %-26s %7.3f s | %-34s %7.3f s | ratio %.2f %s\n", l, t, bl, b, t / b, g }'
-}
 
 echo "loudness: $MB MB, 16-bit stereo 44.1 kHz"
 best t_analyze "$CLI" analyze "$SRC"

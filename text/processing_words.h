@@ -45,6 +45,8 @@ public:
     void JobStarted() override;
     void PassStarted() override;
     void EntryStarted(EntryStep step, int index, int count, const std::string& name) override;
+    /// The dialog shows an entry's end only through the steps' own rows.
+    void EntryFinished(int, EntryOutcome) override {}
     void CommonPeakFound(int peak, const std::string& name) override;
     void BatchFinished(const BatchCounts& counts) override;
     void JobEnded() override;

@@ -30,7 +30,7 @@ struct Fixture {
     TempFolder temp;
     std::string in = temp.Sub("in");
     std::string out = temp.Sub("out");
-    RecordingDialog dialog;
+    RecordingEvents events;
     RecordingMp3 mp3;
     RecordingNotifier notifier;
     Settings settings;
@@ -61,7 +61,7 @@ struct Fixture {
     BatchOutcome Run(const std::vector<FileEntry>& entries, const std::string& outputDirectory,
                      const std::function<void(BatchJob&)>& prepare = {})
     {
-        BatchJob job(entries, outputDirectory, settings, dialog, &mp3, &notifier);
+        BatchJob job(entries, outputDirectory, settings, events, &mp3, &notifier);
         if (prepare)
             prepare(job);
         std::thread::id finishedOn;
@@ -84,14 +84,11 @@ TEST(BatchJob, PerFileModeNormalizesEachFileWithItsOwnPeak)
     EXPECT_EQ(Peak16(f.out + "b.wav"), 32767);
     EXPECT_EQ(ReadFile(f.in + "a.wav"), sourceA);
     EXPECT_EQ(f.notifier.calls, (Names { "file a.wav", "file b.wav", "all" }));
-    const auto events = f.dialog.Events();
-    ASSERT_GE(events.size(), 10u);
-    EXPECT_EQ(Names(events.begin(), events.begin() + 7),
-              (Names { "row3.label 正規化処理", "row3.pos 0", "row1.pos 0", "row2.pos 0", "row3.pos 0",
-                       "row1.label 処理中ﾌｧｲﾙ(1/2):a.wav", "row1.pos 500" }));
-    EXPECT_EQ(Names(events.end() - 3, events.end()), (Names { "caption 完了しました", "ok 1", "cancel 0" }));
-    EXPECT_EQ(f.dialog.EventsStartingWith("row1.label").back(), "row1.label 処理中ﾌｧｲﾙ(2/2):b.wav");
-    EXPECT_TRUE(f.dialog.EventsStartingWith("message").empty());
+    EXPECT_EQ(f.events.Events(),
+              (Names { "job start", "pass", "entry process 1/2 a.wav", "stage peak 16384 3000",
+                       "stage end normalization", "entry end 1 done", "entry process 2/2 b.wav",
+                       "stage peak 8000 3000", "stage end normalization", "entry end 2 done", "batch 2 2 0",
+                       "job end" }));
 }
 
 TEST(BatchJob, SourceActionsInTheSourceFolder)
@@ -107,8 +104,8 @@ TEST(BatchJob, SourceActionsInTheSourceFolder)
                 // Perhaps the only copy of an earlier original: the entry touches nothing.
                 WriteFile(f.in + "_song.wav", { 1, 2, 3 });
                 EXPECT_EQ(f.Run(entries, f.in).failedCount, 1);
-                EXPECT_EQ(f.dialog.EventsStartingWith("message"),
-                          Names { "message ﾌｧｲﾙをﾘﾈｰﾑできません。(" + f.in + "song.wav)" });
+                EXPECT_EQ(f.events.EventsStartingWith("problem"),
+                          Names { "problem CannotRename " + f.in + "song.wav" });
                 EXPECT_EQ(ListFolder(f.in), (Names { "_song.wav", "song.wav" }));
                 EXPECT_EQ(ReadFile(f.in + "_song.wav"), (Bytes { 1, 2, 3 }));
                 EXPECT_EQ(ReadFile(f.in + "song.wav"), source);
@@ -132,8 +129,8 @@ TEST(BatchJob, SourceIsDeletedOnlyWhenTheOutputReachedStorage)
     Fixture f;
     f.settings.SourceFileAction = 2;
     const auto entries = f.Entries({ { "a.wav", 1000 } });
-    f.dialog.onEvent = [&f](const std::string& event) {
-        if (event == "row3.label 正規化終了")
+    f.events.onEvent = [&f](const std::string& event) {
+        if (event == "stage end normalization")
             fs::remove(f.out + "a.wav");  // the output is gone before it could be flushed
     };
     f.Run(entries, f.out);
@@ -147,7 +144,7 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
         int peakMode, action, rate;
         std::function<std::string(Fixture&, std::vector<FileEntry>&)>
             breakEntry;       ///< gives the output folder
-        std::string message;  ///< "IN/" and "TEMP/" are replaced
+        std::string problem;  ///< "IN/" and "TEMP/" are replaced
         Names in;
         Names done = { "b.wav" };  ///< entries normalized and announced
     } cases[] = {
@@ -159,7 +156,7 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
               WriteFile(f.temp.Sub("in/_a.wav") + "x", { 1 });
               return f.out;
           },
-          "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)",
+          "CannotRename IN/a.wav",
           { "_a.wav", "_b.wav", "a.wav" } },
         { "scan fails",
           0,
@@ -169,7 +166,7 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
               fs::remove(f.in + "a.wav");
               return f.out;
           },
-          "ﾌｧｲﾙを正常に読み込めません。(IN/a.wav)",
+          "CannotRead IN/a.wav",
           { "_b.wav" } },
         { "scan fails, common peak",
           1,
@@ -179,7 +176,7 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
               fs::remove(f.in + "a.wav");
               return f.out;
           },
-          "ﾌｧｲﾙを正常に読み込めません。(IN/a.wav)",
+          "CannotRead IN/a.wav",
           { "_b.wav" } },
         // The source changed into a format the conversion cannot take since it was listed.
         { "conversion fails",
@@ -190,7 +187,7 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
               WriteFile(f.in + "a.wav", MakeWav(2, 44100, 20, Bytes(600)));
               return f.out;
           },
-          "ﾌｧｲﾙを正常に作成できません。(OUT/a.wav)",
+          "CannotCreate OUT/a.wav",
           { "a.wav", "b.wav" } },
         // A source that no longer probes is not converted, and an old temporary file is not used.
         { "source no longer probes",
@@ -202,7 +199,7 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
               WriteFile(f.in + "_a.wav", MakeWav(2, 22050, 16, Ramp16(100, 2, 50)));
               return f.out;
           },
-          "ﾌｧｲﾙを正常に読み込めません。(IN/a.wav)",
+          "CannotRead IN/a.wav",
           { "_a.wav", "a.wav", "b.wav" } },
         // "_a.wav" is itself an entry: it is neither deleted nor overwritten.
         { "prefixed name is another entry",
@@ -213,7 +210,7 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
               entries.push_back(f.Entries({ { "_a.wav", 1000 } }).front());
               return f.out;
           },
-          "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)",
+          "CannotRename IN/a.wav",
           { "__a.wav", "_b.wav", "a.wav" },
           { "b.wav", "_a.wav" } },
         // An output that is the source under another name would replace the file being read
@@ -226,7 +223,7 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
               fs::create_hard_link(f.in + "a.wav", f.temp.Sub("alias") + "a.wav");
               return f.temp.Path() + "alias/";
           },
-          "ﾌｧｲﾙを正常に作成できません。(TEMP/alias/a.wav)",
+          "CannotCreate TEMP/alias/a.wav",
           { "a.wav", "b.wav" } },
     };
     for (const Case& c : cases) {
@@ -240,14 +237,16 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
         const auto sourceA = ReadFile(f.in + "a.wav");  // as the entry meets it
         const BatchOutcome outcome = f.Run(entries, output);
 
-        std::string message = c.message;
+        std::string problem = c.problem;
         for (const auto& [key, value] : { std::pair<std::string, std::string> { "IN/", f.in },
                                           { "OUT/", f.out },
                                           { "TEMP/", f.temp.Path() } }) {
-            if (const auto at = message.find(key); at != std::string::npos)
-                message.replace(at, key.size(), value);
+            if (const auto at = problem.find(key); at != std::string::npos)
+                problem.replace(at, key.size(), value);
         }
-        EXPECT_EQ(f.dialog.EventsStartingWith("message"), Names { "message " + message });
+        EXPECT_EQ(f.events.EventsStartingWith("problem"), Names { "problem " + problem });
+        EXPECT_EQ(f.events.EventsStartingWith("entry end 1 "), Names { "entry end 1 left out" });
+        EXPECT_EQ(f.events.EventsStartingWith("entry end 2 ").back(), "entry end 2 done");
         EXPECT_EQ(ListFolder(f.in), c.in);
         if (Exists(f.in + "a.wav")) {
             EXPECT_EQ(ReadFile(f.in + "a.wav"), sourceA);
@@ -274,7 +273,7 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         std::function<void(Fixture&)> prepare;  ///< before the run
         std::string trigger;                    ///< event that calls `meddle`
         std::function<void(Fixture&)> meddle;
-        std::string message;  ///< "IN/" is replaced; "" for none
+        std::string problem;  ///< "IN/" is replaced; "" for none
         Names in, out;
     };
     const auto append = [](const std::string& path) {
@@ -292,7 +291,7 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
           },
           "",
           {},
-          "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)",
+          "CannotRename IN/a.wav",
           { "_a.wav", "a.wav" },
           {} },
         { "symbolic link at the output name",
@@ -318,24 +317,15 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
           "",
           { "a.wav", "keep.wav" },
           { "a.MP3", "a.wav" } },
-        { "source locked by another batch",
-          0,
-          2,
-          0,
-          {},
-          "",
-          {},
-          "ﾌｧｲﾙは他のﾊﾞｯﾁが処理中です。(IN/a.wav)",
-          { "a.wav" },
-          {} },
+        { "source locked by another batch", 0, 2, 0, {}, "", {}, "SourceBusy IN/a.wav", { "a.wav" }, {} },
         { "source changed between scan and rename",
           0,
           1,
           0,
           {},
-          "row2.label ﾋﾟｰｸ採取終了",
+          "stage peak",
           [append](Fixture& f) { append(f.in + "a.wav"); },
-          "ﾌｧｲﾙをﾘﾈｰﾑできません。(IN/a.wav)",
+          "CannotRename IN/a.wav",
           { "a.wav" },
           {} },
         { "set-aside copy changed before the delete",
@@ -343,9 +333,9 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
           2,
           0,
           {},
-          "row3.label 正規化終了",
+          "stage end normalization",
           [append](Fixture& f) { append(f.in + "_a.wav"); },
-          "ﾌｧｲﾙを削除できません。(IN/_a.wav)",
+          "DeleteFailed IN/_a.wav",
           { "_a.wav" },
           { "a.wav" } },
         { "output cut short before the delete",
@@ -353,9 +343,9 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
           2,
           0,
           {},
-          "row3.label 正規化終了",
+          "stage end normalization",
           [](Fixture& f) { fs::resize_file(f.out + "a.wav", fs::file_size(f.out + "a.wav") - 2); },
-          "ﾌｧｲﾙを削除できません。(IN/_a.wav)",
+          "DeleteFailed IN/_a.wav",
           { "_a.wav" },
           { "a.wav" } },
         { "a user's _a.wav beside a converted a.wav",
@@ -386,10 +376,10 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         for (const std::string& name : ListFolder(f.in))
             before[name] = ReadFile(f.in + name);
         const int other = ::open((f.in + "a.wav").c_str(), O_RDONLY | O_CLOEXEC);
-        if (c.message.find("他のﾊﾞｯﾁ") != std::string::npos) {
+        if (c.problem.find("SourceBusy") != std::string::npos) {
             ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
         }
-        f.dialog.onEvent = [&f, &c, done = false](const std::string& event) mutable {
+        f.events.onEvent = [&f, &c, done = false](const std::string& event) mutable {
             if (!done && !c.trigger.empty() && event.rfind(c.trigger, 0) == 0) {
                 done = true;
                 c.meddle(f);
@@ -398,18 +388,18 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         const BatchOutcome outcome = f.Run(entries, f.out);
         ::close(other);
 
-        std::string message = c.message;
-        if (const auto at = message.find("IN/"); at != std::string::npos)
-            message.replace(at, 3, f.in);
-        EXPECT_EQ(f.dialog.EventsStartingWith("message"),
-                  message.empty() ? Names {} : Names { "message " + message });
-        EXPECT_EQ(outcome.failedCount, message.empty() ? 0 : 1);
+        std::string problem = c.problem;
+        if (const auto at = problem.find("IN/"); at != std::string::npos)
+            problem.replace(at, 3, f.in);
+        EXPECT_EQ(f.events.EventsStartingWith("problem"),
+                  problem.empty() ? Names {} : Names { "problem " + problem });
+        EXPECT_EQ(outcome.failedCount, problem.empty() ? 0 : 1);
         EXPECT_EQ(ListFolder(f.in), c.in);
         EXPECT_EQ(ListFolder(f.out), c.out);
-        if (!message.empty()) {
+        if (!problem.empty()) {
             EXPECT_EQ(f.notifier.calls, Names { "all" });
         }
-        EXPECT_EQ(f.mp3.calls.size(), message.empty() ? 1u : 0u);
+        EXPECT_EQ(f.mp3.calls.size(), problem.empty() ? 1u : 0u);
         // The original, as the entry met it, under its own name or set aside.
         const Bytes met = Exists(f.in + "a.wav") ? ReadFile(f.in + "a.wav") : ReadFile(f.in + "_a.wav");
         if (c.trigger.empty()) {
@@ -420,7 +410,7 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
                 }
             }
         }
-        if (message.empty()) {
+        if (problem.empty()) {
             EXPECT_FALSE(fs::is_symlink(f.out + "a.wav"));
         }
     }
@@ -430,24 +420,23 @@ TEST(BatchJob, CommonPeakModeUsesTheLoudestFile)
 {
     struct Case {
         int peakA, peakB;
-        std::string label2;
+        std::string common;
         int outputA;
     } cases[] = {
-        { 10000, 20000, "ﾋﾟｰｸ採取終了(20000 in b.wav)", 16383 },
-        { 20000, 20000, "ﾋﾟｰｸ採取終了(20000 in a.wav)", 32767 },  // the first loudest is named
+        { 10000, 20000, "common peak 20000 b.wav", 16383 },
+        { 20000, 20000, "common peak 20000 a.wav", 32767 },  // the first loudest is named
     };
     for (const Case& c : cases) {
         Fixture f;
         f.settings.PeakMode = 1;
         EXPECT_EQ(f.Run(f.Entries({ { "a.wav", c.peakA }, { "b.wav", c.peakB } }), f.out).normalizedCount, 2);
-        EXPECT_EQ(f.dialog.EventsStartingWith("row2.label ﾋﾟｰｸ採取終了(").back(), "row2.label " + c.label2);
+        EXPECT_EQ(f.events.EventsStartingWith("common"), Names { c.common });
         EXPECT_EQ(Peak16(f.out + "a.wav"), c.outputA);
         EXPECT_EQ(Peak16(f.out + "b.wav"), 32767);
-        EXPECT_EQ(f.dialog.EventsStartingWith("row1."),
-                  (Names { "row1.pos 0", "row1.label ピーク取得中ﾌｧｲﾙ(1/2):a.wav", "row1.pos 500",
-                           "row1.label ピーク取得中ﾌｧｲﾙ(2/2):b.wav", "row1.pos 1000",
-                           "row1.label 処理中ﾌｧｲﾙ(1/2):a.wav", "row1.pos 500",
-                           "row1.label 処理中ﾌｧｲﾙ(2/2):b.wav", "row1.pos 1000" }));
+        EXPECT_EQ(f.events.EventsStartingWith("entry"),
+                  (Names { "entry scan 1/2 a.wav", "entry end 1 scanned", "entry scan 2/2 b.wav",
+                           "entry end 2 scanned", "entry common 1/2 a.wav", "entry end 1 done",
+                           "entry common 2/2 b.wav", "entry end 2 done" }));
     }
 
     Fixture f;  // a single entry whose scan fails is still named, with the common peak 1
@@ -455,8 +444,7 @@ TEST(BatchJob, CommonPeakModeUsesTheLoudestFile)
     const auto entries = f.Entries({ { "a.wav", 500 } });
     fs::remove(f.in + "a.wav");
     f.Run(entries, f.out);
-    EXPECT_EQ(f.dialog.EventsStartingWith("row2.label ﾋﾟｰｸ採取終了(").back(),
-              "row2.label ﾋﾟｰｸ採取終了(1 in a.wav)");
+    EXPECT_EQ(f.events.EventsStartingWith("common"), Names { "common peak 1 a.wav" });
 }
 
 TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
@@ -504,7 +492,7 @@ TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
         if (c.targetMode != 2) {
             EXPECT_NEAR(loudest, level, 0.1);
         }
-        EXPECT_TRUE(f.dialog.EventsStartingWith("message").empty());
+        EXPECT_TRUE(f.events.EventsStartingWith("problem").empty());
     }
 
     // The wider formats: a 24-bit and a float file (its peak above full scale) each reach
@@ -534,7 +522,7 @@ TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
         ASSERT_TRUE(AnalyzeWaveFile(row, f.out + "w.wav", out, error));
         EXPECT_NEAR(out.levels.integratedLufs, -20.0, 0.1);
         EXPECT_LE(MagnitudeToDb(out.levels.truePeak), -1.0 + 0.1);
-        EXPECT_TRUE(f.dialog.EventsStartingWith("message").empty());
+        EXPECT_TRUE(f.events.EventsStartingWith("problem").empty());
     }
 
     // Too short for a loudness: copied as it is; the analysis reports as the scan does.
@@ -543,8 +531,7 @@ TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
     f.settings.Target = -230;
     EXPECT_EQ(f.Run(f.Entries({ { "a.wav", 16384 } }), f.out).normalizedCount, 1);
     EXPECT_EQ(ReadFile(f.out + "a.wav"), ReadFile(f.in + "a.wav"));
-    EXPECT_EQ(f.dialog.EventsStartingWith("row2.label ﾋﾟｰｸ採取終了(").back(),
-              "row2.label ﾋﾟｰｸ採取終了(16384 on 3000)");
+    EXPECT_EQ(f.events.EventsStartingWith("stage peak"), Names { "stage peak 16384 3000" });
 }
 
 TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)
@@ -574,8 +561,8 @@ TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)
         ASSERT_TRUE(list.AddFileToList(f.in + "song.wav"));
         // The converted samples wait in a hidden file of the output folder.
         Names outDuringScan;
-        f.dialog.onEvent = [&](const std::string& event) {
-            if (event.rfind("row2.label ﾋﾟｰｸ採取終了", 0) == 0)
+        f.events.onEvent = [&](const std::string& event) {
+            if (event.rfind("stage peak", 0) == 0)
                 outDuringScan = ListFolder(f.out);
         };
         EXPECT_EQ(f.Run(list.Entries(), f.out).normalizedCount, 1);
@@ -630,12 +617,19 @@ TEST(BatchJob, AnMp3FileThatIsNotWrittenFailsTheEntry)
         int encoderResult;
         Names calls;     ///< of the MP3 step, by file name
         Names notified;  ///< "file" announcements
-        Names failures;  ///< sources named by the failure box
+        Names failures;  ///< outputs named by an EncodeFailed problem
+        Names ends;
     };
     const Case cases[] = {
-        { "encoder fails", { "song.wav" }, -1, { "song.wav" }, {}, {} },
+        { "encoder fails", { "song.wav" }, -1, { "song.wav" }, {}, {}, { "entry end 1 later step failed" } },
         // The second name gives the same MP3 name: it is not encoded over the first.
-        { "same MP3 name", { "song.wav", "song.WAV" }, 0, { "song.wav" }, { "song.wav" }, { "song.WAV" } },
+        { "same MP3 name",
+          { "song.wav", "song.WAV" },
+          0,
+          { "song.wav" },
+          { "song.wav" },
+          { "song.WAV" },
+          { "entry end 1 done", "entry end 2 later step failed" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -655,10 +649,11 @@ TEST(BatchJob, AnMp3FileThatIsNotWrittenFailsTheEntry)
             notified.push_back("file " + name);
         notified.push_back("all");
         for (const std::string& name : c.failures)
-            failures.push_back("titled ORVA エンコードに失敗しました[" + f.out + name + "]");
+            failures.push_back("problem EncodeFailed " + f.out + name);
         EXPECT_EQ(f.mp3.calls, calls);
         EXPECT_EQ(f.notifier.calls, notified);
-        EXPECT_EQ(f.dialog.EventsStartingWith("titled"), failures);
+        EXPECT_EQ(f.events.EventsStartingWith("problem"), failures);
+        EXPECT_EQ(f.events.EventsStartingWith("entry end"), c.ends);
     }
 }
 
@@ -667,15 +662,12 @@ TEST(BatchJob, CancelAnsweredNoGoesOnFromTheSamePoint)
     Fixture f;
     const BatchOutcome outcome =
         f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob& job) {
-            f.dialog.onEvent = [&job](const std::string& event) {
-                if (event == "row1.label 処理中ﾌｧｲﾙ(1/2):a.wav")
+            f.events.onEvent = [&job](const std::string& event) {
+                if (event == "entry process 1/2 a.wav")
                     job.CancelRequested = 1;
             };
         });
-    EXPECT_EQ(f.dialog.EventsStartingWith("ask"), (Names { "ask キャンセル no" }));
-    EXPECT_EQ(f.dialog.promptTexts,
-              (Names { "正規化は終了していません。キャンセルしますか？\n注：不正なファイルや作業ファイルが残"
-                       "される場合があります。" }));
+    EXPECT_EQ(f.events.EventsStartingWith("ask"), (Names { "ask no" }));
     EXPECT_EQ(outcome.normalizedCount, 2);
     EXPECT_FALSE(outcome.cancelled);
     EXPECT_EQ(f.notifier.calls, (Names { "file a.wav", "file b.wav", "all" }));
@@ -690,19 +682,26 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         Names in, out;
     } cases[] = {
         // The conversion's temporary file goes with the cancel.
-        { "per-file before scan", 0, 0, 22050, 0, "row1.label 処理中ﾌｧｲﾙ(1/2)", { "a.wav", "b.wav" }, {} },
-        { "per-file after scan", 0, 0, 22050, 0, "row2.label ﾋﾟｰｸ採取終了", { "a.wav", "b.wav" }, {} },
+        { "per-file before scan", 0, 0, 22050, 0, "entry process 1/2", { "a.wav", "b.wav" }, {} },
+        { "per-file after scan", 0, 0, 22050, 0, "stage peak", { "a.wav", "b.wav" }, {} },
         { "per-file after normalize",
           0,
           2,
           0,
           0,
-          "row3.label 正規化終了",
+          "stage end normalization",
           { "_a.wav", "b.wav" },
           { "a.wav" } },
         { "per-file after mp3", 0, 2, 0, 128, "mp3", { "b.wav" }, { "a.MP3", "a.wav" } },
-        { "common after first scan", 1, 1, 0, 0, "row2.label ﾋﾟｰｸ採取終了", { "a.wav", "b.wav" }, {} },
-        { "common after normalize", 1, 2, 0, 0, "row3.label 正規化終了", { "_a.wav", "b.wav" }, { "a.wav" } },
+        { "common after first scan", 1, 1, 0, 0, "stage peak", { "a.wav", "b.wav" }, {} },
+        { "common after normalize",
+          1,
+          2,
+          0,
+          0,
+          "stage end normalization",
+          { "_a.wav", "b.wav" },
+          { "a.wav" } },
         { "common after mp3", 1, 2, 0, 128, "mp3", { "b.wav" }, { "a.MP3", "a.wav" } },
     };
     for (const Case& c : cases) {
@@ -712,7 +711,7 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         f.settings.SourceFileAction = c.action;
         f.settings.ResampleRate = c.rate;
         f.settings.Mp3Bitrate = c.bitrate;
-        f.dialog.answers = { true };
+        f.events.answers = { true };
         const BatchOutcome outcome =
             f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob& job) {
                 auto press = [&job, pressed = false]() mutable {
@@ -723,7 +722,7 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
                     if (c.trigger == "mp3")
                         press();
                 };
-                f.dialog.onEvent = [press, &c](const std::string& event) mutable {
+                f.events.onEvent = [press, &c](const std::string& event) mutable {
                     if (event.rfind(c.trigger, 0) == 0)
                         press();
                 };
@@ -732,9 +731,9 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         EXPECT_EQ(ListFolder(f.in), c.in);
         EXPECT_EQ(ListFolder(f.out), c.out);
         EXPECT_TRUE(f.notifier.calls.empty());
-        const auto events = f.dialog.Events();
-        EXPECT_EQ(Names(events.end() - 2, events.end()), (Names { "ask キャンセル yes", "close" }));
-        EXPECT_TRUE(f.dialog.EventsStartingWith("ok").empty());
+        const auto events = f.events.Events();
+        EXPECT_EQ(Names(events.end() - 2, events.end()), (Names { "ask yes", "close" }));
+        EXPECT_TRUE(f.events.EventsStartingWith("job end").empty());
     }
 }
 
@@ -743,7 +742,7 @@ TEST(BatchJob, UnknownPeakModeRunsNothingButEnds)
     Fixture f;
     f.settings.PeakMode = 7;
     f.Run(f.Entries({ { "a.wav", 1000 } }), f.out);
-    EXPECT_EQ(f.dialog.Events(), (Names { "row3.label 正規化処理", "row3.pos 0", "ok 1", "cancel 0" }));
+    EXPECT_EQ(f.events.Events(), (Names { "job start", "job end" }));
     EXPECT_TRUE(f.notifier.calls.empty());
 }
 

@@ -151,7 +151,7 @@ protected:
 
     Mp3Step MakeStep(TGogoTea& tea)
     {
-        return Mp3Step(settings_, dialog_.Stages(), dialog_.Problems(), tea, cancel_);
+        return Mp3Step(settings_, events_.Stages(), events_.Problems(), tea, cancel_);
     }
 
     /// Writes a stand-in external encoder: a shell script that records its pid in pid.txt,
@@ -189,7 +189,7 @@ protected:
     test::TempFolder folder_;
     std::string library_;
     Settings settings_;
-    test::RecordingDialog dialog_;
+    test::RecordingEvents events_;
     std::atomic<int> cancel_ { 0 };
     const Mp3Encoding::CancelPoint neverAsked_ = [] { ADD_FAILURE() << "no cancel was requested"; };
 };
@@ -213,9 +213,7 @@ TEST_F(Mp3StepTest, ExternalEncoderGetsItsArgumentsWithoutAShell)
     EXPECT_TRUE(IsTemporaryName(written)) << written;
     EXPECT_EQ(Lines(destination), "ID3");
     EXPECT_EQ(Outputs(), (std::vector<std::string> { "it's a \"song\" $HOME;.MP3" }));
-    EXPECT_THAT(dialog_.Events(),
-                ElementsAre("row3.label 外部エンコーダ呼び出し中", "row3.pos 0",
-                            "row3.label 外部エンコーダ終了", "row3.pos 1000"));
+    EXPECT_THAT(events_.Events(), ElementsAre("stage start encoding " + source, "stage end encoding"));
 
     // No handle of ours reaches the encoder: a file opened without close-on-exec stays here.
     const int opened = ::open(record.c_str(), O_RDONLY);
@@ -257,11 +255,10 @@ TEST_F(Mp3StepTest, ExternalEncoderFailuresLeaveTheDestinationAsItWas)
         EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination, neverAsked_), -1);
         EXPECT_EQ(Lines(destination), "old");
         EXPECT_EQ(Outputs(), (std::vector<std::string> { "song.MP3" }));  // no temporary left
-        EXPECT_EQ(dialog_.EventsStartingWith("titled").back(),
-                  "titled ORVA エンコードに失敗しました[" + source + "]");
-        EXPECT_EQ(dialog_.Events().back(), "row3.pos 1000");
+        EXPECT_EQ(events_.EventsStartingWith("problem").back(), "problem EncodeFailed " + source);
+        EXPECT_EQ(events_.Events().back(), "stage end encoding");
     }
-    EXPECT_EQ(dialog_.EventsStartingWith("titled").size(), std::size(cases));
+    EXPECT_EQ(events_.EventsStartingWith("problem").size(), std::size(cases));
 }
 
 TEST_F(Mp3StepTest, CancelWhileTheExternalEncoderRuns)
@@ -297,7 +294,7 @@ TEST_F(Mp3StepTest, CancelWhileTheExternalEncoderRuns)
                  ConfirmedCancel);
     EXPECT_FALSE(EncoderProcessExists());
     EXPECT_THAT(Outputs(), ::testing::IsEmpty());
-    EXPECT_THAT(dialog_.EventsStartingWith("titled"), ::testing::IsEmpty());
+    EXPECT_THAT(events_.EventsStartingWith("problem"), ::testing::IsEmpty());
 }
 
 TEST_F(Mp3StepTest, GogoEncodesWithTheSettingsMapped)
@@ -325,9 +322,7 @@ TEST_F(Mp3StepTest, GogoEncodesWithTheSettingsMapped)
     EXPECT_EQ(mp3.bitrate, 96);
     EXPECT_EQ(mp3.channelMode, 3);
     EXPECT_EQ(Outputs(), (std::vector<std::string> { "song.MP3", "song.wav" }));  // the WAV stays
-    EXPECT_THAT(dialog_.Events(),
-                ElementsAre("row3.label 外部エンコーダ呼び出し中", "row3.pos 0",
-                            "row3.label 外部エンコーダ終了", "row3.pos 1000"));
+    EXPECT_THAT(events_.Events(), ElementsAre("stage start encoding " + source, "stage end encoding"));
 
     // Each output mode maps to its own type; an unknown one keeps the last.
     const std::pair<int, TEncodeType> modes[] = { { 0, TEncodeType::_STEREO },
@@ -389,12 +384,11 @@ TEST_F(Mp3StepTest, GogoFailuresLeaveTheDestinationAsItWas)
         if (c.frames >= 0)
             expected.push_back("song.wav");
         EXPECT_EQ(Outputs(), expected);  // no temporary left
-        EXPECT_EQ(dialog_.EventsStartingWith("titled").back(),
-                  "titled ORVA エンコードに失敗しました[" + source + "]");
-        EXPECT_EQ(dialog_.Events().back(), "row3.pos 1000");
+        EXPECT_EQ(events_.EventsStartingWith("problem").back(), "problem EncodeFailed " + source);
+        EXPECT_EQ(events_.Events().back(), "stage end encoding");
         EXPECT_FALSE(tea.IsEncoding());
     }
-    EXPECT_EQ(dialog_.EventsStartingWith("titled").size(), std::size(cases));
+    EXPECT_EQ(events_.EventsStartingWith("problem").size(), std::size(cases));
 }
 
 TEST_F(Mp3StepTest, CancelWhileTheLibraryEncodes)
@@ -441,7 +435,7 @@ TEST_F(Mp3StepTest, CancelWhileTheLibraryEncodes)
         EXPECT_TRUE(thrown);
         EXPECT_FALSE(tea.IsEncoding());
         EXPECT_EQ(Outputs(), (std::vector<std::string> { "long.wav" }));
-        EXPECT_THAT(dialog_.EventsStartingWith("titled"), ::testing::IsEmpty());
+        EXPECT_THAT(events_.EventsStartingWith("problem"), ::testing::IsEmpty());
     }
 }
 

@@ -1,4 +1,5 @@
-// The start command: its checks in order, the folder choice, and the summary lines.
+// The start command: its checks in order and the folder choice; the words of its findings and
+// its summary lines.
 
 #include "batch/start_command.h"
 #include "test_support.h"
@@ -19,9 +20,12 @@ using Names = std::vector<std::string>;
 /// A scripted front end that records what the start command asks of it.
 struct FakeHost final : StartCommandHost {
     void StopPlayback() override { events.push_back("stop"); }
+    /// Records "finding NAME" or "finding NAME PATH".
     void ReportFinding(StartFinding finding, const std::string& path) override
     {
-        events.push_back("message " + FindingText(finding, path));
+        const char* const names[] = { "NoFiles", "MixedBits", "EncoderMissing", "GogoMissing", "Overlap" };
+        events.push_back("finding " + std::string(names[static_cast<int>(finding)])
+                         + (path.empty() ? "" : " ") + path);
     }
     GogoEncoderInfo ReadGogoEncoderInfo() override
     {
@@ -40,12 +44,13 @@ struct FakeHost final : StartCommandHost {
     }
     int ShowConfirmation(const StartSummary& shown) override
     {
-        summary = BuildSummaryLines(shown);
+        summary = shown;
         return confirmAnswer;
     }
     void RunBatch(const std::string& outputDirectory) override { events.push_back("run " + outputDirectory); }
 
-    Names events, chooserStarts, summary;
+    Names events, chooserStarts;
+    StartSummary summary;
     bool gogoLoaded = true;
     std::vector<std::optional<std::string>> folders { "/out" };
     int confirmAnswer = 1;
@@ -72,40 +77,16 @@ TEST(StartCommand, ChecksInOrder)
         int peakMode = 0, rate = 0, bitrate = 0, kind = 0;
         std::string encoderPath;
         bool gogoLoaded = true;
-        std::string refusal;  ///< "" when the batch runs
+        std::string refusal;  ///< the finding; "" when the batch runs
     } cases[] = {
-        { "only unsupported rows", { "24", "24" }, 0, 0, 0, 0, "", true, "処理可能なファイルがありません。" },
-        { "mixed widths, common peak",
-          { "16", "16", "8" },
-          1,
-          0,
-          0,
-          0,
-          "",
-          true,
-          "音量の一括取得時には、異なるビットレートの\nファイルを同時に処理できません。" },
-        { "mixed widths after an unsupported row",
-          { "24", "16", "8" },
-          1,
-          0,
-          0,
-          0,
-          "",
-          true,
-          "音量の一括取得時には、異なるビットレートの\nファイルを同時に処理できません。" },
+        { "only unsupported rows", { "24", "24" }, 0, 0, 0, 0, "", true, "NoFiles" },
+        { "mixed widths, common peak", { "16", "16", "8" }, 1, 0, 0, 0, "", true, "MixedBits" },
+        { "mixed widths after an unsupported row", { "24", "16", "8" }, 1, 0, 0, 0, "", true, "MixedBits" },
         { "one width, common peak", { "24", "16", "16" }, 1, 0, 0, 0, "", true, "" },
         { "mixed widths, conversion forces per file", { "16", "8" }, 1, 44100, 0, 0, "", true, "" },
         { "no MP3: the encoder is not checked", { "16" }, 0, 0, 0, 1, "/nowhere", true, "" },
         { "external encoder present", { "16" }, 0, 0, 128, 1, temp.Path() + "scmpx", true, "" },
-        { "external encoder path empty",
-          { "16" },
-          0,
-          0,
-          128,
-          1,
-          "",
-          true,
-          "外部エンコーダが見つかりません。\n []" },
+        { "external encoder path empty", { "16" }, 0, 0, 128, 1, "", true, "EncoderMissing" },
         { "external encoder path a folder",
           { "16" },
           0,
@@ -114,25 +95,9 @@ TEST(StartCommand, ChecksInOrder)
           1,
           temp.Path(),
           true,
-          "外部エンコーダが見つかりません。\n [" + temp.Path() + "]" },
-        { "gogo missing",
-          { "16" },
-          0,
-          0,
-          128,
-          0,
-          "",
-          false,
-          "外部エンコーダが見つかりません。\n [GOGO.DLL]" },
-        { "unknown kind checks gogo",
-          { "16" },
-          0,
-          0,
-          128,
-          5,
-          "",
-          false,
-          "外部エンコーダが見つかりません。\n [GOGO.DLL]" },
+          "EncoderMissing " + temp.Path() },
+        { "gogo missing", { "16" }, 0, 0, 128, 0, "", false, "GogoMissing" },
+        { "unknown kind checks gogo", { "16" }, 0, 0, 128, 5, "", false, "GogoMissing" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -153,16 +118,15 @@ TEST(StartCommand, ChecksInOrder)
         const StartOutcome outcome = SpeedButton6Click(list, settings, host, fields);
 
         EXPECT_EQ(host.events.front(), "stop");
-        EXPECT_EQ(host.events.back(), c.refusal.empty() ? "run /out/" : "message " + c.refusal);
+        EXPECT_EQ(host.events.back(), c.refusal.empty() ? "run /out/" : "finding " + c.refusal);
         EXPECT_EQ(outcome, c.refusal.empty() ? StartOutcome::BatchRun : StartOutcome::Refused);
         EXPECT_EQ(host.chooserStarts.size(), c.refusal.empty() ? 1u : 0u);
         for (const FileEntry& entry : list.Entries())
             EXPECT_TRUE(entry.IsSupported());
         if (c.rate > 0) {
-            EXPECT_EQ(settings.PeakMode, 0);
-            EXPECT_EQ(settings.SourceFileAction, 0);
-            EXPECT_EQ(host.summary[5], "ピーク取得方法　　：ファイルごと");
-            EXPECT_EQ(host.summary.back(), "");  // no rename or delete warning
+            // The conversion forces the per-file mode and no source action, also in the summary.
+            for (const Settings& s : { settings, host.summary.settings })
+                EXPECT_EQ(std::make_pair(s.PeakMode, s.SourceFileAction), std::make_pair(0, 0));
         }
     }
 }
@@ -233,9 +197,7 @@ TEST(StartCommand, OutputFolderChoice)
         StartCommandFields fields;
         EXPECT_EQ(SpeedButton6Click(list, settings, host, fields), c.outcome);
         EXPECT_EQ(fields.OutputDirectory, c.outputDirectory);
-        EXPECT_EQ(std::count(host.events.begin(), host.events.end(),
-                             "message 変換前と変換後のﾃﾞｨﾚｸﾄﾘが重なっています。"),
-                  c.overlaps);
+        EXPECT_EQ(std::count(host.events.begin(), host.events.end(), "finding Overlap"), c.overlaps);
         EXPECT_EQ(host.chooserStarts.front(), "/start");
         EXPECT_EQ(settings.FixedOutputDir, c.remembered);
     }
@@ -254,6 +216,34 @@ TEST(StartCommand, ConfirmationDecidesTheRun)
                   answer == 1 ? StartOutcome::BatchRun : StartOutcome::NotConfirmed);
         EXPECT_EQ(fields.ConfirmAnswer, answer);
         EXPECT_EQ(host.events.back() == "run /out/", answer == 1);
+    }
+}
+
+TEST(StartWords, EachFindingInBothLanguages)
+{
+    struct Case {
+        StartFinding finding;
+        std::string path, japanese, english;
+    } cases[] = {
+        { StartFinding::NoFiles, "", "処理可能なファイルがありません。",
+          "There are no files that can be processed." },
+        { StartFinding::MixedBits, "",
+          "音量の一括取得時には、異なるビットレートの\nファイルを同時に処理できません。",
+          "With the common peak of all files, files of different\nbit depths cannot be processed together." },
+        { StartFinding::EncoderMissing, "/bin/x", "外部エンコーダが見つかりません。\n [/bin/x]",
+          "The external encoder was not found.\n [/bin/x]" },
+        { StartFinding::EncoderMissing, "", "外部エンコーダが見つかりません。\n []",
+          "The external encoder was not found.\n []" },
+        { StartFinding::GogoMissing, "", "外部エンコーダが見つかりません。\n [GOGO.DLL]",
+          "The external encoder was not found.\n [GOGO.DLL]" },
+        { StartFinding::Overlap, "", "変換前と変換後のﾃﾞｨﾚｸﾄﾘが重なっています。",
+          "The source and output folders are the same." },
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FindingText(c.finding, c.path), c.japanese);
+        SetProcessLanguage(Language::English);
+        EXPECT_EQ(FindingText(c.finding, c.path), c.english);
+        SetProcessLanguage(Language::Japanese);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include "core/wave_file.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -113,22 +115,81 @@ std::string TempFolder::Sub(const std::string& name) const
     return m_path + name + "/";
 }
 
-bool RecordingDialog::AskYesNo(const std::string& title, const std::string& text)
+namespace {
+
+const char* NameOf(Stage stage)
+{
+    const char* const names[] = { "conversion", "scan", "normalization", "encoding" };
+    return names[static_cast<int>(stage)];
+}
+
+}  // namespace
+
+void RecordingEvents::EntryStarted(EntryStep step, int index, int count, const std::string& name)
+{
+    const char* const steps[] = { "process", "scan", "common" };
+    Record(std::string("entry ") + steps[static_cast<int>(step)] + " " + std::to_string(index + 1) + "/"
+           + std::to_string(count) + " " + name);
+}
+
+void RecordingEvents::EntryFinished(int index, EntryOutcome outcome)
+{
+    const char* const outcomes[] = { "done", "scanned", "left out", "later step failed" };
+    {
+        std::lock_guard lock(m_mutex);
+        m_normalized += outcome == EntryOutcome::Done || outcome == EntryOutcome::LaterStepFailed;
+        m_failed += outcome == EntryOutcome::LeftOut || outcome == EntryOutcome::LaterStepFailed;
+    }
+    Record("entry end " + std::to_string(index + 1) + " " + outcomes[static_cast<int>(outcome)]);
+}
+
+void RecordingEvents::BatchFinished(const BatchCounts& counts)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        EXPECT_EQ(counts.normalizedCount, m_normalized);
+        EXPECT_EQ(counts.failedCount, m_failed);
+    }
+    Record("batch " + std::to_string(counts.entryCount) + " " + std::to_string(counts.normalizedCount) + " "
+           + std::to_string(counts.failedCount));
+}
+
+bool RecordingEvents::ConfirmCancel()
 {
     bool yes = false;
     {
         std::lock_guard lock(m_mutex);
-        promptTexts.push_back(text);
         if (!answers.empty()) {
             yes = answers.front();
             answers.pop_front();
         }
     }
-    Record("ask " + title + (yes ? " yes" : " no"));
+    Record(yes ? "ask yes" : "ask no");
     return yes;
 }
 
-void RecordingDialog::Record(const std::string& event)
+void RecordingEvents::StageStarted(Stage stage, const std::string& path)
+{
+    Record(std::string("stage start ") + NameOf(stage) + " " + path);
+}
+
+void RecordingEvents::StageProgress(Stage stage, int64_t doneBytes, int64_t totalBytes, int share)
+{
+    if (recordProgress)
+        Record(std::string("stage progress ") + NameOf(stage) + " " + std::to_string(doneBytes) + "/"
+               + std::to_string(totalBytes) + " " + std::to_string(share));
+}
+
+void RecordingEvents::StageFinished(Stage stage) { Record(std::string("stage end ") + NameOf(stage)); }
+
+void RecordingEvents::ReportProblem(Problem problem, const std::string& path)
+{
+    const char* const names[] = { "CannotRead", "CannotCreate", "WriteFailed", "CannotRename",
+                                  "SourceBusy", "DeleteFailed", "EncodeFailed" };
+    Record(std::string("problem ") + names[static_cast<int>(problem)] + " " + path);
+}
+
+void RecordingEvents::Record(const std::string& event)
 {
     {
         std::lock_guard lock(m_mutex);
@@ -138,13 +199,13 @@ void RecordingDialog::Record(const std::string& event)
         onEvent(event);
 }
 
-std::vector<std::string> RecordingDialog::Events() const
+std::vector<std::string> RecordingEvents::Events() const
 {
     std::lock_guard lock(m_mutex);
     return m_events;
 }
 
-std::vector<std::string> RecordingDialog::EventsStartingWith(const std::string& prefix) const
+std::vector<std::string> RecordingEvents::EventsStartingWith(const std::string& prefix) const
 {
     std::vector<std::string> found;
     for (const std::string& event : Events()) {

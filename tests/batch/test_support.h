@@ -1,10 +1,9 @@
 #pragma once
 // Helpers of the batch tests: a WAV builder, files and folders, and recording doubles of the
-// processing dialog, the MP3 step and the notifier.
+// job's events, the MP3 step and the notifier.
 
 #include "batch/batch_job.h"
 #include "batch/mp3_encoding.h"
-#include "text/processing_words.h"
 
 #include <cstdint>
 #include <deque>
@@ -46,44 +45,52 @@ private:
     std::string m_path;
 };
 
-/// Records the job's events as the processing dialog words them, one string per change in
-/// order: "row1.label TEXT", "row3.pos 0", "caption TEXT", "ok 1", "cancel 0",
-/// "ask TITLE yes|no", "close", "message TEXT", "titled TITLE TEXT".
-class RecordingDialog final : private DialogView, public DialogPresenter {
+/// Records the job's events as data, one string per event in order (entries count from 1):
+/// "job start", "pass", "entry process 1/3 a.wav" ("entry scan", "entry common" for the
+/// common mode's passes), "entry end 1 done" ("scanned", "left out", "later step failed"),
+/// "common peak 20000 b.wav", "batch 3 3 0" (entries, normalized, failed), "job end",
+/// "ask yes|no", "close"; "stage start encoding PATH", "stage progress scan DONE/TOTAL SHARE"
+/// (only with `recordProgress`), "stage peak 16384 3000", "stage end normalization";
+/// "problem CannotRead PATH". It fails the test when the batch's counts disagree with the
+/// entries' outcomes.
+class RecordingEvents final : public BatchEvents, private StageEvents, private ProblemReports {
 public:
-    RecordingDialog() : DialogPresenter(static_cast<DialogView&>(*this)) {}
-
-private:
-    void SetRowLabel(int row, const std::string& text) override
+    StageEvents& Stages() override { return *this; }
+    ProblemReports& Problems() override { return *this; }
+    void JobStarted() override { Record("job start"); }
+    void PassStarted() override { Record("pass"); }
+    void EntryStarted(EntryStep step, int index, int count, const std::string& name) override;
+    void EntryFinished(int index, EntryOutcome outcome) override;
+    void CommonPeakFound(int peak, const std::string& name) override
     {
-        Record("row" + std::to_string(row) + ".label " + text);
+        Record("common peak " + std::to_string(peak) + " " + name);
     }
-    void SetRowPosition(int row, int position) override
-    {
-        Record("row" + std::to_string(row) + ".pos " + std::to_string(position));
-    }
-    void ShowMessage(Box box, const std::string& title, const std::string& text) override
-    {
-        Record(box == Box::Plain ? "titled " + title + " " + text : "message " + text);
-    }
-    void SetCaption(const std::string& text) override { Record("caption " + text); }
-    void SetOkEnabled(bool enabled) override { Record(enabled ? "ok 1" : "ok 0"); }
-    void SetCancelEnabled(bool enabled) override { Record(enabled ? "cancel 1" : "cancel 0"); }
-    bool AskYesNo(const std::string& title, const std::string& text) override;
+    void BatchFinished(const BatchCounts& counts) override;
+    void JobEnded() override { Record("job end"); }
+    bool ConfirmCancel() override;
     void CloseCancelled() override { Record("close"); }
 
-public:
-    std::deque<bool> answers;                         ///< prompt answers; when empty: No
-    std::vector<std::string> promptTexts;             ///< texts of the prompts shown
+    std::deque<bool> answers;                         ///< cancel answers; when empty: No
+    bool recordProgress = false;                      ///< set before the job starts
     std::function<void(const std::string&)> onEvent;  ///< runs after each event
 
     std::vector<std::string> Events() const;
     std::vector<std::string> EventsStartingWith(const std::string& prefix) const;
-    void Record(const std::string& event);
 
 private:
+    void StageStarted(Stage stage, const std::string& path) override;
+    void StageProgress(Stage stage, int64_t doneBytes, int64_t totalBytes, int share) override;
+    void PeakFound(int peak, int64_t sampleIndex) override
+    {
+        Record("stage peak " + std::to_string(peak) + " " + std::to_string(sampleIndex));
+    }
+    void StageFinished(Stage stage) override;
+    void ReportProblem(Problem problem, const std::string& path) override;
+    void Record(const std::string& event);
+
     mutable std::mutex m_mutex;
     std::vector<std::string> m_events;
+    int m_normalized = 0, m_failed = 0;  ///< as the outcomes so far count them
 };
 
 /// Records the MP3 step's calls ("gogo SRC DST", "external SRC DST") and writes a stand-in

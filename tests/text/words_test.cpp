@@ -57,6 +57,8 @@ TEST(ProcessingWords, EachEventInBothLanguages)
           [](auto& p) { p.JobStarted(); },
           { "row3.label 正規化処理", "row3.pos 0" },
           { "row3.label Normalization", "row3.pos 0" } },
+        { "pass started", [](auto& p) { p.PassStarted(); }, { "row1.pos 0" }, { "row1.pos 0" } },
+        { "entry finished", [](auto& p) { p.EntryFinished(0, orva::EntryOutcome::LeftOut); }, {}, {} },
         { "entry started",
           [](auto& p) { p.EntryStarted(orva::EntryStep::Process, 1, 4, "b.wav"); },
           { "row2.pos 0", "row3.pos 0", "row1.label 処理中ﾌｧｲﾙ(2/4):b.wav", "row1.pos 500" },
@@ -117,6 +119,14 @@ TEST(ProcessingWords, EachEventInBothLanguages)
           [](auto& p) { p.Problems().ReportProblem(Problem::CannotRename, "/i/a.wav"); },
           { "box ORVA Process|ﾌｧｲﾙをﾘﾈｰﾑできません。(/i/a.wav)" },
           { "box ORVA Process|The file cannot be renamed. (/i/a.wav)" } },
+        { "source busy",
+          [](auto& p) { p.Problems().ReportProblem(Problem::SourceBusy, "/i/a.wav"); },
+          { "box ORVA Process|ﾌｧｲﾙは他のﾊﾞｯﾁが処理中です。(/i/a.wav)" },
+          { "box ORVA Process|The file is being processed by another batch. (/i/a.wav)" } },
+        { "delete failed",
+          [](auto& p) { p.Problems().ReportProblem(Problem::DeleteFailed, "/i/_a.wav"); },
+          { "box ORVA Process|ﾌｧｲﾙを削除できません。(/i/_a.wav)" },
+          { "box ORVA Process|The file cannot be deleted. (/i/_a.wav)" } },
         { "encoding failed",
           [](auto& p) { p.Problems().ReportProblem(Problem::EncodeFailed, "/o/a.wav"); },
           { "plain ORVA|エンコードに失敗しました[/o/a.wav]" },
@@ -137,6 +147,7 @@ TEST(ProcessingWords, EachEventInBothLanguages)
           { "ask Cancel|The normalization is not finished. Cancel it?\nNote: broken files or working files "
             "may be "
             "left behind." } },
+        { "cancel confirmed", [](auto& p) { p.CloseCancelled(); }, { "close" }, { "close" } },
     };
     for (const auto language : { Language::Japanese, Language::English }) {
         orva::SetProcessLanguage(language);
