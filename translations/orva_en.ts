@@ -436,11 +436,11 @@ bit depths cannot be processed together.</translation>
     </message>
     <message>
         <source>リストから削除(&amp;D)</source>
-        <translation>Remove from List(&amp;D)</translation>
+        <translation>&amp;Remove from List</translation>
     </message>
     <message>
         <source>未対応ﾌｧｲﾙの削除(&amp;C)</source>
-        <translation>Remove Unsupported Files(&amp;C)</translation>
+        <translation>Remove &amp;Unsupported Files</translation>
     </message>
     <message>
         <source>再生(&amp;P)</source>
@@ -452,7 +452,7 @@ bit depths cannot be processed together.</translation>
     </message>
     <message>
         <source>処理(&amp;G)</source>
-        <translation>Process(&amp;G)</translation>
+        <translation>Pro&amp;cess</translation>
     </message>
     <message>
         <source>正規化開始(&amp;N)...</source>
@@ -469,6 +469,10 @@ bit depths cannot be processed together.</translation>
     <message>
         <source>ヘルプを開く(&amp;H)</source>
         <translation>Open &amp;Help</translation>
+    </message>
+    <message>
+        <source>Kef&apos;s Page(&amp;N)</source>
+        <translation>&amp;Kef&apos;s Page</translation>
     </message>
     <message>
         <source>ﾊﾞｰｼﾞｮﾝ情報(&amp;A)...</source>

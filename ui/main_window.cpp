@@ -278,7 +278,7 @@ void TForm1::CreateMenus()
     Help1 = MainMenu1->addMenu(tr("ﾍﾙﾌﾟ(&H)"));
     Help1->setObjectName(QStringLiteral("Help1"));
     H1 = addItem(Help1, "H1", QT_TR_NOOP("ヘルプを開く(&H)"), &TForm1::H1Click);
-    KefsPageN1 = addItem(Help1, "KefsPageN1", "Kef's Page(&N)", &TForm1::KefsPageN1Click);
+    KefsPageN1 = addItem(Help1, "KefsPageN1", QT_TR_NOOP("Kef's Page(&N)"), &TForm1::KefsPageN1Click);
     N2 = addSeparator(Help1, "N2");
     About1 = addItem(Help1, "About1", QT_TR_NOOP("ﾊﾞｰｼﾞｮﾝ情報(&A)..."), &TForm1::About1Click);
 }

@@ -21,7 +21,8 @@ fail() {
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for file in bin/orva-cli bin/orva-cli-batch lib/orva/libgogo.so lib/orva/tools/scmpx-lame \
-    share/man/man1/orva-cli.1.gz share/man/man1/orva-cli-batch.1.gz; do
+    share/man/man1/orva-cli.1.gz share/man/man1/orva-cli-batch.1.gz \
+    share/man/ja/man1/orva-cli.1.gz share/man/ja/man1/orva-cli-batch.1.gz; do
     [ -e "$prefix/$file" ] || fail "$file is missing"
 done
 [ -x "$prefix/lib/orva/tools/scmpx-lame" ] || fail "scmpx-lame is not executable"
@@ -29,7 +30,7 @@ if [ "$gui" = 1 ]; then
     for file in bin/orva share/orva/help/index.htm share/orva/help/en/index.htm \
         share/applications/orva.desktop \
         share/icons/hicolor/scalable/apps/orva.svg share/metainfo/org.orva.orva.metainfo.xml \
-        share/man/man1/orva.1.gz; do
+        share/man/man1/orva.1.gz share/man/ja/man1/orva.1.gz; do
         [ -e "$prefix/$file" ] || fail "$file is missing"
     done
     # The menu entry starts the program by name and shows the installed icon.

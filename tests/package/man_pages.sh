@@ -1,5 +1,7 @@
 #!/bin/sh
 # Every manual page renders without a warning from man (groff's warnings included).
+# man takes a page's language from its path (.../man/ja/man1/...), as for installed pages,
+# and only then breaks Japanese lines: a Japanese page elsewhere warns "can't break line".
 #
 #   man_pages.sh PAGE...
 set -eu
