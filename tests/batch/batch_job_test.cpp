@@ -85,10 +85,9 @@ TEST(BatchJob, PerFileModeNormalizesEachFileWithItsOwnPeak)
     EXPECT_EQ(ReadFile(f.in + "a.wav"), sourceA);
     EXPECT_EQ(f.notifier.calls, (Names { "file a.wav", "file b.wav", "all" }));
     EXPECT_EQ(f.events.Events(),
-              (Names { "job start", "pass", "entry process 1/2 a.wav", "stage peak 16384 3000",
-                       "stage end normalization", "entry end 1 done", "entry process 2/2 b.wav",
-                       "stage peak 8000 3000", "stage end normalization", "entry end 2 done", "batch 2 2 0",
-                       "job end" }));
+              (Names { "job start", "pass", "entry process 1/2 a.wav", "peak 16384 3000", "end normalization",
+                       "entry end 1 done", "entry process 2/2 b.wav", "peak 8000 3000", "end normalization",
+                       "entry end 2 done", "batch 2 2 0", "job end" }));
 }
 
 TEST(BatchJob, SourceActionsInTheSourceFolder)
@@ -130,7 +129,7 @@ TEST(BatchJob, SourceIsDeletedOnlyWhenTheOutputReachedStorage)
     f.settings.SourceFileAction = 2;
     const auto entries = f.Entries({ { "a.wav", 1000 } });
     f.events.onEvent = [&f](const std::string& event) {
-        if (event == "stage end normalization")
+        if (event == "end normalization")
             fs::remove(f.out + "a.wav");  // the output is gone before it could be flushed
     };
     f.Run(entries, f.out);
@@ -323,7 +322,7 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
           1,
           0,
           {},
-          "stage peak",
+          "peak",
           [append](Fixture& f) { append(f.in + "a.wav"); },
           "CannotRename IN/a.wav",
           { "a.wav" },
@@ -333,7 +332,7 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
           2,
           0,
           {},
-          "stage end normalization",
+          "end normalization",
           [append](Fixture& f) { append(f.in + "_a.wav"); },
           "DeleteFailed IN/_a.wav",
           { "_a.wav" },
@@ -343,7 +342,7 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
           2,
           0,
           {},
-          "stage end normalization",
+          "end normalization",
           [](Fixture& f) { fs::resize_file(f.out + "a.wav", fs::file_size(f.out + "a.wav") - 2); },
           "DeleteFailed IN/_a.wav",
           { "_a.wav" },
@@ -531,7 +530,7 @@ TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
     f.settings.Target = -230;
     EXPECT_EQ(f.Run(f.Entries({ { "a.wav", 16384 } }), f.out).normalizedCount, 1);
     EXPECT_EQ(ReadFile(f.out + "a.wav"), ReadFile(f.in + "a.wav"));
-    EXPECT_EQ(f.events.EventsStartingWith("stage peak"), Names { "stage peak 16384 3000" });
+    EXPECT_EQ(f.events.EventsStartingWith("peak"), Names { "peak 16384 3000" });
 }
 
 TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)
@@ -562,7 +561,7 @@ TEST(BatchJob, RateConversionWritesTheNewFormatAndRemovesTheTemporaryFile)
         // The converted samples wait in a hidden file of the output folder.
         Names outDuringScan;
         f.events.onEvent = [&](const std::string& event) {
-            if (event.rfind("stage peak", 0) == 0)
+            if (event.rfind("peak", 0) == 0)
                 outDuringScan = ListFolder(f.out);
         };
         EXPECT_EQ(f.Run(list.Entries(), f.out).normalizedCount, 1);
@@ -683,25 +682,11 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
     } cases[] = {
         // The conversion's temporary file goes with the cancel.
         { "per-file before scan", 0, 0, 22050, 0, "entry process 1/2", { "a.wav", "b.wav" }, {} },
-        { "per-file after scan", 0, 0, 22050, 0, "stage peak", { "a.wav", "b.wav" }, {} },
-        { "per-file after normalize",
-          0,
-          2,
-          0,
-          0,
-          "stage end normalization",
-          { "_a.wav", "b.wav" },
-          { "a.wav" } },
+        { "per-file after scan", 0, 0, 22050, 0, "peak", { "a.wav", "b.wav" }, {} },
+        { "per-file after normalize", 0, 2, 0, 0, "end normalization", { "_a.wav", "b.wav" }, { "a.wav" } },
         { "per-file after mp3", 0, 2, 0, 128, "mp3", { "b.wav" }, { "a.MP3", "a.wav" } },
-        { "common after first scan", 1, 1, 0, 0, "stage peak", { "a.wav", "b.wav" }, {} },
-        { "common after normalize",
-          1,
-          2,
-          0,
-          0,
-          "stage end normalization",
-          { "_a.wav", "b.wav" },
-          { "a.wav" } },
+        { "common after first scan", 1, 1, 0, 0, "peak", { "a.wav", "b.wav" }, {} },
+        { "common after normalize", 1, 2, 0, 0, "end normalization", { "_a.wav", "b.wav" }, { "a.wav" } },
         { "common after mp3", 1, 2, 0, 128, "mp3", { "b.wav" }, { "a.MP3", "a.wav" } },
     };
     for (const Case& c : cases) {

@@ -149,10 +149,7 @@ protected:
         settings_.OutputMode = 1;
     }
 
-    Mp3Step MakeStep(TGogoTea& tea)
-    {
-        return Mp3Step(settings_, events_.Stages(), events_.Problems(), tea, cancel_);
-    }
+    Mp3Step MakeStep(TGogoTea& tea) { return Mp3Step(settings_, events_, events_, tea, cancel_); }
 
     /// Writes a stand-in external encoder: a shell script that records its pid in pid.txt,
     /// finds its destination (the last argument) in $dst and then runs `body`.
@@ -189,7 +186,7 @@ protected:
     test::TempFolder folder_;
     std::string library_;
     Settings settings_;
-    test::RecordingEvents events_;
+    test::RecordingStages events_;
     std::atomic<int> cancel_ { 0 };
     const Mp3Encoding::CancelPoint neverAsked_ = [] { ADD_FAILURE() << "no cancel was requested"; };
 };
@@ -213,7 +210,7 @@ TEST_F(Mp3StepTest, ExternalEncoderGetsItsArgumentsWithoutAShell)
     EXPECT_TRUE(IsTemporaryName(written)) << written;
     EXPECT_EQ(Lines(destination), "ID3");
     EXPECT_EQ(Outputs(), (std::vector<std::string> { "it's a \"song\" $HOME;.MP3" }));
-    EXPECT_THAT(events_.Events(), ElementsAre("stage start encoding " + source, "stage end encoding"));
+    EXPECT_THAT(events_.Events(), ElementsAre("start encoding " + source, "end encoding"));
 
     // No handle of ours reaches the encoder: a file opened without close-on-exec stays here.
     const int opened = ::open(record.c_str(), O_RDONLY);
@@ -256,7 +253,7 @@ TEST_F(Mp3StepTest, ExternalEncoderFailuresLeaveTheDestinationAsItWas)
         EXPECT_EQ(Lines(destination), "old");
         EXPECT_EQ(Outputs(), (std::vector<std::string> { "song.MP3" }));  // no temporary left
         EXPECT_EQ(events_.EventsStartingWith("problem").back(), "problem EncodeFailed " + source);
-        EXPECT_EQ(events_.Events().back(), "stage end encoding");
+        EXPECT_EQ(events_.Events().back(), "end encoding");
     }
     EXPECT_EQ(events_.EventsStartingWith("problem").size(), std::size(cases));
 }
@@ -322,7 +319,7 @@ TEST_F(Mp3StepTest, GogoEncodesWithTheSettingsMapped)
     EXPECT_EQ(mp3.bitrate, 96);
     EXPECT_EQ(mp3.channelMode, 3);
     EXPECT_EQ(Outputs(), (std::vector<std::string> { "song.MP3", "song.wav" }));  // the WAV stays
-    EXPECT_THAT(events_.Events(), ElementsAre("stage start encoding " + source, "stage end encoding"));
+    EXPECT_THAT(events_.Events(), ElementsAre("start encoding " + source, "end encoding"));
 
     // Each output mode maps to its own type; an unknown one keeps the last.
     const std::pair<int, TEncodeType> modes[] = { { 0, TEncodeType::_STEREO },
@@ -385,7 +382,7 @@ TEST_F(Mp3StepTest, GogoFailuresLeaveTheDestinationAsItWas)
             expected.push_back("song.wav");
         EXPECT_EQ(Outputs(), expected);  // no temporary left
         EXPECT_EQ(events_.EventsStartingWith("problem").back(), "problem EncodeFailed " + source);
-        EXPECT_EQ(events_.Events().back(), "stage end encoding");
+        EXPECT_EQ(events_.Events().back(), "end encoding");
         EXPECT_FALSE(tea.IsEncoding());
     }
     EXPECT_EQ(events_.EventsStartingWith("problem").size(), std::size(cases));

@@ -115,16 +115,6 @@ std::string TempFolder::Sub(const std::string& name) const
     return m_path + name + "/";
 }
 
-namespace {
-
-const char* NameOf(Stage stage)
-{
-    const char* const names[] = { "conversion", "scan", "normalization", "encoding" };
-    return names[static_cast<int>(stage)];
-}
-
-}  // namespace
-
 void RecordingEvents::EntryStarted(EntryStep step, int index, int count, const std::string& name)
 {
     const char* const steps[] = { "process", "scan", "common" };
@@ -166,53 +156,6 @@ bool RecordingEvents::ConfirmCancel()
     }
     Record(yes ? "ask yes" : "ask no");
     return yes;
-}
-
-void RecordingEvents::StageStarted(Stage stage, const std::string& path)
-{
-    Record(std::string("stage start ") + NameOf(stage) + " " + path);
-}
-
-void RecordingEvents::StageProgress(Stage stage, int64_t doneBytes, int64_t totalBytes, int share)
-{
-    if (recordProgress)
-        Record(std::string("stage progress ") + NameOf(stage) + " " + std::to_string(doneBytes) + "/"
-               + std::to_string(totalBytes) + " " + std::to_string(share));
-}
-
-void RecordingEvents::StageFinished(Stage stage) { Record(std::string("stage end ") + NameOf(stage)); }
-
-void RecordingEvents::ReportProblem(Problem problem, const std::string& path)
-{
-    const char* const names[] = { "CannotRead", "CannotCreate", "WriteFailed", "CannotRename",
-                                  "SourceBusy", "DeleteFailed", "EncodeFailed" };
-    Record(std::string("problem ") + names[static_cast<int>(problem)] + " " + path);
-}
-
-void RecordingEvents::Record(const std::string& event)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_events.push_back(event);
-    }
-    if (onEvent)
-        onEvent(event);
-}
-
-std::vector<std::string> RecordingEvents::Events() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_events;
-}
-
-std::vector<std::string> RecordingEvents::EventsStartingWith(const std::string& prefix) const
-{
-    std::vector<std::string> found;
-    for (const std::string& event : Events()) {
-        if (event.rfind(prefix, 0) == 0)
-            found.push_back(event);
-    }
-    return found;
 }
 
 int RecordingMp3::Call(const std::string& kind, const std::string& source, const std::string& destination)

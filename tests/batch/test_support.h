@@ -4,6 +4,7 @@
 
 #include "batch/batch_job.h"
 #include "batch/mp3_encoding.h"
+#include "tests/core/recorders.h"
 
 #include <cstdint>
 #include <deque>
@@ -45,16 +46,15 @@ private:
     std::string m_path;
 };
 
-/// Records the job's events as data, one string per event in order (entries count from 1):
-/// "job start", "pass", "entry process 1/3 a.wav" ("entry scan", "entry common" for the
-/// common mode's passes), "entry end 1 done" ("scanned", "left out", "later step failed"),
-/// "common peak 20000 b.wav", "batch 3 3 0" (entries, normalized, failed), "job end",
-/// "ask yes|no", "close"; "stage start encoding PATH", "stage progress scan DONE/TOTAL SHARE"
-/// (only with `recordProgress`), "stage peak 16384 3000", "stage end normalization";
-/// "problem CannotRead PATH". It fails the test when the batch's counts disagree with the
-/// entries' outcomes.
-class RecordingEvents final : public BatchEvents, private StageEvents, private ProblemReports {
+/// Records the job's events as data among the stage events and problems, one string per
+/// event in order (entries count from 1): "job start", "pass", "entry process 1/3 a.wav"
+/// ("entry scan", "entry common" for the common mode's passes), "entry end 1 done"
+/// ("scanned", "left out", "later step failed"), "common peak 20000 b.wav", "batch 3 3 0"
+/// (entries, normalized, failed), "job end", "ask yes|no", "close". Fails the test when the
+/// batch's counts disagree with the entries' outcomes. No progress unless asked for.
+class RecordingEvents final : public BatchEvents, public RecordingStages {
 public:
+    RecordingEvents() { recordProgress = false; }
     StageEvents& Stages() override { return *this; }
     ProblemReports& Problems() override { return *this; }
     void JobStarted() override { Record("job start"); }
@@ -70,26 +70,10 @@ public:
     bool ConfirmCancel() override;
     void CloseCancelled() override { Record("close"); }
 
-    std::deque<bool> answers;                         ///< cancel answers; when empty: No
-    bool recordProgress = false;                      ///< set before the job starts
-    std::function<void(const std::string&)> onEvent;  ///< runs after each event
-
-    std::vector<std::string> Events() const;
-    std::vector<std::string> EventsStartingWith(const std::string& prefix) const;
+    std::deque<bool> answers;  ///< cancel answers; when empty: No
 
 private:
-    void StageStarted(Stage stage, const std::string& path) override;
-    void StageProgress(Stage stage, int64_t doneBytes, int64_t totalBytes, int share) override;
-    void PeakFound(int peak, int64_t sampleIndex) override
-    {
-        Record("stage peak " + std::to_string(peak) + " " + std::to_string(sampleIndex));
-    }
-    void StageFinished(Stage stage) override;
-    void ReportProblem(Problem problem, const std::string& path) override;
-    void Record(const std::string& event);
-
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_events;
+    std::mutex m_mutex;
     int m_normalized = 0, m_failed = 0;  ///< as the outcomes so far count them
 };
 

@@ -87,7 +87,7 @@ TEST(MutatedHeaders, ProbeScanAndNormalizeStayInBounds)
         MemorySource scanned(file);
         Bytes header(size_t(info.dataOffset));
         scanned.Read(header.data(), header.size());
-        RecordingRow row;
+        RecordingStages row;
         const SamplePeak peak = ScanPeakData(row, scanned, info).value();
         ASSERT_TRUE(peak.magnitude >= 0
                     && peak.magnitude <= (info.format.bitsPerSample == 8 ? 128 : 1ll << 31))
@@ -127,7 +127,7 @@ TEST(MutatedHeaders, HugeDeclaredSizesAreCutToTheFile)
     MemorySource source(file);
     Bytes header(44);
     source.Read(header.data(), header.size());
-    RecordingRow row;
+    RecordingStages row;
     EXPECT_EQ(ScanPeakData(row, source, info)->magnitude, 72);
 
     MemorySource again(file);

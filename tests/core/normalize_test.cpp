@@ -24,19 +24,18 @@ using namespace orva::test;
 struct Output {
     int result;
     Bytes bytes;
-    RecordingRow row;
-    std::vector<std::string> messages;
+    std::vector<std::string> events;
 };
 
 Output Normalize(const Bytes& source, int peak, int bits = 16)
 {
     TempDir dir;
     Output out;
-    RecordingBoxes boxes;
+    RecordingStages events;
     out.result =
-        NormalizeFile(out.row, boxes, dir.Write("in.wav", source), dir.File("out.wav"), IntPeak(bits, peak));
+        NormalizeFile(events, events, dir.Write("in.wav", source), dir.File("out.wav"), IntPeak(bits, peak));
     out.bytes = ReadFile(dir.File("out.wav"));
-    out.messages = boxes.messages;
+    out.events = events.Events();
     return out;
 }
 
@@ -60,7 +59,7 @@ TEST(Normalize, Rounding)
         const Output out = Normalize(PcmWave(1, 8000, c.bits, c.in), c.peak, c.bits);
         ASSERT_EQ(out.result, 0);
         EXPECT_EQ(Bytes(out.bytes.begin() + 44, out.bytes.end()), c.out) << c.bits << "-bit peak " << c.peak;
-        EXPECT_EQ(out.row.labels, std::vector<std::string> { "正規化終了" });
+        EXPECT_EQ(out.events, std::vector<std::string> { "end normalization" });
     }
 }
 
@@ -99,8 +98,7 @@ TEST(Normalize, HeaderAndTailAreCopied)
 TEST(Normalize, OutputFileAndFailures)
 {
     TempDir dir;
-    RecordingRow row;
-    RecordingBoxes boxes;
+    RecordingStages row, boxes;
     const Bytes wave = PcmWave(1, 8000, 16, Words(std::vector<int>(40000, 9)));
     const std::string source = dir.Write("in.wav", wave);
     const std::string longer = dir.Write("old.wav", Bytes(200000, 0xEE));
@@ -115,24 +113,24 @@ TEST(Normalize, OutputFileAndFailures)
     EXPECT_EQ(NormalizeFile(row, boxes, source, dir.File("zero.wav"), otherFormat), -1);
     EXPECT_FALSE(std::filesystem::exists(dir.File("never.wav"))
                  || std::filesystem::exists(dir.File("zero.wav")));
-    EXPECT_TRUE(boxes.messages.empty());
+    EXPECT_TRUE(boxes.Events().empty());
 
     std::filesystem::create_hard_link(source, dir.File("link.wav"));
     const std::string nowhere = dir.File("no/folder/out.wav");
     for (const std::string& output : { nowhere, source, dir.File("link.wav") })
         EXPECT_EQ(NormalizeFile(row, boxes, source, output, IntPeak(16, 9)), -1);
     EXPECT_EQ(ReadFile(source), wave);
-    EXPECT_EQ(boxes.messages.front(), "ﾌｧｲﾙを正常に作成できません。(" + nowhere + ")");
-    EXPECT_EQ(boxes.messages.size(), 3u);
+    EXPECT_EQ(boxes.Events().front(), "problem CannotCreate " + nowhere);
+    EXPECT_EQ(boxes.Events().size(), 3u);
 
     EXPECT_EQ(NormalizeFile(row, boxes, source, "/dev/full", IntPeak(16, 9)), -1);
-    EXPECT_EQ(boxes.messages.back(), "書きこみに失敗しました。(/dev/full)");
+    EXPECT_EQ(boxes.Events().back(), "problem WriteFailed /dev/full");
 
     // A named pipe nobody reads is refused at once instead of blocking the batch forever.
     const std::string pipe = dir.File("pipe.wav");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     EXPECT_EQ(NormalizeFile(row, boxes, source, pipe, IntPeak(16, 9)), -1);
-    EXPECT_EQ(boxes.messages.back(), "ﾌｧｲﾙを正常に作成できません。(" + pipe + ")");
+    EXPECT_EQ(boxes.Events().back(), "problem CannotCreate " + pipe);
 }
 
 TEST(Normalize, WriteFailureInHeaderDataOrTail)
@@ -146,7 +144,7 @@ TEST(Normalize, WriteFailureInHeaderDataOrTail)
         MemorySource in(source);
         MemorySink out;
         out.LimitTo(room);
-        RecordingRow row;
+        RecordingStages row;
         EXPECT_EQ(NormalizeData(row, in, out, info, IntPeak(16, 9)), room == source.size() ? 0 : -1) << room;
     }
 }
@@ -186,7 +184,7 @@ TEST(Normalize, ReadErrorsFailEveryPassOverTheSource)
         Bytes skipped(start);
         ASSERT_EQ(in.Read(skipped.data(), start), static_cast<long long>(start));
         MemorySink out;
-        RecordingRow row;
+        RecordingStages row;
         switch (c.pass) {
         case Probe: {
             WaveFileInfo probed {};
@@ -210,14 +208,13 @@ TEST(Normalize, ReadErrorsFailEveryPassOverTheSource)
     TempDir dir;
     const std::string folder = dir.File("folder.wav");
     std::filesystem::create_directory(folder);
-    RecordingRow row;
-    RecordingBoxes boxes;
+    RecordingStages row, boxes;
     WaveFileInfo probed {};
     EXPECT_EQ(ProbeWaveFile(folder, probed), kProbeCannotRead);
     EXPECT_FALSE(ScanPeak(row, boxes, folder).has_value());
     EXPECT_EQ(NormalizeFile(row, boxes, folder, dir.File("out.wav"), IntPeak(16, 300)), -1);
     EXPECT_EQ(ConvertSampleRate(row, folder, dir.File("out.wav"), 48000, 16, 2), kCopyReadFailed);
-    EXPECT_EQ(boxes.messages, std::vector<std::string>(2, "ﾌｧｲﾙを正常に読み込めません。(" + folder + ")"));
+    EXPECT_EQ(boxes.Events(), std::vector<std::string>(2, "problem CannotRead " + folder));
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav")));
 }
 
@@ -226,8 +223,7 @@ TEST(Normalize, ReadErrorsFailEveryPassOverTheSource)
 TEST(Normalize, OutputsArePublishedWhole)
 {
     TempDir dir;
-    RecordingRow row;
-    RecordingBoxes boxes;
+    RecordingStages row, boxes;
     const Bytes wave = PcmWave(1, 8000, 16, Words(std::vector<int>(40000, 9)));
     const std::string source = dir.Write("in.wav", wave);
     const Bytes other = PcmWave(1, 8000, 16, Words({ 1, 2, 3 }));
@@ -290,10 +286,10 @@ TEST(Normalize, OutputsArePublishedWhole)
 
 TEST(Normalize, LabelAfterEveryEleventhChunk)
 {
-    EXPECT_EQ(Normalize(PcmWave(1, 8000, 16, Bytes(65536 * 10)), 1).row.labels.size(), 1u);
-    const Output eleven = Normalize(PcmWave(1, 8000, 16, Bytes(65536 * 11)), 1);
-    EXPECT_EQ(eleven.row.labels, (std::vector<std::string> { "正規化処理中(720896/720896)", "正規化終了" }));
-    EXPECT_EQ(eleven.row.positions, (std::vector<int> { 999, 1000 }));  // divisor: the RIFF size field
+    EXPECT_EQ(Normalize(PcmWave(1, 8000, 16, Bytes(65536 * 10)), 1).events.size(), 1u);
+    // The share's divisor is the RIFF size field.
+    EXPECT_EQ(Normalize(PcmWave(1, 8000, 16, Bytes(65536 * 11)), 1).events,
+              (std::vector<std::string> { "progress normalization 720896/720896 999", "end normalization" }));
 }
 
 TEST(Normalize, VectorPathsMatchThePlainLoopOnEveryWord)

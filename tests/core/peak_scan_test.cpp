@@ -14,13 +14,12 @@ namespace {
 
 using namespace orva::test;
 
-int Scan(const Bytes& file, RecordingRow* row = nullptr)
+int Scan(const Bytes& file, RecordingStages* row = nullptr)
 {
     TempDir dir;
-    RecordingRow ignored;
-    RecordingBoxes boxes;
+    RecordingStages ignored, boxes;
     const std::optional<SamplePeak> peak = ScanPeak(row ? *row : ignored, boxes, dir.Write("scan.wav", file));
-    EXPECT_TRUE(boxes.messages.empty());
+    EXPECT_TRUE(boxes.Events().empty());
     return peak ? int(peak->Integer()) : -1;
 }
 
@@ -62,34 +61,31 @@ TEST(PeakScan, ClosingTextNamesTheFirstSampleAtThePeak)
     std::vector<int> words = WithAt(150000, 0, 70000, -900);
     words[10] = 500;
     words[140000] = 900;
-    RecordingRow row;
+    RecordingStages row;
     EXPECT_EQ(Scan(PcmWave(1, 8000, 16, Words(words)), &row), 900);
-    EXPECT_EQ(row.labels.back(), "ﾋﾟｰｸ採取終了(900 on 70000)");
-    EXPECT_EQ(row.positions.back(), 1000);
+    EXPECT_EQ(row.Events().back(), "peak 900 70000");
 }
 
 TEST(PeakScan, LabelAfterEveryEleventhChunk)
 {
-    RecordingRow ten, eleven;
+    RecordingStages ten, eleven;
     Scan(PcmWave(1, 8000, 16, Bytes(65536 * 10)), &ten);
-    EXPECT_EQ(ten.labels, std::vector<std::string> { "ﾋﾟｰｸ採取終了(1 on 0)" });
+    EXPECT_EQ(ten.Events(), std::vector<std::string> { "peak 1 0" });
     // A tail after the data makes the declared length longer: the bar stops short of 1000.
     Scan(PcmWave(1, 8000, 16, Bytes(65536 * 11), Bytes(100000)), &eleven);
-    EXPECT_EQ(eleven.labels,
-              (std::vector<std::string> { "ﾋﾟｰｸ採取中(720896/720896)", "ﾋﾟｰｸ採取終了(1 on 0)" }));
-    EXPECT_EQ(eleven.positions, (std::vector<int> { 878, 1000 }));  // 1000 * 720940 / 820940
+    EXPECT_EQ(eleven.Events(),  // 878 = 1000 * 720940 / 820940
+              (std::vector<std::string> { "progress scan 720896/720896 878", "peak 1 0" }));
 }
 
 TEST(PeakScan, UnreadableFileShowsItsPath)
 {
     TempDir dir;
-    RecordingRow row;
-    RecordingBoxes boxes;
+    RecordingStages row, boxes;
     for (const std::string& path : { dir.File("gone.wav"), dir.Write("bad.wav", Bytes(100, 'x')) }) {
         EXPECT_FALSE(ScanPeak(row, boxes, path).has_value());
-        EXPECT_EQ(boxes.messages.back(), "ﾌｧｲﾙを正常に読み込めません。(" + path + ")");
+        EXPECT_EQ(boxes.Events().back(), "problem CannotRead " + path);
     }
-    EXPECT_TRUE(row.labels.empty());
+    EXPECT_TRUE(row.Events().empty());
 }
 
 TEST(PeakScan, VectorPathsMatchThePlainLoop)

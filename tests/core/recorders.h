@@ -1,11 +1,11 @@
 #pragma once
-// Test doubles of the reporting interfaces: they record every event in order, worded as the
-// processing dialog words them (Japanese unless a test chooses otherwise).
+// Test doubles of the reporting interfaces: they record every event in order, as data.
 
 #include "core/progress.h"
 #include "core/sample_kernels.h"
-#include "text/processing_words.h"
 
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,46 +20,70 @@ inline SamplePeak IntPeak(int bits, int64_t magnitude)
     return peak;
 }
 
-/// The labels and bar positions that the stage events put on their dialog row.
-struct RecordingRow final : StageEvents, private DialogView {
-    RecordingRow() : presenter(static_cast<DialogView&>(*this)) {}
+/// Records the stage events and the problems, one string per event in order:
+/// "start encoding PATH", "progress scan DONE/TOTAL SHARE" (unless `recordProgress` is off),
+/// "peak 900 70000", "end normalization", "problem CannotRead PATH". Any thread may report.
+class RecordingStages : public StageEvents, public ProblemReports {
+public:
     void StageStarted(Stage stage, const std::string& path) override
     {
-        presenter.Stages().StageStarted(stage, path);
+        Record("start " + Name(stage) + " " + path);
     }
     void StageProgress(Stage stage, int64_t done, int64_t total, int share) override
     {
-        presenter.Stages().StageProgress(stage, done, total, share);
+        if (recordProgress)
+            Record("progress " + Name(stage) + " " + std::to_string(done) + "/" + std::to_string(total) + " "
+                   + std::to_string(share));
     }
     void PeakFound(int peak, int64_t sampleIndex) override
     {
-        presenter.Stages().PeakFound(peak, sampleIndex);
+        Record("peak " + std::to_string(peak) + " " + std::to_string(sampleIndex));
     }
-    void StageFinished(Stage stage) override { presenter.Stages().StageFinished(stage); }
-
-    std::vector<std::string> labels;
-    std::vector<int> positions;
-
-private:
-    void SetRowLabel(int, const std::string& text) override { labels.push_back(text); }
-    void SetRowPosition(int, int position) override { positions.push_back(position); }
-    void SetCaption(const std::string&) override {}
-    void SetOkEnabled(bool) override {}
-    void SetCancelEnabled(bool) override {}
-    void ShowMessage(Box, const std::string&, const std::string&) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    void CloseCancelled() override {}
-
-    DialogPresenter presenter;
-};
-
-/// The texts of the problems reported.
-struct RecordingBoxes final : ProblemReports {
+    void StageFinished(Stage stage) override { Record("end " + Name(stage)); }
     void ReportProblem(Problem problem, const std::string& path) override
     {
-        messages.push_back(ProblemText(problem, path));
+        const char* const names[] = { "CannotRead", "CannotCreate", "WriteFailed", "CannotRename",
+                                      "SourceBusy", "DeleteFailed", "EncodeFailed" };
+        Record(std::string("problem ") + names[static_cast<int>(problem)] + " " + path);
     }
-    std::vector<std::string> messages;
+
+    std::vector<std::string> Events() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+    std::vector<std::string> EventsStartingWith(const std::string& prefix) const
+    {
+        std::vector<std::string> found;
+        for (const std::string& event : Events())
+            if (event.rfind(prefix, 0) == 0)
+                found.push_back(event);
+        return found;
+    }
+
+    bool recordProgress = true;                       ///< set before the work starts
+    std::function<void(const std::string&)> onEvent;  ///< runs after each event
+
+protected:
+    void Record(const std::string& event)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back(event);
+        }
+        if (onEvent)
+            onEvent(event);
+    }
+
+private:
+    static std::string Name(Stage stage)
+    {
+        const char* const names[] = { "conversion", "scan", "normalization", "encoding" };
+        return names[static_cast<int>(stage)];
+    }
+
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_events;
 };
 
 }  // namespace orva::test

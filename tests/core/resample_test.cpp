@@ -20,15 +20,17 @@ struct Converted {
     int result;
     Bytes bytes;
     WaveFileInfo info {};
-    RecordingRow row;
+    std::vector<std::string> events;
 };
 
 Converted Convert(const Bytes& source, int rate, int bits, int channels)
 {
     TempDir dir;
     Converted out;
+    RecordingStages events;
     out.result =
-        ConvertSampleRate(out.row, dir.Write("in.wav", source), dir.File("out.wav"), rate, bits, channels);
+        ConvertSampleRate(events, dir.Write("in.wav", source), dir.File("out.wav"), rate, bits, channels);
+    out.events = events.Events();
     out.bytes = ReadFile(dir.File("out.wav"));
     if (out.result == 0) {
         const int64_t riff = ParseWaveHeader(out.info, out.bytes.data(), out.bytes.size());
@@ -67,7 +69,7 @@ TEST(Resample, Headers)
 
     const Converted empty = Convert(PcmWave(2, 44100, 16, {}), 48000, 16, 2);
     EXPECT_EQ(empty.bytes.size(), 46u);
-    EXPECT_TRUE(empty.row.labels.empty());
+    EXPECT_TRUE(empty.events.empty());
 }
 
 TEST(Resample, EightBitMonoTo48k)
@@ -108,20 +110,18 @@ TEST(Resample, LengthAfterFlushOverRatios)
 
 TEST(Resample, LabelAfterEveryFiftyFirstBlock)
 {
-    EXPECT_TRUE(Convert(PcmWave(1, 44100, 16, Bytes(4096 * 50)), 48000, 16, 1).row.labels.empty());
-    const Converted more = Convert(PcmWave(1, 44100, 16, Bytes(4096 * 51 + 100)), 48000, 16, 1);
-    EXPECT_EQ(more.row.labels, std::vector<std::string> { "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(208896/208996)" });
-    EXPECT_EQ(more.row.positions, std::vector<int> { 999 });
+    EXPECT_TRUE(Convert(PcmWave(1, 44100, 16, Bytes(4096 * 50)), 48000, 16, 1).events.empty());
+    EXPECT_EQ(Convert(PcmWave(1, 44100, 16, Bytes(4096 * 51 + 100)), 48000, 16, 1).events,
+              std::vector<std::string> { "progress conversion 208896/208996 999" });
     // When the 51st block is the last and short, the count stops at the data size.
-    const Converted last = Convert(PcmWave(1, 44100, 16, Bytes(4096 * 51 - 100)), 48000, 16, 1);
-    EXPECT_EQ(last.row.labels, std::vector<std::string> { "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(208796/208796)" });
-    EXPECT_EQ(last.row.positions, std::vector<int> { 1000 });
+    EXPECT_EQ(Convert(PcmWave(1, 44100, 16, Bytes(4096 * 51 - 100)), 48000, 16, 1).events,
+              std::vector<std::string> { "progress conversion 208796/208796 1000" });
 }
 
 TEST(Resample, FailuresLeaveNoOutput)
 {
     TempDir dir;
-    RecordingRow row;
+    RecordingStages row;
     const Bytes wave = Constant(2, 44100, 100);
     const std::string stereo = dir.Write("in.wav", wave), target = dir.File("out.wav");
     Bytes chunks;

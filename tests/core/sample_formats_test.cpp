@@ -329,8 +329,7 @@ TEST(RealWorldLayouts, ProbePeakAndEveryByteOfTheOutput)
             if (std::isfinite(v))
                 peakValue = std::max(peakValue, std::fabs(v));
         }
-        RecordingRow progress;
-        RecordingBoxes boxes;
+        RecordingStages progress, boxes;
         const std::optional<SamplePeak> peak = ScanPeak(progress, boxes, path);
         ASSERT_TRUE(peak.has_value());
         EXPECT_EQ(peak->format, row.format);
