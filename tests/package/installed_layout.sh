@@ -81,8 +81,9 @@ peak $work/in/adpcm.wav
 peak $work/in/cut.wav
 normalize $work/in/cut.wav $work/out1/n.wav
 normalize $work/in/tone.wav $work/missing/n.wav
+normalize $work/in/cut.wav $work/out1/n.wav --mode loudness
 normalize $work/in/tone.wav $work/out1/n.wav --mode true --target 9
-analyze $work/in/tone.wav
+analyze $work/in/tone.wav $work/in/cut.wav $work/in/missing.wav
 resample $work/in/cut.wav $work/out1/r.wav 22050
 settings --bogus
 bogus
