@@ -10,10 +10,6 @@
 namespace orva {
 namespace {
 
-const char* const kColumnCaptions[FileListModel::ColumnCount] = {
-    "ファイル名", "ディレクトリ", "形式", "周期", "Bit", "Ch", "サイズ", "　",
-};
-
 /// The extension test: the part of the name from its last dot on, ASCII letters upper-cased.
 bool HasWavExtension(const std::string& fileName)
 {
@@ -54,25 +50,22 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() < 0 || index.row() >= Count() || index.column() < 0
         || index.column() >= ColumnCount)
         return {};
+    const FileEntry& entry = m_entries[static_cast<size_t>(index.row())];
     if (role == Qt::DisplayRole) {
-        const FileEntry& entry = m_entries[static_cast<size_t>(index.row())];
+        if (index.column() == SupportColumn)
+            return QString();
         const std::string& text =
             index.column() == 0 ? entry.caption : entry.subItems[static_cast<size_t>(index.column() - 1)];
         return QString::fromStdString(text);
     }
+    if (role == SupportedRole)
+        return entry.supported;
     if (role == Qt::TextAlignmentRole) {
         const int cell = index.column() - 1;
         const bool number = cell >= SampleRateCell && cell <= SizeCell;
         return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
     }
     return {};
-}
-
-QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
-        return {};
-    return QString::fromUtf8(kColumnCaptions[section]);
 }
 
 bool FileListModel::AddFileToList(const std::string& path, ListRefusal* refusal)
@@ -122,7 +115,7 @@ bool FileListModel::AddFileToList(const std::string& path, ListRefusal* refusal)
     entry.subItems[ChannelsCell] = std::to_string(format.channels);
     entry.subItems[SizeCell] = std::to_string(info.declaredLength);
     entry.sampleFormat = info.sampleFormat;
-    entry.subItems[SupportCell] = IsSupportedFormat(info.format) ? "" : UnsupportedMarker;
+    entry.supported = IsSupportedFormat(info.format);
     AppendEntry(entry);
     return true;
 }
@@ -159,7 +152,7 @@ void FileListModel::RemoveUnsupportedFiles()
 {
     std::set<int> rows;
     for (int row = 0; row < Count(); ++row) {
-        if (!m_entries[static_cast<size_t>(row)].IsSupported())
+        if (!m_entries[static_cast<size_t>(row)].supported)
             rows.insert(row);
     }
     RemoveSelectedFiles(rows);

@@ -1,5 +1,6 @@
 #pragma once
-// The main window's file list: one row per WAV file of the next batch, all cells text.
+// The main window's file list: one row per WAV file of the next batch, its cells data
+// without words (the front end captions the columns and words the support column).
 // The desktop window shows it in a QTreeView; orva-cli fills it from its arguments; the
 // start command and the batch job read the rows by cell number, in list order.
 // Used on one thread only (the user-interface thread, or orva-cli's main thread).
@@ -15,16 +16,13 @@
 
 namespace orva {
 
-/// The sixth sub-item of a file that the normalizer cannot process.
-inline constexpr const char* UnsupportedMarker = "(未対応)";
-
 /// Why AddFileToList left a file out, for the front end to word.
 struct ListRefusal {
     enum class Kind {
         SameName,    ///< `path` is the listed file of the same name
         NotWavName,  ///< the extension is not ".WAV" in any letter case
         CannotRead,  ///< `path` cannot be read
-        NotWave,     ///< it does not probe as a WAV file: `probeResult`, the core's `reason`
+        NotWave,     ///< it does not probe as a WAV file: `probeResult` (`reason`: the core's, for logs)
     };
     Kind kind = Kind::NotWavName;
     std::string path;
@@ -40,36 +38,38 @@ enum FileEntryCell : int {
     BitsCell = 3,        ///< significant bits per sample (extensible: valid bits), decimal
     ChannelsCell = 4,    ///< channel count, decimal
     SizeCell = 5,        ///< RIFF size field + 8 (bytes the header declares), decimal
-    SupportCell = 6,     ///< empty, or UnsupportedMarker
 };
 
 /// One row of the file list. The directory sub-item followed by the caption is the full path.
 struct FileEntry {
     std::string caption;                             ///< file name with extension, letter case kept
-    std::array<std::string, 7> subItems;             ///< indexed by FileEntryCell
+    std::array<std::string, 6> subItems;             ///< indexed by FileEntryCell
     SampleFormat sampleFormat = SampleFormat::None;  ///< as the probe found it (not shown)
+    bool supported = true;                           ///< false: the normalizer cannot process it
 
     const std::string& Directory() const { return subItems[DirectoryCell]; }
     std::string FullPath() const { return subItems[DirectoryCell] + caption; }
-    bool IsSupported() const { return subItems[SupportCell].empty(); }
 };
 
-/// The rows of the file list as a table model: column 0 is the caption, columns 1 to 7 are
-/// sub-items 0 to 6. The model holds no state beyond the rows; selection is the view's.
+/// The rows of the file list as a table model: column 0 is the caption, columns 1 to 6 are
+/// sub-items 0 to 5, column 7 is the support column. The model holds no state beyond the
+/// rows; selection is the view's. Its header captions are the base class's column numbers.
 class FileListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    /// Columns of the view: the caption, then one per sub-item.
+    /// Columns of the view: the caption, one per sub-item, then the support column.
     static constexpr int ColumnCount = 8;
+    static constexpr int SupportColumn = 7;
+    /// In every column of a row: FileEntry::supported as a bool.
+    static constexpr int SupportedRole = Qt::UserRole;
 
     explicit FileListModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    /// DisplayRole: the cell text; TextAlignmentRole: numbers right-aligned.
+    /// DisplayRole: the cell text (empty in the support column); TextAlignmentRole: numbers
+    /// right-aligned; SupportedRole.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    /// Column captions "ファイル名", "ディレクトリ", "形式", "周期", "Bit", "Ch", "サイズ", "　".
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     /// Adds the WAV file at `path` (UTF-8, "/" separators) as the last row, unless its file
     /// name is already a caption (exact bytes), its extension is not ".WAV" in any letter
@@ -80,7 +80,7 @@ public:
 
     /// Removes the rows with these indexes; the other rows keep their order.
     void RemoveSelectedFiles(const std::set<int>& rows);
-    /// Removes every row whose support cell is not empty.
+    /// Removes every row that is not supported.
     void RemoveUnsupportedFiles();
     /// Removes all rows.
     void Clear();

@@ -200,7 +200,7 @@ int RunBatchCommand(const std::vector<std::string>& args)
     // The start command removes these rows without a word.
     for (size_t row = 0; row < list.Entries().size(); ++row) {
         const FileEntry& entry = list.Entries()[row];
-        if (!entry.IsSupported())
+        if (!entry.supported)
             leaveOut(listed[row],
                      "unsupported format (" + entry.subItems[FormatTagCell] + ", " + entry.subItems[BitsCell]
                          + " bit)");

@@ -45,7 +45,8 @@ int RunAnalyze(const std::vector<std::string>& args)
         const bool ok = AnalyzeWaveFile(dialog.events.Stages(), path, *analysis, error);
         FinishProgressLine();
         if (!ok) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+            std::fprintf(stderr, "%s: %s\n", path.c_str(),
+                         ProbeReason(analysis->probeFailure, error).c_str());
             status = 1;
             continue;
         }
@@ -163,8 +164,8 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
     ProblemReports& problems = dialog.events.Problems();
     GainInputs inputs;
     WaveFileInfo info {};
-    if (ProbeWaveFile(source, info) < 0) {
-        std::fprintf(stderr, "%s: %s\n", source.c_str(), ErrorText().c_str());
+    if (const int probed = static_cast<int>(ProbeWaveFile(source, info)); probed < 0) {
+        std::fprintf(stderr, "%s: %s\n", source.c_str(), ProbeReason(probed, ErrorText()).c_str());
         return 1;
     }
     inputs.bitsPerSample = info.format.bitsPerSample;
@@ -184,7 +185,8 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
         std::string error;
         if (!AnalyzeWaveFile(stages, source, analysis, error)) {
             FinishProgressLine();
-            std::fprintf(stderr, "%s: %s\n", source.c_str(), error.c_str());
+            std::fprintf(stderr, "%s: %s\n", source.c_str(),
+                         ProbeReason(analysis.probeFailure, error).c_str());
             return 1;
         }
         inputs.peak = std::max<int64_t>(analysis.peak, 1);

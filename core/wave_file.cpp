@@ -239,25 +239,25 @@ const char* ProbeResultText(int code)
 {
     switch (code) {
     case kProbeCannotOpen:
-        return "ファイルが開けません";
+        return "cannot open the file";
     case kProbeCannotRead:
-        return "ヘッダ部が読めません";
+        return "a read of the header failed";
     case kProbeNotWave:
-        return "WAVEファイルではありません";
+        return "not a RIFF WAVE file";
     case kProbeBadFmtSize:
-        return "fmtチャンクサイズがおかしい";
+        return "fmt chunk size out of range";
     case kProbeNoData:
-        return "dataチャンクが見つかりません";
+        return "no data chunk";
     case kProbeFmtMissing:
-        return "dataチャンクの前にfmtチャンクがありません";
+        return "data chunk before any fmt chunk";
     case kProbeTruncated:
-        return "ヘッダ部が不完全です";
+        return "header cut short";
     case kProbeBadRiffSize:
-        return "RIFFチャンクサイズがおかしい";
+        return "RIFF size field of 0 and no samples";
     case kProbeTooLarge:
-        return "4GB以上のRIFFファイルはサイズを表せません";
+        return "plain RIFF file of 4 GiB or more";
     case kProbeBadDs64:
-        return "ds64チャンクがおかしい";
+        return "RF64 without a usable ds64 chunk";
     default:
         return "";
     }

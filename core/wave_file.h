@@ -67,15 +67,15 @@ struct WaveFileInfo {
 /// -10 and -11 (size fields of 2^31 or more) and the 256-byte limit are gone: sizes are
 /// unsigned and the whole header is walked. Their codes are not given to other reasons.
 enum ProbeResult : int {
-    kProbeCannotOpen = -2,  ///< "ファイルが開けません"
-    kProbeCannotRead = -3,  ///< "ヘッダ部が読めません"
-    kProbeNotWave = -4,     ///< "WAVEファイルではありません"
-    kProbeBadFmtSize = -6,  ///< "fmtチャンクサイズがおかしい"
+    kProbeCannotOpen = -2,  ///< the file does not open for reading (missing, no access, a pipe)
+    kProbeCannotRead = -3,  ///< a read of the header fails (a folder, an I/O error)
+    kProbeNotWave = -4,     ///< not "RIFF"/"RF64"/"BW64" ... "WAVE"
+    kProbeBadFmtSize = -6,  ///< a `fmt ` size field below 16 (or of 2^31 or more)
     kProbeNoData = -7,      ///< no `data` chunk in the file
     kProbeFmtMissing = -8,  ///< `data` chunk before any `fmt ` chunk
     kProbeTruncated = -9,   ///< the header ends inside bytes the walk needs
-    /// No longer returned by the probe (RIFF sizes of 2^31 or more are read); its text
-    /// names the file list's refusal of a RIFF size field of 0.
+    /// No longer returned by the probe (RIFF sizes of 2^31 or more are read); the file
+    /// list refuses a RIFF size field of 0 with no samples behind it under this code.
     kProbeBadRiffSize = -10,
     kProbeTooLarge = -12,  ///< a plain RIFF file of 4 GiB or more: its 32-bit sizes cannot state it
     kProbeBadDs64 = -13,   ///< an RF64/BW64 file without a usable `ds64` chunk first
@@ -98,10 +98,12 @@ inline int64_t ParseWaveHeader(WaveFileInfo& info, const uint8_t* image, size_t 
     return ParseWaveHeader(info, image, imageLength, imageLength);
 }
 
-/// The reason of the last failed probe (UTF-8); empty before any failure. Thread-safe.
+/// The reason of the last failed probe, ProbeResultText of its code; empty before any
+/// failure. Thread-safe. A text for logs: front ends word the code itself.
 std::string ErrorText();
 
-/// The text of one probe result code; empty for codes that are not failures.
+/// A short English description of one probe result code, for developers and logs; empty
+/// for codes that are not failures.
 const char* ProbeResultText(int code);
 
 /// True for every format SampleFormatOf knows.

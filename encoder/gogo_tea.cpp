@@ -80,7 +80,26 @@ int NiceOffsetFor(TThreadPriority priority)
 
 int Modulo(int value, int size) { return ((value % size) + size) % size; }
 
+const char* RefusalText(GogoTeaRefusal reason)
+{
+    switch (reason) {
+    case GogoTeaRefusal::Busy:
+        return "settings cannot change while encoding";
+    case GogoTeaRefusal::OutOfRange:
+        return "value out of range";
+    case GogoTeaRefusal::NoFpu:
+        return "encoder work area did not initialise (no FPU)";
+    case GogoTeaRefusal::BadConfiguration:
+        return "encoder refused the configuration";
+    }
+    return "refused";
+}
+
 }  // namespace
+
+EGogoTeaError::EGogoTeaError(GogoTeaRefusal reason) : std::runtime_error(RefusalText(reason)), reason_(reason)
+{
+}
 
 // ---------------------------------------------------------------------------------------
 // TEncodeThread: runs the frame loop. It takes thread messages from its own queue and
@@ -386,7 +405,7 @@ std::uint32_t TGogoTea::VersionCode() const
 void TGogoTea::ThrowIfEncoding() const
 {
     if (isEncoding_.load())
-        throw EGogoTeaError(GogoTeaBusyText);
+        throw EGogoTeaError(GogoTeaRefusal::Busy);
 }
 
 void TGogoTea::SetPriority(TThreadPriority value)
@@ -400,7 +419,7 @@ void TGogoTea::SetFrequency(int value)
 {
     ThrowIfEncoding();
     if (value <= 0)
-        throw EGogoTeaError(GogoTeaRangeText);
+        throw EGogoTeaError(GogoTeaRefusal::OutOfRange);
     frequency_ = value;
 }
 
@@ -450,7 +469,7 @@ void TGogoTea::SetVBRLevel(int value)
 {
     ThrowIfEncoding();
     if (value < 0 || value > 9)
-        throw EGogoTeaError(GogoTeaRangeText);
+        throw EGogoTeaError(GogoTeaRefusal::OutOfRange);
     vbrLevel_ = value;
 }
 
@@ -494,7 +513,7 @@ void TGogoTea::SetExtFilter(const TExtFilter& value)
 {
     ThrowIfEncoding();
     if (value.Low < 0 || value.Low > 100 || value.High < 0 || value.High > 100)
-        throw EGogoTeaError(GogoTeaRangeText);
+        throw EGogoTeaError(GogoTeaRefusal::OutOfRange);
     extFilter_ = value;
 }
 
@@ -502,7 +521,7 @@ void TGogoTea::SetVBRBitrate(const TVBRBitrate& value)
 {
     ThrowIfEncoding();
     if (value.Low < 0 || value.High < 0)
-        throw EGogoTeaError(GogoTeaRangeText);
+        throw EGogoTeaError(GogoTeaRefusal::OutOfRange);
     vbrBitrate_ = value;
 }
 
@@ -510,7 +529,7 @@ void TGogoTea::SetMSSetting(const TMSSetting& value)
 {
     ThrowIfEncoding();
     if (value.Threshold < 0 || value.Threshold > 100 || value.Power < 0 || value.Power > 100)
-        throw EGogoTeaError(GogoTeaRangeText);
+        throw EGogoTeaError(GogoTeaRefusal::OutOfRange);
     msSetting_ = value;
 }
 
@@ -559,7 +578,7 @@ void TGogoTea::Initialize()
 void TGogoTea::QuerySettings()
 {
     if (isEncoding_.load() || prepared_.load())
-        throw EGogoTeaError(GogoTeaBusyText);
+        throw EGogoTeaError(GogoTeaRefusal::Busy);
     {
         std::lock_guard lock(ringLock_);
         inputEnded_ = false;
@@ -575,7 +594,7 @@ void TGogoTea::QuerySettings()
 
     encodeResult_.store(functions.MPGE_initializeWork());
     if (encodeResult_.load() != GOGO_OK)
-        throw EGogoTeaError(GogoTeaNoFpuText);
+        throw EGogoTeaError(GogoTeaRefusal::NoFpu);
 
     if (encodeMode_ == TEncodeMode::_FILE) {
         set(GOGO_ITEM_INPUT, GOGO_INPUT_FILE, sourceFile_.c_str());
@@ -648,7 +667,7 @@ void TGogoTea::QuerySettings()
     encodeResult_.store(detected);
     if (detected != GOGO_OK) {
         prepared_.store(false);
-        throw EGogoTeaError(GogoTeaConfigText);
+        throw EGogoTeaError(GogoTeaRefusal::BadConfiguration);
     }
     {
         std::lock_guard lock(ringLock_);
@@ -761,7 +780,7 @@ int TGogoTea::ReadBufferEx(void* data, int length)
 void TGogoTea::AddRmpTagInfo(const TTagInfoPac& tag)
 {
     if (tag.length <= 0 || !tag.data)
-        throw EGogoTeaError(GogoTeaRangeText);
+        throw EGogoTeaError(GogoTeaRefusal::OutOfRange);
     const auto* bytes = static_cast<const std::uint8_t*>(tag.data);
     rmpTags_.emplace_back(bytes, bytes + tag.length);
 }
@@ -769,7 +788,7 @@ void TGogoTea::AddRmpTagInfo(const TTagInfoPac& tag)
 void TGogoTea::SetID3TagInfo(const TTagInfoPac& tag)
 {
     if (tag.length <= 0 || !tag.data)
-        throw EGogoTeaError(GogoTeaRangeText);
+        throw EGogoTeaError(GogoTeaRefusal::OutOfRange);
     const auto* bytes = static_cast<const std::uint8_t*>(tag.data);
     id3Tag_.assign(bytes, bytes + tag.length);
 }

@@ -104,16 +104,22 @@ struct TTagInfoPac {
     const void* data = nullptr;
 };
 
-/// The four texts of EGogoTeaError.
-inline constexpr const char* GogoTeaBusyText = "エンコード中に設定は変更できません.";
-inline constexpr const char* GogoTeaRangeText = "値が範囲外です.";
-inline constexpr const char* GogoTeaNoFpuText = "FPUがありません";
-inline constexpr const char* GogoTeaConfigText = "設定に誤りがあります.";
+/// Why the component refused a call.
+enum class GogoTeaRefusal {
+    Busy,              ///< a setting or a query while an encoding is prepared or running
+    OutOfRange,        ///< a value outside what the property takes
+    NoFpu,             ///< the library's work area did not initialise
+    BadConfiguration,  ///< the library refused the configuration (or its check threw)
+};
 
-/// A refused configuration or value; what() is one of the four texts above (UTF-8).
+/// A refused configuration or value: Reason() says which; what() is an English text for logs.
 class EGogoTeaError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EGogoTeaError(GogoTeaRefusal reason);
+    GogoTeaRefusal Reason() const { return reason_; }
+
+private:
+    GogoTeaRefusal reason_;
 };
 
 /// An operation that needs the encoder library while it is not loaded.
@@ -172,8 +178,8 @@ public:
     TVBRBitrate VBRBitrate() const { return vbrBitrate_; }
     TMSSetting MSSetting() const { return msSetting_; }
 
-    // Setters. All but SetPriority throw EGogoTeaError(GogoTeaBusyText) while IsEncoding,
-    // then EGogoTeaError(GogoTeaRangeText) for a value out of range; the old value stays.
+    // Setters. All but SetPriority throw EGogoTeaError (Busy) while IsEncoding, then
+    // EGogoTeaError (OutOfRange) for a value out of range; the old value stays.
     /// Stores the priority and applies it to a running encoding at once; never throws.
     void SetPriority(TThreadPriority value);
     void SetFrequency(int value);  ///< above 0
@@ -221,9 +227,9 @@ public:
     /// Copies up to `length` bytes out, zero-fills the rest, returns the bytes copied.
     int ReadBufferEx(void* data, int length);
 
-    /// Adds a copy of a RIFF information tag; throws GogoTeaRangeText for an empty tag.
+    /// Adds a copy of a RIFF information tag; throws OutOfRange for an empty tag.
     void AddRmpTagInfo(const TTagInfoPac& tag);
-    /// Replaces the held ID3 tag with a copy; throws GogoTeaRangeText for an empty tag.
+    /// Replaces the held ID3 tag with a copy; throws OutOfRange for an empty tag.
     void SetID3TagInfo(const TTagInfoPac& tag);
     /// Frees every held tag copy.
     void DisposeTags();

@@ -61,7 +61,8 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
 {
     result = WaveAnalysis {};
     WaveFileInfo& info = result.info;
-    if (ProbeWaveFile(path, info) < 0) {
+    if (const int64_t probed = ProbeWaveFile(path, info); probed < 0) {
+        result.probeFailure = static_cast<int>(probed);
         error = ErrorText();
         return false;
     }

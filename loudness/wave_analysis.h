@@ -15,6 +15,8 @@ namespace orva {
 /// What the analysis of one file found.
 struct WaveAnalysis {
     WaveFileInfo info {};
+    /// The ProbeResult when the file did not probe, else 0.
+    int probeFailure = 0;
     /// Integer formats: largest sample magnitude in the format's integer units, counting
     /// missing sample bytes as zero bytes as the peak scan does (0 for silence).
     int64_t peak = 0;
@@ -27,9 +29,9 @@ struct WaveAnalysis {
 
 /// Reads the WAV file at path and measures it. Samples the file does not hold (a header
 /// that claims more) take no part in the loudness and true peak. Returns false when the
-/// file does not probe, is not a supported format, cannot be opened or a read fails;
-/// `error` says why. Reports its progress as the peak scan does (Stage::Scan). Runs on any
-/// thread.
+/// file does not probe (probeFailure says why), is not a supported format, cannot be
+/// opened or a read fails; `error` says why in English. Reports its progress as the peak
+/// scan does (Stage::Scan). Runs on any thread.
 bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis& result, std::string& error);
 
 /// Full scale of a sample format in the integer units of WaveAnalysis::peak (1 for float).

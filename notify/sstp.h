@@ -32,7 +32,7 @@ std::string ExpandSstpTemplate(std::string_view templateShiftJis, std::string_vi
 /// A CP932 file name made safe to stand inside a script: CR, LF and every other control
 /// byte become a blank (they would end the header line and start another) and "\" goes as
 /// "\\" (alone it would start a script tag). Double-byte characters pass whole, so a second
-/// byte 0x5C (as in "表") stays as it is.
+/// byte 0x5C (as in the character 0x95 0x5C) stays as it is.
 std::string EscapeSstpFileName(std::string_view fileNameShiftJis);
 
 /// The complete request for a CP932 script; a script longer than kMaxSstpScriptBytes is

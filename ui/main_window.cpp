@@ -77,11 +77,10 @@ public:
 
     QVariant data(const QModelIndex& index, int role) const override
     {
-        const QVariant value = QIdentityProxyModel::data(index, role);
-        if (role == Qt::DisplayRole && index.column() == 1 + orva::SupportCell
-            && value.toString() == QString::fromUtf8(orva::UnsupportedMarker))
+        if (role == Qt::DisplayRole && index.column() == orva::FileListModel::SupportColumn
+            && !QIdentityProxyModel::data(index, orva::FileListModel::SupportedRole).toBool())
             return QCoreApplication::translate("FileList", "(未対応)");
-        return value;
+        return QIdentityProxyModel::data(index, role);
     }
 };
 

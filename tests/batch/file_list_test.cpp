@@ -77,28 +77,29 @@ TEST(FileList, RowCellsDescribeTheFile)
         ASSERT_TRUE(list.AddFileToList(temp.Path() + name)) << name;
 
     EXPECT_EQ(list.Entries()[0].subItems,
-              (std::array<std::string, 7> { temp.Path(), FormatTagName(1), "22050", "16", "1", "1008", "" }));
+              (std::array<std::string, 6> { temp.Path(), FormatTagName(1), "22050", "16", "1", "1008" }));
+    EXPECT_TRUE(list.Entries()[0].supported);
     EXPECT_EQ(list.Entries()[1].subItems[BitsCell], "8");
-    EXPECT_TRUE(list.Entries()[1].IsSupported());
+    EXPECT_TRUE(list.Entries()[1].supported);
     EXPECT_EQ(list.Entries()[2].subItems[BitsCell], "24");
-    EXPECT_TRUE(list.Entries()[2].IsSupported());
+    EXPECT_TRUE(list.Entries()[2].supported);
     EXPECT_EQ(list.Entries()[3].subItems[FormatTagCell], FormatTagName(3));
-    EXPECT_TRUE(list.Entries()[3].IsSupported());
+    EXPECT_TRUE(list.Entries()[3].supported);
     // An extensible file shows its sub-format and its valid bits.
     EXPECT_EQ(list.Entries()[4].subItems[FormatTagCell], "PCM");
     EXPECT_EQ(list.Entries()[4].subItems[BitsCell], "24");
     EXPECT_EQ(list.Entries()[4].sampleFormat, SampleFormat::S32);
-    EXPECT_EQ(list.Entries()[5].subItems[SupportCell], "(未対応)");
+    EXPECT_FALSE(list.Entries()[5].supported);
 
-    // The view's columns: the caption, then sub-items 0 to 6.
+    // The view's columns: the caption, sub-items 0 to 5, then the support column, which
+    // holds no text (the front end words it) but the flag.
     EXPECT_EQ(list.columnCount(), 8);
     EXPECT_EQ(list.data(list.index(0, 0)).toString().toStdString(), "pcm.wav");
     EXPECT_EQ(list.data(list.index(0, 6)).toString().toStdString(), "1008");
-    EXPECT_EQ(list.data(list.index(5, 7)).toString().toStdString(), "(未対応)");
-    Names headers;
-    for (int column = 0; column < 8; ++column)
-        headers.push_back(list.headerData(column, Qt::Horizontal).toString().toStdString());
-    EXPECT_EQ(headers, (Names { "ファイル名", "ディレクトリ", "形式", "周期", "Bit", "Ch", "サイズ", "　" }));
+    for (const int row : { 0, 5 }) {
+        EXPECT_EQ(list.data(list.index(row, FileListModel::SupportColumn)), QVariant(QString())) << row;
+        EXPECT_EQ(list.data(list.index(row, 2), FileListModel::SupportedRole), QVariant(row == 0)) << row;
+    }
 
     // A relative path is listed with its absolute folder.
     const auto previous = std::filesystem::current_path();
@@ -116,10 +117,10 @@ TEST(FileList, RemovalCommandsCloseTheGaps)
     FileListModel list;
     int removedSignals = 0;
     QObject::connect(&list, &QAbstractItemModel::rowsRemoved, &list, [&] { ++removedSignals; });
-    const auto row = [](const std::string& name, const std::string& marker = "") {
+    const auto row = [](const std::string& name, bool supported = true) {
         FileEntry entry;
         entry.caption = name;
-        entry.subItems[SupportCell] = marker;
+        entry.supported = supported;
         return entry;
     };
     for (const char* name : { "1.wav", "2.wav", "3.wav", "4.wav", "5.wav" })
@@ -130,7 +131,7 @@ TEST(FileList, RemovalCommandsCloseTheGaps)
 
     list.Clear();
     for (const char* name : { "a.wav", "b.wav", "d.wav" })
-        list.AppendEntry(row(name, UnsupportedMarker));
+        list.AppendEntry(row(name, false));
     list.AppendEntry(row("c.wav"));
     list.RemoveUnsupportedFiles();
     EXPECT_EQ(Captions(list), (Names { "c.wav" }));

@@ -57,13 +57,13 @@ struct FakeHost final : StartCommandHost {
 };
 
 FileEntry Row(const std::string& directory, const std::string& name, const std::string& bits = "16",
-              const std::string& marker = "")
+              bool supported = true)
 {
     FileEntry entry;
     entry.caption = name;
     entry.subItems[DirectoryCell] = directory;
     entry.subItems[BitsCell] = bits;
-    entry.subItems[SupportCell] = marker;
+    entry.supported = supported;
     return entry;
 }
 
@@ -103,8 +103,7 @@ TEST(StartCommand, ChecksInOrder)
         SCOPED_TRACE(c.name);
         FileListModel list;
         for (size_t i = 0; i < c.bits.size(); ++i)
-            list.AppendEntry(Row("/in/", std::to_string(i) + ".wav", c.bits[i],
-                                 c.bits[i] == "24" ? UnsupportedMarker : ""));
+            list.AppendEntry(Row("/in/", std::to_string(i) + ".wav", c.bits[i], c.bits[i] != "24"));
         Settings settings;
         settings.PeakMode = c.peakMode;
         settings.ResampleRate = c.rate;
@@ -122,7 +121,7 @@ TEST(StartCommand, ChecksInOrder)
         EXPECT_EQ(outcome, c.refusal.empty() ? StartOutcome::BatchRun : StartOutcome::Refused);
         EXPECT_EQ(host.chooserStarts.size(), c.refusal.empty() ? 1u : 0u);
         for (const FileEntry& entry : list.Entries())
-            EXPECT_TRUE(entry.IsSupported());
+            EXPECT_TRUE(entry.supported);
         if (c.rate > 0) {
             // The conversion forces the per-file mode and no source action, also in the summary.
             for (const Settings& s : { settings, host.summary.settings })

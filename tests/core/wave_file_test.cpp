@@ -95,26 +95,25 @@ TEST(WaveProbe, ChunkWalk)
     }
 }
 
-TEST(WaveProbe, FixedTextsAndSupport)
+TEST(WaveProbe, FailureCodesAndSupport)
 {
     TempDir dir;
     WaveFileInfo info {};
     ASSERT_EQ(::mkfifo(dir.File("pipe.wav").c_str(), 0600), 0);
-    const std::pair<std::string, const char*> failures[] = {
-        { dir.File("missing.wav"), "ファイルが開けません" },
-        { dir.File("pipe.wav"), "ファイルが開けません" },  // a named pipe without writer: no hang
-        { dir.File(""), "ヘッダ部が読めません" },          // a folder opens but cannot be read
-        { dir.Write("x.wav", Bytes(64, 'x')), "WAVEファイルではありません" },
-        { dir.Write("y.wav", File({ { "fmt ", FmtBody(1, 1, 8000, 8, 14) } })),
-          "fmtチャンクサイズがおかしい" },
+    const std::pair<std::string, int> failures[] = {
+        { dir.File("missing.wav"), kProbeCannotOpen },
+        { dir.File("pipe.wav"), kProbeCannotOpen },  // a named pipe without writer: no hang
+        { dir.File(""), kProbeCannotRead },          // a folder opens but cannot be read
+        { dir.Write("x.wav", Bytes(64, 'x')), kProbeNotWave },
+        { dir.Write("y.wav", File({ { "fmt ", FmtBody(1, 1, 8000, 8, 14) } })), kProbeBadFmtSize },
     };
-    for (const auto& [path, text] : failures) {
-        EXPECT_LT(ProbeWaveFile(path, info), 0);
-        EXPECT_EQ(ErrorText(), text);
+    for (const auto& [path, code] : failures) {
+        EXPECT_EQ(ProbeWaveFile(path, info), code) << path;
+        EXPECT_EQ(ErrorText(), ProbeResultText(code));
     }
     // Success leaves the last failure's text; support depends on tag and width only.
     EXPECT_GE(ProbeWaveFile(dir.Write("z.wav", PcmWave(6, 1, 8, Bytes(6))), info), 0);
-    EXPECT_EQ(ErrorText(), "fmtチャンクサイズがおかしい");
+    EXPECT_EQ(ErrorText(), ProbeResultText(kProbeBadFmtSize));
     EXPECT_TRUE(IsSupportedFormat(info.format));
     for (auto [tag, bits, supported] : { std::tuple { 1, 16, true },
                                          { 1, 24, true },

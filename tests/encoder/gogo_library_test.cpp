@@ -137,7 +137,7 @@ TEST_F(GogoLibraryTest, RefusesUnusableInputs)
             tea_->Execute();
             ADD_FAILURE() << "accepted";
         } catch (const EGogoTeaError& error) {
-            EXPECT_STREQ(error.what(), "設定に誤りがあります.");
+            EXPECT_EQ(error.Reason(), GogoTeaRefusal::BadConfiguration);
         }
         EXPECT_NE(tea_->EncodeResult(), 0);
         EXPECT_FALSE(tea_->IsEncoding());

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <sstream>
 
 namespace orva {
@@ -33,14 +34,15 @@ std::vector<std::string> LogLines(const std::string& prefix = "")
     return lines;
 }
 
-template <typename Call> std::string ErrorText(Call call)
+/// The reason of the refusal a call raises; nullopt when it raises none.
+template <typename Call> std::optional<GogoTeaRefusal> Refusal(Call call)
 {
     try {
         call();
     } catch (const EGogoTeaError& error) {
-        return error.what();
+        return error.Reason();
     }
-    return "(no error)";
+    return std::nullopt;
 }
 
 class GogoTeaTest : public ::testing::Test {
@@ -165,12 +167,12 @@ TEST_F(GogoTeaTest, RiffTagsGoInOrderAndAreFreedAfterTheQuery)
     EXPECT_THAT(LogLines("set 27"), ::testing::IsEmpty());
 }
 
-TEST_F(GogoTeaTest, RefusedConfigurationsRaiseTheirTexts)
+TEST_F(GogoTeaTest, RefusedConfigurationsRaiseTheirReasons)
 {
     {
         script_.initializeResult = 4;
         auto tea = Make();
-        EXPECT_EQ(ErrorText([&] { tea->QuerySettings(); }), "FPUがありません");
+        EXPECT_EQ(Refusal([&] { tea->QuerySettings(); }), GogoTeaRefusal::NoFpu);
         EXPECT_EQ(tea->EncodeResult(), 4);
         EXPECT_THAT(LogLines("set "), ::testing::IsEmpty());
     }
@@ -178,7 +180,7 @@ TEST_F(GogoTeaTest, RefusedConfigurationsRaiseTheirTexts)
     {
         script_.detectResult = 9;
         auto tea = Make();
-        EXPECT_EQ(ErrorText([&] { tea->Execute(); }), "設定に誤りがあります.");
+        EXPECT_EQ(Refusal([&] { tea->Execute(); }), GogoTeaRefusal::BadConfiguration);
         EXPECT_EQ(tea->EncodeResult(), 9);
         EXPECT_FALSE(tea->IsEncoding());
         // Not prepared: a corrected configuration may be tried again.
@@ -189,7 +191,7 @@ TEST_F(GogoTeaTest, RefusedConfigurationsRaiseTheirTexts)
     {
         script_.detectThrows = true;
         auto tea = Make();
-        EXPECT_EQ(ErrorText([&] { tea->QuerySettings(); }), "設定に誤りがあります.");
+        EXPECT_EQ(Refusal([&] { tea->QuerySettings(); }), GogoTeaRefusal::BadConfiguration);
         EXPECT_EQ(tea->EncodeResult(), 10);
     }
 }
@@ -198,8 +200,8 @@ TEST_F(GogoTeaTest, APreparedComponentRefusesASecondQuery)
 {
     auto tea = Make();
     tea->QuerySettings();
-    EXPECT_EQ(ErrorText([&] { tea->QuerySettings(); }), "エンコード中に設定は変更できません.");
-    EXPECT_EQ(ErrorText([&] { tea->Execute(); }), "エンコード中に設定は変更できません.");
+    EXPECT_EQ(Refusal([&] { tea->QuerySettings(); }), GogoTeaRefusal::Busy);
+    EXPECT_EQ(Refusal([&] { tea->Execute(); }), GogoTeaRefusal::Busy);
     EXPECT_FALSE(tea->IsEncoding());
 }
 
@@ -284,11 +286,11 @@ TEST_F(GogoTeaTest, SettersRefuseWhileEncodingButPriorityIsTaken)
     auto tea = Make();
     EventLog events(*tea);
     tea->Execute();
-    EXPECT_EQ(ErrorText([&] { tea->SetBitrate(192); }), "エンコード中に設定は変更できません.");
+    EXPECT_EQ(Refusal([&] { tea->SetBitrate(192); }), GogoTeaRefusal::Busy);
     EXPECT_EQ(tea->BitRate(), 128);
     // Busy is checked before the range.
-    EXPECT_EQ(ErrorText([&] { tea->SetVBRLevel(10); }), "エンコード中に設定は変更できません.");
-    EXPECT_EQ(ErrorText([&] { tea->SetSourceFile("x"); }), "エンコード中に設定は変更できません.");
+    EXPECT_EQ(Refusal([&] { tea->SetVBRLevel(10); }), GogoTeaRefusal::Busy);
+    EXPECT_EQ(Refusal([&] { tea->SetSourceFile("x"); }), GogoTeaRefusal::Busy);
     EXPECT_NO_THROW(tea->SetPriority(TThreadPriority::tpNormal));
     EXPECT_EQ(tea->Priority(), TThreadPriority::tpNormal);
     tea->AbortEncode();
@@ -299,16 +301,16 @@ TEST_F(GogoTeaTest, SettersRefuseWhileEncodingButPriorityIsTaken)
 TEST_F(GogoTeaTest, RangeChecks)
 {
     auto tea = Make();
-    const std::string range = "値が範囲外です.";
-    EXPECT_EQ(ErrorText([&] { tea->SetVBRLevel(10); }), range);
-    EXPECT_EQ(ErrorText([&] { tea->SetVBRLevel(-1); }), range);
-    EXPECT_EQ(ErrorText([&] { tea->SetFrequency(0); }), range);
-    EXPECT_EQ(ErrorText([&] { tea->SetExtFilter({ 55, 101, false }); }), range);
-    EXPECT_EQ(ErrorText([&] { tea->SetExtFilter({ -1, 70, false }); }), range);
-    EXPECT_EQ(ErrorText([&] { tea->SetVBRBitrate({ false, -1, 128 }); }), range);
-    EXPECT_EQ(ErrorText([&] { tea->SetMSSetting({ false, 75, 101 }); }), range);
-    EXPECT_EQ(ErrorText([&] { tea->AddRmpTagInfo({ 0, "x" }); }), range);
-    EXPECT_EQ(ErrorText([&] { tea->SetID3TagInfo({ 4, nullptr }); }), range);
+    const auto range = GogoTeaRefusal::OutOfRange;
+    EXPECT_EQ(Refusal([&] { tea->SetVBRLevel(10); }), range);
+    EXPECT_EQ(Refusal([&] { tea->SetVBRLevel(-1); }), range);
+    EXPECT_EQ(Refusal([&] { tea->SetFrequency(0); }), range);
+    EXPECT_EQ(Refusal([&] { tea->SetExtFilter({ 55, 101, false }); }), range);
+    EXPECT_EQ(Refusal([&] { tea->SetExtFilter({ -1, 70, false }); }), range);
+    EXPECT_EQ(Refusal([&] { tea->SetVBRBitrate({ false, -1, 128 }); }), range);
+    EXPECT_EQ(Refusal([&] { tea->SetMSSetting({ false, 75, 101 }); }), range);
+    EXPECT_EQ(Refusal([&] { tea->AddRmpTagInfo({ 0, "x" }); }), range);
+    EXPECT_EQ(Refusal([&] { tea->SetID3TagInfo({ 4, nullptr }); }), range);
     // Old values kept; the bounds themselves accepted.
     EXPECT_EQ(tea->VBRLevel(), 5);
     EXPECT_EQ(tea->Frequency(), 100);

@@ -123,7 +123,10 @@ TEST_F(CliLoudness, AnalyzePrintsEachFileAndTheAlbum)
     for (const char* key : { "samplePeakDbfs", "truePeakDbtp", "loudnessLufs", "albumSamplePeakDbfs",
                              "albumTruePeakDbtp", "albumLoudnessLufs" })
         EXPECT_NEAR(last[key], -20.0, 0.05) << key;
-    EXPECT_EQ(OrvaCli("analyze '" + dir.File("none.wav") + "' '" + tone + "'").first, 1);
+    // A file that does not probe is worded by its code, as the other commands do.
+    EXPECT_EQ(OrvaCli("analyze '" + dir.File("none.wav") + "' '" + tone + "'", dir.File("err")).first, 1);
+    const Bytes err = ReadFile(dir.File("err"));
+    EXPECT_EQ(std::string(err.begin(), err.end()), dir.File("none.wav") + ": ファイルが開けません\n");
     EXPECT_EQ(OrvaCli("analyze").first, 2);
 }
 

@@ -2,7 +2,8 @@
 # Installs the build into a scratch prefix (the package's layout: bin/, lib/orva/, share/)
 # and checks that the installed programs find what they need there: the encoder library
 # (in-process MP3), the external encoder wrapper, the help, the icon, the menu entry and the
-# manual pages, and that they tell the project's version.
+# manual pages, that they tell the project's version, and that outside Japanese locales they
+# speak English.
 #
 #   installed_layout.sh BUILD_DIR VERSION [GUI]    (GUI=1 when the desktop program is built)
 set -eu
@@ -57,3 +58,37 @@ grep -qF "$prefix/lib/orva/libgogo.so" "$work/log" || { cat "$work/log" >&2; fai
 "$prefix/bin/orva-cli" batch --settings "$work/lame.ini" --output "$work/out2" "$work/in/tone.wav" \
     >"$work/log" 2>&1 </dev/null || { cat "$work/log" >&2; fail "batch with scmpx-lame"; }
 [ -s "$work/out2/tone.MP3" ] || fail "scmpx-lame wrote no MP3"
+
+# Outside Japanese locales no message carries a Japanese character: failures of every kind,
+# in both locales that choose English (the keys and file names here are ASCII).
+sox -n -r 8000 -c 1 -e ima-adpcm "$work/in/adpcm.wav" synth 0.1 sine 440
+head -c 30 "$work/in/tone.wav" >"$work/in/cut.wav"
+echo text >"$work/in/text.wav"
+printf '[ENCODE]\r\nRATE=128\r\nENCODER=1\r\nPATH=%s\r\n' "$work/no-encoder" >"$work/none.ini"
+for locale in en_US.UTF-8 de_DE.UTF-8; do
+    while read -r args; do
+        # shellcheck disable=SC2086 # the arguments are split on purpose
+        env -u LANGUAGE -u LC_ALL LANG="$locale" "$prefix/bin/orva-cli" $args >"$work/log" 2>&1 </dev/null || true
+        if LC_ALL=C.UTF-8 grep -qP '[\x{3000}-\x{9fff}\x{ff00}-\x{ffef}]' "$work/log"; then
+            cat "$work/log" >&2
+            fail "Japanese under $locale: orva-cli $args"
+        fi
+    done <<CASES
+probe $work/in/missing.wav
+probe $work/in/text.wav
+probe $work/in/cut.wav
+peak $work/in/adpcm.wav
+peak $work/in/cut.wav
+normalize $work/in/cut.wav $work/out1/n.wav
+normalize $work/in/tone.wav $work/missing/n.wav
+normalize $work/in/cut.wav $work/out1/n.wav --mode loudness
+normalize $work/in/tone.wav $work/out1/n.wav --mode true --target 9
+analyze $work/in/tone.wav $work/in/cut.wav $work/in/missing.wav
+resample $work/in/cut.wav $work/out1/r.wav 22050
+settings --bogus
+bogus
+batch --output $work/missing $work/in/tone.wav
+batch --output $work/out1 $work/in/adpcm.wav $work/in/text.wav $work/in/cut.wav $work/in/missing.wav
+batch --settings $work/none.ini --output $work/out1 $work/in/tone.wav
+CASES
+done

@@ -1,5 +1,6 @@
 // The processing dialog's words for each event, in both languages.
 
+#include "core/wave_file.h"
 #include "text/language.h"
 #include "text/processing_words.h"
 
@@ -181,6 +182,37 @@ TEST(ProcessingWords, EachEventInBothLanguages)
             row.report(presenter);
             EXPECT_EQ(view.changes, language == Language::English ? row.english : row.japanese);
         }
+    }
+    orva::SetProcessLanguage(Language::Japanese);
+}
+
+TEST(ProcessingWords, ProbeReasonsInBothLanguages)
+{
+    const struct {
+        int code;
+        const char* japanese;
+        const char* english;
+    } rows[] = {
+        { orva::kProbeCannotOpen, "ファイルが開けません", "the file cannot be opened" },
+        { orva::kProbeCannotRead, "ヘッダ部が読めません", "the header cannot be read" },
+        { orva::kProbeNotWave, "WAVEファイルではありません", "not a WAVE file" },
+        { orva::kProbeBadFmtSize, "fmtチャンクサイズがおかしい", "the fmt chunk size is wrong" },
+        { orva::kProbeNoData, "dataチャンクが見つかりません", "no data chunk was found" },
+        { orva::kProbeFmtMissing, "dataチャンクの前にfmtチャンクがありません",
+          "no fmt chunk before the data chunk" },
+        { orva::kProbeTruncated, "ヘッダ部が不完全です", "the header is incomplete" },
+        { orva::kProbeBadRiffSize, "RIFFチャンクサイズがおかしい", "the RIFF chunk size is wrong" },
+        { orva::kProbeTooLarge, "4GB以上のRIFFファイルはサイズを表せません",
+          "a RIFF file of 4 GB or more cannot state its size" },
+        { orva::kProbeBadDs64, "ds64チャンクがおかしい", "the ds64 chunk is wrong" },
+        { -99, "core's text", "core's text" },  // a code without words: the core's own text
+    };
+    for (const auto language : { Language::Japanese, Language::English }) {
+        orva::SetProcessLanguage(language);
+        for (const auto& row : rows)
+            EXPECT_EQ(orva::ProbeReason(row.code, "core's text"),
+                      language == Language::English ? row.english : row.japanese)
+                << row.code;
     }
     orva::SetProcessLanguage(Language::Japanese);
 }

@@ -5,6 +5,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_dialog.h"
 #include "ui/forms.h"
+#include "ui/language.h"
 #include "ui/main_window.h"
 
 #include <QAction>
@@ -26,6 +27,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -156,10 +158,17 @@ TEST_F(MainWindowTest, AddCommandAddsChosenFilesInOrderAndSkipsUnusableOnesSilen
     ASSERT_EQ(services_.fileFilters.size(), 1U);
     EXPECT_TRUE(services_.fileFilters[0].startsWith(QStringLiteral("ｻｳﾝﾄﾞﾌｧｲﾙ(")));
 
-    // The view shows the model's cells; the unsupported marker is in the last column.
+    // The view shows the model's cells; it words the captions and the unsupported marker in
+    // the last column in the program's language.
     const QAbstractItemModel* view = window_->ListView1->model();
-    EXPECT_EQ(view->index(2, 7).data().toString(), QStringLiteral("(未対応)"));
-    EXPECT_EQ(view->headerData(0, Qt::Horizontal).toString(), QStringLiteral("ファイル名"));
+    for (const auto& [language, marker, caption] :
+         { std::tuple { orva::Language::English, "(unsupported)", "File name" },
+           std::tuple { orva::Language::Japanese, "(未対応)", "ファイル名" } }) {
+        UseLanguage(language);
+        EXPECT_EQ(view->index(2, 7).data().toString(), QString::fromUtf8(marker));
+        EXPECT_EQ(view->index(1, 7).data().toString(), QString());
+        EXPECT_EQ(view->headerData(0, Qt::Horizontal).toString(), QString::fromUtf8(caption));
+    }
 
     // Cancelling the chooser changes nothing.
     window_->Add1->trigger();
