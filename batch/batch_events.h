@@ -53,7 +53,7 @@ public:
     /// an entry whose source cannot be set aside ends before its EntryStarted.)
     virtual void EntryFinished(int index, EntryOutcome outcome) = 0;
     /// The common peak of all entries is `peak`, first reached in the entry shown as `name`.
-    virtual void CommonPeakFound(int peak, const std::string& name) = 0;
+    virtual void CommonPeakFound(const SamplePeak& peak, const std::string& name) = 0;
     /// Every entry has been handled.
     virtual void BatchFinished(const BatchCounts& counts) = 0;
     /// The job ends (after BatchFinished, or early on an error of its own): nothing more runs.

@@ -272,14 +272,9 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         EndEntry(static_cast<int>(i), scanned[i] ? EntryOutcome::Scanned : EntryOutcome::LeftOut);
         CheckCancel();
     }
-    // The event carries an integer peak: float files report 0 there.
-    if (n > 0) {
-        const bool integer = commonPeak && !IsFloatFormat(commonPeak->format);
-        const int64_t shown = integer ? std::min<int64_t>(commonPeak->Integer(), INT32_MAX)
-            : commonPeak              ? 0
-                                      : 1;
-        m_events.CommonPeakFound(static_cast<int>(shown), m_entries[loudest].caption);
-    }
+    // With no file scanned the empty peak stands for the smallest one (1).
+    if (n > 0)
+        m_events.CommonPeakFound(commonPeak.value_or(SamplePeak {}), m_entries[loudest].caption);
     // One gain for the album: from the largest peaks, or the loudness of all files together.
     double albumGain = 1.0;
     if (!classic) {

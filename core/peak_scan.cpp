@@ -85,9 +85,7 @@ std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, 
             chunkCount = 0;
         }
     }
-    // The event carries an integer peak: float files report 0 there.
-    const int64_t shown = isFloat ? 0 : std::min<int64_t>(result.Integer(), INT32_MAX);
-    events.PeakFound(static_cast<int>(shown), result.position);
+    events.PeakFound(result);
     return result;
 }
 

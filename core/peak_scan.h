@@ -21,7 +21,7 @@ std::optional<SamplePeak> ScanPeak(StageEvents& events, ProblemReports& problems
 /// The scan's pass over the sample data of a probed file; source stands at the first sample
 /// byte. Bytes missing at the end of the source (a file that shrank since the probe) count
 /// as zero bytes; a failed read stops the scan with no result (and no PeakFound). Reports Scan
-/// progress every 11 chunks and PeakFound at the end (the integer peak; 0 for float files).
+/// progress every 11 chunks and PeakFound at the end.
 std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, const WaveFileInfo& info);
 
 /// Largest sample magnitude in a block (0 for an empty block). 8-bit data: |b - 128|;

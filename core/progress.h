@@ -3,6 +3,8 @@
 // words. The front ends word them (the desktop window on its dialog rows, orva-cli on the
 // terminal, in the language of the locale), and tests record them.
 
+#include "core/sample_kernels.h"
+
 #include <cstdint>
 #include <string>
 
@@ -36,8 +38,8 @@ public:
     /// `doneBytes` of `totalBytes` of the stage's data are done; `share` (0..1000) is the
     /// part of the whole file behind it, which the bar shows.
     virtual void StageProgress(Stage stage, int64_t doneBytes, int64_t totalBytes, int share) = 0;
-    /// The scan found `peak` first at sample `sampleIndex`.
-    virtual void PeakFound(int peak, int64_t sampleIndex) = 0;
+    /// The scan found `peak` (in the file's own scale; first reached at `peak.position`).
+    virtual void PeakFound(const SamplePeak& peak) = 0;
     /// The stage completed.
     virtual void StageFinished(Stage stage) = 0;
 };
@@ -54,7 +56,7 @@ class NullStageEvents final : public StageEvents {
 public:
     void StageStarted(Stage, const std::string&) override {}
     void StageProgress(Stage, int64_t, int64_t, int) override {}
-    void PeakFound(int, int64_t) override {}
+    void PeakFound(const SamplePeak&) override {}
     void StageFinished(Stage) override {}
 };
 

@@ -140,10 +140,9 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
         result.levels.truePeak = std::max(result.levels.truePeak, 1.0);
         largestAt = samplesDone;
     }
-    // The event carries an integer peak: float files report 0 there.
-    events.PeakFound(
-        isFloat ? 0 : static_cast<int>(std::min<int64_t>(std::max<int64_t>(result.peak, 1), INT32_MAX)),
-        largestAt);
+    largest.magnitude = result.peak;
+    largest.position = largestAt;
+    events.PeakFound(largest);
     return true;
 }
 

@@ -21,6 +21,12 @@ template <typename... Args> std::string Format(const char* format, Args... args)
     return text;
 }
 
+/// An integer peak as the labels show it: at least 1, within int.
+int IntegerPeak(const SamplePeak& peak)
+{
+    return static_cast<int>(std::min<int64_t>(peak.Integer(), INT32_MAX));
+}
+
 /// Share of entries begun, 0..1000.
 int EntryPosition(int index, int count)
 {
@@ -50,9 +56,12 @@ std::string StageProgressText(Stage stage, int64_t doneBytes, int64_t totalBytes
     return Format(format, static_cast<int>(doneBytes), static_cast<int>(totalBytes));
 }
 
-std::string PeakFoundText(int peak, int64_t sampleIndex)
+std::string PeakFoundText(const SamplePeak& peak)
 {
-    return Format(ORVA_TR("Processing", "ﾋﾟｰｸ採取終了(%d on %d)"), peak, static_cast<int>(sampleIndex));
+    const int sampleIndex = static_cast<int>(peak.position);
+    if (IsFloatFormat(peak.format))
+        return Format(ORVA_TR("Processing", "ﾋﾟｰｸ採取終了(%s on %d)"), PeakText(peak).c_str(), sampleIndex);
+    return Format(ORVA_TR("Processing", "ﾋﾟｰｸ採取終了(%d on %d)"), IntegerPeak(peak), sampleIndex);
 }
 
 std::string ProblemText(Problem problem, const std::string& path, DialogView::Box* box)
@@ -146,9 +155,14 @@ void DialogPresenter::EntryStarted(EntryStep step, int index, int count, const s
     view_.SetRowPosition(1, EntryPosition(index, count));
 }
 
-void DialogPresenter::CommonPeakFound(int peak, const std::string& name)
+void DialogPresenter::CommonPeakFound(const SamplePeak& peak, const std::string& name)
 {
-    view_.SetRowLabel(2, Format(ORVA_TR("Processing", "ﾋﾟｰｸ採取終了(%d in %s)"), peak, name.c_str()));
+    if (IsFloatFormat(peak.format))
+        view_.SetRowLabel(
+            2, Format(ORVA_TR("Processing", "ﾋﾟｰｸ採取終了(%s in %s)"), PeakText(peak).c_str(), name.c_str()));
+    else
+        view_.SetRowLabel(
+            2, Format(ORVA_TR("Processing", "ﾋﾟｰｸ採取終了(%d in %s)"), IntegerPeak(peak), name.c_str()));
 }
 
 void DialogPresenter::BatchFinished(const BatchCounts&)
@@ -181,9 +195,9 @@ void DialogPresenter::StageProgress(Stage stage, int64_t doneBytes, int64_t tota
     view_.SetRowPosition(RowOf(stage), share);
 }
 
-void DialogPresenter::PeakFound(int peak, int64_t sampleIndex)
+void DialogPresenter::PeakFound(const SamplePeak& peak)
 {
-    view_.SetRowLabel(2, PeakFoundText(peak, sampleIndex));
+    view_.SetRowLabel(2, PeakFoundText(peak));
     view_.SetRowPosition(2, 1000);
 }
 

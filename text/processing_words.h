@@ -47,7 +47,7 @@ public:
     void EntryStarted(EntryStep step, int index, int count, const std::string& name) override;
     /// The dialog shows an entry's end only through the steps' own rows.
     void EntryFinished(int, EntryOutcome) override {}
-    void CommonPeakFound(int peak, const std::string& name) override;
+    void CommonPeakFound(const SamplePeak& peak, const std::string& name) override;
     void BatchFinished(const BatchCounts& counts) override;
     void JobEnded() override;
     bool ConfirmCancel() override;
@@ -56,7 +56,7 @@ public:
 private:
     void StageStarted(Stage stage, const std::string& path) override;
     void StageProgress(Stage stage, int64_t doneBytes, int64_t totalBytes, int share) override;
-    void PeakFound(int peak, int64_t sampleIndex) override;
+    void PeakFound(const SamplePeak& peak) override;
     void StageFinished(Stage stage) override;
     void ReportProblem(Problem problem, const std::string& path) override;
 
@@ -66,7 +66,7 @@ private:
 /// The label of a stage's progress ("ﾋﾟｰｸ採取中(65536/100000)").
 std::string StageProgressText(Stage stage, int64_t doneBytes, int64_t totalBytes);
 /// The closing label of a scan ("ﾋﾟｰｸ採取終了(32767 on 5)").
-std::string PeakFoundText(int peak, int64_t sampleIndex);
+std::string PeakFoundText(const SamplePeak& peak);
 /// The message of a problem with its path; `box` receives the box it belongs in.
 std::string ProblemText(Problem problem, const std::string& path, DialogView::Box* box = nullptr);
 /// Why a file does not probe, for a ProbeResult below 0; `fallback` (the core's own reason)

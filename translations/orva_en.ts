@@ -108,6 +108,10 @@
         <translation>Peak found (%d at sample %d)</translation>
     </message>
     <message>
+        <source>ﾋﾟｰｸ採取終了(%s on %d)</source>
+        <translation>Peak found (%s at sample %d)</translation>
+    </message>
+    <message>
         <source>ﾌｧｲﾙを正常に読み込めません。(%s)</source>
         <translation>The file cannot be read properly. (%s)</translation>
     </message>
@@ -152,6 +156,10 @@ Note: broken files or working files may be left behind.</translation>
     <message>
         <source>ﾋﾟｰｸ採取終了(%d in %s)</source>
         <translation>Peak found (%d in %s)</translation>
+    </message>
+    <message>
+        <source>ﾋﾟｰｸ採取終了(%s in %s)</source>
+        <translation>Peak found (%s in %s)</translation>
     </message>
     <message>
         <source>完了しました</source>

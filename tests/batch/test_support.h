@@ -61,9 +61,9 @@ public:
     void PassStarted() override { Record("pass"); }
     void EntryStarted(EntryStep step, int index, int count, const std::string& name) override;
     void EntryFinished(int index, EntryOutcome outcome) override;
-    void CommonPeakFound(int peak, const std::string& name) override
+    void CommonPeakFound(const SamplePeak& peak, const std::string& name) override
     {
-        Record("common peak " + std::to_string(peak) + " " + name);
+        Record("common peak " + PeakText(peak) + " " + name);
     }
     void BatchFinished(const BatchCounts& counts) override;
     void JobEnded() override { Record("job end"); }

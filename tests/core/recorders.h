@@ -35,9 +35,9 @@ public:
             Record("progress " + Name(stage) + " " + std::to_string(done) + "/" + std::to_string(total) + " "
                    + std::to_string(share));
     }
-    void PeakFound(int peak, int64_t sampleIndex) override
+    void PeakFound(const SamplePeak& peak) override
     {
-        Record("peak " + std::to_string(peak) + " " + std::to_string(sampleIndex));
+        Record("peak " + PeakText(peak) + " " + std::to_string(peak.position));
     }
     void StageFinished(Stage stage) override { Record("end " + Name(stage)); }
     void ReportProblem(Problem problem, const std::string& path) override

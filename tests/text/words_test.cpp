@@ -73,9 +73,17 @@ TEST(ProcessingWords, EachEventInBothLanguages)
           { "row3.pos 0", "row1.label 処理中ﾌｧｲﾙ(3/3):c.wav", "row1.pos 1000" },
           { "row3.pos 0", "row1.label Processing file (3/3): c.wav", "row1.pos 1000" } },
         { "common peak",
-          [](auto& p) { p.CommonPeakFound(32767, "a.wav"); },
+          [](auto& p) {
+              p.CommonPeakFound({ orva::SampleFormat::S16, 32767, 0.0, 9 }, "a.wav");
+          },
           { "row2.label ﾋﾟｰｸ採取終了(32767 in a.wav)" },
           { "row2.label Peak found (32767 in a.wav)" } },
+        { "common peak of float files",
+          [](auto& p) {
+              p.CommonPeakFound({ orva::SampleFormat::F32, 0, 0.5, 9 }, "a.wav");
+          },
+          { "row2.label ﾋﾟｰｸ採取終了(0.5 in a.wav)" },
+          { "row2.label Peak found (0.5 in a.wav)" } },
         { "conversion progress",
           [](auto& p) { p.Stages().StageProgress(Stage::Conversion, 208896, 400000, 522); },
           { "row2.label ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(208896/400000)", "row2.pos 522" },
@@ -85,9 +93,23 @@ TEST(ProcessingWords, EachEventInBothLanguages)
           { "row2.label ﾋﾟｰｸ採取中(720896/1000000)", "row2.pos 720" },
           { "row2.label Scanning for the peak (720896/1000000)", "row2.pos 720" } },
         { "peak found",
-          [](auto& p) { p.Stages().PeakFound(128, 7); },
+          [](auto& p) {
+              p.Stages().PeakFound({ orva::SampleFormat::U8, 128, 0.0, 7 });
+          },
           { "row2.label ﾋﾟｰｸ採取終了(128 on 7)", "row2.pos 1000" },
           { "row2.label Peak found (128 at sample 7)", "row2.pos 1000" } },
+        { "peak found in a silent file",
+          [](auto& p) {
+              p.Stages().PeakFound({ orva::SampleFormat::S16, 0, 0.0, 0 });
+          },
+          { "row2.label ﾋﾟｰｸ採取終了(1 on 0)", "row2.pos 1000" },
+          { "row2.label Peak found (1 at sample 0)", "row2.pos 1000" } },
+        { "peak found in a float file",
+          [](auto& p) {
+              p.Stages().PeakFound({ orva::SampleFormat::F32, 0, 0.25, 7 });
+          },
+          { "row2.label ﾋﾟｰｸ採取終了(0.25 on 7)", "row2.pos 1000" },
+          { "row2.label Peak found (0.25 at sample 7)", "row2.pos 1000" } },
         { "normalization progress",
           [](auto& p) { p.Stages().StageProgress(Stage::Normalization, 720896, 800000, 901); },
           { "row3.label 正規化処理中(720896/800000)", "row3.pos 901" },

@@ -1,4 +1,7 @@
 # cmake -DLUPDATE=... -DTS_TABLE=... -DCATALOGUE=... -DWORK=... -DDIRS=... -DOPTIONS=... -P
+# DIRS and OPTIONS are lists with "|" between their items.
+string(REPLACE "|" ";" DIRS "${DIRS}")
+string(REPLACE "|" ";" OPTIONS "${OPTIONS}")
 set(copy ${WORK}/orva_en.check.ts)
 file(COPY_FILE ${CATALOGUE} ${copy})
 execute_process(COMMAND ${LUPDATE} -silent ${OPTIONS} -I ${SOURCE_ROOT} ${DIRS} -ts ${copy} RESULT_VARIABLE result)
