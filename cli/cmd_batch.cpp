@@ -10,6 +10,7 @@
 #include "cli/terminal.h"
 #include "encoder/gogo_tea.h"
 #include "settings/settings_store.h"
+#include "text/settings_words.h"
 #include "text/start_words.h"
 
 #include <QCoreApplication>
@@ -169,7 +170,7 @@ int RunBatchCommand(const std::vector<std::string>& args)
 
     Settings settings;
     IniFilePath = settingsFile.empty() ? DefaultIniFilePath() : settingsFile;
-    LoadSettings(settings, nullptr);
+    LoadSettings(settings, nullptr, DefaultSettingsInLanguage());
 
     static int argc = 1;
     static char name[] = "orva-cli";

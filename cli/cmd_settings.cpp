@@ -3,6 +3,7 @@
 #include "cli/command.h"
 #include "notify/sstp.h"
 #include "settings/settings_store.h"
+#include "text/settings_words.h"
 
 #include <cstdio>
 #include <optional>
@@ -48,7 +49,7 @@ int RunSettings(const std::vector<std::string>& args)
     if (!ParseOptions("settings", args, true, false, options))
         return 2;
     Settings settings;
-    LoadSettings(settings, nullptr);
+    LoadSettings(settings, nullptr, DefaultSettingsInLanguage());
     PrintField("StartDirectory", settings.StartDirectory);
     PrintField("PeakMode", settings.PeakMode);
     PrintField("SourceFileAction", settings.SourceFileAction);
@@ -81,7 +82,7 @@ int RunNotify(const std::vector<std::string>& args)
     if (!ParseOptions("notify", args, false, true, options))
         return 2;
     Settings settings;
-    LoadSettings(settings, nullptr);
+    LoadSettings(settings, nullptr, DefaultSettingsInLanguage());
     // Failures are silent, as they are in a batch.
     if (options.fileName)
         SendSstpFileMessage(settings, *options.fileName);

@@ -94,13 +94,12 @@ void WritePosition(ProfileFile& file, const PositionedWindow& window, const char
 
 std::string DefaultIniFilePath() { return CurrentDirectory() + "/ORVA.INI"; }
 
-void LoadSettings(Settings& settings, PositionedWindow* mainWindow)
+void LoadSettings(Settings& settings, PositionedWindow* mainWindow, const Settings& defaults)
 {
     const ProfileFile file(SettingsPath());
     if (mainWindow != nullptr)
         RestoreFrom(file, *mainWindow, "Form1Top", "Form1Left");
 
-    const Settings defaults;
     settings.EncoderPath.clear();
     settings.StartDirectory = CurrentDirectory();
 

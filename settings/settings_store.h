@@ -35,9 +35,10 @@ public:
 
 /// Fills IniFilePath (when empty) and StartDirectory, restores the main window's position
 /// ("Form1Top"/"Form1Left"; mainWindow may be null) and reads every stored field. A missing
-/// or unreadable file, section or key gives the field's default. Texts come back whole up
-/// to 255 bytes of CP932.
-void LoadSettings(Settings& settings, PositionedWindow* mainWindow);
+/// or unreadable file, section or key gives the field's default; a text's default comes from
+/// `defaults` (the front ends pass the SSTP messages in the user's language). Texts come
+/// back whole up to 255 bytes of CP932.
+void LoadSettings(Settings& settings, PositionedWindow* mainWindow, const Settings& defaults = Settings {});
 
 /// Writes the version key, the main window's position and every stored field, in one
 /// atomic replacement of the file. With mainWindow null the stored "Form1Top"/"Form1Left"

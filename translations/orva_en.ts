@@ -208,6 +208,17 @@ Note: broken files or working files may be left behind.</translation>
     </message>
 </context>
 <context>
+    <name>Settings</name>
+    <message>
+        <source>「$S」の正規化が終了しました！</source>
+        <translation>Finished normalizing &quot;$S&quot;!</translation>
+    </message>
+    <message>
+        <source>すべての正規化が終了しました！</source>
+        <translation>Finished normalizing all files!</translation>
+    </message>
+</context>
+<context>
     <name>StartCommand</name>
     <message>
         <source>処理可能なファイルがありません。</source>

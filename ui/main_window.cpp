@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "settings/settings_store.h"
+#include "text/settings_words.h"
 #include "ui/about_dialog.h"
 #include "ui/forms.h"
 #include "ui/help.h"
@@ -127,7 +128,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), fileList_(std::make_uniqu
 
     OutputDirectory.clear();
     WidgetPosition position(this);
-    orva::LoadSettings(Settings, &position);
+    orva::LoadSettings(Settings, &position, orva::DefaultSettingsInLanguage());
     setAcceptDrops(true);
 
     UpdateCommandStates();

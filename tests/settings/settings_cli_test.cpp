@@ -52,6 +52,13 @@ TEST(SettingsCli, PrintsEveryFieldAndSavesThemBack)
                     "SstpServer=127.0.0.1\nSstpPort=9821\nTargetMode=0\nTarget=0\nCeiling=-10\n");
     EXPECT_EQ(ReadFile(ini), before);  // printing alone writes nothing
 
+    // Under an English locale a file without the SSTP messages starts from English ones...
+    const std::string english = "export LC_ALL=en_US.UTF-8; unset LANGUAGE; " + command;
+    EXPECT_NE(RunCommand(english, status)
+                  .find("SstpFileMessage=Finished normalizing \"$S\"!\n"
+                        "SstpAllMessage=Finished normalizing all files!\n"),
+              std::string::npos);
+
     RunCommand(command + " --save", status);
     EXPECT_EQ(status, 0);
     const std::string after = ReadFile(ini);
@@ -61,6 +68,9 @@ TEST(SettingsCli, PrintsEveryFieldAndSavesThemBack)
               0u);
     EXPECT_NE(after.find("PORT= 9821\r\n"), std::string::npos);
     EXPECT_NE(after.find("[ORVA]\r\nVERSION=1.0a\r\n"), std::string::npos);
+    // ... and one that holds them keeps them.
+    EXPECT_NE(RunCommand(english, status).find("SstpFileMessage=「$S」の正規化が終了しました！\n"),
+              std::string::npos);
 
     // Without --settings the file is ./ORVA.INI; a misuse is refused.
     RunCommand(std::string("cd '") + dir.path() + "' && '" ORVA_CLI_PATH "' settings --save", status);
