@@ -2,11 +2,11 @@
 
 #include "core/byte_io.h"
 #include "core/output_file.h"
+#include "core/read_ahead.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace orva {
 namespace {
@@ -24,17 +24,6 @@ int BarPosition(double part, double whole)
     if (!(position >= 0.0))
         return 0;
     return position >= 1000.0 ? 1000 : static_cast<int>(position);
-}
-
-// Reads n bytes; what a source at its end does not deliver is zeros. False when the read
-// failed: a read error is never taken for the end of the file.
-bool ReadOrZero(ByteSource& source, uint8_t* buffer, size_t n, bool& sourceEnded)
-{
-    const long long got = ReadUntilEnd(source, buffer, n, sourceEnded);
-    if (got < 0)
-        return false;
-    std::memset(buffer + got, 0, n - static_cast<size_t>(got));
-    return true;
 }
 
 // Sample bytes that go out with the last headerBytes of the header in the first write: as
@@ -91,61 +80,61 @@ int NormalizeDataWithGain(StageEvents& events, ByteSource& source, ByteSink& sin
         : std::max(dataEnd, std::min(info.declaredLength, info.fileLength));
     const auto edits = SizeFieldEdits(info, outputLength);
 
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[chunkSize]);
-    bool sourceEnded = false;
-
-    // The header (everything before the samples) is copied as it is, apart from size fields
-    // that claimed more than the file held. Its last part goes out together with the first
-    // samples, so that every later write starts on a page boundary of a fresh output (a
-    // write that straddles pages costs about 1.4 times an aligned one).
-    uint64_t headerDone = 0;
-    size_t filled = 0;  // bytes of the buffer already holding output
-    while (headerDone < info.dataOffset) {
-        filled = static_cast<size_t>(std::min<uint64_t>(info.dataOffset - headerDone, chunkSize));
-        if (!ReadOrZero(source, buffer.get(), filled, sourceEnded))
-            return kCopyReadFailed;
-        for (const auto& [offset, bytes] : edits) {
-            for (size_t k = 0; k < bytes.size(); ++k) {
-                if (offset + k >= headerDone && offset + k < headerDone + filled)
-                    buffer[offset + k - headerDone] = bytes[k];
-            }
+    // The pieces read and written: whole chunks of header; the header's last part together
+    // with the first samples, so that every later write starts on a page boundary of a fresh
+    // output (a write that straddles pages costs about 1.4 times an aligned one); chunks of
+    // samples up to the data's end; chunks of the rest.
+    const auto pieceSizes = [&](uint64_t at) -> size_t {
+        if (at < info.dataOffset) {
+            const uint64_t header = info.dataOffset - at;
+            if (header >= chunkSize)
+                return chunkSize;
+            return static_cast<size_t>(
+                header + std::min<uint64_t>(dataSize, FirstSampleBytes(header, chunkSize, sampleBytes)));
         }
-        headerDone += filled;
-        // A whole chunk of header (or the header's last part when no sample follows) goes
-        // out now; a shorter last part waits for the first samples.
-        if (filled == chunkSize || (headerDone == info.dataOffset && dataSize == 0)) {
-            if (!sink.Write(buffer.get(), filled))
-                return kCopyWriteFailed;
-            filled = 0;
-        }
-    }
+        return static_cast<size_t>(
+            std::min<uint64_t>((at < dataEnd ? dataEnd : outputLength) - at, chunkSize));
+    };
+    ReadAhead reader(source, chunkSize, outputLength, pieceSizes);
 
     // Progress as if the samples went in 64 KiB chunks: a label after every 11th chunk.
     const int64_t labelStep = kChunksPerUpdate * static_cast<int64_t>(kChunkSize);
     const auto total = static_cast<int64_t>(dataSize);
     int64_t processed = 0;
     int64_t nextLabelAt = labelStep;
-    bool zerosScaled = false;  // the buffer starts with a chunk of scaled missing bytes
-    while (processed < total) {
-        const size_t room = filled > 0 ? FirstSampleBytes(filled, chunkSize, sampleBytes) : chunkSize;
-        const size_t n =
-            static_cast<size_t>(std::min<int64_t>(total - processed, static_cast<int64_t>(room)));
-        uint8_t* samples = buffer.get() + filled;
-        const long long got = ReadUntilEnd(source, samples, n, sourceEnded);
-        if (got < 0)
+    const uint8_t* scaledZeros = nullptr;  // a buffer that starts with a chunk of scaled missing bytes
+    for (uint64_t at = 0;;) {
+        const ReadAhead::Piece piece = reader.Next();
+        if (piece.size == 0)
+            break;
+        if (piece.got < 0)
             return kCopyReadFailed;
-        // Past the end of the source every chunk is the same scaled zero bytes: scale them
-        // once.
-        if (got > 0 || filled > 0 || !zerosScaled) {
-            std::memset(samples + got, 0, n - static_cast<size_t>(got));
-            if (scale)
-                ScaleSamples(samples, n, format, gain);
-            zerosScaled = got == 0 && filled == 0;
+        const size_t n = piece.size;
+        const auto got = static_cast<size_t>(piece.got);
+        uint8_t* const data = piece.data;
+        // The header (everything before the samples) is copied as it is, apart from size
+        // fields that claimed more than the file held.
+        const size_t header =
+            at < info.dataOffset ? static_cast<size_t>(std::min<uint64_t>(info.dataOffset - at, n)) : 0;
+        const size_t samples = at < dataEnd ? n - header : 0;
+        // Past the end of the source every chunk of samples is the same scaled zero bytes:
+        // they are scaled once.
+        if (got > 0 || samples < n || data != scaledZeros) {
+            std::memset(data + got, 0, n - got);
+            for (const auto& [offset, bytes] : edits) {
+                for (size_t k = 0; k < bytes.size(); ++k) {
+                    if (offset + k >= at && offset + k < at + header)
+                        data[offset + k - at] = bytes[k];
+                }
+            }
+            if (scale && samples > 0)
+                ScaleSamples(data + header, samples, format, gain);
+            scaledZeros = got == 0 && samples == n ? data : nullptr;
         }
-        if (!sink.Write(buffer.get(), filled + n))
+        if (!sink.Write(data, n))
             return kCopyWriteFailed;
-        filled = 0;
-        processed += static_cast<int64_t>(n);
+        at += n;
+        processed += static_cast<int64_t>(samples);
         // Each label reports the end of its 64 KiB chunk (the data's end for the last one).
         while (nextLabelAt - static_cast<int64_t>(kChunkSize) < total
                && std::min(nextLabelAt, total) <= processed) {
@@ -155,17 +144,6 @@ int NormalizeDataWithGain(StageEvents& events, ByteSource& source, ByteSink& sin
                 BarPosition(static_cast<double>(labelAt), static_cast<double>(info.declaredLength - 8)));
             nextLabelAt += labelStep;
         }
-    }
-
-    // The chunks after the samples.
-    uint64_t rest = outputLength - dataEnd;
-    while (rest > 0) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(rest, chunkSize));
-        if (!ReadOrZero(source, buffer.get(), n, sourceEnded))
-            return kCopyReadFailed;
-        if (!sink.Write(buffer.get(), n))
-            return kCopyWriteFailed;
-        rest -= n;
     }
     return 0;
 }

@@ -1,0 +1,119 @@
+#include "core/read_ahead.h"
+
+#include "core/byte_io.h"
+
+#include <chrono>
+#include <cstdlib>
+
+namespace orva {
+namespace {
+
+// Below this many bytes the reads run on the caller's thread: starting and joining a thread
+// costs about as much as reading them.
+constexpr uint64_t kThreadFromBytes = 1 << 20;
+// A sleeping caller takes longer to wake (on a virtual machine above all) than a piece takes
+// to read: it waits for the reader on the processor for up to this long before it sleeps.
+constexpr auto kSpinFor = std::chrono::microseconds(200);
+
+void Pause()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+}  // namespace
+
+ReadAhead::ReadAhead(ByteSource& source, size_t bufferSize, uint64_t totalBytes, PieceSizes pieceSizes)
+    : source_(source), bufferSize_(bufferSize), pieceSizes_(std::move(pieceSizes))
+{
+    const char* minEnv = getenv("ORVA_RA_MIN");
+    const uint64_t from = minEnv ? strtoull(minEnv, nullptr, 10) : kThreadFromBytes;
+    const bool threaded = totalBytes >= from && totalBytes > bufferSize;
+    buffers_.reset(new uint8_t[threaded ? kBuffers * bufferSize : bufferSize]);
+    lastData_ = buffers_.get();
+    if (threaded) {
+        readerDone_ = false;
+        reader_ = std::thread(&ReadAhead::ReadPieces, this);
+    }
+}
+
+ReadAhead::~ReadAhead()
+{
+    if (!reader_.joinable())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    reader_.join();
+}
+
+ReadAhead::Piece ReadAhead::ReadPiece(uint8_t* buffer)
+{
+    const size_t size = pieceSizes_(offset_);
+    long long got = -1;
+    if (size == 0)
+        got = 0;
+    else if (!failed_)
+        got = ReadUntilEnd(source_, buffer, size, sourceEnded_);
+    failed_ = got < 0;
+    offset_ += size;
+    return Piece { buffer, size, got };
+}
+
+void ReadAhead::ReadPieces()
+{
+    for (uint64_t p = 0;; ++p) {
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return stop_ || p < freeBefore_ + kBuffers; });
+            if (stop_) {
+                readerDone_ = true;
+                return;
+            }
+        }
+        const Piece piece = ReadPiece(buffers_.get() + p % kBuffers * bufferSize_);
+        // Past a short or failed read (or the last piece) nothing more is read: the caller
+        // makes up the remaining pieces.
+        const bool last = piece.size == 0 || piece.got < static_cast<long long>(piece.size);
+        {
+            std::lock_guard lock(mutex_);
+            pieces_[p % kBuffers] = piece;
+            readCount_ = p + 1;
+            readerDone_ = last;
+        }
+        changed_.notify_all();
+        if (last)
+            return;
+    }
+}
+
+ReadAhead::Piece ReadAhead::Next()
+{
+    if (reader_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            freeBefore_ = handedCount_;
+        }
+        changed_.notify_all();
+        const auto ready = [&] { return readCount_ > handedCount_ || readerDone_; };
+        static const auto spinFor = getenv("ORVA_SPIN_US") ? std::chrono::microseconds(atoi(getenv("ORVA_SPIN_US"))) : std::chrono::microseconds(kSpinFor);
+        const auto until = std::chrono::steady_clock::now() + spinFor;
+        for (int i = 1; !ready() && (i % 64 != 0 || std::chrono::steady_clock::now() < until); ++i)
+            Pause();
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, ready);
+        if (readCount_ > handedCount_) {
+            const Piece piece = pieces_[handedCount_++ % kBuffers];
+            lastData_ = piece.data;
+            return piece;
+        }
+    }
+    // Without a reader thread, or once it has finished: the pieces past the source's end
+    // need no read, and reuse one buffer.
+    return ReadPiece(lastData_);
+}
+
+}  // namespace orva

@@ -1,0 +1,77 @@
+#pragma once
+// Reading a file ahead of its consumer. The passes over sample data read a piece, work on
+// it and write it out, one after another; the kernel's copy of the read costs about as much
+// as the work itself. A second thread that reads the next pieces while the caller works on
+// the current one takes that copy off the caller's path on a machine with a core to spare.
+// The pieces, the bytes and the read failures stay exactly those of reading in the loop.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace orva {
+
+class ByteSource;
+
+/// Reads a source in consecutive pieces on a reader thread, up to two pieces ahead of the
+/// caller. Used by one caller thread; the source is not touched by anyone else meanwhile.
+class ReadAhead {
+public:
+    /// Size of the piece that starts `offset` bytes after the source's position at
+    /// construction (at most the buffer size); 0 ends the pieces.
+    using PieceSizes = std::function<size_t(uint64_t offset)>;
+
+    struct Piece {
+        uint8_t* data;  ///< room for `size` bytes, the caller's until the next Next() call
+        size_t size;    ///< bytes asked for; 0 after the last piece
+        long long got;  ///< as ReadUntilEnd counts: fewer only at the source's end, -1 on failure
+    };
+
+    /// Pieces of the sizes pieceSizes gives, each at most bufferSize bytes; `totalBytes` is
+    /// their sum, after which no more is read. Small totals are read on the caller's thread:
+    /// a thread start would cost more than it saves.
+    ReadAhead(ByteSource& source, size_t bufferSize, uint64_t totalBytes, PieceSizes pieceSizes);
+    /// Stops the reader (at most the piece it is reading is finished) and waits for it.
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    /// The next piece. After a short read the source counts as ended: later pieces deliver
+    /// nothing, without reading. After a failed read every later piece fails.
+    Piece Next();
+
+private:
+    static constexpr uint64_t kBuffers = 3;  // one with the caller, two being read ahead
+
+    Piece ReadPiece(uint8_t* buffer);
+    void ReadPieces();
+
+    ByteSource& source_;
+    const size_t bufferSize_;
+    const PieceSizes pieceSizes_;
+    std::unique_ptr<uint8_t[]> buffers_;
+    // The reader's position; the caller's once the reader has finished.
+    uint64_t offset_ = 0;
+    bool sourceEnded_ = false;
+    bool failed_ = false;
+    uint8_t* lastData_;  // the buffer of the piece last handed out
+
+    // What the reader thread writes and the caller reads, and the other way round, sit on
+    // cache lines of their own: a caller waiting on the processor must not slow the reader.
+    alignas(64) std::mutex mutex_;
+    std::condition_variable changed_;
+    alignas(64) Piece pieces_[kBuffers] {};  // piece p is in pieces_[p % kBuffers]
+    std::atomic<uint64_t> readCount_ = 0;    // pieces read
+    std::atomic<bool> readerDone_ = true;    // no (more) pieces come from the reader thread
+    alignas(64) uint64_t handedCount_ = 0;   // pieces handed to the caller
+    uint64_t freeBefore_ = 0;                // pieces the caller is done with
+    bool stop_ = false;
+    std::thread reader_;
+};
+
+}  // namespace orva
