@@ -1,13 +1,13 @@
 #include "core/peak_scan.h"
 
 #include "core/byte_io.h"
-#include "core/read_ahead.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace orva {
 namespace {
@@ -37,43 +37,42 @@ std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, 
     // Whole samples in every chunk: three-byte samples get chunks of 3 * 64 KiB.
     const size_t chunkSize = sampleBytes == 3 ? 3 * kChunkSize : kChunkSize;
 
-    ReadAhead reader(source, chunkSize, static_cast<uint64_t>(dataSize), [&](uint64_t offset) {
-        return static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(dataSize) - offset, chunkSize));
-    });
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[chunkSize]);
     SamplePeak result;
     result.format = format;
     int64_t scanned = 0;
     int chunkCount = 0;
+    bool sourceEnded = false;
     while (scanned < dataSize) {
+        const size_t n =
+            static_cast<size_t>(std::min<int64_t>(dataSize - scanned, static_cast<int64_t>(chunkSize)));
         // Bytes the source does not deliver are zero bytes; after a short read the source is
         // at its end, so the rest of the data is zeros without reading. A failed read is no
         // end: the scan has no result.
-        const ReadAhead::Piece piece = reader.Next();
-        if (piece.got < 0)
+        const long long read = ReadUntilEnd(source, buffer.get(), n, sourceEnded);
+        if (read < 0)
             return std::nullopt;
-        const size_t n = piece.size;
-        const size_t got = static_cast<size_t>(piece.got);
-        uint8_t* const buffer = piece.data;
+        const size_t got = static_cast<size_t>(read);
         if (got < n)
-            std::memset(buffer + got, 0, n - got);
+            std::memset(buffer.get() + got, 0, n - got);
         // Only a louder chunk moves the position, so it names the first sample that reaches
         // the final peak. Integer peaks count from 1, as the position always has.
         if (isFloat) {
-            const double level = got == 0 ? 0.0 : MaxFiniteLevel(buffer, n, format);
+            const double level = got == 0 ? 0.0 : MaxFiniteLevel(buffer.get(), n, format);
             if (level > result.level) {
                 result.level = level;
                 result.position =
-                    scanned / sampleBytes + static_cast<int64_t>(FirstSampleAtPeak(buffer, n, result));
+                    scanned / sampleBytes + static_cast<int64_t>(FirstSampleAtPeak(buffer.get(), n, result));
             }
         } else {
             // A chunk of missing bytes only: zero bytes, whose magnitude is known.
-            const int64_t magnitude =
-                got == 0 ? (format == SampleFormat::U8 ? 128 : 0) : MaxIntegerMagnitude(buffer, n, format);
+            const int64_t magnitude = got == 0 ? (format == SampleFormat::U8 ? 128 : 0)
+                                               : MaxIntegerMagnitude(buffer.get(), n, format);
             if (magnitude > result.Integer()) {
                 SamplePeak found = result;
                 found.magnitude = magnitude;
                 result.position = scanned / sampleBytes
-                    + (got == 0 ? 0 : static_cast<int64_t>(FirstSampleAtPeak(buffer, n, found)));
+                    + (got == 0 ? 0 : static_cast<int64_t>(FirstSampleAtPeak(buffer.get(), n, found)));
             }
             result.magnitude = std::max(result.magnitude, magnitude);
         }

@@ -3,7 +3,6 @@
 #include "core/byte_io.h"
 
 #include <chrono>
-#include <cstdlib>
 
 namespace orva {
 namespace {
@@ -24,12 +23,12 @@ void Pause()
 
 }  // namespace
 
-ReadAhead::ReadAhead(ByteSource& source, size_t bufferSize, uint64_t totalBytes, PieceSizes pieceSizes)
-    : source_(source), bufferSize_(bufferSize), pieceSizes_(std::move(pieceSizes))
+ReadAhead::ReadAhead(ByteSource& source, size_t bufferSize, uint64_t totalBytes, PieceSizes pieceSizes,
+                     WorkAhead workAhead)
+    : source_(source), bufferSize_(bufferSize), pieceSizes_(std::move(pieceSizes)),
+      workAhead_(std::move(workAhead))
 {
-    const char* minEnv = getenv("ORVA_RA_MIN");
-    const uint64_t from = minEnv ? strtoull(minEnv, nullptr, 10) : kThreadFromBytes;
-    const bool threaded = totalBytes >= from && totalBytes > bufferSize;
+    const bool threaded = totalBytes >= kThreadFromBytes && totalBytes > bufferSize;
     buffers_.reset(new uint8_t[threaded ? kBuffers * bufferSize : bufferSize]);
     lastData_ = buffers_.get();
     if (threaded) {
@@ -59,10 +58,14 @@ ReadAhead::Piece ReadAhead::ReadPiece(uint8_t* buffer)
     else if (!failed_)
         got = ReadUntilEnd(source_, buffer, size, sourceEnded_);
     failed_ = got < 0;
+    if (size > 0 && got == static_cast<long long>(size) && workAhead_)
+        workAhead_(buffer, size, offset_);
     offset_ += size;
     return Piece { buffer, size, got };
 }
 
+// The reader thread: fills the buffers the caller is done with, until the last piece, a
+// short or failed read (the caller makes up the pieces after those), or the stop.
 void ReadAhead::ReadPieces()
 {
     for (uint64_t p = 0;; ++p) {
@@ -75,8 +78,6 @@ void ReadAhead::ReadPieces()
             }
         }
         const Piece piece = ReadPiece(buffers_.get() + p % kBuffers * bufferSize_);
-        // Past a short or failed read (or the last piece) nothing more is read: the caller
-        // makes up the remaining pieces.
         const bool last = piece.size == 0 || piece.got < static_cast<long long>(piece.size);
         {
             std::lock_guard lock(mutex_);
@@ -99,8 +100,7 @@ ReadAhead::Piece ReadAhead::Next()
         }
         changed_.notify_all();
         const auto ready = [&] { return readCount_ > handedCount_ || readerDone_; };
-        static const auto spinFor = getenv("ORVA_SPIN_US") ? std::chrono::microseconds(atoi(getenv("ORVA_SPIN_US"))) : std::chrono::microseconds(kSpinFor);
-        const auto until = std::chrono::steady_clock::now() + spinFor;
+        const auto until = std::chrono::steady_clock::now() + kSpinFor;
         for (int i = 1; !ready() && (i % 64 != 0 || std::chrono::steady_clock::now() < until); ++i)
             Pause();
         std::unique_lock lock(mutex_);
@@ -112,7 +112,7 @@ ReadAhead::Piece ReadAhead::Next()
         }
     }
     // Without a reader thread, or once it has finished: the pieces past the source's end
-    // need no read, and reuse one buffer.
+    // need no read and share one buffer.
     return ReadPiece(lastData_);
 }
 

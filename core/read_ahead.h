@@ -1,9 +1,9 @@
 #pragma once
-// Reading a file ahead of its consumer. The passes over sample data read a piece, work on
-// it and write it out, one after another; the kernel's copy of the read costs about as much
-// as the work itself. A second thread that reads the next pieces while the caller works on
-// the current one takes that copy off the caller's path on a machine with a core to spare.
-// The pieces, the bytes and the read failures stay exactly those of reading in the loop.
+// Reading a file ahead of its consumer. A pass that reads a piece, works on it and writes it
+// out leaves the second processor core idle, and the kernel's copy of each read costs about
+// as much as the work. Here a reader thread reads the next pieces (and may start the work on
+// them while their bytes are fresh in its cache) while the caller finishes the current one.
+// The pieces, their bytes and the read failures stay exactly those of reading in a loop.
 
 #include <atomic>
 #include <condition_variable>
@@ -18,13 +18,16 @@ namespace orva {
 
 class ByteSource;
 
-/// Reads a source in consecutive pieces on a reader thread, up to two pieces ahead of the
-/// caller. Used by one caller thread; the source is not touched by anyone else meanwhile.
+/// Reads a source in consecutive pieces, up to two pieces ahead of the caller. Used from one
+/// thread; nobody else touches the source meanwhile.
 class ReadAhead {
 public:
     /// Size of the piece that starts `offset` bytes after the source's position at
-    /// construction (at most the buffer size); 0 ends the pieces.
+    /// construction (at most the buffer size); 0 ends the pieces. Called on the reader thread.
     using PieceSizes = std::function<size_t(uint64_t offset)>;
+    /// Work on a piece that was read in full, done before the caller gets it: on the reader
+    /// thread, or in Next() when there is none. It must not depend on the caller's progress.
+    using WorkAhead = std::function<void(uint8_t* data, size_t size, uint64_t offset)>;
 
     struct Piece {
         uint8_t* data;  ///< room for `size` bytes, the caller's until the next Next() call
@@ -32,11 +35,11 @@ public:
         long long got;  ///< as ReadUntilEnd counts: fewer only at the source's end, -1 on failure
     };
 
-    /// Pieces of the sizes pieceSizes gives, each at most bufferSize bytes; `totalBytes` is
-    /// their sum, after which no more is read. Small totals are read on the caller's thread:
-    /// a thread start would cost more than it saves.
-    ReadAhead(ByteSource& source, size_t bufferSize, uint64_t totalBytes, PieceSizes pieceSizes);
-    /// Stops the reader (at most the piece it is reading is finished) and waits for it.
+    /// Pieces of the sizes pieceSizes gives, each at most bufferSize bytes; totalBytes is
+    /// their sum. Small totals are read in Next(): a thread would cost more than it saves.
+    ReadAhead(ByteSource& source, size_t bufferSize, uint64_t totalBytes, PieceSizes pieceSizes,
+              WorkAhead workAhead = {});
+    /// Stops the reader (it finishes at most the read under way) and waits for it.
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -54,6 +57,7 @@ private:
     ByteSource& source_;
     const size_t bufferSize_;
     const PieceSizes pieceSizes_;
+    const WorkAhead workAhead_;
     std::unique_ptr<uint8_t[]> buffers_;
     // The reader's position; the caller's once the reader has finished.
     uint64_t offset_ = 0;
@@ -61,8 +65,8 @@ private:
     bool failed_ = false;
     uint8_t* lastData_;  // the buffer of the piece last handed out
 
-    // What the reader thread writes and the caller reads, and the other way round, sit on
-    // cache lines of their own: a caller waiting on the processor must not slow the reader.
+    // What the reader writes and the caller reads, and the other way round, sit on cache
+    // lines of their own: a caller waiting on the processor must not slow the reader down.
     alignas(64) std::mutex mutex_;
     std::condition_variable changed_;
     alignas(64) Piece pieces_[kBuffers] {};  // piece p is in pieces_[p % kBuffers]
