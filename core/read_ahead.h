@@ -1,9 +1,9 @@
 #pragma once
 // Reading a file ahead of its consumer. A pass that reads a piece, works on it and writes it
 // out leaves the second processor core idle, and the kernel's copy of each read costs about
-// as much as the work. Here a reader thread reads the next pieces (and may start the work on
-// them while their bytes are fresh in its cache) while the caller finishes the current one.
-// The pieces, their bytes and the read failures stay exactly those of reading in a loop.
+// as much as the work. Here a reader thread reads the next piece (and may start the work on
+// it while its bytes are fresh in its cache) while the caller finishes the current one. The
+// pieces, their bytes and the read failures stay exactly those of reading in a loop.
 
 #include <atomic>
 #include <condition_variable>
@@ -18,15 +18,16 @@ namespace orva {
 
 class ByteSource;
 
-/// Reads a source in consecutive pieces, up to two pieces ahead of the caller. Used from one
-/// thread; nobody else touches the source meanwhile.
+/// Reads a source in consecutive pieces, one piece ahead of the caller. Used from one thread;
+/// nobody else touches the source meanwhile.
 class ReadAhead {
 public:
     /// Size of the piece that starts `offset` bytes after the source's position at
     /// construction (at most the buffer size); 0 ends the pieces. Called on the reader thread.
     using PieceSizes = std::function<size_t(uint64_t offset)>;
     /// Work on a piece that was read in full, done before the caller gets it: on the reader
-    /// thread, or in Next() when there is none. It must not depend on the caller's progress.
+    /// thread, or in Next() when there is none. It must not throw, nor depend on what the
+    /// caller has done so far.
     using WorkAhead = std::function<void(uint8_t* data, size_t size, uint64_t offset)>;
 
     struct Piece {
@@ -36,7 +37,8 @@ public:
     };
 
     /// Pieces of the sizes pieceSizes gives, each at most bufferSize bytes; totalBytes is
-    /// their sum. Small totals are read in Next(): a thread would cost more than it saves.
+    /// their sum. Smaller totals are read in Next(): a thread and its buffer would cost more
+    /// than they save.
     ReadAhead(ByteSource& source, size_t bufferSize, uint64_t totalBytes, PieceSizes pieceSizes,
               WorkAhead workAhead = {});
     /// Stops the reader (it finishes at most the read under way) and waits for it.
@@ -49,7 +51,7 @@ public:
     Piece Next();
 
 private:
-    static constexpr uint64_t kBuffers = 3;  // one with the caller, two being read ahead
+    static constexpr uint64_t kBuffers = 2;  // one with the caller, one being read ahead
 
     Piece ReadPiece(uint8_t* buffer);
     void ReadPieces();
