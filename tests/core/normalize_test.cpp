@@ -218,6 +218,52 @@ TEST(Normalize, ReadErrorsFailEveryPassOverTheSource)
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav")));
 }
 
+// From 16 MiB on the source is read a piece ahead on a second thread: a read error in a
+// later piece, a source that ends early (its missing samples are scaled zero bytes) and a
+// sink that stops taking bytes end the pass with the bytes and labels of one thread.
+TEST(Normalize, LargeSourcesReadAhead)
+{
+    const size_t count = 17 << 20;  // 8-bit samples: a zero byte scales to a loud sample
+    Bytes samples(count);
+    for (size_t i = 0; i < count; ++i)
+        samples[i] = uint8_t(i * 7919 % 251);
+    Bytes trailing;
+    AddChunk(trailing, "LIST", Bytes(1000, 1));
+    const Bytes source = PcmWave(1, 44100, 8, samples, trailing);
+    WaveFileInfo info {};
+    ASSERT_GE(ParseWaveHeader(info, source.data(), source.size()), 0);
+    const double gain = NormalizeGain(8, 100);
+    const struct {
+        const char* name;
+        size_t available;  // bytes the source holds
+        size_t failAt;     // offset of the first byte that cannot be read
+        size_t room;       // bytes the sink takes
+        int result;
+        size_t labels;  // a label per 11 * 64 KiB of samples written
+    } cases[] = {
+        { "whole", source.size(), SIZE_MAX, SIZE_MAX, 0, 24 },
+        { "read error in the 35th piece", source.size(), 44 + 9000000, SIZE_MAX, kCopyReadFailed, 12 },
+        { "source ends in the samples", 44 + 5000001, SIZE_MAX, SIZE_MAX, 0, 24 },
+        { "sink full after the first piece", source.size(), SIZE_MAX, 300000, kCopyWriteFailed, 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemorySource in(source.data(), c.available);
+        in.FailFrom(c.failAt);
+        MemorySink out;
+        out.LimitTo(c.room);
+        RecordingStages row;
+        ASSERT_EQ(NormalizeDataWithGain(row, in, out, info, gain), c.result);
+        EXPECT_EQ(row.Events().size(), c.labels);
+        if (c.result == 0) {
+            Bytes expected(source.begin(), source.begin() + long(c.available));
+            expected.resize(source.size(), 0);
+            ScaleSamplesScalar(expected.data() + 44, count, SampleFormat::U8, gain);
+            EXPECT_TRUE(out.Bytes() == expected);
+        }
+    }
+}
+
 // Outputs appear under their name only when complete, and replace a link standing there
 // instead of writing through it.
 TEST(Normalize, OutputsArePublishedWhole)
