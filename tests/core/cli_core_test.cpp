@@ -104,28 +104,35 @@ TEST(CliCore, ReadErrorsAndKillsLeaveNoOutput)
         words[i] = int(i % 2000) - 1000;
     const Bytes source = PcmWave(2, 44100, 16, Words(words));
     const std::string wav = dir.Write("in.wav", source), out = dir.File("out.wav");
+    // Large enough to be read ahead on a second thread while it is normalized.
+    words.resize(9000000);
+    const std::string large = dir.Write("large.wav", PcmWave(2, 44100, 16, Words(words)));
 
     if (std::system("strace -o /dev/null true >/dev/null 2>&1") == 0) {
         // Reads of the source: the format check, the command's probe, then the header or samples.
+        // strace counts each thread's reads: the 20th of the large file is its reader's 20th.
         const struct {
             const char* command;
             int failingRead;
+            bool large;
         } cases[] = {
-            { "peak", 3 },
-            { "peak", 5 },
-            { "normalize", 3 },
-            { "normalize --peak 1000", 3 },
-            { "normalize --peak 1000", 4 },
-            { "normalize --peak 1000", 10 },
-            { "resample 22050", 3 },
+            { "peak", 3, false },
+            { "peak", 5, false },
+            { "normalize", 3, false },
+            { "normalize --peak 1000", 3, false },
+            { "normalize --peak 1000", 4, false },
+            { "normalize --peak 1000", 10, false },
+            { "normalize --peak 1000", 20, true },
+            { "resample 22050", 3, false },
         };
         for (const auto& c : cases) {
             std::string command = c.command;
             const auto space = command.find(' ');
             const std::string verb = command.substr(0, space);
             const std::string rest = space == std::string::npos ? "" : command.substr(space);
-            const std::string args = verb + " " + wav + (verb == "peak" ? "" : " " + out) + rest;
-            const std::string line = "strace -f -o /dev/null -P " + wav
+            const std::string file = c.large ? large : wav;
+            const std::string args = verb + " " + file + (verb == "peak" ? "" : " " + out) + rest;
+            const std::string line = "strace -f -o /dev/null -P " + file
                 + " -e trace=read -e inject=read:error=EIO:when=" + std::to_string(c.failingRead) + " "
                 + OrvaCliPath() + " " + args + " 2>" + dir.File("err.txt");
             const int status = std::system(line.c_str());
@@ -134,7 +141,7 @@ TEST(CliCore, ReadErrorsAndKillsLeaveNoOutput)
             const Bytes message = ReadFile(dir.File("err.txt"));
             if (verb != "resample") {
                 EXPECT_NE(std::string(message.begin(), message.end())
-                              .find("ﾌｧｲﾙを正常に読み込めません。(" + wav + ")"),
+                              .find("ﾌｧｲﾙを正常に読み込めません。(" + file + ")"),
                           std::string::npos)
                     << line;
             }
