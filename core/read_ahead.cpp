@@ -3,6 +3,7 @@
 #include "core/byte_io.h"
 
 #include <chrono>
+#include <system_error>
 
 namespace orva {
 namespace {
@@ -32,9 +33,13 @@ ReadAhead::ReadAhead(ByteSource& source, size_t bufferSize, uint64_t totalBytes,
     const bool threaded = totalBytes >= kThreadFromBytes && totalBytes > bufferSize;
     buffers_.reset(new uint8_t[threaded ? kBuffers * bufferSize : bufferSize]);
     lastData_ = buffers_.get();
-    if (threaded) {
-        readerDone_ = false;
+    if (!threaded)
+        return;
+    readerDone_ = false;
+    try {
         reader_ = std::thread(&ReadAhead::ReadPieces, this);
+    } catch (const std::system_error&) {
+        readerDone_ = true;  // no thread to be had: Next() reads
     }
 }
 
