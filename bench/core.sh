@@ -75,10 +75,10 @@ for kind in s24 f32; do
     best t_peak "$CLI" peak "$WIDE"
     report "orva-cli peak $kind" "$t_peak" "cat FILE > /dev/null" "$t_cat" "(limit 1.3)" "$t_peak_cpu" "$t_cat_cpu"
     # A fresh output each run: the copy and the normalization both create their file.
-    best t_copy sh -c 'rm -f "$2"; cat "$1" > "$2"' sh "$WIDE" "$DST"
-    best t_norm sh -c 'rm -f "$2"; "$3" normalize "$1" "$2" --peak "$4"' sh "$WIDE" "$DST" "$CLI" "$PEAK"
+    best_fresh t_copy "$DST" sh -c 'cat "$1" > "$2"' sh "$WIDE" "$DST"
+    best_fresh t_norm "$DST" "$CLI" normalize "$WIDE" "$DST" --peak "$PEAK"
     report "orva-cli normalize $kind" "$t_norm" "cat SRC > DST" "$t_copy" "(goal <= 1.2, limit 1.3)" "$t_norm_cpu" "$t_copy_cpu"
-    best t_sox sh -c 'rm -f "$2"; sox --norm "$1" "$2"' sh "$WIDE" "$WORK/sox.wav"
+    best_fresh t_sox "$WORK/sox.wav" sox --norm "$WIDE" "$WORK/sox.wav"
     report "orva-cli normalize $kind" "$t_norm" "sox --norm" "$t_sox" "(ORVA fastest: ratio < 1)" "$t_norm_cpu" "$t_sox_cpu"
     rm -f "$WIDE" "$DST" "$WORK/sox.wav"
 done
