@@ -297,8 +297,11 @@ int64_t ProbeWaveSource(ByteSource& source, uint64_t fileLength, WaveFileInfo& i
             for (uint64_t at = position; at < offset;) {
                 const size_t n = static_cast<size_t>(std::min<uint64_t>(offset - at, kBlock));
                 const long long got = source.Read(block, n);
-                if (got <= 0)
-                    return got == 0 ? true : (failed = true, false);
+                // A failed read, or a source that ends before offset: the bytes are not there.
+                if (got <= 0) {
+                    failed = got < 0;
+                    return false;
+                }
                 at += static_cast<uint64_t>(got);
             }
         }

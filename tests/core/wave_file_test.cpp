@@ -95,6 +95,17 @@ TEST(WaveProbe, ChunkWalk)
     }
 }
 
+// A source that cannot seek passes over a long chunk by reading it; one that ends inside
+// that chunk (here at 4 KiB, the next chunk at 4100), short of the length it was given,
+// has its header cut short.
+TEST(WaveProbe, UnseekableSourceEndingInsideAChunk)
+{
+    const Bytes image = File({ { "fmt ", kFmt16 }, { "LIST", Bytes(4056) }, { "data", Bytes(4) } });
+    MemorySource source(image.data(), 4096);
+    WaveFileInfo info {};
+    EXPECT_EQ(ProbeWaveSource(source, image.size(), info), kProbeTruncated);
+}
+
 TEST(WaveProbe, FailureCodesAndSupport)
 {
     TempDir dir;
