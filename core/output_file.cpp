@@ -148,43 +148,42 @@ bool OutputFile::Seek(uint64_t offset)
 
 bool OutputFile::Publish()
 {
-    if (!temporaryPath_.empty()) {
-        const bool closed = ::close(fd_) == 0;
-        fd_ = -1;
-        if (!closed) {
-            ::unlink(temporaryPath_.c_str());
-            temporaryPath_.clear();
-            return false;
+    if (temporaryPath_.empty()) {
+        // An anonymous file gets its name through its /proc entry (linkat with AT_EMPTY_PATH
+        // would need a capability). linkat never replaces: a free name is taken at once; an
+        // existing one is replaced through a hidden name, renamed over it only once the file
+        // closed cleanly, so that a failing close leaves what stood there.
+        char procPath[64];
+        std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd_);
+        if (::linkat(AT_FDCWD, procPath, AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            const bool closed = ::close(fd_) == 0;
+            fd_ = -1;
+            // What reached the file is uncertain: it must not stand as a complete output.
+            if (!closed)
+                ::unlink(path_.c_str());
+            return closed;
         }
-        const bool published = PublishTemporaryFile(temporaryPath_, path_);
-        temporaryPath_.clear();
-        return published;
-    }
-    // An anonymous file gets its name through its /proc entry (linkat with AT_EMPTY_PATH
-    // would need a capability). linkat never replaces: a free name is taken at once, an
-    // existing one through a hidden name and a rename over it.
-    char procPath[64];
-    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd_);
-    bool published = ::linkat(AT_FDCWD, procPath, AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0;
-    if (!published && errno == EEXIST) {
-        const std::string folder = FolderOf(path_);
-        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-            const std::string hidden = CandidateName(folder);
-            if (::linkat(AT_FDCWD, procPath, AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                published = PublishTemporaryFile(hidden, path_);
-                break;
+        if (errno == EEXIST) {
+            const std::string folder = FolderOf(path_);
+            for (int attempt = 0; attempt < kNameAttempts && temporaryPath_.empty(); ++attempt) {
+                const std::string hidden = CandidateName(folder);
+                if (::linkat(AT_FDCWD, procPath, AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                    temporaryPath_ = hidden;
+                else if (errno != EEXIST)
+                    break;
             }
-            if (errno != EEXIST)
-                break;
+        }
+        if (temporaryPath_.empty()) {
+            Discard();
+            return false;
         }
     }
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
-    if (published && !closed) {
-        // What reached the file is uncertain: it must not stand as a complete output.
-        ::unlink(path_.c_str());
-        return false;
-    }
+    if (!closed)
+        ::unlink(temporaryPath_.c_str());
+    const bool published = closed && PublishTemporaryFile(temporaryPath_, path_);
+    temporaryPath_.clear();
     return published;
 }
 
