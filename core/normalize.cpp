@@ -39,6 +39,14 @@ size_t FirstSampleBytes(size_t headerBytes, size_t chunkSize, size_t sampleBytes
     return (chunkSize - headerBytes) / sampleBytes * sampleBytes;
 }
 
+// The gain that brings peak to full scale. A float file without a non-zero finite sample
+// has nothing to scale: it is copied.
+double FullScaleGain(const SamplePeak& peak)
+{
+    const bool scale = !IsFloatFormat(peak.format) || peak.level > 0.0;
+    return scale ? NormalizeGainFor(peak) : 1.0;
+}
+
 }  // namespace
 
 double NormalizeGain(int bitsPerSample, int peak)
@@ -53,9 +61,7 @@ int NormalizeData(StageEvents& events, ByteSource& source, ByteSink& sink, const
 {
     if (info.sampleFormat == SampleFormat::None || peak.format != info.sampleFormat)
         return kCopyWriteFailed;
-    // A float file without a non-zero finite sample has nothing to scale: it is copied.
-    const bool scale = !IsFloatFormat(info.sampleFormat) || peak.level > 0.0;
-    return NormalizeDataWithGain(events, source, sink, info, scale ? NormalizeGainFor(peak) : 1.0);
+    return NormalizeDataWithGain(events, source, sink, info, FullScaleGain(peak));
 }
 
 int NormalizeDataWithGain(StageEvents& events, ByteSource& source, ByteSink& sink, const WaveFileInfo& info,
@@ -164,34 +170,23 @@ int NormalizeDataWithGain(StageEvents& events, ByteSource& source, ByteSink& sin
     return 0;
 }
 
-int NormalizeFile(StageEvents& events, ProblemReports& problems, const std::string& source,
-                  const std::string& output, const SamplePeak& peak, uint64_t* writtenBytes)
+namespace {
+
+// Probes the source of a normalization; false when it does not probe, after reporting a
+// source that cannot be read.
+bool ProbeSource(ProblemReports& problems, const std::string& source, WaveFileInfo& info)
 {
-    WaveFileInfo info {};
     const int64_t probed = ProbeWaveFile(source, info);
-    if (probed == kProbeCannotRead) {
+    if (probed == kProbeCannotRead)
         problems.ReportProblem(Problem::CannotRead, source);
-        return -1;
-    }
-    if (probed < 0 || info.sampleFormat != peak.format)
-        return -1;
-    // A float file without a non-zero finite sample has nothing to scale: it is copied.
-    const bool scale = !IsFloatFormat(info.sampleFormat) || peak.level > 0.0;
-    return NormalizeFileWithGain(events, problems, source, output, scale ? NormalizeGainFor(peak) : 1.0,
-                                 writtenBytes);
+    return probed >= 0;
 }
 
-int NormalizeFileWithGain(StageEvents& events, ProblemReports& problems, const std::string& source,
-                          const std::string& output, double gain, uint64_t* writtenBytes)
+// NormalizeFileWithGain once the source has probed.
+int NormalizeProbedFile(StageEvents& events, ProblemReports& problems, const std::string& source,
+                        const WaveFileInfo& info, const std::string& output, double gain,
+                        uint64_t* writtenBytes)
 {
-    WaveFileInfo info {};
-    const int64_t probed = ProbeWaveFile(source, info);
-    if (probed == kProbeCannotRead) {
-        problems.ReportProblem(Problem::CannotRead, source);
-        return -1;
-    }
-    if (probed < 0 || !(gain >= 0.0))
-        return -1;
     FileSource in;
     if (!in.Open(source))
         return -1;
@@ -224,6 +219,26 @@ int NormalizeFileWithGain(StageEvents& events, ProblemReports& problems, const s
         *writtenBytes = length;
     events.StageFinished(Stage::Normalization);
     return 0;
+}
+
+}  // namespace
+
+int NormalizeFile(StageEvents& events, ProblemReports& problems, const std::string& source,
+                  const std::string& output, const SamplePeak& peak, uint64_t* writtenBytes)
+{
+    WaveFileInfo info {};
+    if (!ProbeSource(problems, source, info) || info.sampleFormat != peak.format)
+        return -1;
+    return NormalizeProbedFile(events, problems, source, info, output, FullScaleGain(peak), writtenBytes);
+}
+
+int NormalizeFileWithGain(StageEvents& events, ProblemReports& problems, const std::string& source,
+                          const std::string& output, double gain, uint64_t* writtenBytes)
+{
+    WaveFileInfo info {};
+    if (!ProbeSource(problems, source, info) || !(gain >= 0.0))
+        return -1;
+    return NormalizeProbedFile(events, problems, source, info, output, gain, writtenBytes);
 }
 
 }  // namespace orva
