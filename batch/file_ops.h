@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace orva {
 
@@ -57,15 +58,19 @@ private:
     int fd_ = -1;
 };
 
-/// Removes a file when it goes out of scope, on every path (a conversion's temporary file).
+/// Removes a file when it goes out of scope, on every path unless it was kept (a
+/// conversion's or an encoding's temporary file).
 class ScopedFileRemoval {
 public:
     ScopedFileRemoval() = default;
+    explicit ScopedFileRemoval(std::string path) : path_(std::move(path)) {}
     ~ScopedFileRemoval();
     ScopedFileRemoval(const ScopedFileRemoval&) = delete;
     ScopedFileRemoval& operator=(const ScopedFileRemoval&) = delete;
     void Set(const std::string& path) { path_ = path; }
     const std::string& Path() const { return path_; }
+    /// The file has been published under its final name: it stays.
+    void Keep() { path_.clear(); }
 
 private:
     std::string path_;

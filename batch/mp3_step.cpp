@@ -1,5 +1,6 @@
 #include "batch/mp3_step.h"
 
+#include "batch/file_ops.h"
 #include "core/output_file.h"
 #include "core/progress.h"
 #include "encoder/gogo_tea.h"
@@ -40,24 +41,6 @@ bool HasContent(const std::string& path)
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
 }
-
-/// Removes a temporary file when the scope ends unless it was published (kept).
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    ~TemporaryFile()
-    {
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& Path() const { return path_; }
-    void Keep() { path_.clear(); }
-
-private:
-    std::string path_;
-};
 
 /// A running library encoding that is aborted, and given kStopGrace to close its file,
 /// when the scope is left before it finished (a confirmed cancel unwinding the job).
@@ -255,7 +238,7 @@ int Mp3Step::Encode(Runner run, const std::string& source, const std::string& de
                     const CancelPoint& cancelPoint)
 {
     stages_.StageStarted(Stage::Encoding, source);
-    TemporaryFile temporary(MakeTemporaryPath(destination));
+    ScopedFileRemoval temporary(MakeTemporaryPath(destination));
     int result = -1;
     try {
         const bool complete =

@@ -1,5 +1,6 @@
-# Shared by the bench scripts (sourced, not run): the build to measure, a scratch folder and
-# best-of-three timing. The sourcing script sets NAME first, for the prefix of its lines.
+# Shared by the bench scripts (sourced, not run): the build to measure, a scratch folder, the
+# noise files measured on and best-of-three timing. The sourcing script sets NAME first, for
+# the prefix of its lines.
 BUILD=${1:-${ORVA_BUILD_DIR:-build}}
 CLI=$(cd "$BUILD" && pwd)/orva-cli
 [ -x "$CLI" ] || { echo "$NAME: $CLI not built" >&2; exit 1; }
@@ -7,6 +8,8 @@ command -v sox >/dev/null || { echo "$NAME: sox is needed to make the test files
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
+
+SECONDS_OF_AUDIO=${ORVA_BENCH_SECONDS:-600}
 
 now() { date +%s.%N; }
 smaller() { awk -v m="$1" -v t="$2" 'BEGIN { print (m == "" || t < m) ? t : m }'; }
@@ -57,4 +60,16 @@ report() {
         printf "%s: %-26s %7.3f s%s | %-30s %7.3f s%s | ratio %.2f %s\n", n, l, t, rate, bl, b, baseRate, t / b, g
         if (c > 0 && bc > 0)
             printf "%s:   cpu time %.3f s vs %.3f s: ratio %.2f\n", n, c, bc, c / bc }'
+}
+
+# noise FILE SECONDS SOX-OPTIONS...: FILE := SECONDS of stereo 44.1 kHz white noise in the
+# sample format the options give, read once so that the runs find it in the page cache;
+# MB := its size in MB.
+noise() {
+    file=$1
+    seconds=$2
+    shift 2
+    sox -n -r 44100 -c 2 "$@" "$file" synth "$seconds" whitenoise vol 0.5
+    MB=$(awk -v b="$(stat -c %s "$file")" 'BEGIN { printf "%.1f", b / 1e6 }')
+    cat "$file" > /dev/null
 }

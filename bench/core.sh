@@ -14,15 +14,12 @@
 # Usage: bench/core.sh [BUILD_DIR]   (default: build; ORVA_BENCH_SECONDS changes the length)
 set -eu
 NAME='core'
-SECONDS_OF_AUDIO=${ORVA_BENCH_SECONDS:-600}
 # shellcheck source=bench/common.sh
 . "$(dirname "$0")/common.sh"
 
 SRC=$WORK/src.wav
 DST=$WORK/dst.wav
-sox -n -r 44100 -c 2 -b 16 "$SRC" synth "$SECONDS_OF_AUDIO" whitenoise vol 0.5
-MB=$(awk -v b="$(stat -c %s "$SRC")" 'BEGIN { printf "%.1f", b / 1e6 }')
-cat "$SRC" > /dev/null
+noise "$SRC" "$SECONDS_OF_AUDIO" -b 16
 
 PEAK=$("$CLI" peak "$SRC" | sed -n 's/^peak=//p')
 echo "core: $MB MB, 16-bit stereo 44.1 kHz, peak $PEAK"
@@ -64,11 +61,9 @@ for kind in s24 f32; do
     f32) FRAMES_SECONDS=$((SECONDS_OF_AUDIO / 2)); OPTS="-b 32 -e floating-point" ;;
     esac
     WIDE=$WORK/$kind.wav
-    # shellcheck disable=SC2086
-    sox -n -r 44100 -c 2 $OPTS "$WIDE" synth "$FRAMES_SECONDS" whitenoise vol 0.5
     rm -f "$SRC" "$DST" "$WORK/sox.wav" "$WORK/sox48.wav"
-    MB=$(awk -v b="$(stat -c %s "$WIDE")" 'BEGIN { printf "%.1f", b / 1e6 }')
-    cat "$WIDE" > /dev/null
+    # shellcheck disable=SC2086
+    noise "$WIDE" "$FRAMES_SECONDS" $OPTS
     PEAK=$("$CLI" peak "$WIDE" | sed -n 's/^peak=//p')
     echo "core: $MB MB, $kind stereo 44.1 kHz, peak $PEAK"
     best t_cat cat "$WIDE"

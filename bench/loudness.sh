@@ -7,15 +7,12 @@
 # Usage: bench/loudness.sh [BUILD_DIR]   (default: build; ORVA_BENCH_SECONDS changes the length)
 set -eu
 NAME='loudness'
-SECONDS_OF_AUDIO=${ORVA_BENCH_SECONDS:-600}
 # shellcheck source=bench/common.sh
 . "$(dirname "$0")/common.sh"
 
 SRC=$WORK/src.wav
 DST=$WORK/dst.wav
-sox -n -r 44100 -c 2 -b 16 "$SRC" synth "$SECONDS_OF_AUDIO" whitenoise vol 0.5
-MB=$(awk -v b="$(stat -c %s "$SRC")" 'BEGIN { printf "%.1f", b / 1e6 }')
-cat "$SRC" > /dev/null
+noise "$SRC" "$SECONDS_OF_AUDIO" -b 16
 
 echo "loudness: $MB MB, 16-bit stereo 44.1 kHz"
 best t_analyze "$CLI" analyze "$SRC"

@@ -41,12 +41,6 @@ bool SupportedOrSaySo(const std::string& path)
     return false;
 }
 
-int Usage(const char* usage)
-{
-    std::fprintf(stderr, "usage: %s\n", usage);
-    return 2;
-}
-
 constexpr const char* kProbeUsage = "orva-cli probe FILE";
 constexpr const char* kPeakUsage = "orva-cli peak FILE";
 constexpr const char* kNormalizeUsage =
@@ -180,6 +174,12 @@ const CommandRegistration
                 RunResample });
 
 }  // namespace
+
+int Usage(const char* usage)
+{
+    std::fprintf(stderr, "usage: %s\n", usage);
+    return 2;
+}
 
 // The peak given with --peak, in the terms of SRC's sample format: a whole number from 1 to
 // 2^(N-1) for N-bit integers (1 to 32768 for 8- and 16-bit files, as always), a decimal above

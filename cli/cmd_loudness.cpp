@@ -32,10 +32,8 @@ void PrintLevel(const char* key, double db)
 
 int RunAnalyze(const std::vector<std::string>& args)
 {
-    if (args.empty()) {
-        std::fprintf(stderr, "usage: %s\n", kAnalyzeUsage);
-        return 2;
-    }
+    if (args.empty())
+        return Usage(kAnalyzeUsage);
     TerminalDialog dialog;
     std::vector<std::unique_ptr<WaveAnalysis>> measured;
     int status = 0;
@@ -131,10 +129,8 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
         target.mode = TargetMode::Loudness;
     else if (modeText != "sample")
         files.clear();
-    if (files.size() != 2) {
-        std::fprintf(stderr, "usage: %s\n", usage);
-        return 2;
-    }
+    if (files.size() != 2)
+        return Usage(usage);
     const int mode = static_cast<int>(target.mode);
     target.levelTenths = DefaultTargetTenths(mode);
     target.ceilingTenths = kDefaultCeilingTenths;

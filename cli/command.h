@@ -19,6 +19,8 @@ struct Command {
 void RegisterCommand(const Command& command);
 const std::vector<Command>& Commands();
 
+/// Prints "usage: " and `usage` on stderr; returns the exit code of a misuse (2).
+int Usage(const char* usage);
 /// True when normalize's arguments ask for a target level (--mode, --target, --ceiling).
 bool HasTargetOptions(const std::vector<std::string>& args);
 /// Parses the --peak value in the terms of source's sample format (a decimal for float

@@ -2,24 +2,12 @@
 
 #include "core/wave_file.h"
 #include "text/catalogue.h"
+#include "text/format.h"
 
-#include <cstdio>
+#include <algorithm>
 
 namespace orva {
 namespace {
-
-/// printf into a string; every format here comes from the catalogue, whose test checks that
-/// a translation keeps the source's conversions.
-template <typename... Args> std::string Format(const char* format, Args... args)
-{
-    const int length = std::snprintf(nullptr, 0, format, args...);
-    if (length <= 0)
-        return {};
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, args...);
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
 
 /// An integer peak as the labels show it: at least 1, within int.
 int IntegerPeak(const SamplePeak& peak)

@@ -1,24 +1,11 @@
 #include "text/start_words.h"
 
 #include "text/catalogue.h"
+#include "text/format.h"
 #include "text/processing_words.h"
-
-#include <cstdio>
 
 namespace orva {
 namespace {
-
-/// One line with a number or a text put into a translated pattern.
-template <typename Arg> std::string Format(const char* format, Arg arg)
-{
-    const int length = std::snprintf(nullptr, 0, format, arg);
-    if (length <= 0)
-        return {};
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, arg);
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
 
 /// Tenths of a dB as "-1.0".
 std::string FormatTenths(int tenths)

@@ -107,6 +107,14 @@ public:
     }
 };
 
+/// True when a drag brings files and lets them be copied. The files are only read: whatever
+/// the source proposes, the drop is taken as a copy, so a source offering to move never
+/// deletes what it thinks was moved.
+bool OffersFileCopy(const QDropEvent& event)
+{
+    return event.mimeData()->hasUrls() && (event.possibleActions() & Qt::CopyAction);
+}
+
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), fileList_(std::make_unique<orva::FileListModel>())
@@ -471,19 +479,11 @@ void TForm1::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TForm1::dragEnterEvent(QDragEnterEvent* event)
-{
-    // The files are only read: whatever the source proposes, the drop is a copy, so a
-    // source offering to move never deletes what it thinks was moved.
-    if (event->mimeData()->hasUrls() && (event->possibleActions() & Qt::CopyAction)) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    }
-}
+void TForm1::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (event->mimeData()->hasUrls() && (event->possibleActions() & Qt::CopyAction)) {
+    if (OffersFileCopy(*event)) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     }
@@ -491,7 +491,7 @@ void TForm1::dragMoveEvent(QDragMoveEvent* event)
 
 void TForm1::dropEvent(QDropEvent* event)
 {
-    if (!event->mimeData()->hasUrls() || !(event->possibleActions() & Qt::CopyAction))
+    if (!OffersFileCopy(*event))
         return;
     DropFiles(event->mimeData()->urls());
     event->setDropAction(Qt::CopyAction);

@@ -69,10 +69,6 @@ QPoint OnNearestScreen(const QRect& frame)
     return { x, y };
 }
 
-}  // namespace
-
-namespace {
-
 /// Where the frame's top-left corner is: from the window manager's own report while the
 /// window is framed, else from where the window was put.
 QPoint FramePosition(const QWidget* window)
