@@ -5,7 +5,6 @@
 #include "core/read_ahead.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace orva {

@@ -3,9 +3,6 @@
 #include "core/byte_io.h"
 
 #include <algorithm>
-#include <climits>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 

@@ -3,7 +3,6 @@
 #include "core/byte_io.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <memory>
 #include <vector>
