@@ -1,5 +1,6 @@
 // orva-cli probe / peak / normalize / resample end to end: output lines and exit codes.
 
+#include "tests/core/orva_cli.h"
 #include "tests/core/wave_builder.h"
 
 #include <gtest/gtest.h>
@@ -14,27 +15,6 @@ namespace orva {
 namespace {
 
 using namespace orva::test;
-
-// The program under test: in ORVA_BUILD_DIR, or beside the tests folder the tests run in.
-std::string OrvaCliPath()
-{
-    const char* buildDir = std::getenv("ORVA_BUILD_DIR");
-    return std::string(buildDir && *buildDir ? buildDir : "..") + "/orva-cli";
-}
-
-// Runs orva-cli with arguments for the shell; returns the exit code and stdout.
-// `environment` goes before the program ("env LC_ALL=... ").
-std::pair<int, std::string> OrvaCli(const std::string& args, const std::string& errFile = "/dev/null",
-                                    const std::string& environment = "")
-{
-    FILE* pipe = ::popen((environment + OrvaCliPath() + " " + args + " 2>" + errFile).c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.append(buffer, n);
-    const int status = pipe ? ::pclose(pipe) : -1;
-    return { WIFEXITED(status) ? WEXITSTATUS(status) : -1, out };
-}
 
 TEST(CliCore, Commands)
 {

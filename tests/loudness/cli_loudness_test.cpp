@@ -1,5 +1,6 @@
 // orva-cli analyze and normalize to a target, end to end: the levels of the outputs.
 
+#include "tests/core/orva_cli.h"
 #include "tests/core/wave_builder.h"
 
 #include <gtest/gtest.h>
@@ -16,23 +17,6 @@ namespace orva {
 namespace {
 
 using namespace orva::test;
-
-std::string OrvaCliPath()
-{
-    const char* buildDir = std::getenv("ORVA_BUILD_DIR");
-    return std::string(buildDir && *buildDir ? buildDir : "..") + "/orva-cli";
-}
-
-std::pair<int, std::string> OrvaCli(const std::string& args, const std::string& errFile = "/dev/null")
-{
-    FILE* pipe = ::popen((OrvaCliPath() + " " + args + " 2>" + errFile).c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.append(buffer, n);
-    const int status = pipe ? ::pclose(pipe) : -1;
-    return { WIFEXITED(status) ? WEXITSTATUS(status) : -1, out };
-}
 
 /// The key=value lines of one analysis as numbers.
 std::map<std::string, double> Levels(const std::string& path)
