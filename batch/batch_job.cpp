@@ -404,17 +404,6 @@ bool BatchJob::MeasureEntry(const std::string& path, WaveAnalysis& analysis)
     return false;
 }
 
-GainInputs InputsOf(const WaveAnalysis& analysis)
-{
-    GainInputs inputs;
-    inputs.bitsPerSample = analysis.info.format.bitsPerSample;
-    inputs.format = analysis.info.sampleFormat;
-    inputs.peak = std::max<int64_t>(analysis.peak, 1);
-    inputs.level = analysis.level;
-    inputs.levels = analysis.levels;
-    return inputs;
-}
-
 NormalizationTarget TargetFromSettings(const Settings& settings)
 {
     NormalizationTarget target;

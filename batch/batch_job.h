@@ -55,8 +55,6 @@ struct WaveAnalysis;
 
 /// The normalization target the settings ask for (TARGETMODE, TARGET, CEILING).
 NormalizationTarget TargetFromSettings(const Settings& settings);
-/// The gain inputs of one measured file.
-GainInputs InputsOf(const WaveAnalysis& analysis);
 
 /// How a job ended, for callers that report an exit status.
 struct BatchOutcome {

@@ -185,9 +185,7 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
                          ProbeReason(analysis.probeFailure, error).c_str());
             return 1;
         }
-        inputs.peak = std::max<int64_t>(analysis.peak, 1);
-        inputs.level = analysis.level;
-        inputs.levels = analysis.levels;
+        inputs = InputsOf(analysis);
     }
     const std::optional<double> gain = TargetGain(target, inputs);
     if (!gain) {

@@ -145,4 +145,15 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
     return true;
 }
 
+GainInputs InputsOf(const WaveAnalysis& analysis)
+{
+    GainInputs inputs;
+    inputs.bitsPerSample = analysis.info.format.bitsPerSample;
+    inputs.format = analysis.info.sampleFormat;
+    inputs.peak = std::max<int64_t>(analysis.peak, 1);
+    inputs.level = analysis.level;
+    inputs.levels = analysis.levels;
+    return inputs;
+}
+
 }  // namespace orva

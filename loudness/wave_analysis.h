@@ -5,6 +5,7 @@
 #include "core/sample_kernels.h"
 #include "core/wave_file.h"
 #include "loudness/loudness_meter.h"
+#include "loudness/target_gain.h"
 
 #include <cstdint>
 #include <memory>
@@ -39,5 +40,8 @@ double FullScaleOf(SampleFormat format);
 
 /// The analysis's peak in the terms of the file's sample format.
 SamplePeak PeakOf(const WaveAnalysis& analysis);
+
+/// What a normalization target needs of the analysed file.
+GainInputs InputsOf(const WaveAnalysis& analysis);
 
 }  // namespace orva
