@@ -25,6 +25,29 @@ namespace {
 /// Thrown by CheckCancel after a confirmed cancel; caught only in BatchJob::Run.
 struct JobCancelled {};
 
+// Runs one entry's steps: whatever they throw (memory running out on a hostile file) fails
+// that entry alone. A confirmed cancel is no exception of this kind and passes.
+template <typename Steps>
+EntryOutcome Guarded(ProblemReports& problems, const std::string& source, Steps steps)
+{
+    try {
+        return steps();
+    } catch (const std::exception&) {
+        problems.ReportProblem(Problem::CannotRead, source);
+        return EntryOutcome::LeftOut;
+    }
+}
+
+// True when the entry's output may take its name; else reports the create problem.
+bool OutputNameIsFree(ProblemReports& problems, const EntryPaths& paths)
+{
+    const ReplaceGuard* guard = ReplaceGuard::Current();
+    if (guard == nullptr || !guard->Forbids(paths.output, paths.source))
+        return true;
+    problems.ReportProblem(Problem::CannotCreate, paths.output);
+    return false;
+}
+
 }  // namespace
 
 std::string PrefixedPath(const std::string& path)
@@ -84,10 +107,12 @@ void BatchJob::Start(std::function<void(const BatchOutcome&)> onFinished)
                 onFinished(Outcome());
         });
     } catch (const std::system_error&) {
-        // No worker thread: nothing of the job runs, but the dialog must still be closable.
+        // No worker thread: nothing of the job runs, but the dialog must still be closable,
+        // and no entry counts as done.
         m_events.JobEnded();
         {
             std::lock_guard lock(m_outcomeMutex);
+            m_outcome.failedCount = m_outcome.entryCount;
             m_outcome.finished = true;
         }
         if (onFinished)
@@ -127,6 +152,11 @@ void BatchJob::Run()
 void BatchJob::JobThreadMain()
 {
     m_events.JobStarted();
+    std::vector<std::string> sources;
+    for (const FileEntry& entry : m_entries)
+        sources.push_back(entry.FullPath());
+    const ReplaceGuard guard(sources);
+    RemoveStaleTemporaries(m_outputDirectory.empty() ? "." : m_outputDirectory);
     if (m_settings.PeakMode == 0)
         RunJobPerFilePeak(m_outputDirectory);
     else if (m_settings.PeakMode == 1)
@@ -158,7 +188,7 @@ bool BatchJob::BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentit
         problems.ReportProblem(Problem::CannotRename, paths.source);
         return false;
     }
-    return true;
+    return OutputNameIsFree(problems, paths);
 }
 
 void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
@@ -168,7 +198,8 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
     for (int i = 0; i < n; ++i) {
         const FileEntry& entry = m_entries[static_cast<size_t>(i)];
         m_events.EntryStarted(EntryStep::Process, i, n, entry.caption);
-        EndEntry(i, ProcessEntry(entry, MakeEntryPaths(entry, outputDirectory)));
+        const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
+        EndEntry(i, Guarded(m_events.Problems(), paths.source, [&] { return ProcessEntry(entry, paths); }));
     }
     FinishBatch();
 }
@@ -252,7 +283,9 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
         m_events.EntryStarted(EntryStep::ScanForCommonPeak, static_cast<int>(i), static_cast<int>(n),
                               entry.caption);
-        if (BeginEntry(paths, locks[i], identities[i])) {
+        const auto scan = [&] {
+            if (!BeginEntry(paths, locks[i], identities[i]))
+                return EntryOutcome::LeftOut;
             std::optional<SamplePeak> peak;
             if (classic) {
                 peak = ScanPeak(stages, problems, paths.source);
@@ -268,8 +301,9 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
                 commonPeak = peak;
                 loudest = i;
             }
-        }
-        EndEntry(static_cast<int>(i), scanned[i] ? EntryOutcome::Scanned : EntryOutcome::LeftOut);
+            return scanned[i] ? EntryOutcome::Scanned : EntryOutcome::LeftOut;
+        };
+        EndEntry(static_cast<int>(i), Guarded(problems, paths.source, scan));
         CheckCancel();
     }
     // With no file scanned the empty peak stands for the smallest one (1).
@@ -297,21 +331,26 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         if (!scanned[i])
             continue;
         std::string workingFile = paths.source;
-        if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identities[i])) {
+        // Outputs of earlier entries may stand under this name since the scan.
+        if (!OutputNameIsFree(problems, paths)
+            || (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identities[i]))) {
             EndEntry(static_cast<int>(i), EntryOutcome::LeftOut);
             continue;
         }
         m_events.EntryStarted(EntryStep::ProcessWithCommonPeak, static_cast<int>(i), static_cast<int>(n),
                               entry.caption);
-        uint64_t outputSize = 0;
-        const bool normalized = classic
-            ? NormalizeEntry(workingFile, paths.output, *commonPeak, outputSize)
-            : NormalizeEntryWithGain(workingFile, paths.output, albumGain, outputSize);
-        const EntryOutcome outcome = normalized
-            ? FinishEntry(entry, workingFile, identities[i], paths.output, outputSize)
-            : EntryOutcome::LeftOut;
-        if (normalized)
+        const EntryOutcome outcome = Guarded(problems, paths.source, [&] {
+            uint64_t outputSize = 0;
+            const bool normalized = classic
+                ? NormalizeEntry(workingFile, paths.output, *commonPeak, outputSize)
+                : NormalizeEntryWithGain(workingFile, paths.output, albumGain, outputSize);
+            if (!normalized)
+                return EntryOutcome::LeftOut;
+            const EntryOutcome finished =
+                FinishEntry(entry, workingFile, identities[i], paths.output, outputSize);
             locks[i].Release();
+            return finished;
+        });
         EndEntry(static_cast<int>(i), outcome);
     }
     FinishBatch();
@@ -421,9 +460,12 @@ bool BatchJob::DeleteWorkingFile(const std::string& workingFile, const FileIdent
     // The set-aside source is the user's only copy of the audio. It goes only when it is
     // still the file that was scanned, and the output is complete (it probes, holds what was
     // written) and on stable storage: a crash right now must not lose both.
+    // A source holding bytes after its form holds audio or data the output does not carry.
     FileIdentity current;
     WaveFileInfo info {};
+    WaveFileInfo source {};
     const bool deleted = ReadFileIdentity(workingFile, current) && current == identity
+        && ProbeWaveFile(workingFile, source) >= 0 && source.trailingBytes == 0
         && ProbeWaveFile(output, info) >= 0 && FileSizeAt(output) == static_cast<int64_t>(outputSize)
         && FlushToStableStorage(output) && DeleteFileAt(workingFile);
     if (!deleted)
@@ -438,7 +480,8 @@ bool BatchJob::EncodeMp3(const std::string& output)
         return true;
     const std::string mp3 = Mp3PathFor(output);
     // "song.wav" and "song.WAV" both give "song.MP3": the second must not replace the first.
-    if (m_mp3Files.count(mp3) != 0 || IsBatchFile(mp3)) {
+    const ReplaceGuard* guard = ReplaceGuard::Current();
+    if (m_mp3Files.count(mp3) != 0 || IsBatchFile(mp3) || (guard != nullptr && guard->Forbids(mp3))) {
         m_events.Problems().ReportProblem(Problem::EncodeFailed, output);
         return false;
     }

@@ -71,6 +71,8 @@ int RunProbe(const std::vector<std::string>& args)
                 extensible ? f.validBits : f.bitsPerSample);
     if (extensible)
         std::printf("subFormat=%u\n", f.subFormat);
+    if (info.trailingBytes > 0)
+        std::printf("trailingBytes=%llu\n", static_cast<unsigned long long>(info.trailingBytes));
     return 0;
 }
 

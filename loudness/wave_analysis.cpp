@@ -11,6 +11,9 @@ namespace orva {
 namespace {
 
 constexpr size_t kChunkFrames = 131072;  // frames read and measured at a time
+// Bytes read at a time at most: wide frames are read fewer at a time, so that the buffers
+// never grow with the channel count a header claims.
+constexpr size_t kChunkBudget = kChunkFrames * 16;
 
 int BarPosition(double part, double whole)
 {
@@ -85,8 +88,9 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
     }
 
     const auto dataSize = static_cast<int64_t>(info.dataSize);
-    std::vector<uint8_t> bytes(kChunkFrames * frameBytes);
-    std::vector<float> frames(kChunkFrames * channels);
+    const size_t chunkFrames = std::max<size_t>(1, std::min(kChunkFrames, kChunkBudget / frameBytes));
+    std::vector<uint8_t> bytes(chunkFrames * frameBytes);
+    std::vector<float> frames(chunkFrames * channels);
     int64_t done = 0;
     bool sourceEnded = false;
     bool missing = false;  // the file holds fewer sample bytes than its header claims
