@@ -70,6 +70,35 @@ TEST(CliCore, Commands)
         EXPECT_NE(std::string(reason.begin(), reason.end()).find("unsupported format (PCM, 20 bit)"),
                   std::string::npos);
     }
+
+    // Bytes after the RIFF form are reported; ordinary files print no such line (above).
+    Bytes tagged = ReadFile(wav);
+    tagged.insert(tagged.end(), 300, 'T');
+    EXPECT_NE(OrvaCli("probe '" + dir.Write("tagged.wav", tagged) + "'")
+                  .second.find("validBits=16\ntrailingBytes=300\n"),
+              std::string::npos);
+    // Headers of absurd channel counts are refused with their reason by every command, never
+    // aborting or growing with the count: 65,534 channels, and 32,769 over 80 KB of samples.
+    Bytes many, wider;
+    AddChunk(many, "fmt ", FmtBody(1, 65534, 44100, 16));
+    AddChunk(many, "data", Bytes(1024, 1));
+    AddChunk(wider, "fmt ", FmtBody(1, 32769, 44100, 16));
+    AddChunk(wider, "data", Bytes(80000, 1));
+    for (const std::string& file :
+         { dir.Write("many.wav", Riff(many)), dir.Write("wider.wav", Riff(wider)) }) {
+        EXPECT_EQ(OrvaCli("probe " + file),
+                  std::pair(1, std::string("result=-14\nerror=チャンネル数が多すぎます\n")));
+        EXPECT_EQ(OrvaCli("peak " + file, err).first, 1);
+        for (const std::string& command :
+             { "analyze " + file, "normalize " + file + " " + out + "--mode true",
+               "normalize " + file + " " + out + "--mode loudness --target -23" }) {
+            EXPECT_EQ(OrvaCli(command, err).first, 1) << command;
+            const Bytes reason = ReadFile(err);
+            EXPECT_NE(std::string(reason.begin(), reason.end()).find("チャンネル数が多すぎます"),
+                      std::string::npos)
+                << command;
+        }
+    }
 }
 
 // A read error (injected with strace where it runs) fails the command and leaves no output;
