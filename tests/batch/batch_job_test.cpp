@@ -224,6 +224,37 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
           },
           "CannotCreate TEMP/alias/a.wav",
           { "a.wav", "b.wav" } },
+        // Whatever a step throws (memory running out on a hostile file) fails that entry only.
+        { "a step throws",
+          0,
+          1,
+          0,
+          [](Fixture& f, std::vector<FileEntry>&) {
+              f.events.onEvent = [thrown = false](const std::string& event) mutable {
+                  if (!thrown && event.rfind("peak", 0) == 0) {
+                      thrown = true;
+                      throw std::bad_alloc();
+                  }
+              };
+              return f.out;
+          },
+          "CannotRead IN/a.wav",
+          { "_b.wav", "a.wav" } },
+        { "a step throws, common peak",
+          1,
+          1,
+          0,
+          [](Fixture& f, std::vector<FileEntry>&) {
+              f.events.onEvent = [thrown = false](const std::string& event) mutable {
+                  if (!thrown && event.rfind("peak", 0) == 0) {
+                      thrown = true;
+                      throw std::bad_alloc();
+                  }
+              };
+              return f.out;
+          },
+          "CannotRead IN/a.wav",
+          { "_b.wav", "a.wav" } },
         // An earlier run's original set aside in the output folder.
         { "output name starts with _",
           0,
