@@ -90,7 +90,7 @@
     </message>
     <message>
         <source>チャンネル数が多すぎます</source>
-        <translation>too many channels</translation>
+        <translation>the file has too many channels</translation>
     </message>
 </context>
 <context>
