@@ -371,6 +371,7 @@ TEST_F(Mp3StepTest, GogoFailuresLeaveTheDestinationAsItWas)
         bool library = true;
         rlim_t fileSizeLimit = RLIM_INFINITY;
         bool fakeErrorMidway = false;
+        std::int32_t fakeMp3Frames = 0;  ///< the fake ends complete after writing these frames
     };
     const Case cases[] = {
         { "refused: no source", -1 },
@@ -378,6 +379,9 @@ TEST_F(Mp3StepTest, GogoFailuresLeaveTheDestinationAsItWas)
         { "full disk when the file is closed", 44100, true, 4096 },
         { "full disk in the middle", 44100 * 20, true, 4096 },
         { "library error in the middle", 44100, true, RLIM_INFINITY, true },
+        // 1 s of audio takes 40 frames: a library that took a read error for the end of its
+        // input and called the file complete.
+        { "library done after too few frames", 44100, true, RLIM_INFINITY, false, 36 },
     };
     const std::string source = folder_.Path() + "song.wav";
     const std::string destination = folder_.Path() + "song.MP3";
@@ -388,10 +392,12 @@ TEST_F(Mp3StepTest, GogoFailuresLeaveTheDestinationAsItWas)
         std::filesystem::remove(source);
         if (c.frames >= 0)
             test::WriteWav(source, 2, 44100, 16, c.frames);
-        test::UseKeyStore(home_, c.fakeErrorMidway ? FAKE_GOGO_PATH : c.library ? library_ : "");
+        const bool fake = c.fakeErrorMidway || c.fakeMp3Frames > 0;
+        test::UseKeyStore(home_, fake ? FAKE_GOGO_PATH : c.library ? library_ : "");
         FakeGogoScript script;
         script.frames = 50;
-        script.errorAfter = 3;
+        script.mp3Frames = c.fakeMp3Frames;
+        script.errorAfter = c.fakeErrorMidway ? 3 : -1;
         script.errorCode = GOGO_ERR_WRITE;
         fakeReset(&script);
         test::WriteFile(destination, { 'o', 'l', 'd' });
