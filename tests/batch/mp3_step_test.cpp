@@ -241,6 +241,20 @@ TEST_F(Mp3StepTest, ExternalEncoderGetsItsArgumentsWithoutAShell)
     step.EncodeWithExternalEncoder(source, destination, neverAsked_);
     ::close(inherited);
     EXPECT_EQ(Lines(record), "closed\n");
+
+    // Two encodings at once, from two threads, each into a temporary name of its own: the
+    // encoder writes its destination's name, waits for the other one, then its frames.
+    UseEncoder("printf '%s\\n' \"$dst\" > \"$dst\"\ni=0\nwhile [ $(ls -A '" + folder_.Path()
+               + "' | grep -c orva) -lt 2 ] && [ $((i += 1)) -lt 500 ]; do sleep 0.01; done\ncat '" + frames
+               + "' >> \"$dst\"");
+    int results[2] = { -1, -1 };
+    std::thread first(
+        [&] { results[0] = step.EncodeWithExternalEncoder(source, folder_.Path() + "1.MP3", neverAsked_); });
+    results[1] = step.EncodeWithExternalEncoder(source, folder_.Path() + "2.MP3", neverAsked_);
+    first.join();
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    EXPECT_NE(Lines(folder_.Path() + "1.MP3"), Lines(folder_.Path() + "2.MP3"));
 }
 
 TEST_F(Mp3StepTest, ExternalEncoderFailuresLeaveTheDestinationAsItWas)
