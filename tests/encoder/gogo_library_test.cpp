@@ -159,12 +159,17 @@ TEST_F(GogoLibraryTest, RefusesUnusableInputs)
 
 TEST_F(GogoLibraryTest, SourceCutWhileItIsReadFailsTheEncoding)
 {
-    // Each read path: interleaved 16-bit, 8-bit widened, and one buffer per channel.
+    // Each read path: interleaved 16-bit, 8-bit widened, and one buffer per channel; through
+    // an encoder handle and through the process-wide entry points.
     struct Case {
         const char* name;
         int channels, bits;
+        bool handle = true;
     };
-    const Case cases[] = { { "16-bit stereo", 2, 16 }, { "8-bit mono", 1, 8 }, { "24-bit stereo", 2, 24 } };
+    const Case cases[] = { { "16-bit stereo", 2, 16 },
+                           { "8-bit mono", 1, 8 },
+                           { "24-bit stereo", 2, 24 },
+                           { "16-bit stereo, process-wide", 2, 16, false } };
     const GogoEntryPoints* library = GogoFunctions();
     ASSERT_NE(library, nullptr);
     ASSERT_NE(library->MPGE_createEncoder, nullptr);
@@ -173,21 +178,34 @@ TEST_F(GogoLibraryTest, SourceCutWhileItIsReadFailsTheEncoding)
         const std::string wav = files_.File("cut.wav");
         const std::string mp3 = files_.File("cut.MP3");
         test::WriteWav(wav, c.channels, 44100, c.bits, 44100 * 2);
-        GogoEncoder* encoder = library->MPGE_createEncoder();
-        ASSERT_NE(encoder, nullptr);
-        library->MPGE_setConfigure_r(encoder, GOGO_ITEM_INPUT, GOGO_INPUT_FILE,
-                                     const_cast<char*>(wav.c_str()));
-        library->MPGE_setConfigure_r(encoder, GOGO_ITEM_OUTPUT, 0, const_cast<char*>(mp3.c_str()));
-        ASSERT_EQ(library->MPGE_detectConfigure_r(encoder), GOGO_OK);
+        GogoEncoder* encoder = c.handle ? library->MPGE_createEncoder() : nullptr;
+        const auto set = [&](int item, int value, const std::string& text) {
+            void* pointer = const_cast<char*>(text.c_str());
+            return c.handle ? library->MPGE_setConfigure_r(encoder, item, value, pointer)
+                            : library->MPGE_setConfigure(item, value, pointer);
+        };
+        const auto frame = [&] {
+            return c.handle ? library->MPGE_processFrame_r(encoder) : library->MPGE_processFrame();
+        };
+        if (c.handle)
+            ASSERT_NE(encoder, nullptr);
+        else
+            library->MPGE_initializeWork();
+        set(GOGO_ITEM_INPUT, GOGO_INPUT_FILE, wav);
+        set(GOGO_ITEM_OUTPUT, 0, mp3);
+        ASSERT_EQ(c.handle ? library->MPGE_detectConfigure_r(encoder) : library->MPGE_detectConfigure(),
+                  GOGO_OK);
         std::filesystem::resize_file(wav, std::filesystem::file_size(wav) / 2);
         int result = GOGO_OK;
-        int calls = 0;
-        while (result == GOGO_OK && ++calls < 1000)
-            result = library->MPGE_processFrame_r(encoder);
+        for (int calls = 0; result == GOGO_OK && calls < 1000; ++calls)
+            result = frame();
         EXPECT_EQ(result, GOGO_ERR_INPUT);
-        library->MPGE_closeCoder_r(encoder);
-        library->MPGE_endCoder_r(encoder);
-        library->MPGE_destroyEncoder(encoder);
+        if (c.handle) {
+            library->MPGE_endCoder_r(encoder);
+            library->MPGE_destroyEncoder(encoder);
+        } else {
+            library->MPGE_endCoder();
+        }
     }
 }
 
