@@ -119,6 +119,8 @@ TEST_F(GogoLibraryTest, EncodesEachInputLayout)
         EXPECT_EQ(summary.bitrate, c.expectedBitrate);
         EXPECT_EQ(summary.channelMode, c.expectedMode);
         EXPECT_EQ(summary.samplesPerFrame, c.expectedSamplesPerFrame);
+        EXPECT_TRUE(Mp3CoversWave(MeasureMp3(mp3), static_cast<std::uint64_t>(frames),
+                                  static_cast<std::uint32_t>(c.rate)));
         if (HaveMpg123()) {
             EXPECT_EQ(DecodedFrames(mp3, files_.File("decoded.wav"), c.expectedMode == 3 ? 1 : 2), frames);
         }
