@@ -70,7 +70,7 @@ int RunProbe(const std::vector<std::string>& args)
     std::printf("sampleFormat=%s\nvalidBits=%u\n", SampleFormatName(info.sampleFormat),
                 extensible ? f.validBits : f.bitsPerSample);
     if (extensible)
-        std::printf("subFormat=%u\n", f.subFormat);
+        std::printf("subFormat=%u\nchannelMask=0x%X\n", f.subFormat, f.channelMask);
     return 0;
 }
 

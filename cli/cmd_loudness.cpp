@@ -56,6 +56,8 @@ int RunAnalyze(const std::vector<std::string>& args)
         PrintLevel("truePeakDbtp", MagnitudeToDb(levels.truePeak));
         PrintLevel("loudnessLufs", levels.integratedLufs);
         PrintLevel("loudnessRangeLu", levels.rangeLu);
+        const WaveFormat& format = analysis->info.format;
+        std::printf("layout=%s\n", ChannelLayoutName(format.channels, format.channelMask).c_str());
         measured.push_back(std::move(analysis));
     }
     if (measured.size() > 1) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <future>
 #include <thread>
@@ -25,7 +26,110 @@ float SampleMagnitude(const float* samples, size_t count)
     return peak;
 }
 
+// WAVE speaker bits.
+constexpr uint32_t kFrontLeft = 0x1, kFrontRight = 0x2, kFrontCenter = 0x4, kLowFrequency = 0x8,
+                   kBackLeft = 0x10, kBackRight = 0x20, kSideLeft = 0x200, kSideRight = 0x400;
+constexpr double kSideWeight = 1.41;  // channels at 60 to 120 degrees azimuth
+
+// The order a file without a mask is taken to have, by channel count.
+uint32_t DefaultMask(unsigned channels)
+{
+    constexpr uint32_t front = kFrontLeft | kFrontRight, back = kBackLeft | kBackRight;
+    switch (channels) {
+    case 1:
+        return kFrontCenter;
+    case 2:
+        return front;
+    case 3:
+        return front | kFrontCenter;
+    case 4:
+        return front | back;
+    case 5:
+        return front | kFrontCenter | back;
+    case 6:
+        return front | kFrontCenter | kLowFrequency | back;
+    case 8:
+        return front | kFrontCenter | kLowFrequency | back | kSideLeft | kSideRight;
+    default:
+        return 0;
+    }
+}
+
+const char* const kSpeakerNames[] = { "FL", "FR", "FC", "LFE", "BL",  "BR",  "FLC", "FRC", "BC",
+                                      "SL", "SR", "TC", "TFL", "TFC", "TFR", "TBL", "TBC", "TBR" };
+
+struct NamedLayout {
+    uint32_t mask;
+    const char* name;
+};
+const NamedLayout kNamedLayouts[] = {
+    { 0x4, "mono" },        { 0x3, "stereo" }, { 0xB, "2.1" },         { 0x7, "3.0" },
+    { 0xF, "3.1" },         { 0x107, "4.0" },  { 0x33, "quad" },       { 0x603, "quad(side)" },
+    { 0x3B, "4.1" },        { 0x37, "5.0" },   { 0x607, "5.0(side)" }, { 0x3F, "5.1" },
+    { 0x60F, "5.1(side)" }, { 0x707, "6.0" },  { 0x137, "hexagonal" }, { 0x70F, "6.1" },
+    { 0x637, "7.0" },       { 0x63F, "7.1" },  { 0xFF, "7.1(wide)" },
+};
+
 }  // namespace
+
+std::vector<uint32_t> ChannelSpeakers(unsigned channels, uint32_t channelMask)
+{
+    uint32_t mask = channelMask != 0 ? channelMask : DefaultMask(channels);
+    std::vector<uint32_t> speakers(channels, 0);
+    for (unsigned c = 0; c < channels && mask != 0; ++c) {
+        speakers[c] = mask & (~mask + 1);  // the lowest bit left
+        mask &= mask - 1;
+    }
+    return speakers;
+}
+
+std::vector<double> ChannelWeights(unsigned channels, uint32_t channelMask)
+{
+    const std::vector<uint32_t> speakers = ChannelSpeakers(channels, channelMask);
+    // The back pair stands at +-110 degrees in a layout without a side pair (5.1, quad).
+    const bool hasSides = std::find(speakers.begin(), speakers.end(), kSideLeft) != speakers.end()
+        || std::find(speakers.begin(), speakers.end(), kSideRight) != speakers.end();
+    std::vector<double> weights;
+    for (const uint32_t speaker : speakers) {
+        if (speaker == kLowFrequency)
+            weights.push_back(0.0);
+        else if (speaker == kSideLeft || speaker == kSideRight
+                 || (!hasSides && (speaker == kBackLeft || speaker == kBackRight)))
+            weights.push_back(kSideWeight);
+        else
+            weights.push_back(1.0);
+    }
+    return weights;
+}
+
+std::string ChannelLayoutName(unsigned channels, uint32_t channelMask)
+{
+    const std::vector<uint32_t> speakers = ChannelSpeakers(channels, channelMask);
+    uint32_t placed = 0;
+    for (const uint32_t speaker : speakers)
+        placed |= speaker;
+    if (placed == 0)
+        return std::to_string(channels) + " channels";
+    if (std::find(speakers.begin(), speakers.end(), 0u) == speakers.end()) {
+        for (const NamedLayout& layout : kNamedLayouts) {
+            if (layout.mask == placed)
+                return layout.name;
+        }
+    }
+    std::string name;
+    for (unsigned c = 0; c < channels; ++c) {
+        if (c > 0)
+            name += '+';
+        const int bit = std::countr_zero(speakers[c]);
+        if (speakers[c] == 0)
+            name += "ch" + std::to_string(c + 1);
+        else if (bit < static_cast<int>(std::size(kSpeakerNames)))
+            name += kSpeakerNames[bit];
+        else
+            name += "bit" + std::to_string(bit);
+    }
+    return name;
+}
 
 double MagnitudeToDb(double magnitude)
 {
@@ -45,11 +149,21 @@ struct LoudnessMeter::Library {
 
 void LoudnessMeter::AllowHelperThread(bool allow) { g_helperAllowed.store(allow); }
 
-LoudnessMeter::LoudnessMeter(unsigned channels, unsigned long sampleRate)
+LoudnessMeter::LoudnessMeter(unsigned channels, unsigned long sampleRate, uint32_t channelMask)
     : channels_(channels), sampleRate_(sampleRate), library_(std::make_unique<Library>()),
       truePeak_(channels, sampleRate)
 {
     library_->state = ebur128_init(channels, sampleRate, EBUR128_MODE_I | EBUR128_MODE_LRA);
+    if (library_->state == nullptr)
+        return;
+    // The library knows the weights by position; one position of each weight stands for all.
+    const std::vector<double> weights = ChannelWeights(channels, channelMask);
+    for (unsigned c = 0; c < channels; ++c) {
+        const int position = weights[c] == 0.0 ? EBUR128_UNUSED
+            : weights[c] == kSideWeight        ? EBUR128_LEFT_SURROUND
+                                               : EBUR128_LEFT;
+        ebur128_set_channel(library_->state, c, position);
+    }
 }
 
 LoudnessMeter::~LoudnessMeter() = default;

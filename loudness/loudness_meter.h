@@ -1,8 +1,8 @@
 #pragma once
 // Loudness analysis of one stream of interleaved float frames (full scale 1.0): the
 // integrated loudness and loudness range of ITU-R BS.1770 with the EBU R128 gates, measured
-// by libebur128, and the sample and true peaks. The true peak is measured on a second
-// thread beside the loudness meter; results do not depend on whether it runs.
+// by libebur128 with every channel weighted by where it plays, and the sample and true peaks. The true peak
+// is measured on a second thread beside the loudness meter; results do not depend on whether it runs.
 
 #include "loudness/true_peak.h"
 
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace orva {
@@ -26,11 +27,25 @@ struct LoudnessLevels {
 /// Linear magnitude to dB; 0 (or less) gives -infinity.
 double MagnitudeToDb(double magnitude);
 
+/// The speaker bit (WAVE channel mask) of each of `channels` channels: the mask's set bits
+/// in channel order, or for a mask of 0 the usual order for the count (mono, L R, L R C,
+/// L R Ls Rs, L R C Ls Rs, 5.1, 7.1); 0 for a channel the mask does not place.
+std::vector<uint32_t> ChannelSpeakers(unsigned channels, uint32_t channelMask);
+
+/// The BS.1770-4 weight of each channel: 0 for LFE, 1.41 for the side positions (the side
+/// pair, or the back pair of a layout without one), 1.0 for the rest and for unplaced channels.
+std::vector<double> ChannelWeights(unsigned channels, uint32_t channelMask);
+
+/// A short name of the layout the weights follow: "stereo", "5.1", ... or the speakers one by
+/// one ("FL+FR+TFL", "ch3" for an unplaced third channel).
+std::string ChannelLayoutName(unsigned channels, uint32_t channelMask);
+
 class LoudnessMeter {
 public:
-    /// A meter for `channels` channels at `sampleRate` Hz. Rates or channel counts the
-    /// loudness library refuses leave the loudness at -infinity; the peaks are still measured.
-    LoudnessMeter(unsigned channels, unsigned long sampleRate);
+    /// A meter for `channels` channels at `sampleRate` Hz, weighted as channelMask says
+    /// (ChannelWeights). Rates or channel counts the loudness library refuses leave the
+    /// loudness at -infinity; the peaks are still measured.
+    LoudnessMeter(unsigned channels, unsigned long sampleRate, uint32_t channelMask = 0);
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;

@@ -78,7 +78,7 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
     const unsigned channels = info.format.channels;
     const bool isFloat = IsFloatFormat(format);
     const size_t frameBytes = static_cast<size_t>(channels) * SampleBytes(format);
-    result.meter = std::make_unique<LoudnessMeter>(channels, info.format.sampleRate);
+    result.meter = std::make_unique<LoudnessMeter>(channels, info.format.sampleRate, info.format.channelMask);
     if (frameBytes == 0) {
         result.levels = result.meter->Levels();
         return true;

@@ -189,7 +189,8 @@ TEST(CliCore, WideAndFloatFormats)
     const std::string out = dir.File("out.wav");
 
     const std::string probe = OrvaCli("probe " + s24).second;
-    EXPECT_NE(probe.find("formatName=Extensible\nsupported=1\nsampleFormat=s24\nvalidBits=20\nsubFormat=1\n"),
+    EXPECT_NE(probe.find("formatName=Extensible\nsupported=1\nsampleFormat=s24\nvalidBits=20\nsubFormat=1\n"
+                         "channelMask=0x3\n"),
               std::string::npos)
         << probe;
     EXPECT_NE(OrvaCli("probe " + f64).second.find("sampleFormat=f64\nvalidBits=64\n"), std::string::npos);
