@@ -14,7 +14,10 @@ namespace {
 
 // Below this many frames a helper thread costs more than it saves.
 constexpr size_t kParallelFrames = 16384;
-constexpr double kRangeSeconds = 3.0;  // the short-term window the loudness range is built from
+constexpr uint64_t kMomentaryHops = 4;   // 400 ms in 100 ms steps
+constexpr uint64_t kShortTermHops = 30;  // 3 s
+constexpr double kAbsoluteGateLufs = -70.0;
+constexpr double kRangeGateLu = -20.0;
 
 std::atomic<bool> g_helperAllowed { std::thread::hardware_concurrency() > 1 };
 
@@ -70,7 +73,27 @@ const NamedLayout kNamedLayouts[] = {
     { 0x637, "7.0" },       { 0x63F, "7.1" },  { 0xFF, "7.1(wide)" },
 };
 
+double LufsToPower(double lufs) { return std::pow(10.0, lufs / 10.0); }
+
 }  // namespace
+
+double LoudnessRangeOf(std::vector<double> shortTermLufs)
+{
+    std::erase_if(shortTermLufs, [](double lufs) { return !(lufs >= kAbsoluteGateLufs); });
+    if (shortTermLufs.empty())
+        return -HUGE_VAL;
+    double power = 0.0;
+    for (const double lufs : shortTermLufs)
+        power += LufsToPower(lufs);
+    const double gate = 10.0 * std::log10(power / static_cast<double>(shortTermLufs.size())) + kRangeGateLu;
+    std::erase_if(shortTermLufs, [gate](double lufs) { return lufs < gate; });
+    std::sort(shortTermLufs.begin(), shortTermLufs.end());
+    // Nearest rank, as the reference library takes its percentiles.
+    const auto percentile = [&shortTermLufs](double p) {
+        return shortTermLufs[static_cast<size_t>(static_cast<double>(shortTermLufs.size() - 1) * p + 0.5)];
+    };
+    return percentile(0.95) - percentile(0.10);
+}
 
 std::vector<uint32_t> ChannelSpeakers(unsigned channels, uint32_t channelMask)
 {
@@ -151,9 +174,9 @@ void LoudnessMeter::AllowHelperThread(bool allow) { g_helperAllowed.store(allow)
 
 LoudnessMeter::LoudnessMeter(unsigned channels, unsigned long sampleRate, uint32_t channelMask)
     : channels_(channels), sampleRate_(sampleRate), library_(std::make_unique<Library>()),
-      truePeak_(channels, sampleRate)
+      truePeak_(channels, sampleRate), hopFrames_((sampleRate + 5) / 10)
 {
-    library_->state = ebur128_init(channels, sampleRate, EBUR128_MODE_I | EBUR128_MODE_LRA);
+    library_->state = ebur128_init(channels, sampleRate, EBUR128_MODE_I | EBUR128_MODE_S);
     if (library_->state == nullptr)
         return;
     // The library knows the weights by position; one position of each weight stands for all.
@@ -187,11 +210,34 @@ void LoudnessMeter::AddFrames(const float* frames, size_t frameCount)
         }
     }
     if (library_->state != nullptr)
-        ebur128_add_frames_float(library_->state, frames, frameCount);
+        AddLoudness(frames, frameCount);
     if (helper.valid())
         helper.get();
     else
         peaks();
+}
+
+// The momentary and short-term windows are read at the end of every 100 ms: the library is
+// fed up to each of those boundaries and no further.
+void LoudnessMeter::AddLoudness(const float* frames, size_t frameCount)
+{
+    ebur128_state* state = library_->state;
+    while (frameCount > 0) {
+        const size_t step = std::min(frameCount, hopFrames_ - hopFilled_);
+        ebur128_add_frames_float(state, frames, step);
+        frames += step * channels_;
+        frameCount -= step;
+        hopFilled_ += step;
+        if (hopFilled_ < hopFrames_)
+            break;
+        hopFilled_ = 0;
+        ++hopCount_;
+        double lufs = -HUGE_VAL;
+        if (hopCount_ >= kMomentaryHops && ebur128_loudness_momentary(state, &lufs) == EBUR128_SUCCESS)
+            momentaryMaxLufs_ = std::max(momentaryMaxLufs_, lufs);
+        if (hopCount_ >= kShortTermHops && ebur128_loudness_shortterm(state, &lufs) == EBUR128_SUCCESS)
+            shortTerm_.push_back(lufs);
+    }
 }
 
 LoudnessLevels LoudnessMeter::Levels() const
@@ -205,12 +251,10 @@ LoudnessLevels LoudnessMeter::Levels() const
     double loudness = -HUGE_VAL;
     if (ebur128_loudness_global(state, &loudness) == EBUR128_SUCCESS)
         levels.integratedLufs = loudness;
-    // The range needs at least one short-term window; the library says 0 for less, which
-    // would read as a measured range.
-    double range = 0.0;
-    if (std::isfinite(levels.integratedLufs) && frameCount_ >= kRangeSeconds * sampleRate_
-        && ebur128_loudness_range(state, &range) == EBUR128_SUCCESS)
-        levels.rangeLu = range;
+    levels.momentaryMaxLufs = momentaryMaxLufs_;
+    levels.rangeLu = LoudnessRangeOf(shortTerm_);
+    if (!shortTerm_.empty())
+        levels.shortTermMaxLufs = *std::max_element(shortTerm_.begin(), shortTerm_.end());
     return levels;
 }
 
@@ -226,6 +270,16 @@ double AlbumLoudness(const std::vector<const LoudnessMeter*>& meters)
         || ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) != EBUR128_SUCCESS)
         return -HUGE_VAL;
     return loudness;
+}
+
+double AlbumRange(const std::vector<const LoudnessMeter*>& meters)
+{
+    std::vector<double> shortTerm;
+    for (const LoudnessMeter* meter : meters) {
+        if (meter != nullptr)
+            shortTerm.insert(shortTerm.end(), meter->shortTerm_.begin(), meter->shortTerm_.end());
+    }
+    return LoudnessRangeOf(std::move(shortTerm));
 }
 
 }  // namespace orva

@@ -20,8 +20,10 @@ namespace orva {
 struct LoudnessLevels {
     double samplePeak = 0.0;  ///< largest sample magnitude
     double truePeak = 0.0;    ///< largest oversampled magnitude (at least samplePeak)
-    double integratedLufs = -std::numeric_limits<double>::infinity();  ///< integrated loudness, LUFS
-    double rangeLu = -std::numeric_limits<double>::infinity();         ///< loudness range, LU
+    double integratedLufs = -std::numeric_limits<double>::infinity();    ///< integrated loudness, LUFS
+    double rangeLu = -std::numeric_limits<double>::infinity();           ///< loudness range, LU
+    double momentaryMaxLufs = -std::numeric_limits<double>::infinity();  ///< loudest 400 ms window
+    double shortTermMaxLufs = -std::numeric_limits<double>::infinity();  ///< loudest 3 s window
 };
 
 /// Linear magnitude to dB; 0 (or less) gives -infinity.
@@ -39,6 +41,12 @@ std::vector<double> ChannelWeights(unsigned channels, uint32_t channelMask);
 /// A short name of the layout the weights follow: "stereo", "5.1", ... or the speakers one by
 /// one ("FL+FR+TFL", "ch3" for an unplaced third channel).
 std::string ChannelLayoutName(unsigned channels, uint32_t channelMask);
+
+/// The loudness range (LU) of a series of short-term loudness values (LUFS, 3 s windows
+/// taken every 100 ms) as EBU Tech 3342 gates it: values below -70 LUFS and more than 20 LU
+/// below the power mean of the rest are left out, and the range runs from the 10th to the
+/// 95th percentile of what remains. -infinity when nothing remains.
+double LoudnessRangeOf(std::vector<double> shortTermLufs);
 
 class LoudnessMeter {
 public:
@@ -64,6 +72,12 @@ public:
 private:
     friend double AlbumLoudness(const std::vector<const LoudnessMeter*>& meters);
 
+    /// The loudness range of several streams taken together (their short-term series as one).
+    double AlbumRange(const std::vector<const LoudnessMeter*>& meters);
+    friend double AlbumRange(const std::vector<const LoudnessMeter*>& meters);
+
+    void AddLoudness(const float* frames, size_t frameCount);
+
     unsigned channels_;
     unsigned long sampleRate_;
     struct Library;  // the loudness library's state; none when it refused the stream
@@ -71,10 +85,18 @@ private:
     TruePeakMeter truePeak_;
     float samplePeak_ = 0.0f;
     uint64_t frameCount_ = 0;
+    size_t hopFrames_;       ///< frames in 100 ms
+    size_t hopFilled_ = 0;   ///< frames of the current 100 ms added so far
+    uint64_t hopCount_ = 0;  ///< complete 100 ms steps so far
+    double momentaryMaxLufs_ = -std::numeric_limits<double>::infinity();
+    std::vector<double> shortTerm_;  ///< short-term loudness (LUFS) at every 100 ms from 3 s on
 };
 
 /// The integrated loudness of several streams taken together (album loudness); streams
 /// without a state are left out. -infinity when nothing is measurable.
 double AlbumLoudness(const std::vector<const LoudnessMeter*>& meters);
+
+/// The loudness range of several streams taken together (their short-term series as one).
+double AlbumRange(const std::vector<const LoudnessMeter*>& meters);
 
 }  // namespace orva

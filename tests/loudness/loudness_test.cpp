@@ -104,7 +104,7 @@ TEST(LoudnessMeter, SynthesizedReferenceSignals)
           [] {
               return Steps({ { 10, -72 }, { 10, -36 }, { 60, -23 }, { 10, -36 }, { 10, -72 } });
           },
-          -23.0, NAN },
+          -23.0, 13.0 },
         { "-26, -20, -26 dBFS", 2, 48000,
           [] {
               return Steps({ { 20, -26 }, { 20.1, -20 }, { 20, -26 } });
