@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -111,8 +112,8 @@ TEST_F(CliLoudness, AnalyzePrintsEachFileAndTheAlbum)
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out.substr(0, out.find("\n\n") + 2),
               "file=" + silence
-                  + "\nsamplePeakDbfs=-inf\ntruePeakDbtp=-inf\nloudnessLufs=-inf\nloudnessRangeLu=-"
-                    "inf\nlayout=stereo\n\n");
+                  + "\nsamplePeakDbfs=-inf\ntruePeakDbtp=-inf\nloudnessLufs=-inf\nloudnessRangeLu=-inf\n"
+                    "momentaryMaxLufs=-inf\nshortTermMaxLufs=-inf\nlayout=stereo\n\n");
     // Every key in its place; the album of a tone and silence is the tone.
     std::istringstream lines(out);
     std::string keys;
@@ -123,11 +124,34 @@ TEST_F(CliLoudness, AnalyzePrintsEachFileAndTheAlbum)
         if (eq != std::string::npos)
             last[line.substr(0, eq)] = std::strtod(line.c_str() + eq + 1, nullptr);
     }
-    const std::string block = "file,samplePeakDbfs,truePeakDbtp,loudnessLufs,loudnessRangeLu,layout,,";
-    EXPECT_EQ(keys, block + block + "albumSamplePeakDbfs,albumTruePeakDbtp,albumLoudnessLufs,");
-    for (const char* key : { "samplePeakDbfs", "truePeakDbtp", "loudnessLufs", "albumSamplePeakDbfs",
-                             "albumTruePeakDbtp", "albumLoudnessLufs" })
+    const std::string block = "file,samplePeakDbfs,truePeakDbtp,loudnessLufs,loudnessRangeLu,"
+                              "momentaryMaxLufs,shortTermMaxLufs,layout,,";
+    const std::string album = "albumSamplePeakDbfs,albumTruePeakDbtp,albumLoudnessLufs,albumLoudnessRangeLu,";
+    EXPECT_EQ(keys, block + block + album);
+    for (const char* key :
+         { "samplePeakDbfs", "truePeakDbtp", "loudnessLufs", "momentaryMaxLufs", "shortTermMaxLufs",
+           "albumSamplePeakDbfs", "albumTruePeakDbtp", "albumLoudnessLufs" })
         EXPECT_NEAR(last[key], -20.0, 0.05) << key;
+    EXPECT_EQ(last["albumLoudnessRangeLu"], 0.0);
+    // --album: the album's figures for one file too.
+    const std::string one = OrvaCli("analyze --album '" + tone + "'").second;
+    EXPECT_NE(one.find("layout=stereo\n\nalbumSamplePeakDbfs=-20.0"), std::string::npos) << one;
+    // JSON: an object per file and one for the album; a level with nothing to measure is
+    // null, with the reason.
+    const auto [jsonStatus, json] = OrvaCli("analyze --json '" + silence + "' '" + tone + "'");
+    EXPECT_EQ(jsonStatus, 0);
+    EXPECT_EQ(
+        json.substr(0, json.find('\n') + 1),
+        "{\"file\":\"" + silence
+            + R"(","samplePeakDbfs":null,"truePeakDbtp":null,"loudnessLufs":null,"loudnessRangeLu":null,)"
+              R"("momentaryMaxLufs":null,"shortTermMaxLufs":null,"layout":"stereo","channels":2,)"
+              R"("sampleRate":48000,"nullReasons":{"samplePeakDbfs":"silent","truePeakDbtp":"silent",)"
+              R"("loudnessLufs":"belowGate","loudnessRangeLu":"tooShort","momentaryMaxLufs":"silent",)"
+              R"("shortTermMaxLufs":"tooShort"}})"
+              "\n");
+    EXPECT_NE(json.find("\n{\"file\":\"" + tone + R"(","samplePeakDbfs":-20.0)"), std::string::npos) << json;
+    EXPECT_NE(json.find("}\n{\"albumFiles\":2,\"albumSamplePeakDbfs\":-20.0"), std::string::npos) << json;
+    EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 3);
     // A file that does not probe is worded by its code, as the other commands do.
     EXPECT_EQ(OrvaCli("analyze '" + dir.File("none.wav") + "' '" + tone + "'", dir.File("err")).first, 1);
     const Bytes err = ReadFile(dir.File("err"));
