@@ -1,10 +1,11 @@
 #include "loudness/loudness_meter.h"
 
-#include <ebur128.h>
+#include <emmintrin.h>
 
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <future>
 #include <thread>
@@ -161,32 +162,183 @@ double MagnitudeToDb(double magnitude)
     return 20.0 * std::log10(magnitude);
 }
 
-struct LoudnessMeter::Library {
-    ebur128_state* state = nullptr;
-    ~Library()
-    {
-        if (state != nullptr)
-            ebur128_destroy(&state);
-    }
+namespace {
+
+constexpr double kGateOffset = -0.691;  // loudness = 10 log10(weighted mean square) + this
+constexpr double kRelativeGate = 0.1;   // -10 LU, as a ratio of energies
+
+double EnergyToLufs(double energy)
+{
+    return energy > 0.0 ? 10.0 * std::log10(energy) + kGateOffset : -HUGE_VAL;
+}
+
+// The K-weighting filter at one rate: the high-frequency shelf and the high-pass of BS.1770,
+// each from its analogue prototype by the bilinear transform, multiplied into one
+// fourth-order section (b over a, a[0] = 1) as the reference library does.
+struct KFilter {
+    double b[5] = {};
+    double a[5] = {};
+    bool stable = false;  // every pole inside the unit circle (not so at very low rates)
 };
+
+// A second-order denominator 1 + a1 z^-1 + a2 z^-2 with both poles inside the unit circle.
+bool StablePoles(double a1, double a2) { return std::fabs(a2) < 1.0 && std::fabs(a1) < 1.0 + a2; }
+
+KFilter MakeKFilter(double rate)
+{
+    double shelfB[3], shelfA[3], passB[3] = { 1.0, -2.0, 1.0 }, passA[3];
+    {
+        const double f0 = 1681.974450955533, gain = 3.999843853973347, q = 0.7071752369554196;
+        const double k = std::tan(M_PI * f0 / rate), vh = std::pow(10.0, gain / 20.0),
+                     vb = std::pow(vh, 0.4996667741545416), a0 = 1.0 + k / q + k * k;
+        shelfB[0] = (vh + vb * k / q + k * k) / a0;
+        shelfB[1] = 2.0 * (k * k - vh) / a0;
+        shelfB[2] = (vh - vb * k / q + k * k) / a0;
+        shelfA[0] = 1.0;
+        shelfA[1] = 2.0 * (k * k - 1.0) / a0;
+        shelfA[2] = (1.0 - k / q + k * k) / a0;
+    }
+    {
+        const double f0 = 38.13547087602444, q = 0.5003270373238773;
+        const double k = std::tan(M_PI * f0 / rate), a0 = 1.0 + k / q + k * k;
+        passA[0] = 1.0;
+        passA[1] = 2.0 * (k * k - 1.0) / a0;
+        passA[2] = (1.0 - k / q + k * k) / a0;
+    }
+    KFilter filter;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            filter.b[i + j] += shelfB[i] * passB[j];
+            filter.a[i + j] += shelfA[i] * passA[j];
+        }
+    }
+    filter.stable = StablePoles(shelfA[1], shelfA[2]) && StablePoles(passA[1], passA[2]);
+    return filter;
+}
+
+}  // namespace
+
+// The filter state of every channel pair and the energies the gates work on. Energies are
+// weighted sums of squares of the filtered samples; a window's energy is its mean square.
+struct LoudnessMeter::Loudness {
+    struct Pair {
+        __m128d v[4];      // the filter's delay line, newest first, one channel per lane
+        __m128d sum;       // squares summed in the current 100 ms
+        double weight[2];  // the channels' weights (0 for a lane without a channel)
+    };
+    KFilter filter;
+    std::vector<Pair> pairs;
+    size_t hopFrames = 0;  // frames in 100 ms
+    size_t hopFilled = 0;  // frames of the current 100 ms filtered so far
+    uint64_t hopCount = 0;
+    double hops[kShortTermHops] = {};  // weighted sums of the last 3 s of 100 ms steps (ring)
+    double momentaryMax = 0.0;         // largest 400 ms energy
+    std::vector<double> blocks;        // 400 ms energies, every 100 ms, at or above -70 LUFS
+    std::vector<double> shortTerm;     // short-term loudness (LUFS) every 100 ms from 3 s on
+
+    void Filter(Pair& pair, const float* samples, size_t stride, bool single, size_t frameCount) const;
+    void Add(const float* frames, unsigned channels, size_t frameCount);
+    void EndHop();
+};
+
+// The filter is recursive: time runs down the loop, and the two lanes carry two channels.
+// Direct form II, as the reference computes it, in double precision.
+void LoudnessMeter::Loudness::Filter(Pair& pair, const float* samples, size_t stride, bool single,
+                                     size_t frameCount) const
+{
+    const __m128d b0 = _mm_set1_pd(filter.b[0]), b1 = _mm_set1_pd(filter.b[1]), b2 = _mm_set1_pd(filter.b[2]),
+                  b3 = _mm_set1_pd(filter.b[3]), b4 = _mm_set1_pd(filter.b[4]);
+    const __m128d a1 = _mm_set1_pd(filter.a[1]), a2 = _mm_set1_pd(filter.a[2]), a3 = _mm_set1_pd(filter.a[3]),
+                  a4 = _mm_set1_pd(filter.a[4]);
+    __m128d v1 = pair.v[0], v2 = pair.v[1], v3 = pair.v[2], v4 = pair.v[3], sum = pair.sum;
+    for (size_t i = 0; i < frameCount; ++i, samples += stride) {
+        const __m128d x = single
+            ? _mm_set_sd(static_cast<double>(*samples))
+            : _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples))));
+        // The older terms first: only a1 * v1 waits for the previous frame.
+        const __m128d v0 = ((x - a2 * v2) - a3 * v3 - a4 * v4) - a1 * v1;
+        const __m128d y = b0 * v0 + b1 * v1 + b2 * v2 + b3 * v3 + b4 * v4;
+        sum += y * y;
+        v4 = v3, v3 = v2, v2 = v1, v1 = v0;
+    }
+    pair.v[0] = v1, pair.v[1] = v2, pair.v[2] = v3, pair.v[3] = v4, pair.sum = sum;
+}
+
+void LoudnessMeter::Loudness::Add(const float* frames, unsigned channels, size_t frameCount)
+{
+    while (frameCount > 0) {
+        const size_t step = std::min(frameCount, hopFrames - hopFilled);
+        for (size_t p = 0; p < pairs.size(); ++p) {
+            const bool single = 2 * p + 1 == channels;
+            Filter(pairs[p], frames + 2 * p, channels, single, step);
+        }
+        frames += step * channels;
+        frameCount -= step;
+        hopFilled += step;
+        if (hopFilled == hopFrames)
+            EndHop();
+    }
+    // A decaying state would reach subnormal numbers, which are slow: they count as zero.
+    for (Pair& pair : pairs) {
+        for (__m128d& v : pair.v) {
+            const __m128d tiny = _mm_cmplt_pd(_mm_andnot_pd(_mm_set1_pd(-0.0), v), _mm_set1_pd(DBL_MIN));
+            v = _mm_andnot_pd(tiny, v);
+        }
+    }
+}
+
+void LoudnessMeter::Loudness::EndHop()
+{
+    double energy = 0.0;
+    for (Pair& pair : pairs) {
+        double sums[2];
+        _mm_storeu_pd(sums, pair.sum);
+        energy += pair.weight[0] * sums[0] + pair.weight[1] * sums[1];
+        pair.sum = _mm_setzero_pd();
+    }
+    hops[hopCount % kShortTermHops] = energy;
+    ++hopCount;
+    hopFilled = 0;
+    // Each window is summed afresh from its 100 ms parts: exact, and a few additions.
+    const auto window = [this](uint64_t count) {
+        double total = 0.0;
+        for (uint64_t i = hopCount - count; i < hopCount; ++i)
+            total += hops[i % kShortTermHops];
+        return total / static_cast<double>(count * hopFrames);
+    };
+    if (hopCount >= kMomentaryHops) {
+        const double block = window(kMomentaryHops);
+        momentaryMax = std::max(momentaryMax, block);
+        if (EnergyToLufs(block) >= kAbsoluteGateLufs)
+            blocks.push_back(block);
+    }
+    if (hopCount >= kShortTermHops)
+        shortTerm.push_back(EnergyToLufs(window(kShortTermHops)));
+}
 
 void LoudnessMeter::AllowHelperThread(bool allow) { g_helperAllowed.store(allow); }
 
 LoudnessMeter::LoudnessMeter(unsigned channels, unsigned long sampleRate, uint32_t channelMask)
-    : channels_(channels), sampleRate_(sampleRate), library_(std::make_unique<Library>()),
-      truePeak_(channels, sampleRate), hopFrames_((sampleRate + 5) / 10)
+    : channels_(channels), sampleRate_(sampleRate), truePeak_(channels, sampleRate)
 {
-    library_->state = ebur128_init(channels, sampleRate, EBUR128_MODE_I | EBUR128_MODE_S);
-    if (library_->state == nullptr)
+    if (channels == 0 || sampleRate < 16 || sampleRate > 2822400)
         return;
-    // The library knows the weights by position; one position of each weight stands for all.
+    auto loudness = std::make_unique<Loudness>();
+    loudness->filter = MakeKFilter(static_cast<double>(sampleRate));
+    if (!loudness->filter.stable)
+        return;
+    loudness->hopFrames = (sampleRate + 5) / 10;
     const std::vector<double> weights = ChannelWeights(channels, channelMask);
-    for (unsigned c = 0; c < channels; ++c) {
-        const int position = weights[c] == 0.0 ? EBUR128_UNUSED
-            : weights[c] == kSideWeight        ? EBUR128_LEFT_SURROUND
-                                               : EBUR128_LEFT;
-        ebur128_set_channel(library_->state, c, position);
+    loudness->pairs.resize((channels + 1) / 2);
+    for (size_t p = 0; p < loudness->pairs.size(); ++p) {
+        Loudness::Pair& pair = loudness->pairs[p];
+        for (__m128d& v : pair.v)
+            v = _mm_setzero_pd();
+        pair.sum = _mm_setzero_pd();
+        pair.weight[0] = weights[2 * p];
+        pair.weight[1] = 2 * p + 1 < channels ? weights[2 * p + 1] : 0.0;
     }
+    loudness_ = std::move(loudness);
 }
 
 LoudnessMeter::~LoudnessMeter() = default;
@@ -209,75 +361,76 @@ void LoudnessMeter::AddFrames(const float* frames, size_t frameCount)
             // No thread to be had: measure the peaks here instead.
         }
     }
-    if (library_->state != nullptr)
-        AddLoudness(frames, frameCount);
+    if (loudness_)
+        loudness_->Add(frames, channels_, frameCount);
     if (helper.valid())
         helper.get();
     else
         peaks();
 }
 
-// The momentary and short-term windows are read at the end of every 100 ms: the library is
-// fed up to each of those boundaries and no further.
-void LoudnessMeter::AddLoudness(const float* frames, size_t frameCount)
+namespace {
+
+// The integrated loudness of 400 ms block energies that passed the absolute gate: the mean
+// of those within 10 LU of their own mean.
+double GatedLoudness(const std::vector<const std::vector<double>*>& blockLists)
 {
-    ebur128_state* state = library_->state;
-    while (frameCount > 0) {
-        const size_t step = std::min(frameCount, hopFrames_ - hopFilled_);
-        ebur128_add_frames_float(state, frames, step);
-        frames += step * channels_;
-        frameCount -= step;
-        hopFilled_ += step;
-        if (hopFilled_ < hopFrames_)
-            break;
-        hopFilled_ = 0;
-        ++hopCount_;
-        double lufs = -HUGE_VAL;
-        if (hopCount_ >= kMomentaryHops && ebur128_loudness_momentary(state, &lufs) == EBUR128_SUCCESS)
-            momentaryMaxLufs_ = std::max(momentaryMaxLufs_, lufs);
-        if (hopCount_ >= kShortTermHops && ebur128_loudness_shortterm(state, &lufs) == EBUR128_SUCCESS)
-            shortTerm_.push_back(lufs);
+    double total = 0.0;
+    size_t count = 0;
+    for (const auto* blocks : blockLists) {
+        for (const double block : *blocks)
+            total += block;
+        count += blocks->size();
     }
+    if (count == 0)
+        return -HUGE_VAL;
+    const double gate = total / static_cast<double>(count) * kRelativeGate;
+    double gated = 0.0;
+    size_t gatedCount = 0;
+    for (const auto* blocks : blockLists) {
+        for (const double block : *blocks) {
+            if (block >= gate)
+                gated += block, ++gatedCount;
+        }
+    }
+    return gatedCount == 0 ? -HUGE_VAL : EnergyToLufs(gated / static_cast<double>(gatedCount));
 }
+
+}  // namespace
 
 LoudnessLevels LoudnessMeter::Levels() const
 {
     LoudnessLevels levels;
     levels.samplePeak = samplePeak_;
     levels.truePeak = std::max<double>(truePeak_.TruePeak(), samplePeak_);
-    ebur128_state* state = library_->state;
-    if (state == nullptr)
+    if (!loudness_)
         return levels;
-    double loudness = -HUGE_VAL;
-    if (ebur128_loudness_global(state, &loudness) == EBUR128_SUCCESS)
-        levels.integratedLufs = loudness;
-    levels.momentaryMaxLufs = momentaryMaxLufs_;
-    levels.rangeLu = LoudnessRangeOf(shortTerm_);
-    if (!shortTerm_.empty())
-        levels.shortTermMaxLufs = *std::max_element(shortTerm_.begin(), shortTerm_.end());
+    const Loudness& loudness = *loudness_;
+    levels.integratedLufs = GatedLoudness({ &loudness.blocks });
+    levels.momentaryMaxLufs = EnergyToLufs(loudness.momentaryMax);
+    levels.rangeLu = LoudnessRangeOf(loudness.shortTerm);
+    if (!loudness.shortTerm.empty())
+        levels.shortTermMaxLufs = *std::max_element(loudness.shortTerm.begin(), loudness.shortTerm.end());
     return levels;
 }
 
 double AlbumLoudness(const std::vector<const LoudnessMeter*>& meters)
 {
-    std::vector<ebur128_state*> states;
+    std::vector<const std::vector<double>*> blocks;
     for (const LoudnessMeter* meter : meters) {
-        if (meter != nullptr && meter->library_->state != nullptr)
-            states.push_back(meter->library_->state);
+        if (meter != nullptr && meter->loudness_)
+            blocks.push_back(&meter->loudness_->blocks);
     }
-    double loudness = -HUGE_VAL;
-    if (states.empty()
-        || ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) != EBUR128_SUCCESS)
-        return -HUGE_VAL;
-    return loudness;
+    return GatedLoudness(blocks);
 }
 
 double AlbumRange(const std::vector<const LoudnessMeter*>& meters)
 {
     std::vector<double> shortTerm;
     for (const LoudnessMeter* meter : meters) {
-        if (meter != nullptr)
-            shortTerm.insert(shortTerm.end(), meter->shortTerm_.begin(), meter->shortTerm_.end());
+        if (meter != nullptr && meter->loudness_)
+            shortTerm.insert(shortTerm.end(), meter->loudness_->shortTerm.begin(),
+                             meter->loudness_->shortTerm.end());
     }
     return LoudnessRangeOf(std::move(shortTerm));
 }

@@ -1,7 +1,10 @@
 #pragma once
 // Loudness analysis of one stream of interleaved float frames (full scale 1.0): the
-// integrated loudness and loudness range of ITU-R BS.1770 with the EBU R128 gates, measured
-// by libebur128 with every channel weighted by where it plays, and the sample and true peaks. The true peak
+// integrated loudness and loudness range of ITU-R BS.1770 with the EBU R128 gates, every
+// channel weighted by where it plays, and the sample and true peaks. The K-weighting filter
+// runs in double precision, two channels to a vector; the gates work on energies summed
+// over 100 ms, which the 400 ms and 3 s windows are built from. libebur128 is the reference
+// the results are checked against. The true peak
 // is measured on a second thread beside the loudness meter; results do not depend on whether it runs.
 
 #include "loudness/true_peak.h"
@@ -51,8 +54,9 @@ double LoudnessRangeOf(std::vector<double> shortTermLufs);
 class LoudnessMeter {
 public:
     /// A meter for `channels` channels at `sampleRate` Hz, weighted as channelMask says
-    /// (ChannelWeights). Rates or channel counts the loudness library refuses leave the
-    /// loudness at -infinity; the peaks are still measured.
+    /// (ChannelWeights). Rates outside 16 Hz to 2.8224 MHz, or so low that the K-weighting
+    /// filter is not stable (below about 3.4 kHz), leave the loudness at -infinity; the
+    /// peaks are still measured.
     LoudnessMeter(unsigned channels, unsigned long sampleRate, uint32_t channelMask = 0);
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
@@ -71,25 +75,15 @@ public:
 
 private:
     friend double AlbumLoudness(const std::vector<const LoudnessMeter*>& meters);
-
-    /// The loudness range of several streams taken together (their short-term series as one).
-    double AlbumRange(const std::vector<const LoudnessMeter*>& meters);
     friend double AlbumRange(const std::vector<const LoudnessMeter*>& meters);
-
-    void AddLoudness(const float* frames, size_t frameCount);
 
     unsigned channels_;
     unsigned long sampleRate_;
-    struct Library;  // the loudness library's state; none when it refused the stream
-    std::unique_ptr<Library> library_;
+    struct Loudness;  // filter state and energies; none when the rate cannot be measured
+    std::unique_ptr<Loudness> loudness_;
     TruePeakMeter truePeak_;
     float samplePeak_ = 0.0f;
     uint64_t frameCount_ = 0;
-    size_t hopFrames_;       ///< frames in 100 ms
-    size_t hopFilled_ = 0;   ///< frames of the current 100 ms added so far
-    uint64_t hopCount_ = 0;  ///< complete 100 ms steps so far
-    double momentaryMaxLufs_ = -std::numeric_limits<double>::infinity();
-    std::vector<double> shortTerm_;  ///< short-term loudness (LUFS) at every 100 ms from 3 s on
 };
 
 /// The integrated loudness of several streams taken together (album loudness); streams

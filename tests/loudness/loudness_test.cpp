@@ -72,6 +72,39 @@ LoudnessLevels Measure(unsigned channels, unsigned long rate, const std::vector<
     return meter.Levels();
 }
 
+/// The reference library's levels over the same frames, channels weighted as ours, fed
+/// 100 ms at a time so that its short-term loudness gives the range its 10 Hz series.
+LoudnessLevels ReferenceLevels(unsigned channels, unsigned long rate, const std::vector<float>& frames,
+                               uint32_t mask)
+{
+    LoudnessLevels levels;
+    ebur128_state* st = ebur128_init(channels, rate, EBUR128_MODE_I | EBUR128_MODE_S);
+    if (st == nullptr)
+        return levels;
+    const std::vector<double> weights = ChannelWeights(channels, mask);
+    for (unsigned c = 0; c < channels; ++c)
+        ebur128_set_channel(st, c,
+                            weights[c] == 0.0      ? EBUR128_UNUSED
+                                : weights[c] > 1.0 ? EBUR128_LEFT_SURROUND
+                                                   : EBUR128_LEFT);
+    const size_t hop = (rate + 5) / 10, count = frames.size() / channels;
+    std::vector<double> shortTerm;
+    for (size_t at = 0, hops = 1; at + hop <= count; at += hop, ++hops) {
+        ebur128_add_frames_float(st, frames.data() + at * channels, hop);
+        double lufs = -kInf;
+        if (hops >= 4 && ebur128_loudness_momentary(st, &lufs) == EBUR128_SUCCESS)
+            levels.momentaryMaxLufs = std::max(levels.momentaryMaxLufs, lufs);
+        if (hops >= 30 && ebur128_loudness_shortterm(st, &lufs) == EBUR128_SUCCESS) {
+            shortTerm.push_back(lufs);
+            levels.shortTermMaxLufs = std::max(levels.shortTermMaxLufs, lufs);
+        }
+    }
+    ebur128_loudness_global(st, &levels.integratedLufs);
+    levels.rangeLu = LoudnessRangeOf(shortTerm);
+    ebur128_destroy(&st);
+    return levels;
+}
+
 struct LoudnessCase {
     const char* name;
     unsigned channels;
@@ -135,6 +168,14 @@ TEST(LoudnessMeter, SynthesizedReferenceSignals)
               return Steps({ { 20, -50 }, { 20, -35 }, { 20, -20 }, { 20, -35 }, { 20, -50 } });
           },
           NAN, 15.0 },
+        // Other rates: the filter is designed for each (11025 Hz has 1103-frame 100 ms steps).
+        { "96 kHz", 2, 96000, [] { return Synth(2, 10 * 96000, Sine(1000, 96000, -23)); }, -23.0, NAN },
+        { "192 kHz", 2, 192000, [] { return Synth(2, 5 * 192000, Sine(1000, 192000, -23)); }, -23.0, NAN },
+        { "22.05 kHz", 1, 22050, [] { return Synth(1, 10 * 22050, Sine(1000, 22050, -20)); }, -23.0, NAN },
+        { "11.025 kHz", 2, 11025, [] { return Synth(2, 10 * 11025, Sine(1000, 11025, -23)); }, -23.0, NAN },
+        { "8 kHz", 2, 8000, [] { return Synth(2, 10 * 8000, Sine(1000, 8000, -23)); }, -23.0, NAN },
+        // Too low a rate for the filter: nothing measured, not a level from an unstable filter.
+        { "2 kHz", 2, 2000, [] { return Synth(2, 10 * 2000, Sine(300, 2000, -23)); }, -kInf, -kInf },
         { "silence", 2, 48000, [] { return std::vector<float>(2 * 5 * 48000, 0.0f); }, -kInf, -kInf },
         { "shorter than one 400 ms block", 2, 48000,
           [] { return Synth(2, 48000 * 3 / 10, Sine(1000, 48000, -10)); }, -kInf, -kInf },
@@ -190,7 +231,22 @@ TEST(LoudnessMeter, SynthesizedReferenceSignals)
     };
     for (const LoudnessCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const LoudnessLevels levels = Measure(c.channels, c.rate, c.signal(), 65536, c.mask);
+        const std::vector<float> frames = c.signal();
+        const LoudnessLevels levels = Measure(c.channels, c.rate, frames, 65536, c.mask);
+        // Our filter and windows against the reference library's, to a hundredth of a LU.
+        const LoudnessLevels reference = ReferenceLevels(c.channels, c.rate, frames, c.mask);
+        for (const auto& [ours, theirs] :
+             { std::pair(levels.integratedLufs, reference.integratedLufs),
+               std::pair(levels.rangeLu, reference.rangeLu),
+               std::pair(levels.momentaryMaxLufs, reference.momentaryMaxLufs),
+               std::pair(levels.shortTermMaxLufs, reference.shortTermMaxLufs) }) {
+            if (theirs == kInf)
+                continue;  // the reference's filter is unstable at the lowest rates
+            if (std::isinf(theirs) || std::isinf(ours))
+                EXPECT_EQ(ours, theirs);
+            else
+                EXPECT_NEAR(ours, theirs, 0.01);
+        }
         if (std::isinf(c.lufs)) {
             EXPECT_EQ(levels.integratedLufs, c.lufs);
         } else if (!std::isnan(c.lufs)) {
