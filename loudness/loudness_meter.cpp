@@ -1,6 +1,6 @@
 #include "loudness/loudness_meter.h"
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,10 +22,21 @@ constexpr double kRangeGateLu = -20.0;
 
 std::atomic<bool> g_helperAllowed { std::thread::hardware_concurrency() > 1 };
 
+// The largest |x|; NaN takes no part.
 float SampleMagnitude(const float* samples, size_t count)
 {
-    float peak = 0.0f;
-    for (size_t i = 0; i < count; ++i)
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    __m128 low = _mm_setzero_ps(), high = _mm_setzero_ps();
+    size_t i = 0;
+    // maxps answers its second operand when either is NaN: the running maximum.
+    for (; i + 8 <= count; i += 8) {
+        low = _mm_max_ps(_mm_andnot_ps(sign, _mm_loadu_ps(samples + i)), low);
+        high = _mm_max_ps(_mm_andnot_ps(sign, _mm_loadu_ps(samples + i + 4)), high);
+    }
+    float lanes[4];
+    _mm_storeu_ps(lanes, _mm_max_ps(low, high));
+    float peak = std::max({ lanes[0], lanes[1], lanes[2], lanes[3] });
+    for (; i < count; ++i)
         peak = std::max(peak, std::fabs(samples[i]));
     return peak;
 }
@@ -264,8 +275,15 @@ void LoudnessMeter::Loudness::Filter(Pair& pair, const float* samples, size_t st
     pair.v[0] = v1, pair.v[1] = v2, pair.v[2] = v3, pair.v[3] = v4, pair.sum = sum;
 }
 
+// Callers may come from AVX code that left the upper halves of the vector registers in use,
+// which slows every SSE instruction after it on some processors until they are cleared.
+__attribute__((target("avx"))) void ClearUpperVectorHalves() { _mm256_zeroupper(); }
+
 void LoudnessMeter::Loudness::Add(const float* frames, unsigned channels, size_t frameCount)
 {
+    static const bool haveAvx = __builtin_cpu_supports("avx");
+    if (haveAvx)
+        ClearUpperVectorHalves();
     while (frameCount > 0) {
         const size_t step = std::min(frameCount, hopFrames - hopFilled);
         for (size_t p = 0; p < pairs.size(); ++p) {
@@ -348,25 +366,23 @@ void LoudnessMeter::AddFrames(const float* frames, size_t frameCount)
     if (frameCount == 0 || channels_ == 0)
         return;
     frameCount_ += frameCount;
-    auto peaks = [this, frames, frameCount] {
-        truePeak_.AddFrames(frames, frameCount);
-        samplePeak_ = std::max(samplePeak_, SampleMagnitude(frames, frameCount * channels_));
-    };
+    auto truePeak = [this, frames, frameCount] { truePeak_.AddFrames(frames, frameCount); };
     // The two meters read the same block and write nothing the other reads.
     std::future<void> helper;
     if (frameCount >= kParallelFrames && g_helperAllowed.load()) {
         try {
-            helper = std::async(std::launch::async, peaks);
+            helper = std::async(std::launch::async, truePeak);
         } catch (const std::system_error&) {
-            // No thread to be had: measure the peaks here instead.
+            // No thread to be had: measure the true peak here instead.
         }
     }
     if (loudness_)
         loudness_->Add(frames, channels_, frameCount);
+    samplePeak_ = std::max(samplePeak_, SampleMagnitude(frames, frameCount * channels_));
     if (helper.valid())
         helper.get();
     else
-        peaks();
+        truePeak();
 }
 
 namespace {
