@@ -222,6 +222,13 @@ TEST(CliCore, WideAndFloatFormats)
         ASSERT_EQ(OrvaCli("normalize " + c.file + " " + out).first, 0) << c.file;
     }
     EXPECT_EQ(OrvaCli("peak " + out).second, "peak=0\npeakDbfs=-inf\n");
+    // JSON strings: quotes, backslashes and control characters escaped; bytes that are not
+    // UTF-8 (a lone 0xFF, a cut sequence) become U+FFFD, and UTF-8 stays as it is.
+    const std::string odd =
+        dir.Write("q\"\\\x01\xff\xe3\x81\xe3\x81\x82.wav", PcmWave(1, 8000, 8, { 0x80, 0xC0 }));
+    EXPECT_EQ(OrvaCli("peak --json '" + odd + "'").second,
+              "{\"file\":\"" + dir.File("") + R"(q\"\\\u0001\ufffd\ufffd\ufffd)" + "\xe3\x81\x82"
+                  + R"(.wav","peak":64,"peakDbfs":-6.02})" + "\n");
     // A decimal peak for float files; the loudest sample then stops at full scale.
     EXPECT_EQ(OrvaCli("normalize " + f64 + " " + out + " --peak 0.15").first, 0);
     EXPECT_EQ(OrvaCli("peak " + out).second, "peak=1\npeakDbfs=0.00\n");
