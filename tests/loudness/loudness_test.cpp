@@ -168,6 +168,16 @@ TEST(LoudnessMeter, SynthesizedReferenceSignals)
               return Steps({ { 20, -50 }, { 20, -35 }, { 20, -20 }, { 20, -35 }, { 20, -50 } });
           },
           NAN, 15.0 },
+        // Windows every 100 ms see every share of loud and soft seconds between 1 and 2 (at 1 s
+        // steps only those two: 2.95 LU).
+        { "range: 1 s at -20 and 1 s at -40 dBFS by turns", 2, 48000,
+          [] {
+              std::vector<std::pair<double, double>> steps;
+              for (int i = 0; i < 20; ++i)
+                  steps.insert(steps.end(), { { 1, -20 }, { 1, -40 } });
+              return Steps(steps);
+          },
+          NAN, 2.54 },
         // Other rates: the filter is designed for each (11025 Hz has 1103-frame 100 ms steps).
         { "96 kHz", 2, 96000, [] { return Synth(2, 10 * 96000, Sine(1000, 96000, -23)); }, -23.0, NAN },
         { "192 kHz", 2, 192000, [] { return Synth(2, 5 * 192000, Sine(1000, 192000, -23)); }, -23.0, NAN },
