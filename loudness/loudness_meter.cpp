@@ -247,15 +247,17 @@ struct LoudnessMeter::Loudness {
     std::vector<double> blocks;        // 400 ms energies, every 100 ms, at or above -70 LUFS
     std::vector<double> shortTerm;     // short-term loudness (LUFS) every 100 ms from 3 s on
 
-    void Filter(Pair& pair, const float* samples, size_t stride, bool single, size_t frameCount) const;
+    template <bool Single>
+    void Filter(Pair& pair, const float* samples, size_t stride, size_t frameCount) const;
     void Add(const float* frames, unsigned channels, size_t frameCount);
     void EndHop();
 };
 
 // The filter is recursive: time runs down the loop, and the two lanes carry two channels.
 // Direct form II, as the reference computes it, in double precision.
-void LoudnessMeter::Loudness::Filter(Pair& pair, const float* samples, size_t stride, bool single,
-                                     size_t frameCount) const
+// Single: the pair's second lane has no channel.
+template <bool Single>
+void LoudnessMeter::Loudness::Filter(Pair& pair, const float* samples, size_t stride, size_t frameCount) const
 {
     const __m128d b0 = _mm_set1_pd(filter.b[0]), b1 = _mm_set1_pd(filter.b[1]), b2 = _mm_set1_pd(filter.b[2]),
                   b3 = _mm_set1_pd(filter.b[3]), b4 = _mm_set1_pd(filter.b[4]);
@@ -263,11 +265,12 @@ void LoudnessMeter::Loudness::Filter(Pair& pair, const float* samples, size_t st
                   a4 = _mm_set1_pd(filter.a[4]);
     __m128d v1 = pair.v[0], v2 = pair.v[1], v3 = pair.v[2], v4 = pair.v[3], sum = pair.sum;
     for (size_t i = 0; i < frameCount; ++i, samples += stride) {
-        const __m128d x = single
+        const __m128d x = Single
             ? _mm_set_sd(static_cast<double>(*samples))
             : _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples))));
-        // The older terms first: only a1 * v1 waits for the previous frame.
-        const __m128d v0 = ((x - a2 * v2) - a3 * v3 - a4 * v4) - a1 * v1;
+        // The oldest terms first: a term of the frame k back then has k frames for its product
+        // and the k subtractions after it, and only a1 * v1 waits for the previous frame.
+        const __m128d v0 = (((x - a4 * v4) - a3 * v3) - a2 * v2) - a1 * v1;
         const __m128d y = b0 * v0 + b1 * v1 + b2 * v2 + b3 * v3 + b4 * v4;
         sum += y * y;
         v4 = v3, v3 = v2, v2 = v1, v1 = v0;
@@ -288,7 +291,10 @@ void LoudnessMeter::Loudness::Add(const float* frames, unsigned channels, size_t
         const size_t step = std::min(frameCount, hopFrames - hopFilled);
         for (size_t p = 0; p < pairs.size(); ++p) {
             const bool single = 2 * p + 1 == channels;
-            Filter(pairs[p], frames + 2 * p, channels, single, step);
+            if (single)
+                Filter<true>(pairs[p], frames + 2 * p, channels, step);
+            else
+                Filter<false>(pairs[p], frames + 2 * p, channels, step);
         }
         frames += step * channels;
         frameCount -= step;
