@@ -31,13 +31,15 @@ void PrintLevel(const char* key, double db)
         std::printf("%s=%.2f\n", key, db);
 }
 
-// Why a loudness figure of `frameCount` frames is -infinity: too short for its window, or
-// (with the window filled) silent or below the gates.
-const char* LoudnessReason(uint64_t frameCount, unsigned long sampleRate, double seconds,
+// Why a loudness figure is -infinity: a rate the filter cannot take, too short for its
+// window, or (with the window filled) silent or below the gates.
+const char* LoudnessReason(const LoudnessMeter& meter, unsigned long sampleRate, double seconds,
                            const char* otherwise)
 {
-    return static_cast<double>(frameCount) < seconds * static_cast<double>(sampleRate) ? "tooShort"
-                                                                                       : otherwise;
+    if (!meter.MeasuresLoudness())
+        return "unsupportedRate";
+    return static_cast<double>(meter.FrameCount()) < seconds * static_cast<double>(sampleRate) ? "tooShort"
+                                                                                               : otherwise;
 }
 
 void PrintAnalysis(const std::string& path, const WaveAnalysis& analysis, bool asJson)
@@ -56,16 +58,16 @@ void PrintAnalysis(const std::string& path, const WaveAnalysis& analysis, bool a
         std::printf("layout=%s\n", layout.c_str());
         return;
     }
-    const uint64_t frames = analysis.meter->FrameCount();
+    const LoudnessMeter& meter = *analysis.meter;
     const unsigned long rate = format.sampleRate;
     JsonObject json;
     json.Text("file", path)
         .Level("samplePeakDbfs", MagnitudeToDb(levels.samplePeak), "silent")
         .Level("truePeakDbtp", MagnitudeToDb(levels.truePeak), "silent")
-        .Level("loudnessLufs", levels.integratedLufs, LoudnessReason(frames, rate, 0.4, "belowGate"))
-        .Level("loudnessRangeLu", levels.rangeLu, LoudnessReason(frames, rate, 3.0, "belowGate"))
-        .Level("momentaryMaxLufs", levels.momentaryMaxLufs, LoudnessReason(frames, rate, 0.4, "silent"))
-        .Level("shortTermMaxLufs", levels.shortTermMaxLufs, LoudnessReason(frames, rate, 3.0, "silent"))
+        .Level("loudnessLufs", levels.integratedLufs, LoudnessReason(meter, rate, 0.4, "belowGate"))
+        .Level("loudnessRangeLu", levels.rangeLu, LoudnessReason(meter, rate, 3.0, "belowGate"))
+        .Level("momentaryMaxLufs", levels.momentaryMaxLufs, LoudnessReason(meter, rate, 0.4, "silent"))
+        .Level("shortTermMaxLufs", levels.shortTermMaxLufs, LoudnessReason(meter, rate, 3.0, "silent"))
         .Text("layout", layout)
         .Integer("channels", format.channels)
         .Integer("sampleRate", format.sampleRate);

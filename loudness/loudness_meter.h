@@ -68,6 +68,8 @@ public:
     /// The levels of everything added so far.
     LoudnessLevels Levels() const;
     uint64_t FrameCount() const { return frameCount_; }
+    /// False when the rate allows no loudness measurement (the loudness is then -infinity).
+    bool MeasuresLoudness() const { return loudness_ != nullptr; }
 
     /// Whether AddFrames may use a helper thread (on by default when the machine has more
     /// than one processor); for tests that compare both ways.

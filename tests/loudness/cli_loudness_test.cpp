@@ -152,6 +152,15 @@ TEST_F(CliLoudness, AnalyzePrintsEachFileAndTheAlbum)
     EXPECT_NE(json.find("\n{\"file\":\"" + tone + R"(","samplePeakDbfs":-20.0)"), std::string::npos) << json;
     EXPECT_NE(json.find("}\n{\"albumFiles\":2,\"albumSamplePeakDbfs\":-20.0"), std::string::npos) << json;
     EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 3);
+    // Too low a rate for the K-weighting filter: no loudness, and the reason says so.
+    std::vector<int> low;
+    for (int i = 0; i < 2 * 2000 * 5; ++i)
+        low.push_back(int(3000 * std::sin(2.0 * M_PI * 300.0 * (i / 2) / 2000.0)));
+    const std::string lowRate = dir.Write("low.wav", PcmWave(2, 2000, 16, Words(low)));
+    const std::string lowJson = OrvaCli("analyze --json '" + lowRate + "'").second;
+    EXPECT_NE(lowJson.find(R"("loudnessLufs":null,)"), std::string::npos) << lowJson;
+    EXPECT_NE(lowJson.find(R"("nullReasons":{"loudnessLufs":"unsupportedRate",)"), std::string::npos)
+        << lowJson;
     // A file that does not probe is worded by its code, as the other commands do.
     EXPECT_EQ(OrvaCli("analyze '" + dir.File("none.wav") + "' '" + tone + "'", dir.File("err")).first, 1);
     const Bytes err = ReadFile(dir.File("err"));
