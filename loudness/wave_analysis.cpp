@@ -36,6 +36,13 @@ void ToFloat(const uint8_t* data, size_t sampleCount, SampleFormat format, float
             const auto v = static_cast<int16_t>(static_cast<uint16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
             out[i] = static_cast<float>(v) * (1.0f / 32768.0f);
         }
+    } else if (format == SampleFormat::S24) {
+        for (size_t i = 0; i < sampleCount; ++i) {
+            const uint8_t* p = data + 3 * i;
+            const auto v =
+                static_cast<int32_t>(static_cast<uint32_t>(p[0] << 8 | p[1] << 16 | p[2] << 24)) >> 8;
+            out[i] = static_cast<float>(v) * (1.0f / 8388608.0f);
+        }
     } else {
         const size_t width = SampleBytes(format);
         for (size_t i = 0; i < sampleCount; ++i) {
@@ -81,7 +88,7 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
     const unsigned channels = info.format.channels;
     const bool isFloat = IsFloatFormat(format);
     const size_t frameBytes = static_cast<size_t>(channels) * SampleBytes(format);
-    result.meter = std::make_unique<LoudnessMeter>(channels, info.format.sampleRate);
+    result.meter = std::make_unique<LoudnessMeter>(channels, info.format.sampleRate, info.format.channelMask);
     if (frameBytes == 0) {
         result.levels = result.meter->Levels();
         return true;
