@@ -108,12 +108,9 @@ int RunProbe(const std::vector<std::string>& arguments)
     std::printf("sampleFormat=%s\nvalidBits=%u\n", SampleFormatName(info.sampleFormat),
                 extensible ? f.validBits : f.bitsPerSample);
     if (extensible)
-        std::printf("subFormat=%u
-channelMask=0x%X
-", f.subFormat, f.channelMask);
+        std::printf("subFormat=%u\nchannelMask=0x%X\n", f.subFormat, f.channelMask);
     if (info.trailingBytes > 0)
-        std::printf("trailingBytes=%llu
-", static_cast<unsigned long long>(info.trailingBytes));
+        std::printf("trailingBytes=%llu\n", static_cast<unsigned long long>(info.trailingBytes));
     return 0;
 }
 
