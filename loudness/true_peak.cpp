@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ORVA_X86_KERNELS 1
@@ -21,21 +23,23 @@ namespace {
 constexpr int kHalfTaps = 32;
 constexpr int kTaps = 2 * kHalfTaps;
 constexpr int kFine = 64;                 // tabulated positions per input sample
-constexpr int kCoarse = 4;                // positions per input sample of the vectorized pass
+constexpr int kCoarse = 2;                // positions per input sample of the vectorized pass
 constexpr int kStride = kFine / kCoarse;  // fine steps between two positions of that pass
 constexpr double kKaiserBeta = 4.0;
 constexpr size_t kBlockFrames = 1024;  // frames read per pass (fits the L1 cache)
 // A position is read once the kHalfTaps samples after it have arrived, so the window keeps
 // the last kTaps samples: kHalfTaps still to be read and the kHalfTaps before them.
 constexpr size_t kLead = kTaps;
+constexpr size_t kOverrun = 32;  // read, never used, by the vector pass past a block's end
 
-// A 4x position next to the loudest point of the interpolated signal reads at least 0.89 of
-// it: the point is at most 1/8 sample away, and a signal whose spectrum ends at 0.6 of the
-// rate (the kernel's stopband leaves less) falls by at most 1 - (pi 0.6 / 4)^2 / 2 over that
-// distance. Positions reading at least 0.85 of the loudest crest so far are searched finely;
-// every other one is too quiet to hide a louder crest, so the reading does not depend on
-// which quieter positions happen to be searched.
-constexpr float kCandidate = 0.85f;
+// The nearest 2x position to the loudest point of the interpolated signal reads at least 0.58
+// of it: the point is at most 1/4 sample away, and a signal whose spectrum ends at 0.6 of the
+// rate (the kernel's stopband leaves little more) falls from its peak M by at most
+// M (1 - cos(2 pi 0.6 t)) over a distance t. Crests on the 2x grid reading at least 0.55 of
+// the loudest so far are searched finely; every other one is too quiet to hide a louder peak.
+constexpr float kCandidate = 0.55f;
+// The same bound for a 4x position: at most 1/8 sample away, at least 0.89.
+constexpr float kNearCandidate = 0.85f;
 
 struct Table {
     /// coeff[f][t] weighs sample i - (kHalfTaps - 1) + t for the position i + f / 64.
@@ -82,9 +86,47 @@ const Table& Kernel()
 
 std::atomic<bool> g_vectorAllowed { true };
 
-// The interpolated signal at window index w plus f / 64 samples (-64 < f < 64). Four partial
-// sums keep the additions independent; every caller gets the same rounding.
-float ValueAt(const float* window, ptrdiff_t w, int f)
+// The 2x values of one block: grid[phase][j] is the signal at window[kHalfTaps + j] plus
+// phase / 2 samples. The vector pass fills whole groups of 32, past the block's end.
+struct Grid {
+    alignas(32) float value[kCoarse][kBlockFrames + kOverrun];
+};
+
+#ifdef ORVA_X86_KERNELS
+bool HaveAvx2Fma()
+{
+    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return have;
+}
+
+__attribute__((target("avx2,fma"))) float DotAvx2(const float* c, const float* x)
+{
+    __m256 a = _mm256_setzero_ps(), b = a;
+    for (int t = 0; t < kTaps; t += 16) {
+        a = _mm256_fmadd_ps(_mm256_load_ps(c + t), _mm256_loadu_ps(x + t), a);
+        b = _mm256_fmadd_ps(_mm256_load_ps(c + t + 8), _mm256_loadu_ps(x + t + 8), b);
+    }
+    const __m256 sum = _mm256_add_ps(a, b);
+    __m128 half = _mm_add_ps(_mm256_castps256_ps128(sum), _mm256_extractf128_ps(sum, 1));
+    half = _mm_add_ps(half, _mm_movehl_ps(half, half));
+    half = _mm_add_ss(half, _mm_shuffle_ps(half, half, 1));
+    const float result = _mm_cvtss_f32(half);
+    _mm256_zeroupper();
+    return result;
+}
+#endif
+
+bool UseVector()
+{
+#ifdef ORVA_X86_KERNELS
+    return HaveAvx2Fma() && g_vectorAllowed.load(std::memory_order_relaxed);
+#else
+    return false;
+#endif
+}
+
+// The interpolated signal at window index w plus f / 64 samples (-64 < f < 64).
+float ValueAt(const float* window, ptrdiff_t w, int f, bool vector)
 {
     if (f < 0) {
         --w;
@@ -92,154 +134,159 @@ float ValueAt(const float* window, ptrdiff_t w, int f)
     }
     const float* x = window + w - (kHalfTaps - 1);
     const float* c = Kernel().coeff[f];
-    float s[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
-    for (int t = 0; t < kTaps; t += 4) {
-        for (int k = 0; k < 4; ++k)
+#ifdef ORVA_X86_KERNELS
+    if (vector)
+        return DotAvx2(c, x);
+#else
+    (void)vector;
+#endif
+    float s[8] = {};
+    for (int t = 0; t < kTaps; t += 8) {
+        for (int k = 0; k < 8; ++k)
             s[k] += c[t + k] * x[t + k];
     }
-    return (s[0] + s[1]) + (s[2] + s[3]);
+    return ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
 }
 
-// The loudest magnitude within 1/8 sample of the 4x position (w, phase), searched on the
-// 64x grid from the middle out; a crest is smooth at this scale, so the climb finds its top.
-float CrestAt(const float* window, ptrdiff_t w, int phase)
+// The top of the crest at the 2x position (w, phase), a local maximum of the magnitude on
+// that grid, or `at` (its magnitude) when the crest cannot reach `floor`. The crest's top
+// lies within a 2x step of the position, so one of the three 4x positions around it is
+// within 1/8 sample of the top and reads at least 0.89 of it (see kCandidate); from the
+// loudest of them a climb on the 64x grid in steps of 4, then 1, finds the top, a crest
+// being smooth at this scale.
+float CrestAround(const float* window, ptrdiff_t w, int phase, float at, float sign, float floor, bool vector)
 {
     const int middle = phase * kStride;
-    const float sign = ValueAt(window, w, middle) < 0.0f ? -1.0f : 1.0f;
+    auto value = [&](int f) { return sign * ValueAt(window, w, f, vector); };
     int best = middle;
-    float top = sign * ValueAt(window, w, middle);
-    for (int step = kStride / 4; step > 0; step /= 2) {
-        const int from = best;
-        for (int f : { from - step, from + step }) {
-            if (f < middle - kStride / 2 || f > middle + kStride / 2)
-                continue;
-            const float v = sign * ValueAt(window, w, f);
-            if (v > top) {
-                top = v;
-                best = f;
+    float top = at;
+    for (int f : { middle - kStride / 2, middle + kStride / 2 }) {
+        const float v = value(f);
+        if (v > top)
+            top = v, best = f;
+    }
+    if (!(top >= floor * kNearCandidate))
+        return at;
+    // The last phase does not reach into the next sample: its phase 0 is the sample itself.
+    const int low = middle - kStride;
+    const int high = phase == kCoarse - 1 ? kFine - 1 : middle + kStride;
+    for (int step : { kStride / 8, 1 }) {
+        for (int direction : { step, -step }) {
+            bool moved = false;
+            while (best + direction >= low && best + direction <= high) {
+                const float v = value(best + direction);
+                if (!(v > top))
+                    break;
+                top = v, best += direction, moved = true;
             }
+            if (moved)
+                break;
         }
     }
     return top;
 }
 
-// levels[j] = the largest magnitude of the four 4x positions of sample window[kHalfTaps + j];
-// returns the largest of them. The plain form, for processors without AVX2 and FMA.
-float LevelsScalar(const float* window, size_t n, float* levels)
+// The plain form of the 2x pass, for processors without AVX2 and FMA.
+void GridScalar(const float* window, size_t n, Grid& grid)
 {
     const Table& kernel = Kernel();
     const float* samples = window + kHalfTaps;
-    float acc[kBlockFrames];
-    for (size_t j = 0; j < n; ++j)
-        levels[j] = std::fabs(samples[j]);
+    std::copy(samples, samples + n, grid.value[0]);
     for (int phase = 1; phase < kCoarse; ++phase) {
         const float* c = kernel.coeff[phase * kStride];
-        for (size_t j = 0; j < n; ++j)
-            acc[j] = 0.0f;
+        float* acc = grid.value[phase];
+        std::fill(acc, acc + n, 0.0f);
         for (int t = 0; t < kTaps; ++t) {
             const float* x = samples - (kHalfTaps - 1) + t;
             for (size_t j = 0; j < n; ++j)
                 acc[j] += c[t] * x[j];
         }
-        for (size_t j = 0; j < n; ++j)
-            levels[j] = std::max(levels[j], std::fabs(acc[j]));
     }
-    float top = 0.0f;
-    for (size_t j = 0; j < n; ++j)
-        top = std::max(top, levels[j]);
-    return top;
 }
 
 #ifdef ORVA_X86_KERNELS
 
-bool HaveAvx2Fma()
+// GridScalar with fused multiply-adds, 32 samples a pass: within float rounding of it. Every
+// position is computed the same way wherever a block starts, so the readings do not depend
+// on the block sizes.
+__attribute__((target("avx2,fma"))) void GridAvx2(const float* window, size_t n, Grid& grid)
 {
-    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return have;
-}
-
-// The same as LevelsScalar, sixteen samples a pass with fused multiply-adds: within float
-// rounding of it, which the 0.85 margin absorbs.
-__attribute__((target("avx2,fma"))) float LevelsAvx2(const float* window, size_t n, float* levels)
-{
-    const Table& kernel = Kernel();
-    const float* c1 = kernel.coeff[kStride];
-    const float* c2 = kernel.coeff[2 * kStride];
-    const float* c3 = kernel.coeff[3 * kStride];
+    static_assert(kCoarse == 2);
+    const float* c = Kernel().coeff[kStride];
     const float* samples = window + kHalfTaps;
-    const __m256 absMask = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
-    __m256 top = _mm256_setzero_ps();
-    size_t j = 0;
-    for (; j + 16 <= n; j += 16) {
-        __m256 a1 = _mm256_setzero_ps(), a2 = a1, a3 = a1, b1 = a1, b2 = a1, b3 = a1;
+    for (size_t j = 0; j < n; j += 32) {
+        __m256 a = _mm256_setzero_ps(), b = a, d = a, e = a;
         const float* x = samples + j - (kHalfTaps - 1);
         for (int t = 0; t < kTaps; ++t) {
-            const __m256 xa = _mm256_loadu_ps(x + t);
-            const __m256 xb = _mm256_loadu_ps(x + t + 8);
-            const __m256 k1 = _mm256_broadcast_ss(c1 + t);
-            const __m256 k2 = _mm256_broadcast_ss(c2 + t);
-            const __m256 k3 = _mm256_broadcast_ss(c3 + t);
-            a1 = _mm256_fmadd_ps(k1, xa, a1);
-            b1 = _mm256_fmadd_ps(k1, xb, b1);
-            a2 = _mm256_fmadd_ps(k2, xa, a2);
-            b2 = _mm256_fmadd_ps(k2, xb, b2);
-            a3 = _mm256_fmadd_ps(k3, xa, a3);
-            b3 = _mm256_fmadd_ps(k3, xb, b3);
+            const __m256 k = _mm256_broadcast_ss(c + t);
+            a = _mm256_fmadd_ps(k, _mm256_loadu_ps(x + t), a);
+            b = _mm256_fmadd_ps(k, _mm256_loadu_ps(x + t + 8), b);
+            d = _mm256_fmadd_ps(k, _mm256_loadu_ps(x + t + 16), d);
+            e = _mm256_fmadd_ps(k, _mm256_loadu_ps(x + t + 24), e);
         }
-        __m256 la = _mm256_and_ps(_mm256_loadu_ps(samples + j), absMask);
-        __m256 lb = _mm256_and_ps(_mm256_loadu_ps(samples + j + 8), absMask);
-        la = _mm256_max_ps(la, _mm256_and_ps(a1, absMask));
-        lb = _mm256_max_ps(lb, _mm256_and_ps(b1, absMask));
-        la = _mm256_max_ps(la, _mm256_and_ps(a2, absMask));
-        lb = _mm256_max_ps(lb, _mm256_and_ps(b2, absMask));
-        la = _mm256_max_ps(la, _mm256_and_ps(a3, absMask));
-        lb = _mm256_max_ps(lb, _mm256_and_ps(b3, absMask));
-        _mm256_storeu_ps(levels + j, la);
-        _mm256_storeu_ps(levels + j + 8, lb);
-        top = _mm256_max_ps(top, _mm256_max_ps(la, lb));
+        for (int q = 0; q < 32; q += 8)
+            _mm256_store_ps(grid.value[0] + j + q, _mm256_loadu_ps(samples + j + q));
+        _mm256_store_ps(grid.value[1] + j, a);
+        _mm256_store_ps(grid.value[1] + j + 8, b);
+        _mm256_store_ps(grid.value[1] + j + 16, d);
+        _mm256_store_ps(grid.value[1] + j + 24, e);
     }
-    alignas(32) float lanes[8];
-    _mm256_store_ps(lanes, top);
     _mm256_zeroupper();
-    float peak = *std::max_element(lanes, lanes + 8);
-    // The last few samples one position at a time.
-    for (; j < n; ++j) {
-        const ptrdiff_t w = static_cast<ptrdiff_t>(kHalfTaps + j);
-        float level = std::fabs(samples[j]);
-        for (int phase = 1; phase < kCoarse; ++phase)
-            level = std::max(level, std::fabs(ValueAt(window, w, phase * kStride)));
-        levels[j] = level;
-        peak = std::max(peak, level);
-    }
-    return peak;
 }
 
 #endif  // ORVA_X86_KERNELS
 
-// Reads the positions of window[kHalfTaps, kHalfTaps + n) (window holds kHalfTaps samples
-// either side of them) and returns the loudest crest, at least `peak`.
-float ScanBlock(const float* window, size_t n, float peak)
+// Reads the positions of window[kHalfTaps, kHalfTaps + n), which holds kHalfTaps samples
+// either side of them (and kOverrun more for the vector pass to overrun), and returns the
+// loudest crest, at least `peak`. `last` carries the magnitude of the position before the block.
+float ScanBlock(const float* window, size_t n, float& last, float peak)
 {
-    float levels[kBlockFrames];
-    float top = 0.0f;
+    Grid grid;
+    const bool vector = UseVector();
 #ifdef ORVA_X86_KERNELS
-    if (HaveAvx2Fma() && g_vectorAllowed.load(std::memory_order_relaxed))
-        top = LevelsAvx2(window, n, levels);
+    if (vector)
+        GridAvx2(window, n, grid);
     else
 #endif
-        top = LevelsScalar(window, n, levels);
-    if (!(top > 0.0f && top >= peak * kCandidate))
-        return peak;
+        GridScalar(window, n, grid);
+    // Magnitudes with their neighbours: mag[phase][j + 1] is position (j, phase); the first
+    // is the position before the block, the last the sample after it.
+    alignas(32) float mag[kCoarse][kBlockFrames + 2];
+    mag[0][0] = 0.0f;
+    mag[1][0] = last;
     for (size_t j = 0; j < n; ++j) {
-        if (!(levels[j] > 0.0f && levels[j] >= peak * kCandidate))
+        mag[0][j + 1] = std::fabs(grid.value[0][j]);
+        mag[1][j + 1] = std::fabs(grid.value[1][j]);
+    }
+    mag[0][n + 1] = std::fabs(window[kHalfTaps + n]);
+    // Only the top of a crest on the 2x grid, loud enough, can be next to a louder peak: one
+    // bit a phase, in a loop the compiler vectorizes, then read eight samples at a time.
+    const float floor = peak * kCandidate;
+    alignas(8) uint8_t crest[kBlockFrames + 8] = {};
+    for (size_t j = 0; j < n; ++j) {
+        const float a0 = mag[0][j + 1], a1 = mag[1][j + 1];
+        const bool top0 = (a0 > 0.0f) & (a0 >= floor) & (a0 >= mag[1][j]) & (a0 >= a1);
+        const bool top1 = (a1 > 0.0f) & (a1 >= floor) & (a1 >= a0) & (a1 >= mag[0][j + 2]);
+        crest[j] = static_cast<uint8_t>(top0 | (top1 << 1));
+    }
+    for (size_t at = 0; at < n; at += 8) {
+        uint64_t word;
+        std::memcpy(&word, crest + at, sizeof word);
+        if (word == 0)
             continue;
-        const ptrdiff_t w = static_cast<ptrdiff_t>(kHalfTaps + j);
-        for (int phase = 0; phase < kCoarse; ++phase) {
-            const float level = std::fabs(ValueAt(window, w, phase * kStride));
-            if (level > 0.0f && level >= peak * kCandidate)
-                peak = std::max(peak, CrestAt(window, w, phase));
+        for (size_t j = at; j < std::min(n, at + 8); ++j) {
+            for (int phase = 0; phase < kCoarse; ++phase) {
+                const float level = mag[phase][j + 1];
+                // The loudest crest so far may have grown since the bits were taken.
+                if (!((crest[j] >> phase) & 1) || !(level >= peak * kCandidate))
+                    continue;
+                const ptrdiff_t w = static_cast<ptrdiff_t>(kHalfTaps + j);
+                const float sign = grid.value[phase][j] < 0.0f ? -1.0f : 1.0f;
+                peak = std::max(peak, CrestAround(window, w, phase, level, sign, peak, vector));
+            }
         }
     }
+    last = std::fabs(grid.value[kCoarse - 1][n - 1]);
     return peak;
 }
 
@@ -252,7 +299,7 @@ TruePeakMeter::TruePeakMeter(unsigned channels, unsigned long /*sampleRate*/)
 {
     // The kernel is defined in samples, so the same one serves every rate.
     for (Channel& channel : state_)
-        channel.window.assign(kLead + kBlockFrames, 0.0f);
+        channel.window.assign(kLead + kBlockFrames + kOverrun, 0.0f);
 }
 
 void TruePeakMeter::AddFrames(const float* frames, size_t frameCount)
@@ -269,7 +316,7 @@ void TruePeakMeter::AddChannel(unsigned channel, const float* samples, size_t st
         const size_t n = std::min(kBlockFrames, frameCount - done);
         for (size_t i = 0; i < n; ++i)
             window[kLead + i] = samples[(done + i) * stride];
-        state.peak = ScanBlock(window, n, state.peak);
+        state.peak = ScanBlock(window, n, state.last, state.peak);
         std::copy(window + n, window + n + kLead, window);
         done += n;
     }
@@ -279,9 +326,10 @@ double TruePeakMeter::ChannelTruePeak(unsigned channel) const
 {
     // The last kHalfTaps samples, and the ringing after them, read against silence.
     const Channel& state = state_[channel];
-    float tail[2 * kLead] = {};
+    float tail[2 * kLead + kOverrun] = {};
     std::copy(state.window.begin(), state.window.begin() + kLead, tail);
-    return ScanBlock(tail, kLead, state.peak);
+    float last = state.last;
+    return ScanBlock(tail, kLead, last, state.peak);
 }
 
 double TruePeakMeter::TruePeak() const

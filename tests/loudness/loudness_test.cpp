@@ -246,7 +246,7 @@ TEST(TruePeakMeter, AgreesWithReferenceWhateverTheBlocksAndThreads)
         }
         LoudnessMeter::AllowHelperThread(true);
         TruePeakMeter::UseVectorKernels(false);
-        EXPECT_EQ(Measure(c.channels, c.rate, c.frames).truePeak, first) << "plain loops";
+        EXPECT_NEAR(Measure(c.channels, c.rate, c.frames).truePeak, first, first * 1e-5) << "plain loops";
         TruePeakMeter::UseVectorKernels(true);
         // The library's filter reads low near half the rate and between its 4x positions (and
         // a few hundredths of a dB high on the ringing of an abrupt start at a quarter of it).
