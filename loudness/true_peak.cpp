@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
+#include <limits>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ORVA_X86_KERNELS 1
@@ -90,6 +90,9 @@ std::atomic<bool> g_vectorAllowed { true };
 // phase / 2 samples. The vector pass fills whole groups of 32, past the block's end.
 struct Grid {
     alignas(32) float value[kCoarse][kBlockFrames + kOverrun];
+    /// Bit (32 phase + i) of loud[k]: position (32 k + i, phase) reads at least the floor
+    /// the pass was given (and is not 0); none past the block's end.
+    uint64_t loud[kBlockFrames / 32];
 };
 
 #ifdef ORVA_X86_KERNELS
@@ -187,7 +190,7 @@ float CrestAround(const float* window, ptrdiff_t w, int phase, float at, float s
 }
 
 // The plain form of the 2x pass, for processors without AVX2 and FMA.
-void GridScalar(const float* window, size_t n, Grid& grid)
+void GridScalar(const float* window, size_t n, float floor, Grid& grid)
 {
     const Table& kernel = Kernel();
     const float* samples = window + kHalfTaps;
@@ -202,18 +205,36 @@ void GridScalar(const float* window, size_t n, Grid& grid)
                 acc[j] += c[t] * x[j];
         }
     }
+    for (size_t k = 0; k * 32 < n; ++k) {
+        uint64_t loud = 0;
+        for (size_t i = 0; i < 32 && k * 32 + i < n; ++i) {
+            for (int phase = 0; phase < kCoarse; ++phase) {
+                if (std::fabs(grid.value[phase][k * 32 + i]) >= floor)
+                    loud |= uint64_t { 1 } << (32 * phase + i);
+            }
+        }
+        grid.loud[k] = loud;
+    }
 }
 
 #ifdef ORVA_X86_KERNELS
 
+// One bit per lane of v whose magnitude reaches least.
+__attribute__((target("avx2"))) inline uint64_t LoudLanes(__m256 v, __m256 least)
+{
+    const __m256 magnitude = _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF)));
+    return static_cast<uint64_t>(_mm256_movemask_ps(_mm256_cmp_ps(magnitude, least, _CMP_GE_OQ)));
+}
+
 // GridScalar with fused multiply-adds, 32 samples a pass: within float rounding of it. Every
 // position is computed the same way wherever a block starts, so the readings do not depend
 // on the block sizes.
-__attribute__((target("avx2,fma"))) void GridAvx2(const float* window, size_t n, Grid& grid)
+__attribute__((target("avx2,fma"))) void GridAvx2(const float* window, size_t n, float floor, Grid& grid)
 {
     static_assert(kCoarse == 2);
     const float* c = Kernel().coeff[kStride];
     const float* samples = window + kHalfTaps;
+    const __m256 least = _mm256_set1_ps(floor);
     for (size_t j = 0; j < n; j += 32) {
         __m256 a = _mm256_setzero_ps(), b = a, d = a, e = a;
         const float* x = samples + j - (kHalfTaps - 1);
@@ -224,12 +245,24 @@ __attribute__((target("avx2,fma"))) void GridAvx2(const float* window, size_t n,
             d = _mm256_fmadd_ps(k, _mm256_loadu_ps(x + t + 16), d);
             e = _mm256_fmadd_ps(k, _mm256_loadu_ps(x + t + 24), e);
         }
-        for (int q = 0; q < 32; q += 8)
-            _mm256_store_ps(grid.value[0] + j + q, _mm256_loadu_ps(samples + j + q));
+        uint64_t bits = 0;
+        for (int q = 0; q < 32; q += 8) {
+            const __m256 v = _mm256_loadu_ps(samples + j + q);
+            _mm256_store_ps(grid.value[0] + j + q, v);
+            bits |= LoudLanes(v, least) << q;
+        }
         _mm256_store_ps(grid.value[1] + j, a);
         _mm256_store_ps(grid.value[1] + j + 8, b);
         _mm256_store_ps(grid.value[1] + j + 16, d);
         _mm256_store_ps(grid.value[1] + j + 24, e);
+        bits |= (LoudLanes(a, least) | LoudLanes(b, least) << 8 | LoudLanes(d, least) << 16
+                 | LoudLanes(e, least) << 24)
+            << 32;
+        if (n - j < 32) {
+            const uint64_t valid = (uint64_t { 1 } << (n - j)) - 1;
+            bits &= valid | valid << 32;
+        }
+        grid.loud[j / 32] = bits;
     }
     _mm256_zeroupper();
 }
@@ -241,49 +274,38 @@ __attribute__((target("avx2,fma"))) void GridAvx2(const float* window, size_t n,
 // loudest crest, at least `peak`. `last` carries the magnitude of the position before the block.
 float ScanBlock(const float* window, size_t n, float& last, float peak)
 {
+    // Zero never counts: the smallest positive float is the least floor.
+    const float floor = std::max(peak * kCandidate, std::numeric_limits<float>::denorm_min());
     Grid grid;
     const bool vector = UseVector();
 #ifdef ORVA_X86_KERNELS
     if (vector)
-        GridAvx2(window, n, grid);
+        GridAvx2(window, n, floor, grid);
     else
 #endif
-        GridScalar(window, n, grid);
-    // Magnitudes with their neighbours: mag[phase][j + 1] is position (j, phase); the first
-    // is the position before the block, the last the sample after it.
-    alignas(32) float mag[kCoarse][kBlockFrames + 2];
-    mag[0][0] = 0.0f;
-    mag[1][0] = last;
-    for (size_t j = 0; j < n; ++j) {
-        mag[0][j + 1] = std::fabs(grid.value[0][j]);
-        mag[1][j + 1] = std::fabs(grid.value[1][j]);
-    }
-    mag[0][n + 1] = std::fabs(window[kHalfTaps + n]);
-    // Only the top of a crest on the 2x grid, loud enough, can be next to a louder peak: one
-    // bit a phase, in a loop the compiler vectorizes, then read eight samples at a time.
-    const float floor = peak * kCandidate;
-    alignas(8) uint8_t crest[kBlockFrames + 8] = {};
-    for (size_t j = 0; j < n; ++j) {
-        const float a0 = mag[0][j + 1], a1 = mag[1][j + 1];
-        const bool top0 = (a0 > 0.0f) & (a0 >= floor) & (a0 >= mag[1][j]) & (a0 >= a1);
-        const bool top1 = (a1 > 0.0f) & (a1 >= floor) & (a1 >= a0) & (a1 >= mag[0][j + 2]);
-        crest[j] = static_cast<uint8_t>(top0 | (top1 << 1));
-    }
-    for (size_t at = 0; at < n; at += 8) {
-        uint64_t word;
-        std::memcpy(&word, crest + at, sizeof word);
-        if (word == 0)
-            continue;
-        for (size_t j = at; j < std::min(n, at + 8); ++j) {
-            for (int phase = 0; phase < kCoarse; ++phase) {
-                const float level = mag[phase][j + 1];
-                // The loudest crest so far may have grown since the bits were taken.
-                if (!((crest[j] >> phase) & 1) || !(level >= peak * kCandidate))
-                    continue;
-                const ptrdiff_t w = static_cast<ptrdiff_t>(kHalfTaps + j);
-                const float sign = grid.value[phase][j] < 0.0f ? -1.0f : 1.0f;
-                peak = std::max(peak, CrestAround(window, w, phase, level, sign, peak, vector));
-            }
+        GridScalar(window, n, floor, grid);
+    // Only the top of a crest on the 2x grid, loud enough, can be next to a louder peak.
+    auto magnitude = [&](ptrdiff_t j, int phase) {
+        if (j < 0)
+            return last;
+        return std::fabs(static_cast<size_t>(j) < n ? grid.value[phase][j] : window[kHalfTaps + j]);
+    };
+    for (size_t k = 0; k * 32 < n; ++k) {
+        for (uint64_t bits = grid.loud[k]; bits != 0; bits &= bits - 1) {
+            const int bit = __builtin_ctzll(bits);
+            const int phase = bit / 32;
+            const auto j = static_cast<ptrdiff_t>(k * 32 + bit % 32);
+            const float value = grid.value[phase][j];
+            const float at = std::fabs(value);
+            // The loudest crest so far may have grown since the pass.
+            if (!(at >= peak * kCandidate))
+                continue;
+            const float before = phase == 0 ? magnitude(j - 1, 1) : magnitude(j, 0);
+            const float after = phase == 0 ? magnitude(j, 1) : magnitude(j + 1, 0);
+            if (at >= before && at >= after)
+                peak = std::max(
+                    peak,
+                    CrestAround(window, kHalfTaps + j, phase, at, value < 0.0f ? -1.0f : 1.0f, peak, vector));
         }
     }
     last = std::fabs(grid.value[kCoarse - 1][n - 1]);
