@@ -207,6 +207,14 @@ TEST(TruePeakMeter, WithinATenthOfADecibelAtEveryRateFrequencyAndPhase)
             }
         }
     }
+    // The last samples count too, read against the silence after them: a quarter-rate burst
+    // at 45 degrees in the last eight samples, whose samples are 3 dB below its crests.
+    const auto burst = Synth(1, 100, [](size_t i, unsigned) {
+        return i < 92 ? 0.0 : 0.5 * std::sin(M_PI / 2 * double(i) + M_PI / 4);
+    });
+    TruePeakMeter meter(1, 48000);
+    meter.AddFrames(burst.data(), burst.size());
+    EXPECT_NEAR(MagnitudeToDb(meter.TruePeak()), MagnitudeToDb(0.5), 0.5);
 }
 
 TEST(TruePeakMeter, AgreesWithReferenceWhateverTheBlocksAndThreads)
