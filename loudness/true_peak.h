@@ -3,9 +3,9 @@
 // samples are interpolated by a Kaiser-windowed sinc (64 input samples long, flat within
 // 0.05 dB to 0.45 of the rate); a vectorized pass reads it at 2x, and wherever a crest on
 // that grid comes close enough to the loudest so far to hide a louder peak beside it, the
-// peak is searched at 16x and read off a parabola. Readings are within 0.05 dB of the peak for tones up to
-// 0.45 of the rate. The signal is taken as silent before the first frame and after the last
-// one. Samples are at full scale 1.0; results are linear magnitudes.
+// peak is searched at 16x and read off a parabola. Readings are within 0.05 dB of the peak
+// for tones up to 0.45 of the rate. The signal is taken as silent before the first frame
+// and after the last one. Samples are at full scale 1.0; results are linear magnitudes.
 
 #include <cstddef>
 #include <vector>
