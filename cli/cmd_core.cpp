@@ -141,8 +141,9 @@ int RunResample(const std::vector<std::string>& args)
         return 2;
     }
     WaveFileInfo info {};
-    if (const int probed = ProbeWaveFile(args[0], info); probed < 0) {
-        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ProbeReason(probed, ErrorText()).c_str());
+    if (const int64_t probed = ProbeWaveFile(args[0], info); probed < 0) {
+        std::fprintf(stderr, "%s: %s\n", args[0].c_str(),
+                     ProbeReason(static_cast<int>(probed), ErrorText()).c_str());
         return 1;
     }
     TerminalDialog dialog;
