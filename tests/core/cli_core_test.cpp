@@ -74,6 +74,11 @@ TEST(CliCore, Commands)
     EXPECT_EQ(OrvaCli("resample " + rf64Path + out + "22050", err).first, 0);
     EXPECT_EQ(OrvaCli("normalize " + rf64Path + out + "--mode sample --target -1", err).first, 0);
 
+    // A name's control characters reach the terminal escaped.
+    EXPECT_EQ(OrvaCli("resample '" + dir.File("e\x1b[2J.wav") + "' " + out + "22050", err).first, 1);
+    const Bytes escaped = ReadFile(err);
+    EXPECT_EQ(std::string(escaped.begin(), escaped.end()).rfind(dir.File("e\\x1b[2J.wav: "), 0), 0u);
+
     // A result that cannot be written fails the command.
     for (const std::string command : { "probe " + in, "peak " + in, "analyze " + in })
         EXPECT_EQ(OrvaCli(command + ">/dev/full", err).first, 1) << command;
