@@ -80,7 +80,7 @@ TEST(CliCore, Commands)
     EXPECT_EQ(std::string(escaped.begin(), escaped.end()).rfind(dir.File("e\\x1b[2J.wav: "), 0), 0u);
 
     // A result that cannot be written fails the command.
-    for (const std::string command : { "probe " + in, "peak " + in, "analyze " + in })
+    for (const std::string& command : { "probe " + in, "peak " + in, "analyze " + in })
         EXPECT_EQ(OrvaCli(command + ">/dev/full", err).first, 1) << command;
 
     // Samples the list marks unsupported are refused, not read as 16-bit words.
