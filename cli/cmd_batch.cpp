@@ -372,6 +372,10 @@ std::string ChosenFolderPath(const std::string& dir)
 int RunBatchCommand(const std::vector<std::string>& args)
 {
     const auto started = std::chrono::steady_clock::now();
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::printf("usage:\n%s\n", kBatchUsage);
+        return 0;
+    }
     BatchArguments arguments;
     std::string problem;
     if (!ParseBatchArguments(args, arguments, problem)) {
