@@ -514,6 +514,13 @@ TEST_F(CliBatch, Recipes)
         << out;
     EXPECT_EQ(ListFolder(outDir), before);
     EXPECT_TRUE(Exists(in + "loud.wav"));
+
+    // Quiet: nothing but errors.
+    EXPECT_EQ(Run({}, "--quiet --output " + outDir + " " + in + "loud.wav"), 0) << err;
+    EXPECT_EQ(out + err, "");
+    EXPECT_EQ(Run({}, "--quiet --output " + outDir + " " + in + "loud.wav " + in + "none.wav"), 1);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("none.wav left out"), std::string::npos) << err;
 }
 
 }  // namespace
