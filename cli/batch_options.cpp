@@ -329,7 +329,10 @@ bool ApplyBatchArguments(const BatchArguments& parsed, Settings& settings, std::
             settings.OutputMode = *parsed.outputMode;
         if (parsed.usePsy)
             settings.UsePsy = *parsed.usePsy;
-        if (settings.EncoderKind == 1) {
+        // Only a flag of the encoder's own makes its options what the dialog would make them;
+        // a settings file's values stand as the batch has always read them.
+        const bool encoderFlags = parsed.encoder || parsed.outputMode || parsed.usePsy;
+        if (settings.EncoderKind == 1 && encoderFlags) {
             if (parsed.outputMode.value_or(0) > 1 || parsed.usePsy.value_or(0) != 0) {
                 problem =
                     std::string(parsed.usePsy.value_or(0) != 0 ? "--psy" : "--mp3-mode mid-side and mono")

@@ -367,6 +367,9 @@ TEST(CliBatchFlags, EachFlagSetsItsOption)
     commonFile.PeakMode = 1;
     resampleFile.ResampleRate = 22050;
     sstpFile.SstpEnabled = 1;
+    // A hand-edited file: options the dialog would not combine stand unless a flag changes them.
+    Settings externalFile = psyFile;
+    externalFile.EncoderKind = 1;
     const Row rows[] = {
         { "--common-peak", "PeakMode=1\n" },
         { "--per-file", "PeakMode=0\n", commonFile },
@@ -401,6 +404,8 @@ TEST(CliBatchFlags, EachFlagSetsItsOption)
         { "--mp3 128 --encoder /x --mp3-mode mono", "--mp3-mode mid-side and mono need the encoder library" },
         { "--mp3 128 --psy", "UsePsy=1\n" },
         { "--no-psy", "UsePsy=0\n", psyFile },
+        { "--mp3 192", "Mp3Bitrate=192\nEncoderKind=1\nOutputMode=2\nUsePsy=1\n", externalFile },
+        { "--keep", "EncoderKind=1\nOutputMode=2\nUsePsy=1\n", externalFile },
         { "--mp3 128 --encoder /x --psy", "--psy need the encoder library" },
         { "--psy", "--encoder, --mp3-mode and --psy need --mp3" },
         { "--sstp mascot.local:9821", "SstpEnabled=1\nSstpServer=mascot.local\nSstpPort=9821\n" },
