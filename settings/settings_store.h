@@ -8,13 +8,17 @@
 
 namespace orva {
 
-/// Path of the settings file. Empty until LoadSettings fills it with the current directory
-/// followed by "/ORVA.INI"; set it before LoadSettings to use another file (orva-cli
-/// --settings, tests).
+/// Path of the settings file. Empty until LoadSettings fills it with DefaultIniFilePath();
+/// set it before LoadSettings to use another file (orva-cli --settings, tests).
 extern std::string IniFilePath;
 
-/// The current directory followed by "/ORVA.INI".
+/// The settings file when none is named: the current directory's "ORVA.INI" where that
+/// file exists (stored settings and scripts rely on it), else "orva/ORVA.INI" in the user's
+/// configuration folder ($XDG_CONFIG_HOME, or ~/.config).
 std::string DefaultIniFilePath();
+
+/// The settings file in use (IniFilePath, filled with the default when still empty).
+const std::string& SettingsFilePath();
 
 /// A window whose position is kept in the settings file. Coordinates in pixels.
 class PositionedWindow {
