@@ -31,6 +31,30 @@
         <source>(未対応)</source>
         <translation>(unsupported)</translation>
     </message>
+    <message>
+        <source>サンプルピーク(dBFS)</source>
+        <translation>Sample peak (dBFS)</translation>
+    </message>
+    <message>
+        <source>トゥルーピーク(dBTP)</source>
+        <translation>True peak (dBTP)</translation>
+    </message>
+    <message>
+        <source>ラウドネス(LUFS)</source>
+        <translation>Loudness (LUFS)</translation>
+    </message>
+    <message>
+        <source>ラウドネスレンジ(LU)</source>
+        <translation>Loudness range (LU)</translation>
+    </message>
+    <message>
+        <source>ゲイン(dB)</source>
+        <translation>Gain (dB)</translation>
+    </message>
+    <message>
+        <source>%1 (上限)</source>
+        <translation>%1 (ceiling)</translation>
+    </message>
 </context>
 <context>
     <name>Help</name>
@@ -496,6 +520,26 @@ bit depths cannot be processed together.</translation>
     <message>
         <source>ﾊﾞｰｼﾞｮﾝ情報(&amp;A)...</source>
         <translation>&amp;About...</translation>
+    </message>
+    <message>
+        <source>レベル測定</source>
+        <translation>Measure levels</translation>
+    </message>
+    <message>
+        <source>レベル測定(&amp;L)</source>
+        <translation>Measure &amp;Levels</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>レベル測定中(%1/%2):%3</source>
+        <translation>Measuring levels (%1/%2): %3</translation>
+    </message>
+    <message>
+        <source>対応状況</source>
+        <translation>Support</translation>
     </message>
 </context>
 <context>

@@ -14,8 +14,13 @@
 #include <string>
 #include <vector>
 
+class LevelMeasurement;
+class ListViewColumns;
+class ListViewSorting;
 class QAction;
+class QLabel;
 class QMenu;
+class QProgressBar;
 class QMenuBar;
 class QToolButton;
 class QTreeView;
@@ -71,6 +76,12 @@ public:
     QAction* H1 = nullptr;
     QAction* KefsPageN1 = nullptr;
     QAction* N2 = nullptr;
+    QToolButton* SpeedButton9 = nullptr;  ///< "レベル測定"
+    QAction* Analyze1 = nullptr;          ///< "レベル測定(&L)", Ctrl+L
+    // The measurement's row in the status bar, shown while the analyze command runs.
+    QLabel* LevelLabel = nullptr;
+    QProgressBar* LevelBar = nullptr;
+    QToolButton* LevelCancel = nullptr;
 
     /// Output folder of the current batch, set by the start command; ends with '/'.
     std::string OutputDirectory;
@@ -93,7 +104,16 @@ public:
     void AddFileToList(const std::string& path);
     /// Adds dropped files in the order given; non-local URLs are skipped.
     void DropFiles(const QList<QUrl>& urls);
-    /// Rows currently selected in ListView1, ascending.
+    /// The list's columns with the measured levels.
+    ListViewColumns& LevelColumns() { return *levelColumns_; }
+    /// True while the analyze command measures.
+    bool Measuring() const;
+    /// Hides or shows a column of ListView1 and remembers the choice in the settings file.
+    void SetColumnHidden(int column, bool hidden);
+    /// Applies the options to the gain column (run after the options dialog).
+    void ApplyOptions();
+
+    /// Rows currently selected in ListView1 (rows of the file list), ascending.
     std::vector<int> SelectedRows() const;
 
     // Commands. A tool button and its menu item run the same handler.
@@ -117,6 +137,8 @@ public:
     void Option1Click() { SpeedButton7Click(); }
     void H1Click();            ///< open the help file
     void KefsPageN1Click();    ///< open the home page
+    void SpeedButton9Click();  ///< measure the selected rows' levels (all rows when none is selected)
+    void Analyze1Click() { SpeedButton9Click(); }
     void SpeedButton4Click();  ///< about dialog, modal
     void About1Click() { SpeedButton4Click(); }
 
@@ -148,10 +170,18 @@ private:
     void CreateMenus();
     void ConnectPlayer();
     void SetStopCommandsEnabled(bool enabled);
+    void CreateLevelStatus();
+    void ShowColumnMenu(const QPoint& position);
+    /// The gain column shows only with a target other than the classic one, unless hidden.
+    void UpdateGainColumn();
 
     std::unique_ptr<orva::FileListModel> fileList_;
     QtUiServices qtServices_;
     UiServices* services_ = &qtServices_;
     std::unique_ptr<MediaPlayer> player_;
+    ListViewColumns* levelColumns_ = nullptr;  ///< owned by ListView1
+    ListViewSorting* sorting_ = nullptr;       ///< owned by ListView1
+    LevelMeasurement* measurement_ = nullptr;  ///< owned by the window
+    int hiddenColumns_ = 0;                    ///< bit per column of ListView1 the user hid
     bool removingRows_ = false;  ///< a remove command is running; it updates the commands itself
 };

@@ -6,12 +6,14 @@
 #include "ui/about_dialog.h"
 #include "ui/forms.h"
 #include "ui/language.h"
+#include "ui/level_columns.h"
 #include "ui/main_window.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDropEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -284,14 +286,174 @@ TEST_F(MainWindowTest, WindowKeepsItsMinimumWidthAndTheAboutButtonFollowsThePane
     struct Case {
         int requested, width, aboutLeft;
     };
-    for (const Case& c : { Case { 700, 700, 670 }, Case { 239, 240, 210 }, Case { 100, 240, 210 },
-                           Case { 241, 241, 211 }, Case { 598, 598, 568 } }) {
+    for (const Case& c : { Case { 700, 700, 670 }, Case { 261, 262, 232 }, Case { 100, 262, 232 },
+                           Case { 263, 263, 233 }, Case { 598, 598, 568 } }) {
         window_->resize(c.requested, window_->height());
         QApplication::processEvents();
         EXPECT_EQ(window_->width(), c.width) << c.requested;
         EXPECT_EQ(window_->SpeedButton4->x(), c.aboutLeft) << c.requested;
         EXPECT_EQ(window_->Panel1->width(), c.width);
     }
+}
+
+/// Scales every 16-bit sample of a file written by WriteWav (header of 44 bytes) by `factor`.
+void ScaleSamples(const std::string& path, double factor)
+{
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekg(0, std::ios::end);
+    const std::streamoff length = file.tellg();
+    for (std::streamoff at = 44; at + 2 <= length; at += 2) {
+        unsigned char bytes[2];
+        file.seekg(at);
+        file.read(reinterpret_cast<char*>(bytes), 2);
+        const auto sample = static_cast<int16_t>(bytes[0] | (bytes[1] << 8));
+        const auto scaled = static_cast<uint16_t>(static_cast<int16_t>(sample * factor));
+        bytes[0] = static_cast<unsigned char>(scaled & 0xFF);
+        bytes[1] = static_cast<unsigned char>(scaled >> 8);
+        file.seekp(at);
+        file.write(reinterpret_cast<const char*>(bytes), 2);
+    }
+}
+
+TEST_F(MainWindowTest, LevelColumnsShowMeasuredLevelsSortAsNumbersAndRememberHiddenOnes)
+{
+    // Two seconds of the quarter-scale square wave (8000 of 32768: -12.25 dBFS), silence, and twice as loud.
+    for (const auto& [name, factor] : { std::pair { "a.wav", 1.0 }, { "b.wav", 0.0 }, { "c.wav", 2.0 } }) {
+        const std::string path = uitest::WriteWav(Path(name), 8000, 1, 16, 16000, 1);
+        ScaleSamples(path, factor);
+        window_->AddFileToList(path);
+    }
+    QAbstractItemModel* view = window_->ListView1->model();
+    auto cell = [view](int row, int column) { return view->index(row, column).data().toString(); };
+    auto viewOrder = [view, &cell] {
+        std::string order;
+        for (int row = 0; row < view->rowCount(); ++row)
+            order += cell(row, 0).left(1).toStdString();
+        return order;
+    };
+    auto measure = [this] {
+        window_->Analyze1->trigger();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window_->Measuring(); }, 20000));
+    };
+    EXPECT_EQ(cell(0, SamplePeakColumn), QString());
+
+    // Only the selected row is measured; with none selected, every row.
+    SelectRows({ 2 });
+    measure();
+    EXPECT_EQ(cell(0, SamplePeakColumn), QString());
+    EXPECT_EQ(cell(2, SamplePeakColumn), QStringLiteral("\u22126.23"));
+    SelectRows({});
+    measure();
+    struct Row {
+        int row;
+        const char* samplePeak;
+        const char* loudness;
+    };
+    for (const Row& r : { Row { 0, "\u221212.25", nullptr }, Row { 1, "\u2212inf", "\u2212inf" },
+                          Row { 2, "\u22126.23", nullptr } }) {
+        EXPECT_EQ(cell(r.row, SamplePeakColumn), QString::fromUtf8(r.samplePeak)) << r.row;
+        EXPECT_FALSE(cell(r.row, TruePeakColumn).isEmpty()) << r.row;
+        if (r.loudness != nullptr) {
+            EXPECT_EQ(cell(r.row, LoudnessColumn), QString::fromUtf8(r.loudness)) << r.row;
+        }
+        EXPECT_EQ(view->index(r.row, SamplePeakColumn).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
+                  Qt::AlignRight | Qt::AlignVCenter);
+    }
+    auto number = [&cell](int row, int column) {
+        return cell(row, column).replace(QChar(0x2212), '-').toDouble();
+    };
+    EXPECT_NEAR(number(2, LoudnessColumn) - number(0, LoudnessColumn), 6.02, 0.05);
+
+    // Numbers sort as numbers ("−6" above "−12"), silence below them, an unmeasured file
+    // below everything; the commands still reach the list's rows.
+    window_->AddFileToList(Wav("d.wav"));
+    struct Sort {
+        int column;
+        Qt::SortOrder order;
+        const char* rows;
+    };
+    for (const Sort& c : { Sort { SamplePeakColumn, Qt::AscendingOrder, "dbac" },
+                           Sort { SamplePeakColumn, Qt::DescendingOrder, "cabd" },
+                           Sort { 0, Qt::DescendingOrder, "dcba" } }) {
+        window_->ListView1->sortByColumn(c.column, c.order);
+        EXPECT_EQ(viewOrder(), c.rows) << c.column;
+    }
+    window_->ListView1->sortByColumn(SamplePeakColumn, Qt::AscendingOrder);
+    SelectRows({ 1 });  // b.wav, the list's second row
+    EXPECT_EQ(window_->SelectedRows(), std::vector<int> { 1 });
+    window_->SpeedButton1Click();
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "a.wav", "c.wav", "d.wav" }));
+    EXPECT_EQ(viewOrder(), "dac");
+
+    // A hidden column stays hidden at the next start; an untouched choice writes nothing.
+    EXPECT_EQ(IniText().find("Form1HiddenColumns"), std::string::npos);
+    window_->SetColumnHidden(RangeColumn, true);
+    window_->SetColumnHidden(0, true);  // the file name always shows
+    EXPECT_TRUE(window_->ListView1->isColumnHidden(RangeColumn));
+    EXPECT_FALSE(window_->ListView1->isColumnHidden(0));
+    Form1 = nullptr;
+    window_.reset();
+    window_ = std::make_unique<TForm1>();
+    Form1 = window_.get();
+    window_->SetServices(&services_);
+    EXPECT_TRUE(window_->ListView1->isColumnHidden(RangeColumn));
+    EXPECT_FALSE(window_->ListView1->isColumnHidden(LoudnessColumn));
+
+    // The gain column shows only with a target other than the classic one.
+    EXPECT_TRUE(window_->ListView1->isColumnHidden(GainColumn));
+    window_->Settings.TargetMode = 2;
+    window_->Settings.Target = -230;
+    window_->ApplyOptions();
+    EXPECT_FALSE(window_->ListView1->isColumnHidden(GainColumn));
+}
+
+TEST(PlannedGainTest, GainsFollowTheTargetTheModeAndTheCeiling)
+{
+    auto file = [](double peak, double truePeak, double lufs) {
+        FileLevels levels;
+        levels.levels = { peak, truePeak, lufs, 5.0 };
+        levels.inputs.format = orva::SampleFormat::F32;
+        levels.inputs.level = peak;
+        levels.inputs.levels = levels.levels;
+        return levels;
+    };
+    const FileLevels quiet = file(0.1, 0.1, -30.0);  // -20 dBFS, -20 dBTP
+    const FileLevels loud = file(0.5, 0.6, -14.0);   // -6 dBFS, -4.4 dBTP
+    const FileLevels silent = file(0.0, 0.0, -HUGE_VAL);
+    struct Case {
+        int mode, target, peakMode;
+        std::vector<const FileLevels*> files;
+        std::vector<std::optional<double>> db;  // rounded to tenths
+        std::vector<bool> limited;
+    };
+    const Case cases[] = {
+        { 0, 0, 0, { &quiet }, { std::nullopt }, { false } },               // classic: no column
+        { 0, -10, 0, { &quiet, &loud }, { 19.0, 5.0 }, { false, false } },  // sample peak -1 dBFS
+        { 1, -10, 0, { &quiet, nullptr }, { 19.0, std::nullopt }, { false, false } },
+        { 2, -230, 0, { &quiet, &loud }, { 7.0, -9.0 }, { false, false } },  // -23 LUFS
+        { 2, -100, 0, { &quiet, &loud }, { 19.0, 3.4 }, { true, true } },    // the ceiling -1 dBTP stops both
+        { 2, -230, 0, { &silent }, { std::nullopt }, { false } },            // loudness not measurable
+        { 0, -10, 1, { &quiet, &loud }, { 5.0, 5.0 }, { false, false } },    // album: the loudest peak
+        { 0, -10, 1, { &quiet, nullptr }, { std::nullopt, std::nullopt }, { false, false } },
+    };
+    for (const Case& c : cases) {
+        orva::Settings settings;
+        settings.TargetMode = c.mode;
+        settings.Target = c.target;
+        settings.PeakMode = c.peakMode;
+        const auto gains = PlannedGains(c.files, settings);
+        ASSERT_EQ(gains.size(), c.db.size());
+        for (std::size_t i = 0; i < gains.size(); ++i) {
+            EXPECT_EQ(gains[i].has_value(), c.db[i].has_value()) << c.mode << " " << c.target << " " << i;
+            if (gains[i] && c.db[i]) {
+                EXPECT_NEAR(gains[i]->db, *c.db[i], 0.05) << c.mode << " " << c.target << " " << i;
+                EXPECT_EQ(gains[i]->limited, c.limited[i]) << c.mode << " " << c.target << " " << i;
+            }
+        }
+    }
+    EXPECT_EQ(LevelText(-HUGE_VAL), QStringLiteral("\u2212inf"));
+    EXPECT_EQ(LevelText(-0.001), QStringLiteral("0.00"));
+    EXPECT_EQ(LevelText(3.456), QStringLiteral("3.46"));
 }
 
 TEST_F(MainWindowTest, CloseSavesSettingsAndPositionThatTheNextStartRestores)
