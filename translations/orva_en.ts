@@ -552,6 +552,10 @@ bit depths cannot be processed together.</translation>
         <source>キャンセル</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>完了しました（失敗 %d 件）</source>
+        <translation>Finished (%d failed)</translation>
+    </message>
 </context>
 <context>
     <name>TFormOption</name>

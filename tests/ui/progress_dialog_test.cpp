@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 namespace {
 
@@ -49,6 +50,10 @@ TEST_F(ProgressDialogTest, PerFileBatchEndsWithTheLastEntryShown)
         EXPECT_EQ(Form3->windowTitle(), QStringLiteral("完了しました"));
         EXPECT_EQ(Form3->Label1->text(), QStringLiteral("処理中ﾌｧｲﾙ(2/2):b.wav"));
         EXPECT_EQ(Form3->ProgressBar1->value(), 1000);
+        // The peak row keeps its words; its level in dBFS is on the bar's tooltip.
+        EXPECT_TRUE(Form3->ProgressBar2->toolTip().startsWith(QChar(0x2212)))
+            << Form3->ProgressBar2->toolTip().toStdString();
+        EXPECT_TRUE(Form3->ProgressBar2->toolTip().endsWith(QStringLiteral(" dBFS")));
         EXPECT_EQ(Form3->Label3->text(), QStringLiteral("正規化終了"));
         EXPECT_FALSE(Form3->Button2->isEnabled());
         EXPECT_FALSE(Form3->JobRunning());
@@ -160,7 +165,7 @@ protected:
     bool stillVisibleAfterPress_ = false;
 };
 
-TEST_F(CancelTest, AnsweredNoTheBatchGoesOnAndOkEmptiesTheList)
+TEST_F(CancelTest, AnsweredNoTheBatchGoesOnAndOkKeepsOnlyTheFailedEntry)
 {
     services.recorder.yesNoAnswers = { false };
     Autopilot pilot;
@@ -184,11 +189,16 @@ TEST_F(CancelTest, AnsweredNoTheBatchGoesOnAndOkEmptiesTheList)
                              "ルが残される場合があります。"));
     EXPECT_EQ(services.questionParents[0], Form3);
 
-    EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました"));
+    // The caption counts the entry that failed, and OK leaves it in the list for a retry.
+    EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました（失敗 1 件）"));
     EXPECT_EQ(Form3->CancelRequested(), 0);
     EXPECT_TRUE(OutputExists("a.wav"));
     EXPECT_TRUE(OutputExists("b.wav"));
-    EXPECT_EQ(Form1->FileList().Count(), 0);
+    EXPECT_EQ(Form3->FailedCount(), 1);
+    EXPECT_EQ(Form3->DoneEntries(), (std::set<int> { 1, 2 }));
+    ASSERT_EQ(Form1->FileList().Count(), 1);
+    EXPECT_EQ(Form1->FileList().Entries()[0].caption, "gone.wav");
+    EXPECT_TRUE(Form1->SpeedButton6->isEnabled());
 }
 
 TEST_F(CancelTest, AnsweredYesTheDialogClosesAndTheListStays)
@@ -210,10 +220,10 @@ TEST_F(CancelTest, AnsweredYesTheDialogClosesAndTheListStays)
     services.recorder.folderAnswers = { QString::fromStdString(Path("out")) };
     Form1->SpeedButton6Click();
     EXPECT_EQ(services.recorder.questions.size(), 1u);
-    EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました"));
+    EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました（失敗 1 件）"));
     EXPECT_TRUE(OutputExists("a.wav"));
     EXPECT_TRUE(OutputExists("b.wav"));
-    EXPECT_EQ(Form1->FileList().Count(), 0);
+    EXPECT_EQ(Form1->FileList().Count(), 1);
 }
 
 }  // namespace
