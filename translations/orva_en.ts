@@ -59,7 +59,7 @@
 <context>
     <name>Help</name>
     <message>
-        <source>ヘルプファイル(help\index.htm)が見つかりません</source>
+        <source>ヘルプファイル(help/index.htm)が見つかりません</source>
         <translation>The help file (help/en/index.htm) was not found</translation>
     </message>
 </context>
@@ -794,6 +794,29 @@ is halved.</translation>
     <message>
         <source>すべてのファイル (*)</source>
         <translation>All files (*)</translation>
+    </message>
+</context>
+<context>
+    <name>HelpWindow</name>
+    <message>
+        <source>ORVA ヘルプ</source>
+        <translation>ORVA Help</translation>
+    </message>
+    <message>
+        <source>戻る(&amp;B)</source>
+        <translation>&amp;Back</translation>
+    </message>
+    <message>
+        <source>進む(&amp;F)</source>
+        <translation>&amp;Forward</translation>
+    </message>
+    <message>
+        <source>ブラウザで開く(&amp;O)</source>
+        <translation>&amp;Open in browser</translation>
+    </message>
+    <message>
+        <source>閉じる(&amp;C)</source>
+        <translation>&amp;Close</translation>
     </message>
 </context>
 </TS>

@@ -544,7 +544,12 @@ void TForm1::SpeedButton4Click()
         Form2->exec();
 }
 
-void TForm1::H1Click() { OpenHelp(Services(), this, QString::fromStdString(Settings.StartDirectory)); }
+void TForm1::H1Click()
+{
+    if (HelpWindow1 == nullptr)
+        HelpWindow1 = new HelpWindow(Services(), this);
+    OpenHelp(Services(), this, QString::fromStdString(Settings.StartDirectory), *HelpWindow1);
+}
 
 void TForm1::KefsPageN1Click() { OpenHomePage(Services(), QString::fromStdString(Settings.StartDirectory)); }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class HelpWindow;
 class LevelMeasurement;
 class ListViewColumns;
 class ListViewSorting;
@@ -82,6 +83,8 @@ public:
     QLabel* LevelLabel = nullptr;
     QProgressBar* LevelBar = nullptr;
     QToolButton* LevelCancel = nullptr;
+    /// The help window, made at the first use of the help command.
+    HelpWindow* HelpWindow1 = nullptr;
 
     /// Output folder of the current batch, set by the start command; ends with '/'.
     std::string OutputDirectory;
@@ -135,7 +138,7 @@ public:
     void ProGoClick() { SpeedButton6Click(); }
     void SpeedButton7Click();  ///< options dialog, modal
     void Option1Click() { SpeedButton7Click(); }
-    void H1Click();            ///< open the help file
+    void H1Click();            ///< show the help file in the help window
     void KefsPageN1Click();    ///< open the home page
     void SpeedButton9Click();  ///< measure the selected rows' levels (all rows when none is selected)
     void Analyze1Click() { SpeedButton9Click(); }

@@ -5,6 +5,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_dialog.h"
 #include "ui/forms.h"
+#include "ui/help.h"
 #include "ui/language.h"
 #include "ui/level_columns.h"
 #include "ui/main_window.h"
@@ -21,6 +22,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
@@ -526,22 +528,51 @@ TEST_F(MainWindowTest, AboutDialogContactLineDoesNothingAndHomePageOpensTheHelp)
     EXPECT_EQ(services_.openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(Path("help/index.htm"))));
 }
 
-TEST_F(MainWindowTest, HelpOpensTheFileBesideTheSettingsOrSaysItIsMissing)
+TEST_F(MainWindowTest, HelpShowsTheFileBesideTheSettingsInItsOwnWindowOrSaysItIsMissing)
 {
     window_->Settings.StartDirectory = dir_.path().toStdString();
     window_->H1->trigger();
     ASSERT_EQ(services_.messages.size(), 1U);
     EXPECT_EQ(services_.messages[0].title, QStringLiteral("ORVA Help"));
-    EXPECT_EQ(services_.messages[0].text, QStringLiteral("ヘルプファイル(help\\index.htm)が見つかりません"));
+    EXPECT_EQ(services_.messages[0].text, QStringLiteral("ヘルプファイル(help/index.htm)が見つかりません"));
     EXPECT_EQ(services_.messages[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(services_.openedUrls.empty());
 
-    QDir(dir_.path()).mkpath(QStringLiteral("help"));
-    uitest::WriteText(Path("help/index.htm"), "<html></html>");
+    QDir(dir_.path()).mkpath(QStringLiteral("help/en"));
+    uitest::WriteText(Path("help/index.htm"),
+                      "<html><body><a href=\"en/index.htm\">English</a></body></html>");
+    uitest::WriteText(Path("help/en/index.htm"), "<html><body>English</body></html>");
     window_->H1->trigger();
     EXPECT_EQ(services_.messages.size(), 1U);
+    EXPECT_TRUE(services_.openedUrls.empty());  // no browser needed
+    HelpWindow* help = window_->HelpWindow1;
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    const QUrl index = QUrl::fromLocalFile(QString::fromStdString(Path("help/index.htm")));
+    EXPECT_EQ(help->Browser->source(), index);
+    EXPECT_FALSE(help->BackButton->isEnabled());
+
+    // A link leads to the other page; Back and Forward walk the pages seen.
+    help->Browser->setSource(QUrl(QStringLiteral("en/index.htm")));
+    EXPECT_TRUE(help->Browser->toPlainText().contains(QStringLiteral("English")));
+    EXPECT_TRUE(help->BackButton->isEnabled());
+    help->BackButton->click();
+    EXPECT_EQ(help->Browser->source(), index);
+    EXPECT_TRUE(help->ForwardButton->isEnabled());
+
+    help->BrowserButton->click();
     ASSERT_EQ(services_.openedUrls.size(), 1U);
-    EXPECT_EQ(services_.openedUrls[0].toLocalFile().toStdString(), Path("help/index.htm"));
+    EXPECT_EQ(services_.openedUrls[0], index);
+
+    // The size is written once the user changed it, and the next start opens with it.
+    help->hide();
+    EXPECT_EQ(IniText().find("HelpWidth"), std::string::npos);
+    help->show();
+    help->resize(500, 400);
+    help->hide();
+    EXPECT_NE(IniText().find("HelpWidth=500"), std::string::npos);
+    HelpWindow again(services_, nullptr);
+    EXPECT_EQ(again.size(), QSize(500, 400));
 }
 
 /// An object whose event handler fails, like a command whose work throws.
