@@ -819,4 +819,11 @@ is halved.</translation>
         <translation>&amp;Close</translation>
     </message>
 </context>
+<context>
+    <name>Startup</name>
+    <message>
+        <source>画面に接続できません（DISPLAY も WAYLAND_DISPLAY も設定されていません）</source>
+        <translation>cannot connect to a display (neither DISPLAY nor WAYLAND_DISPLAY is set)</translation>
+    </message>
+</context>
 </TS>

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "settings/settings_store.h"
+#include "settings/sjis.h"
 #include "text/settings_words.h"
 #include "ui/about_dialog.h"
 #include "ui/forms.h"
@@ -33,6 +34,7 @@
 #include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <set>
@@ -55,6 +57,10 @@ constexpr int kColumnWidths[] = { 110, 110, 80, 50, 30, 30, 60, 70 };
 
 // The settings key of the columns the user hid: bit n stands for column n.
 constexpr const char* kHiddenColumnsKey = "Form1HiddenColumns";
+// The settings keys of the window's size (inside the frame) and of the last add folder.
+constexpr const char* kWidthKey = "Form1Width";
+constexpr const char* kHeightKey = "Form1Height";
+constexpr const char* kAddFolderKey = "AddDir";
 
 /// Shows a cell's whole text as its tooltip when the column is too narrow to show it all
 /// (long folders, file names); a cell that shows whole has no tooltip.
@@ -109,6 +115,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), fileList_(std::make_uniqu
     WidgetPosition position(this);
     orva::LoadSettings(Settings, &position, orva::DefaultSettingsInLanguage());
     setAcceptDrops(true);
+    int width = -1, height = -1;
+    orva::ReadWindowSize(kWidthKey, kHeightKey, width, height);
+    if (width > 0 && height > 0)
+        resize(std::max(width, kMinimumWidth), height);
+    openedSize_ = size();
     hiddenColumns_ = orva::ReadWindowValue(kHiddenColumnsKey, 0) & ~1;
     for (int column = 1; column < ListViewColumnCount; ++column)
         ListView1->setColumnHidden(column, (hiddenColumns_ & (1 << column)) != 0);
@@ -369,8 +380,16 @@ void TForm1::AddFileToList(const std::string& path) { fileList_->AddFileToList(p
 void TForm1::DropFiles(const QList<QUrl>& urls)
 {
     for (const QUrl& url : urls) {
-        if (url.isLocalFile())
-            AddFileToList(url.toLocalFile().toStdString());
+        if (!url.isLocalFile())
+            continue;
+        const QFileInfo dropped(url.toLocalFile());
+        if (!dropped.isDir()) {
+            AddFileToList(dropped.filePath().toStdString());
+            continue;
+        }
+        const QDir folder(dropped.filePath());
+        for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Name))
+            AddFileToList(folder.filePath(name).toStdString());
     }
 }
 
@@ -395,9 +414,16 @@ void TForm1::SpeedButton5Click()
 
 void TForm1::SpeedButton8Click()
 {
-    const QStringList files = Services().ChooseFiles(this, QString(), QString(), OpenDialog1.Filter);
+    const QString lastFolder = QString::fromStdString(orva::ReadWindowText(kAddFolderKey));
+    const QStringList files = Services().ChooseFiles(this, QString(), lastFolder, OpenDialog1.Filter);
     for (const QString& file : files)
         AddFileToList(file.toStdString());
+    if (files.isEmpty())
+        return;
+    // Kept only when it fits the settings file whole: a cut folder would open elsewhere.
+    const std::string folder = QFileInfo(files.front()).absolutePath().toStdString();
+    if (folder != lastFolder.toStdString() && orva::ShiftJisLength(folder) <= orva::kMaxShiftJisTextBytes)
+        orva::SaveWindowText(kAddFolderKey, folder);
 }
 
 void TForm1::Exit1Click() { close(); }
@@ -584,6 +610,11 @@ void TForm1::FormClose()
 {
     const WidgetPosition position(this);
     orva::SaveSettings(Settings, &position);
+    const QSize size = isMaximized() || isFullScreen() ? normalGeometry().size() : this->size();
+    if (size.isValid() && size != openedSize_) {
+        orva::SaveWindowSize(kWidthKey, kHeightKey, size.width(), size.height());
+        openedSize_ = size;
+    }
 }
 
 void TForm1::setVisible(bool visible)
@@ -598,6 +629,20 @@ void TForm1::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     FormResize();
+}
+
+bool TForm1::event(QEvent* event)
+{
+    const bool handled = QMainWindow::event(event);
+    // Before the first showing the frame's size is unknown, so a place near the bottom or
+    // right edge may leave the frame's title bar height off the screen: once the window
+    // manager has framed the window, bring the whole frame on once.
+    if (!frameChecked_ && isVisible() && (event->type() == QEvent::Move || event->type() == QEvent::Expose)
+        && windowHandle() != nullptr && !windowHandle()->frameMargins().isNull()) {
+        frameChecked_ = true;
+        KeepFrameOnScreen(this);
+    }
+    return handled;
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)

@@ -105,7 +105,8 @@ public:
 
     /// Adds one file by the file list's rules; refusals are silent.
     void AddFileToList(const std::string& path);
-    /// Adds dropped files in the order given; non-local URLs are skipped.
+    /// Adds dropped files in the order given; non-local URLs are skipped. A folder adds the
+    /// files directly inside it (not in its subfolders), sorted by name.
     void DropFiles(const QList<QUrl>& urls);
     /// The list's columns with the measured levels.
     ListViewColumns& LevelColumns() { return *levelColumns_; }
@@ -122,7 +123,7 @@ public:
     // Commands. A tool button and its menu item run the same handler.
     void SpeedButton5Click();  ///< new list
     void New1Click() { SpeedButton5Click(); }
-    void SpeedButton8Click();  ///< add files through OpenDialog1
+    void SpeedButton8Click();  ///< add files through OpenDialog1, opened in the last add folder
     void Add1Click() { SpeedButton8Click(); }
     void Exit1Click();         ///< close the main window (ends the program)
     void KA1Click();           ///< select every row
@@ -155,12 +156,13 @@ public:
     void MediaPlayer1Notify();
     /// Keeps the width at 240 or more and moves the about button with the panel.
     void FormResize();
-    /// Saves the settings and the window position.
+    /// Saves the settings and the window position, and the size once the user changed it.
     void FormClose();
     /// Keeps a restored place on a screen before the window shows.
     void setVisible(bool visible) override;
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -186,5 +188,7 @@ private:
     ListViewSorting* sorting_ = nullptr;       ///< owned by ListView1
     LevelMeasurement* measurement_ = nullptr;  ///< owned by the window
     int hiddenColumns_ = 0;                    ///< bit per column of ListView1 the user hid
+    QSize openedSize_;                         ///< the size the window opened with
+    bool frameChecked_ = false;                ///< the first framed place was checked
     bool removingRows_ = false;  ///< a remove command is running; it updates the commands itself
 };

@@ -4,6 +4,7 @@
 #include "settings/settings_store.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_dialog.h"
+#include "ui/application.h"
 #include "ui/forms.h"
 #include "ui/help.h"
 #include "ui/language.h"
@@ -177,6 +178,17 @@ TEST_F(MainWindowTest, AddCommandAddsChosenFilesInOrderAndSkipsUnusableOnesSilen
     // Cancelling the chooser changes nothing.
     window_->Add1->trigger();
     EXPECT_EQ(window_->FileList().Count(), 3);
+
+    // The chooser opens in the folder files were last added from, also after a restart.
+    ASSERT_EQ(services_.chooserStartDirs.size(), 2U);
+    EXPECT_EQ(services_.chooserStartDirs[0], QString());
+    EXPECT_EQ(services_.chooserStartDirs[1], dir_.path());
+    Form1 = nullptr;
+    window_ = std::make_unique<TForm1>();
+    Form1 = window_.get();
+    window_->SetServices(&services_);
+    window_->Add1->trigger();
+    EXPECT_EQ(services_.chooserStartDirs.back(), dir_.path());
 }
 
 TEST_F(MainWindowTest, RemoveCommandsWorkOnTheViewsSelection)
@@ -240,9 +252,11 @@ TEST_F(MainWindowTest, CutCellsShowTheirWholeTextAsTooltip)
               QStringLiteral("2000000000"));
 }
 
-TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReported)
+TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReportedAndAFolderByName)
 {
     window_->show();
+    QDir(dir_.path()).mkpath(QStringLiteral("sub"));
+    Wav("sub/deep.wav");  // in a subfolder of the dropped one: not added
     QList<QUrl> urls = { QUrl::fromLocalFile(QString::fromStdString(Wav("z.wav"))),
                          QUrl::fromLocalFile(QString::fromStdString(Path(""))),  // a folder
                          QUrl::fromLocalFile(QString::fromStdString(Wav("m.wav"))),
@@ -260,7 +274,8 @@ TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReported)
     QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &drop);
 
-    EXPECT_EQ(Captions(), (std::vector<std::string> { "z.wav", "m.wav", "a.wav" }));
+    // The folder brings the WAV files directly inside it, by name (z.wav is listed already).
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "z.wav", "a.wav", "m.wav" }));
     EXPECT_TRUE(services_.messages.empty());
     EXPECT_TRUE(States(*window_).start);
 
@@ -407,6 +422,79 @@ TEST_F(MainWindowTest, LevelColumnsShowMeasuredLevelsSortAsNumbersAndRememberHid
     window_->Settings.Target = -230;
     window_->ApplyOptions();
     EXPECT_FALSE(window_->ListView1->isColumnHidden(GainColumn));
+}
+
+TEST_F(MainWindowTest, KeysRunTheListCommandsAndTheMenusShowThem)
+{
+    for (const char* name : { "a.wav", "b.wav", "c.wav" })
+        window_->AddFileToList(Wav(name));
+    struct Shown {
+        QAction* action;
+        QKeySequence keys;
+    };
+    for (const Shown& s : { Shown { window_->Add1, QKeySequence(Qt::CTRL | Qt::Key_O) },
+                            Shown { window_->KA1, QKeySequence(Qt::CTRL | Qt::Key_A) },
+                            Shown { window_->Delete1, QKeySequence(Qt::Key_Delete) },
+                            Shown { window_->Analyze1, QKeySequence(Qt::CTRL | Qt::Key_L) },
+                            Shown { window_->PlayPlay, QKeySequence(Qt::Key_Return) } })
+        EXPECT_EQ(s.action->shortcut(), s.keys) << s.action->objectName().toStdString();
+
+    window_->show();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    window_->ListView1->setFocus();
+    QTest::keyClick(window_->ListView1, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(window_->SelectedRows(), (std::vector<int> { 0, 1, 2 }));
+    QTest::keyClick(window_->ListView1, Qt::Key_Return);  // plays only a single row
+    EXPECT_TRUE(player_->fileName.isEmpty());
+    SelectRows({ 1 });
+    QTest::keyClick(window_->ListView1, Qt::Key_Return);
+    EXPECT_EQ(player_->fileName.toStdString(), Path("b.wav"));
+    QTest::keyClick(window_->ListView1, Qt::Key_Delete);
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "a.wav", "c.wav" }));
+    services_.filesAnswers.push_back({ QString::fromStdString(Wav("d.wav")) });
+    QTest::keyClick(window_->ListView1, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "a.wav", "c.wav", "d.wav" }));
+    QTest::keyClick(window_->ListView1, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !window_->Measuring(); }, 20000));
+    EXPECT_FALSE(window_->ListView1->model()->index(2, SamplePeakColumn).data().toString().isEmpty());
+}
+
+TEST(DisplayTest, AMissingDisplayIsToldBeforeQtStarts)
+{
+    struct Case {
+        const char* platform;  // QT_QPA_PLATFORM
+        const char* display;
+        const char* wayland;
+        const char* argument;  // -platform
+        bool missing;
+    };
+    const Case cases[] = {
+        { nullptr, nullptr, nullptr, nullptr, true },      { nullptr, ":0", nullptr, nullptr, false },
+        { nullptr, nullptr, "wayland-0", nullptr, false }, { "", "", "", nullptr, true },
+        { "xcb", nullptr, "wayland-0", nullptr, true },    { "wayland;xcb", ":0", nullptr, nullptr, false },
+        { "offscreen", nullptr, nullptr, nullptr, false }, { nullptr, nullptr, nullptr, "offscreen", false },
+        { "offscreen", nullptr, nullptr, "xcb", true },
+    };
+    for (const Case& c : cases) {
+        static const Case* current = nullptr;
+        current = &c;
+        auto environment = [](const char* name) -> const char* {
+            if (std::string(name) == "QT_QPA_PLATFORM")
+                return current->platform;
+            if (std::string(name) == "DISPLAY")
+                return current->display;
+            if (std::string(name) == "WAYLAND_DISPLAY")
+                return current->wayland;
+            return nullptr;
+        };
+        std::string program = "orva", option = "-platform", value = c.argument != nullptr ? c.argument : "";
+        char* argv[] = { program.data(), option.data(), value.data(), nullptr };
+        const int argc = c.argument != nullptr ? 3 : 1;
+        EXPECT_EQ(DisplayMissing(argc, argv, environment), c.missing)
+            << (c.platform ? c.platform : "-") << " " << (c.display ? c.display : "-") << " "
+            << (c.argument ? c.argument : "-");
+    }
 }
 
 TEST(PlannedGainTest, GainsFollowTheTargetTheModeAndTheCeiling)
