@@ -600,7 +600,7 @@ bit depths cannot be processed together.</translation>
         <translation>What happens to the source files after conversion</translation>
     </message>
     <message>
-        <source>サンプリングレート変換(ACM)</source>
+        <source>サンプリングレート変換</source>
         <translation>Sample-rate conversion</translation>
     </message>
     <message>
@@ -726,8 +726,8 @@ is halved.</translation>
         <translation>Network</translation>
     </message>
     <message>
-        <source>SCMPX指定時は「SCMPX.exe」を指定してください。</source>
-        <translation>For SCMPX, choose "SCMPX.exe".</translation>
+        <source>SCMPX指定時はエンコーダのプログラムを指定してください。</source>
+        <translation>For SCMPX, choose the encoder program.</translation>
     </message>
     <message>
         <source>開く</source>
@@ -764,6 +764,10 @@ is halved.</translation>
     <message>
         <source>ラウドネス正規化でトゥルーピークが超えない上限</source>
         <translation>The true peak a loudness normalization never exceeds</translation>
+    </message>
+    <message>
+        <source>実行できないファイルです。(%1)</source>
+        <translation>This file cannot be run. (%1)</translation>
     </message>
 </context>
 <context>

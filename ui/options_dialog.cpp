@@ -10,6 +10,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -202,7 +204,7 @@ QWidget* TFormOption::CreateBasicPage()
         new RadioGroup(tr("元ファイル"), { tr("操作しない"), tr("リネームする"), tr("削除する") }, page);
     RadioGroup2->setToolTip(tr("変換後の元ファイルの操作"));
 
-    CheckBox1 = new QCheckBox(tr("サンプリングレート変換(ACM)"), page);
+    CheckBox1 = new QCheckBox(tr("サンプリングレート変換"), page);
     CheckBox1->setToolTip(tr("音量正規化前にサンプリングレート変換を行うか"));
     Panel1 = new QFrame(page);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -382,14 +384,17 @@ void TFormOption::FormCreate()
 {
     RestoreWidgetPosition(this, kTopKey, kLeftKey);
     LoadControls();
-    Label7->setText(tr("SCMPX指定時は「SCMPX.exe」を指定してください。"));
+    Label7->setText(tr("SCMPX指定時はエンコーダのプログラムを指定してください。"));
     PageControl1->setCurrentIndex(0);
 }
 
 void TFormOption::LoadControls()
 {
     // From the form's own values each time, so that every showing looks as the first: the
-    // controls show the settings in effect, never edits that were left without OK.
+    // controls show the settings in effect, never edits that were left without OK. Choices
+    // of this session that are off now stand where the form's values would.
+    loading_ = true;
+    beforeResample_.reset();
     ComboBox1->setCurrentIndex(2);  // "44100"
     ComboBox2->setCurrentIndex(3);  // "112"
     ComboBox3->setCurrentIndex(1);  // "ジョイントステレオ"
@@ -398,6 +403,15 @@ void TFormOption::LoadControls()
     CheckBox1->setChecked(false);
     CheckBox2->setChecked(false);
     CheckBox3->setChecked(true);
+    if (resampleItem_)
+        ComboBox1->setCurrentIndex(*resampleItem_);
+    if (mp3Choice_) {
+        ComboBox2->setCurrentIndex(mp3Choice_->bitrateItem);
+        ComboBox3->setCurrentIndex(mp3Choice_->gogoModeItem);
+        ComboBox5->setCurrentIndex(mp3Choice_->scmpxModeItem);
+        ComboBox4->setCurrentIndex(mp3Choice_->encoderItem);
+        CheckBox3->setChecked(mp3Choice_->psy);
+    }
 
     RadioGroup2->SetItemIndex(settings_.SourceFileAction);
     RadioGroup1->SetItemIndex(settings_.PeakMode);
@@ -421,6 +435,7 @@ void TFormOption::LoadControls()
     ComboBox6->setCurrentIndex(std::clamp(settings_.TargetMode, 0, 2));
     ComboBox6Change();
     SpinEdit1->setValue(settings_.Target / 10.0);
+    modeLevels_[std::size_t(ComboBox6->currentIndex())] = SpinEdit1->value();
     SpinEdit2->setValue(settings_.Ceiling / 10.0);
 
     RadioGroup3->SetItemIndex(settings_.OutputDirMode != 0 ? 1 : 0);
@@ -436,6 +451,7 @@ void TFormOption::LoadControls()
     ComboBox4Change();
     CheckBox4Click();
     RadioGroup3Click();
+    loading_ = false;
 }
 
 void TFormOption::FormShow() { LoadControls(); }
@@ -460,6 +476,17 @@ void TFormOption::showEvent(QShowEvent* event)
 void TFormOption::CheckBox1Click()
 {
     const bool resample = CheckBox1->isChecked();
+    // Resampling works per file and leaves the sources alone: the disabled groups show
+    // that, and show the user's own choice again when it is off.
+    if (resample && !beforeResample_) {
+        beforeResample_ = std::pair { RadioGroup1->ItemIndex(), RadioGroup2->ItemIndex() };
+        RadioGroup1->SetItemIndex(0);
+        RadioGroup2->SetItemIndex(0);
+    } else if (!resample && beforeResample_) {
+        RadioGroup1->SetItemIndex(beforeResample_->first);
+        RadioGroup2->SetItemIndex(beforeResample_->second);
+        beforeResample_.reset();
+    }
     RadioGroup1->setEnabled(!resample);
     RadioGroup2->setEnabled(!resample);
     ComboBox1->setEnabled(resample);
@@ -529,12 +556,14 @@ void TFormOption::RadioGroup3Click()
 void TFormOption::ComboBox6Change()
 {
     const int mode = ComboBox6->currentIndex();
-    // The spin box keeps its value within the new range; a level of another mode's unit
-    // means nothing here, so a change of mode starts from the mode's usual level.
+    // A level of another mode's unit means nothing here: a change of mode brings the level
+    // last chosen for the new mode in this session, or the mode's usual level.
     const double level = SpinEdit1->value();
+    if (modeShown_ >= 0 && modeShown_ != mode && !loading_)
+        modeLevels_[std::size_t(modeShown_)] = level;
     SpinEdit1->setRange(orva::MinTargetTenths(mode) / 10.0, orva::MaxTargetTenths(mode) / 10.0);
     if (level < SpinEdit1->minimum() || level > SpinEdit1->maximum() || modeShown_ != mode)
-        SpinEdit1->setValue(orva::DefaultTargetTenths(mode) / 10.0);
+        SpinEdit1->setValue(modeLevels_[std::size_t(mode)].value_or(orva::DefaultTargetTenths(mode) / 10.0));
     modeShown_ = mode;
     Label2->setText(mode == 2       ? QStringLiteral("LUFS")
                         : mode == 1 ? QStringLiteral("dBTP")
@@ -545,6 +574,10 @@ void TFormOption::ComboBox6Change()
 
 void TFormOption::Button1Click()
 {
+    resampleItem_ = ComboBox1->currentIndex();
+    mp3Choice_ = Mp3Choice { ComboBox2->currentIndex(), ComboBox3->currentIndex(), ComboBox5->currentIndex(),
+                             ComboBox4->currentIndex(), CheckBox3->isChecked() };
+    modeLevels_[std::size_t(ComboBox6->currentIndex())] = SpinEdit1->value();
     if (CheckBox1->isChecked()) {
         settings_.SourceFileAction = 0;
         settings_.PeakMode = 0;
@@ -596,19 +629,28 @@ void TFormOption::Button1Click()
 
 void TFormOption::Button2Click()
 {
-    // The chooser opens in the folder of the present encoder (when it exists) and proposes
-    // the program's usual name; it lists the files that can be run, so a Linux stand-in such
-    // as tools/scmpx-lame, which has no ".exe", shows at once.
-    QString proposal = QStringLiteral("SCMPX.exe");
-    if (orva::RegularFileExists(settings_.EncoderPath))
-        proposal = QFileInfo(QString::fromStdString(settings_.EncoderPath)).absolutePath() + QLatin1Char('/')
-            + proposal;
-    const QString chosen = Services().ChooseProgram(this, tr("開く"), proposal);
+    // The chooser lists the files that can be run, so a stand-in such as tools/scmpx-lame
+    // shows at once; it opens where the present encoder is, or among the packaged tools.
+    const QString current = QString::fromStdString(settings_.EncoderPath);
+    QString folder = current.isEmpty() ? QString() : QFileInfo(current).absolutePath();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        const QString tools = QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/orva/tools");
+        folder = QFileInfo(tools).isDir() ? QFileInfo(tools).canonicalFilePath() : QString();
+    }
+    const QString chosen = Services().ChooseProgram(this, tr("開く"), folder);
     if (chosen.isEmpty())
         return;
     // A path longer than the setting can hold is refused rather than cut into another path.
     if (!FitsTextSetting(chosen))
         return;
+    // A file that cannot be run would fail every entry of the next batch: say so now.
+    const QFileInfo program(chosen);
+    if (!program.isFile() || !program.isExecutable()) {
+        Services().ShowMessage(this, QStringLiteral("ORVA"),
+                               tr("実行できないファイルです。(%1)").arg(QDir::toNativeSeparators(chosen)),
+                               QMessageBox::Warning);
+        return;
+    }
     settings_.EncoderPath = QFileInfo(chosen).absoluteFilePath().toStdString();
 }
 
