@@ -784,6 +784,10 @@ is halved.</translation>
         <source>キャンセル</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>終了後に出力ファイルのレベルを測定する(&amp;M)</source>
+        <translation>&amp;Measure the outputs' levels afterwards</translation>
+    </message>
 </context>
 <context>
     <name>UiServices</name>

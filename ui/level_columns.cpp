@@ -215,16 +215,30 @@ QVariant ListViewColumns::data(const QModelIndex& index, int role) const
     }
     if (levels == nullptr)
         return {};
-    const double db = column == SamplePeakColumn ? orva::MagnitudeToDb(levels->levels.samplePeak)
-        : column == TruePeakColumn               ? orva::MagnitudeToDb(levels->levels.truePeak)
-        : column == LoudnessColumn               ? levels->levels.integratedLufs
-                                                 : levels->levels.rangeLu;
-    return role == SortRole ? QVariant(db) : QVariant(LevelText(db));
+    auto level = [column](const FileLevels& file) {
+        return column == SamplePeakColumn ? orva::MagnitudeToDb(file.levels.samplePeak)
+            : column == TruePeakColumn    ? orva::MagnitudeToDb(file.levels.truePeak)
+            : column == LoudnessColumn    ? file.levels.integratedLufs
+                                          : file.levels.rangeLu;
+    };
+    const double db = level(*levels);
+    if (role == SortRole)
+        return db;
+    const auto before = before_.find(path);
+    if (before != before_.end())
+        return QStringLiteral("%1 \u2192 %2").arg(LevelText(level(before->second)), LevelText(db));
+    return LevelText(db);
 }
 
 void ListViewColumns::SetLevels(const std::string& path, FileLevels levels)
 {
     levels_[path] = std::move(levels);
+    LevelsChanged();
+}
+
+void ListViewColumns::SetLevelsBefore(const std::string& path, FileLevels levels)
+{
+    before_[path] = std::move(levels);
     LevelsChanged();
 }
 
@@ -246,6 +260,15 @@ void ListViewColumns::ForgetUnlisted()
         }
     }
     levels_.swap(kept);
+    std::map<std::string, FileLevels> keptBefore;
+    if (list != nullptr) {
+        for (const orva::FileEntry& entry : list->Entries()) {
+            const auto found = before_.find(entry.FullPath());
+            if (found != before_.end())
+                keptBefore.insert(before_.extract(found));
+        }
+    }
+    before_.swap(keptBefore);
     gainsValid_ = false;
 }
 

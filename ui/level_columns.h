@@ -76,6 +76,9 @@ public:
 
     /// Records the levels of the file at `path` (a full path as FileEntry::FullPath).
     void SetLevels(const std::string& path, FileLevels levels);
+    /// Records what the file at `path` measured before it was normalized: its level cells
+    /// then read "before → after".
+    void SetLevelsBefore(const std::string& path, FileLevels levels);
     /// The recorded levels of a full path, or null.
     const FileLevels* LevelsOf(const std::string& path) const;
     /// Forgets the levels of paths no longer listed.
@@ -90,6 +93,7 @@ private:
     void LevelsChanged();
 
     std::map<std::string, FileLevels> levels_;
+    std::map<std::string, FileLevels> before_;
     mutable std::vector<std::optional<PlannedGain>> gains_;  ///< by source row, while gainsValid_
     mutable bool gainsValid_ = false;
     std::unique_ptr<orva::Settings> settings_;

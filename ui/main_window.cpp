@@ -514,6 +514,27 @@ void TForm1::SpeedButton9Click()
     UpdateCommandStates();
 }
 
+void TForm1::MeasureOutputs(const std::vector<std::pair<std::string, const FileLevels*>>& outputs)
+{
+    if (Measuring())
+        return;
+    std::vector<std::string> paths;
+    for (const auto& [path, before] : outputs) {
+        if (!fileList_->AddFileToList(path))
+            continue;  // the list's rules apply as to any added file
+        // The row's own path, as the list made it absolute.
+        paths.push_back(fileList_->Entries().back().FullPath());
+        if (before != nullptr)
+            levelColumns_->SetLevelsBefore(paths.back(), *before);
+    }
+    if (paths.empty() || !measurement_->Start(std::move(paths)))
+        return;
+    LevelLabel->clear();
+    LevelBar->setValue(0);
+    statusBar()->show();
+    UpdateCommandStates();
+}
+
 void TForm1::SetColumnHidden(int column, bool hidden)
 {
     if (column <= 0 || column >= ListViewColumnCount)

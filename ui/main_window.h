@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+struct FileLevels;
 class HelpWindow;
 class LevelMeasurement;
 class ListViewColumns;
@@ -114,6 +115,9 @@ public:
     bool Measuring() const;
     /// Hides or shows a column of ListView1 and remembers the choice in the settings file.
     void SetColumnHidden(int column, bool hidden);
+    /// Adds the outputs of a batch to the list and measures them; an output whose source was
+    /// measured (`before`) shows "before → after" in its level cells.
+    void MeasureOutputs(const std::vector<std::pair<std::string, const FileLevels*>>& outputs);
     /// Applies the options to the gain column (run after the options dialog).
     void ApplyOptions();
 

@@ -7,12 +7,16 @@
 
 #include "encoder/gogo_defs.h"
 #include "encoder/gogo_tea.h"
+#include "ui/level_columns.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +80,30 @@ TEST_F(ProgressDialogTest, PerFileBatchEndsWithTheLastEntryShown)
     EXPECT_FALSE(Form1->SpeedButton6->isEnabled());
     EXPECT_FALSE(Form1->ProGo->isEnabled());
     EXPECT_TRUE(services.recorder.messages.empty());
+}
+
+TEST_F(ProgressDialogTest, OutputsAreMeasuredWhenAskedAndShowTheirLevelsBeforeAndAfter)
+{
+    AddWav("a.wav");
+    AddWav("b.wav");
+    auto measured = [] { return QTest::qWaitFor([] { return !Form1->Measuring(); }, 20000); };
+    Form1->Analyze1->trigger();
+    ASSERT_TRUE(measured());
+    services.recorder.folderAnswers = { QString::fromStdString(Path("out")) };
+    OKRightDlg->CheckBox1->setChecked(true);
+    Autopilot pilot;
+    Form1->SpeedButton6Click();
+    ASSERT_TRUE(measured());
+
+    // The sources made room for their outputs, each showing "before → after".
+    ASSERT_EQ(Form1->FileList().Count(), 2);
+    QAbstractItemModel* view = Form1->ListView1->model();
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(Form1->FileList().Entries()[std::size_t(row)].Directory(), Path("out/"));
+        EXPECT_EQ(view->index(row, SamplePeakColumn).data().toString(),
+                  QStringLiteral("\u221212.25 \u2192 0.00"));
+    }
+    OKRightDlg->CheckBox1->setChecked(false);
 }
 
 TEST_F(ProgressDialogTest, CommonPeakNamesTheFirstLoudestFile)
