@@ -834,4 +834,11 @@ is halved.</translation>
         <translation>cannot connect to a display (neither DISPLAY nor WAYLAND_DISPLAY is set)</translation>
     </message>
 </context>
+<context>
+    <name>TForm2</name>
+    <message>
+        <source>WAVファイルのピーク正規化ツール</source>
+        <translation>Peak normalizer for WAV files</translation>
+    </message>
+</context>
 </TS>
