@@ -198,13 +198,13 @@ QWidget* TFormOption::CreateBasicPage()
     auto* page = new QWidget;
 
     RadioGroup1 = new RadioGroup(tr("ピークの取得方法"),
-                                 { tr("ファイルごとに取得"), tr("全ファイルから一括取得") }, page);
+                                 { tr("ファイルごとに取得(&F)"), tr("全ファイルから一括取得(&A)") }, page);
     RadioGroup1->setToolTip(tr("ピークの取得方法"));
-    RadioGroup2 =
-        new RadioGroup(tr("元ファイル"), { tr("操作しない"), tr("リネームする"), tr("削除する") }, page);
+    RadioGroup2 = new RadioGroup(tr("元ファイル"),
+                                 { tr("操作しない(&L)"), tr("リネームする(&R)"), tr("削除する(&D)") }, page);
     RadioGroup2->setToolTip(tr("変換後の元ファイルの操作"));
 
-    CheckBox1 = new QCheckBox(tr("サンプリングレート変換"), page);
+    CheckBox1 = new QCheckBox(tr("サンプリングレート変換(&S)"), page);
     CheckBox1->setToolTip(tr("音量正規化前にサンプリングレート変換を行うか"));
     Panel1 = new QFrame(page);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -217,7 +217,8 @@ QWidget* TFormOption::CreateBasicPage()
     panel1Layout->addWidget(Label1);
     panel1Layout->addStretch(1);
 
-    RadioGroup3 = new RadioGroup(tr("デフォルトの保存先"), { tr("前回のフォルダ"), tr("固定") }, page);
+    RadioGroup3 =
+        new RadioGroup(tr("デフォルトの保存先"), { tr("前回のフォルダ(&P)"), tr("固定(&X)") }, page);
     // The folder field and its browse button sit beside the second item, "固定".
     Edit1 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 0, RadioGroup3);
     Edit1->setMinimumWidth(220);
@@ -245,7 +246,7 @@ QWidget* TFormOption::CreateBasicPage()
 
 QGroupBox* TFormOption::CreateTargetGroup(QWidget* page)
 {
-    auto* group = new QGroupBox(tr("目標レベル"), page);
+    auto* group = new QGroupBox(tr("目標レベル(&T)"), page);
     ComboBox6 = MakeDropDownList({ tr("サンプルピーク"), tr("トゥルーピーク"), tr("ラウドネス") },
                                  tr("音量をそろえる基準"), group);
     SpinEdit1 = new QDoubleSpinBox(group);
@@ -253,13 +254,14 @@ QGroupBox* TFormOption::CreateTargetGroup(QWidget* page)
     SpinEdit1->setSingleStep(0.1);
     SpinEdit1->setToolTip(tr("正規化後の目標レベル"));
     Label2 = new QLabel(group);
-    Label3 = new QLabel(tr("上限"), group);
+    Label3 = new QLabel(tr("上限(&C)"), group);
     SpinEdit2 = new QDoubleSpinBox(group);
     SpinEdit2->setDecimals(1);
     SpinEdit2->setSingleStep(0.1);
     SpinEdit2->setRange(orva::kMinCeilingTenths / 10.0, orva::kMaxCeilingTenths / 10.0);
     SpinEdit2->setSuffix(QStringLiteral(" dBTP"));
     SpinEdit2->setToolTip(tr("ラウドネス正規化でトゥルーピークが超えない上限"));
+    Label3->setBuddy(SpinEdit2);
 
     auto* row = new QHBoxLayout(group);
     row->addWidget(ComboBox6);
@@ -276,7 +278,7 @@ QWidget* TFormOption::CreateMp3Page()
 {
     auto* page = new QWidget;
 
-    CheckBox2 = new QCheckBox(tr("外部エンコード(MP3)"), page);
+    CheckBox2 = new QCheckBox(tr("外部エンコード(MP3)(&E)"), page);
     CheckBox2->setToolTip(tr("外部エンコーダを使用してMP3ファイルを作成"));
     Panel2 = new QFrame(page);
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -284,7 +286,7 @@ QWidget* TFormOption::CreateMp3Page()
     const QString modeHint = tr("ステレオ/ジョイントステレオなどのモード");
     ComboBox4 = MakeDropDownList({ tr("午後のこ～だ"), QStringLiteral("SCMPX") },
                                  tr("MP3エンコーダの種別を選択"), Panel2);
-    Button2 = new QPushButton(tr("場所指定"), Panel2);
+    Button2 = new QPushButton(tr("場所指定(&B)"), Panel2);
     Button2->setToolTip(tr("外部エンコーダのパスを指定する"));
     ComboBox2 = MakeDropDownList({ QStringLiteral("64"), QStringLiteral("80"), QStringLiteral("96"),
                                    QStringLiteral("112"), QStringLiteral("128"), QStringLiteral("160"),
@@ -295,7 +297,7 @@ QWidget* TFormOption::CreateMp3Page()
         { tr("ステレオ"), tr("ジョイントステレオ"), tr("ミッドサイドステレオ"), tr("強制モノラル") },
         modeHint, Panel2);
     ComboBox5 = MakeDropDownList({ tr("ステレオ"), tr("ジョイントステレオ") }, modeHint, Panel2);
-    CheckBox3 = new QCheckBox(tr("心理音響モデル演算"), Panel2);
+    CheckBox3 = new QCheckBox(tr("心理音響モデル演算(&P)"), Panel2);
     CheckBox3->setToolTip(tr("心理音響モデル演算を行う"));
     Label6 = new QLabel(tr("強制モノラル指定時には、ビットレートは\n半分になります。"), Panel2);
     Label7 = new QLabel(Panel2);
@@ -308,13 +310,20 @@ QWidget* TFormOption::CreateMp3Page()
     modeLists->addStretch(1);
 
     auto* grid = new QGridLayout(Panel2);
-    grid->addWidget(new QLabel(tr("エンコーダ種別"), Panel2), 0, 0);
+    // Each label's access key leads to its list.
+    auto label = [this](const QString& text, QWidget* buddy) {
+        auto* caption = new QLabel(text, Panel2);
+        caption->setBuddy(buddy);
+        return caption;
+    };
+    grid->addWidget(label(tr("エンコーダ種別(&K)"), ComboBox4), 0, 0);
     grid->addWidget(ComboBox4, 0, 1);
     grid->addWidget(Button2, 0, 2);
-    grid->addWidget(new QLabel(tr("ビットレート"), Panel2), 1, 0);
+    grid->addWidget(label(tr("ビットレート(&R)"), ComboBox2), 1, 0);
     grid->addWidget(ComboBox2, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("kbps/sec"), Panel2), 1, 2);
-    grid->addWidget(new QLabel(tr("出力モード"), Panel2), 2, 0);
+    modeLabel_ = label(tr("出力モード(&M)"), ComboBox3);
+    grid->addWidget(modeLabel_, 2, 0);
     grid->addLayout(modeLists, 2, 1, 1, 2);
     grid->addWidget(CheckBox3, 3, 0, 1, 3);
     grid->addWidget(Label6, 4, 0, 1, 3);
@@ -332,7 +341,7 @@ QWidget* TFormOption::CreateSstpPage()
 {
     auto* page = new QWidget;
 
-    CheckBox4 = new QCheckBox(tr("SSTP有効"), page);
+    CheckBox4 = new QCheckBox(tr("SSTP有効(&S)"), page);
     // The 255-character limits of the three texts are bounded further by the 255 bytes of
     // CP932 that the settings file holds; the port keeps its 16 characters.
     Edit2 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 255, page);
@@ -342,16 +351,21 @@ QWidget* TFormOption::CreateSstpPage()
     Edit5->setMaximumWidth(80);
 
     auto* network = new QGridLayout;
-    network->addWidget(new QLabel(tr("サーバ"), page), 0, 0);
+    auto label = [page](const QString& text, QWidget* buddy) {
+        auto* caption = new QLabel(text, page);
+        caption->setBuddy(buddy);
+        return caption;
+    };
+    network->addWidget(label(tr("サーバ(&V)"), Edit4), 0, 0);
     network->addWidget(Edit4, 0, 1);
-    network->addWidget(new QLabel(tr("ポート"), page), 1, 0);
+    network->addWidget(label(tr("ポート(&T)"), Edit5), 1, 0);
     network->addWidget(Edit5, 1, 1, Qt::AlignLeft);
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(CheckBox4);
-    layout->addWidget(new QLabel(tr("1ファイル終了時(ファイル名:$S)"), page));
+    layout->addWidget(label(tr("1ファイル終了時(ファイル名:$S)(&O)"), Edit2));
     layout->addWidget(Edit2);
-    layout->addWidget(new QLabel(tr("全ファイル終了時"), page));
+    layout->addWidget(label(tr("全ファイル終了時(&A)"), Edit3));
     layout->addWidget(Edit3);
     layout->addWidget(new QLabel(tr("ネットワーク"), page));
     layout->addLayout(network);
@@ -520,6 +534,8 @@ void TFormOption::ComboBox4Change()
     // The psychoacoustic check box and the chooser follow the other MP3 controls: usable
     // only while MP3 encoding is on.
     const bool mp3 = CheckBox2->isChecked();
+    if (modeLabel_ != nullptr)
+        modeLabel_->setBuddy(ComboBox4->currentIndex() == 1 ? ComboBox5 : ComboBox3);
     if (ComboBox4->currentIndex() == 0) {
         ComboBox3->setVisible(true);
         ComboBox5->setVisible(false);

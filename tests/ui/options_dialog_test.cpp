@@ -3,8 +3,10 @@
 
 #include "settings/settings_store.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/language.h"
 #include "ui/options_dialog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <memory>
 
 namespace {
@@ -443,7 +446,34 @@ TEST_F(OptionsDialogTest, ChoicesComeBackWithinTheSession)
     d.CheckBox1->setChecked(false);
     EXPECT_EQ(d.RadioGroup1->ItemIndex(), 1);
     EXPECT_EQ(d.RadioGroup2->ItemIndex(), 2);
-    EXPECT_EQ(d.CheckBox1->text(), QStringLiteral("サンプリングレート変換"));
+    EXPECT_EQ(d.CheckBox1->text(), QStringLiteral("サンプリングレート変換(&S)"));  // no "(ACM)"
+}
+
+TEST_F(OptionsDialogTest, AccessKeysReachEveryChoiceAndDifferOnEachPage)
+{
+    for (const orva::Language language : { orva::Language::Japanese, orva::Language::English }) {
+        UseLanguage(language);
+        TFormOption& d = Create();
+        for (QWidget* page : { d.TabSheet1, d.TabSheet2, d.TabSheet3 }) {
+            std::map<QChar, QString> keys;
+            auto take = [&](const QString& text, bool needed) {
+                const int amp = text.indexOf(QLatin1Char('&'));
+                EXPECT_TRUE(!needed || (amp >= 0 && amp + 1 < text.size())) << text.toStdString();
+                if (amp < 0 || amp + 1 >= text.size())
+                    return;
+                const QChar key = text.at(amp + 1).toUpper();
+                EXPECT_TRUE(keys.emplace(key, text).second)
+                    << text.toStdString() << " and " << keys[key].toStdString();
+            };
+            for (QAbstractButton* button : page->findChildren<QAbstractButton*>())
+                take(button->text(), button != d.Button3);  // "・・・" sits beside its field
+            for (QGroupBox* group : page->findChildren<QGroupBox*>())
+                take(group->title(), false);
+            for (QLabel* label : page->findChildren<QLabel*>())
+                take(label->text(), label->buddy() != nullptr);
+        }
+    }
+    UseLanguage(orva::Language::Japanese);
 }
 
 // The program chooser lists what can be run first (a Linux stand-in has no ".exe"), and
