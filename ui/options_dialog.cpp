@@ -207,7 +207,9 @@ QWidget* TFormOption::CreateBasicPage()
     CheckBox1 = new QCheckBox(tr("サンプリングレート変換(&S)"), page);
     CheckBox1->setToolTip(tr("音量正規化前にサンプリングレート変換を行うか"));
     Panel1 = new QFrame(page);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    // A styled panel draws all four edges in every style (a plain raised or sunken panel
+    // loses the edges drawn in the background's own colour).
+    Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
     ComboBox1 = MakeDropDownList({ QStringLiteral("22050"), QStringLiteral("32000"), QStringLiteral("44100"),
                                    QStringLiteral("48000") },
                                  tr("変換後のサンプリングレート"), Panel1);
@@ -281,7 +283,7 @@ QWidget* TFormOption::CreateMp3Page()
     CheckBox2 = new QCheckBox(tr("外部エンコード(MP3)(&E)"), page);
     CheckBox2->setToolTip(tr("外部エンコーダを使用してMP3ファイルを作成"));
     Panel2 = new QFrame(page);
-    Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel2->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 
     const QString modeHint = tr("ステレオ/ジョイントステレオなどのモード");
     ComboBox4 = MakeDropDownList({ tr("午後のこ～だ"), QStringLiteral("SCMPX") },
