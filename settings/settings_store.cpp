@@ -259,4 +259,28 @@ void SaveWindowSize(const char* widthKey, const char* heightKey, int width, int 
     file.Save();
 }
 
+int ReadWindowValue(const char* key, int fallback)
+{
+    return ProfileFile(SettingsPath()).GetInt(kWindowSection, key, fallback);
+}
+
+void SaveWindowValue(const char* key, int value)
+{
+    ProfileFile file(SettingsPath());
+    WriteInt(file, kWindowSection, key, value);
+    file.Save();
+}
+
+std::string ReadWindowText(const char* key)
+{
+    return ReadText(ProfileFile(SettingsPath()), kWindowSection, key, "");
+}
+
+void SaveWindowText(const char* key, const std::string& text)
+{
+    ProfileFile file(SettingsPath());
+    WriteText(file, kWindowSection, key, text);
+    file.Save();
+}
+
 }  // namespace orva

@@ -64,4 +64,15 @@ void ReadWindowSize(const char* widthKey, const char* heightKey, int& width, int
 /// Writes a window's size to "Window".
 void SaveWindowSize(const char* widthKey, const char* heightKey, int width, int height);
 
+/// Reads a number of the "Window" section (a view choice such as the hidden columns);
+/// `fallback` when the key is missing.
+int ReadWindowValue(const char* key, int fallback);
+/// Writes a number to the "Window" section.
+void SaveWindowValue(const char* key, int value);
+/// Reads a text of the "Window" section (UTF-8; a folder such as the last add folder);
+/// empty when the key is missing.
+std::string ReadWindowText(const char* key);
+/// Writes a text to the "Window" section, stored like the other texts (at most 255 bytes).
+void SaveWindowText(const char* key, const std::string& text);
+
 }  // namespace orva
