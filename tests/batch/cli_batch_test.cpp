@@ -25,6 +25,12 @@ namespace {
 using namespace test;
 using Names = std::vector<std::string>;
 
+// A stand-in for the external encoder that writes its arguments into the destination, then
+// the three MP3 frames that 0.1 s of audio takes (the length check counts them).
+const std::string kStandInEncoder =
+    "#!/bin/sh\nfor last; do :; done\necho \"$*\" > \"$last\"\n"
+    "for i in 1 2 3; do printf '\\377\\373\\220\\000'; head -c 413 /dev/zero; done >> \"$last\"\n";
+
 class CliBatch : public testing::Test {
 protected:
     void SetUp() override
@@ -102,12 +108,8 @@ private:
 TEST_F(CliBatch, RenameInTheSourceFolderWithMp3AndSstp)
 {
     LoopbackServer server(LoopbackServer::Behaviour::AnswerAndClose);
-    // A stand-in for the external encoder that writes its arguments into the destination,
-    // then the three MP3 frames that 0.1 s of audio takes.
     const std::string encoder = temp.Path() + "encoder.sh";
-    const std::string script =
-        "#!/bin/sh\nfor last; do :; done\necho \"$*\" > \"$last\"\n"
-        "for i in 1 2 3; do printf '\\377\\373\\220\\000'; head -c 413 /dev/zero; done >> \"$last\"\n";
+    const std::string script = kStandInEncoder;
     WriteFile(encoder, Bytes(script.begin(), script.end()));
     std::filesystem::permissions(encoder, std::filesystem::perms::owner_all);
     WriteFile(in + "notes.txt", { 'x' });
@@ -498,7 +500,7 @@ TEST_F(CliBatch, Recipes)
 
     // A folder to 48 kHz MP3 (an external stand-in encoder writes its arguments).
     const std::string encoder = temp.Path() + "encoder.sh";
-    const std::string script = "#!/bin/sh\nfor last; do :; done\necho \"$*\" > \"$last\"\n";
+    const std::string script = kStandInEncoder;
     WriteFile(encoder, Bytes(script.begin(), script.end()));
     std::filesystem::permissions(encoder, std::filesystem::perms::owner_all);
     EXPECT_EQ(Run({},
