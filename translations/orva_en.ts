@@ -572,6 +572,10 @@ bit depths cannot be processed together.</translation>
         <translation>Basic</translation>
     </message>
     <message>
+        <source>設定ファイル: %1</source>
+        <translation>Settings file: %1</translation>
+    </message>
+    <message>
         <source>ピークの取得方法</source>
         <translation>Peak method</translation>
     </message>

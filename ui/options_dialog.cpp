@@ -1,6 +1,9 @@
 #include "ui/options_dialog.h"
 
+#include "settings/settings_store.h"
+
 #include "batch/file_ops.h"
+#include "settings/settings_store.h"
 #include "settings/sjis.h"
 #include "ui/forms.h"
 #include "ui/main_window.h"
@@ -178,8 +181,14 @@ void TFormOption::CreateControls()
     buttons->addWidget(Button1);
     buttons->addStretch(1);
 
+    // Which file the choices are saved to: the current folder's or the user's configuration.
+    settingsFileLabel_ =
+        new QLabel(tr("設定ファイル: %1").arg(QString::fromStdString(orva::SettingsFilePath())), this);
+    settingsFileLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl1);
+    layout->addWidget(settingsFileLabel_);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 

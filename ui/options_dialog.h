@@ -162,9 +162,10 @@ private:
 
     orva::Settings& settings_;
     UiServices* services_ = nullptr;
-    int modeShown_ = -1;           ///< the target mode the level's range was last set for
-    QLabel* modeLabel_ = nullptr;  ///< "出力モード", whose key leads to the visible mode list
-    bool loading_ = false;         ///< LoadControls is putting values in: no choice of the user's
+    int modeShown_ = -1;                   ///< the target mode the level's range was last set for
+    QLabel* settingsFileLabel_ = nullptr;  ///< the settings file in use
+    QLabel* modeLabel_ = nullptr;          ///< "出力モード", whose key leads to the visible mode list
+    bool loading_ = false;                 ///< LoadControls is putting values in: no choice of the user's
 
     // What the user chose this session, so that switching something off and on again, or
     // to another mode and back, brings it back.
