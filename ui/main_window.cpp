@@ -506,6 +506,11 @@ void TForm1::SpeedButton9Click()
         if (entry.supported)
             paths.push_back(entry.FullPath());
     }
+    StartMeasuring(std::move(paths));
+}
+
+void TForm1::StartMeasuring(std::vector<std::string> paths)
+{
     if (paths.empty() || !measurement_->Start(std::move(paths)))
         return;
     LevelLabel->clear();
@@ -527,12 +532,7 @@ void TForm1::MeasureOutputs(const std::vector<std::pair<std::string, const FileL
         if (before != nullptr)
             levelColumns_->SetLevelsBefore(paths.back(), *before);
     }
-    if (paths.empty() || !measurement_->Start(std::move(paths)))
-        return;
-    LevelLabel->clear();
-    LevelBar->setValue(0);
-    statusBar()->show();
-    UpdateCommandStates();
+    StartMeasuring(std::move(paths));
 }
 
 void TForm1::SetColumnHidden(int column, bool hidden)

@@ -175,6 +175,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    /// Measures `paths` on the worker thread, the status bar showing its progress.
+    void StartMeasuring(std::vector<std::string> paths);
     void CreateControls();
     void CreateMenus();
     void ConnectPlayer();

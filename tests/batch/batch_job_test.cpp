@@ -146,7 +146,18 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
         std::string problem;  ///< "IN/" and "TEMP/" are replaced
         Names in;
         Names done = { "b.wav" };  ///< entries normalized and announced
-    } cases[] = {
+    };
+    // Whatever a step throws (memory running out on a hostile file) fails that entry only.
+    const auto throwAtFirstPeak = [](Fixture& f, std::vector<FileEntry>&) {
+        f.events.onEvent = [thrown = false](const std::string& event) mutable {
+            if (!thrown && event.rfind("peak", 0) == 0) {
+                thrown = true;
+                throw std::bad_alloc();
+            }
+        };
+        return f.out;
+    };
+    const Case cases[] = {
         { "rename fails",
           0,
           1,
@@ -224,35 +235,12 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
           },
           "CannotCreate TEMP/alias/a.wav",
           { "a.wav", "b.wav" } },
-        // Whatever a step throws (memory running out on a hostile file) fails that entry only.
-        { "a step throws",
-          0,
-          1,
-          0,
-          [](Fixture& f, std::vector<FileEntry>&) {
-              f.events.onEvent = [thrown = false](const std::string& event) mutable {
-                  if (!thrown && event.rfind("peak", 0) == 0) {
-                      thrown = true;
-                      throw std::bad_alloc();
-                  }
-              };
-              return f.out;
-          },
-          "CannotRead IN/a.wav",
-          { "_b.wav", "a.wav" } },
+        { "a step throws", 0, 1, 0, throwAtFirstPeak, "CannotRead IN/a.wav", { "_b.wav", "a.wav" } },
         { "a step throws, common peak",
           1,
           1,
           0,
-          [](Fixture& f, std::vector<FileEntry>&) {
-              f.events.onEvent = [thrown = false](const std::string& event) mutable {
-                  if (!thrown && event.rfind("peak", 0) == 0) {
-                      thrown = true;
-                      throw std::bad_alloc();
-                  }
-              };
-              return f.out;
-          },
+          throwAtFirstPeak,
           "CannotRead IN/a.wav",
           { "_b.wav", "a.wav" } },
         // An earlier run's original set aside in the output folder.
