@@ -17,6 +17,10 @@ public:
     /// the source, 0 there), or -1 when the read fails. A failure is never reported as an
     /// end: bytes a failed read may have delivered are not counted.
     virtual long long Read(void* buffer, size_t byteCount) = 0;
+    /// True when Skip() moves forward without reading.
+    virtual bool CanSkip() const { return false; }
+    /// Skips byteCount bytes forward from the current position; false where it cannot.
+    virtual bool Skip(uint64_t) { return false; }
 };
 
 /// Writer of an output file: sequential writes, plus one seek for patching a header.
@@ -41,10 +45,25 @@ public:
 
     /// Opens the file; false when it cannot be opened for reading.
     bool Open(const std::string& path);
-    /// Skips byteCount bytes forward from the current position.
-    bool Skip(uint64_t byteCount);
+    bool CanSkip() const override { return true; }
+    bool Skip(uint64_t byteCount) override;
     long long Read(void* buffer, size_t byteCount) override;
     void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+/// Reads through a descriptor someone else owns (a WaveSource's), from a byte offset on.
+/// Readers of one descriptor share its file position: only one of them reads at a time.
+class DescriptorReader final : public ByteSource {
+public:
+    /// Positions the descriptor at offset; IsOpen() is false when that failed.
+    DescriptorReader(int fd, uint64_t offset);
+    bool CanSkip() const override { return true; }
+    bool Skip(uint64_t byteCount) override;
+    long long Read(void* buffer, size_t byteCount) override;
     bool IsOpen() const { return fd_ >= 0; }
 
 private:

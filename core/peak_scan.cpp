@@ -1,6 +1,7 @@
 #include "core/peak_scan.h"
 
 #include "core/byte_io.h"
+#include "core/wave_source.h"
 
 #include <algorithm>
 #include <cstring>
@@ -98,20 +99,28 @@ std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, 
     return result;
 }
 
+Result<SamplePeak> ScanPeak(StageEvents& events, const WaveSource& source)
+{
+    const WaveFileInfo& info = source.Info();
+    DescriptorReader reader = source.ReaderAt(info.dataOffset);
+    const Failure cannotRead { Problem::CannotRead, source.Path() };
+    if (info.sampleFormat == SampleFormat::None || !reader.IsOpen())
+        return cannotRead;
+    const std::optional<SamplePeak> peak = ScanPeakData(events, reader, info);
+    if (!peak)
+        return cannotRead;
+    return *peak;
+}
+
 std::optional<SamplePeak> ScanPeak(StageEvents& events, ProblemReports& problems, const std::string& path)
 {
-    WaveFileInfo info {};
-    FileSource file;
-    // A file that vanished between the probe and the open fails like one that does not probe.
-    if (ProbeWaveFile(path, info) < 0 || info.sampleFormat == SampleFormat::None || !file.Open(path)
-        || !file.Skip(info.dataOffset)) {
+    Result<WaveSource> source = WaveSource::OpenProbed(path, WaveSource::Locking::None);
+    Result<SamplePeak> peak = source ? ScanPeak(events, *source) : Result<SamplePeak>(source.Error());
+    if (!peak) {
         problems.ReportProblem(Problem::CannotRead, path);
         return std::nullopt;
     }
-    const std::optional<SamplePeak> peak = ScanPeakData(events, file, info);
-    if (!peak)
-        problems.ReportProblem(Problem::CannotRead, path);
-    return peak;
+    return *peak;
 }
 
 }  // namespace orva

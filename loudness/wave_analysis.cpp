@@ -58,20 +58,29 @@ SamplePeak PeakOf(const WaveAnalysis& analysis)
 
 bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis& result, std::string& error)
 {
-    result = WaveAnalysis {};
-    WaveFileInfo& info = result.info;
-    if (const int64_t probed = ProbeWaveFile(path, info); probed < 0) {
-        result.probeFailure = static_cast<int>(probed);
-        error = ErrorText();
+    const Result<WaveSource> source = WaveSource::OpenProbed(path, WaveSource::Locking::None);
+    if (!source) {
+        result = WaveAnalysis {};
+        result.probeFailure = source.Error().detail;
+        error = ProbeResultText(source.Error().detail);
         return false;
     }
+    return AnalyzeWaveSource(events, *source, result, error);
+}
+
+bool AnalyzeWaveSource(StageEvents& events, const WaveSource& source, WaveAnalysis& result,
+                       std::string& error)
+{
+    result = WaveAnalysis {};
+    result.info = source.Info();
+    const WaveFileInfo& info = result.info;
     const SampleFormat format = info.sampleFormat;
     if (format == SampleFormat::None) {
         error = "unsupported sample format";
         return false;
     }
-    FileSource file;
-    if (!file.Open(path) || !file.Skip(static_cast<uint64_t>(info.dataOffset))) {
+    DescriptorReader file = source.ReaderAt(info.dataOffset);
+    if (!file.IsOpen()) {
         error = "cannot open the file";
         return false;
     }

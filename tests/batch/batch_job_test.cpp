@@ -280,7 +280,33 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         bytes.push_back(0);
         WriteFile(path, bytes);
     };
+    // Another, louder file renamed over the source's name.
+    const auto replace = [](Fixture& f) {
+        WriteFile(f.temp.Path() + "loud.wav", MakeWav(2, 44100, 16, Ramp16(3000, 2, 30000)));
+        fs::rename(f.temp.Path() + "loud.wav", f.in + "a.wav");
+    };
     const Case cases[] = {
+        // What is normalized is the file that was scanned, never another one with its peak.
+        { "source replaced between scan and normalization",
+          0,
+          0,
+          0,
+          {},
+          "peak",
+          replace,
+          "",
+          { "a.wav" },
+          { "a.MP3", "a.wav" } },
+        { "source replaced between the scans and the normalization, common peak",
+          1,
+          0,
+          0,
+          {},
+          "common peak",
+          replace,
+          "",
+          { "a.wav" },
+          { "a.MP3", "a.wav" } },
         { "existing _NAME, common peak, delete",
           1,
           2,
@@ -422,6 +448,14 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         if (problem.empty()) {
             EXPECT_FALSE(fs::is_symlink(f.out + "a.wav"));
         }
+        // Only the scanned peak itself reaches full scale.
+        if (Exists(f.out + "a.wav") && ListFolder(f.out).size() > 1) {
+            const Bytes output = ReadFile(f.out + "a.wav");
+            int fullScale = 0;
+            for (size_t i = 44; i + 1 < output.size(); i += 2)
+                fullScale += std::abs(int16_t(output[i] | output[i + 1] << 8)) >= 32767;
+            EXPECT_LE(fullScale, 2);
+        }
     }
 }
 
@@ -454,6 +488,20 @@ TEST(BatchJob, CommonPeakModeUsesTheLoudestFile)
     fs::remove(f.in + "a.wav");
     f.Run(entries, f.out);
     EXPECT_EQ(f.events.EventsStartingWith("common"), Names { "common peak 1 a.wav" });
+
+    // Deleting waits for every output: one entry that fails keeps every original, and says where.
+    Fixture d;
+    d.settings.PeakMode = 1;
+    d.settings.SourceFileAction = 2;
+    const auto pair = d.Entries({ { "a.wav", 500 }, { "b.wav", 700 } });
+    fs::remove(d.in + "b.wav");
+    const BatchOutcome outcome = d.Run(pair, d.out);
+    EXPECT_EQ(d.events.EventsStartingWith("problem"),
+              (Names { "problem CannotRead " + d.in + "b.wav", "problem DeleteFailed " + d.in + "_a.wav" }));
+    EXPECT_EQ(ListFolder(d.in), Names { "_a.wav" });
+    EXPECT_EQ(ListFolder(d.out), Names { "a.wav" });
+    EXPECT_EQ(outcome.failedCount, 2);
+    EXPECT_EQ(d.notifier.calls, Names { "all" });
 }
 
 TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
@@ -697,7 +745,8 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         { "per-file after mp3", 0, 2, 0, 128, "mp3", { "b.wav" }, { "a.MP3", "a.wav" } },
         { "common after first scan", 1, 1, 0, 0, "peak", { "a.wav", "b.wav" }, {} },
         { "common after normalize", 1, 2, 0, 0, "end normalization", { "_a.wav", "b.wav" }, { "a.wav" } },
-        { "common after mp3", 1, 2, 0, 128, "mp3", { "b.wav" }, { "a.MP3", "a.wav" } },
+        // Originals wait under their "_" names until every output is complete.
+        { "common after mp3", 1, 2, 0, 128, "mp3", { "_a.wav", "b.wav" }, { "a.MP3", "a.wav" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -726,8 +775,15 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         EXPECT_EQ(ListFolder(f.in), c.in);
         EXPECT_EQ(ListFolder(f.out), c.out);
         EXPECT_TRUE(f.notifier.calls.empty());
+        // A cancel in the common mode's delete says where the originals wait.
+        Names tail { "ask yes" };
+        for (const std::string& name : c.in) {
+            if (c.peakMode == 1 && c.action == 2 && name[0] == '_')
+                tail.push_back("problem DeleteFailed " + f.in + name);
+        }
+        tail.push_back("close");
         const auto events = f.events.Events();
-        EXPECT_EQ(Names(events.end() - 2, events.end()), (Names { "ask yes", "close" }));
+        EXPECT_EQ(Names(events.end() - static_cast<long>(tail.size()), events.end()), tail);
         EXPECT_TRUE(f.events.EventsStartingWith("job end").empty());
     }
 }
