@@ -307,6 +307,17 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
           "",
           { "a.wav" },
           { "a.MP3", "a.wav" } },
+        // The output fails after the source was set aside: the source goes back to its name.
+        { "output cannot be created after the rename",
+          0,
+          1,
+          0,
+          [](Fixture& f) { WriteFile(f.temp.Sub("out/a.wav") + "x", { 1 }); },
+          "",
+          {},
+          "CannotCreate OUT/a.wav",
+          { "a.wav" },
+          { "a.wav" } },
         { "existing _NAME, common peak, delete",
           1,
           2,
@@ -426,6 +437,8 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         std::string problem = c.problem;
         if (const auto at = problem.find("IN/"); at != std::string::npos)
             problem.replace(at, 3, f.in);
+        if (const auto at = problem.find("OUT/"); at != std::string::npos)
+            problem.replace(at, 4, f.out);
         EXPECT_EQ(f.events.EventsStartingWith("problem"),
                   problem.empty() ? Names {} : Names { "problem " + problem });
         EXPECT_EQ(outcome.failedCount, problem.empty() ? 0 : 1);
