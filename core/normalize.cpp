@@ -21,14 +21,6 @@ constexpr size_t kIoSize24 = 258048;
 constexpr size_t kPageSize = 4096;
 constexpr int kChunksPerUpdate = 11;  // label and bar after every 11th data chunk
 
-int BarPosition(double part, double whole)
-{
-    const double position = 1000.0 * part / whole;
-    if (!(position >= 0.0))
-        return 0;
-    return position >= 1000.0 ? 1000 : static_cast<int>(position);
-}
-
 // Sample bytes that go out with the last headerBytes of the header in the first write: as
 // many as end both on a page boundary of the output and on a sample boundary, so that every
 // later write (whole chunks, multiples of both) starts aligned. Without such an end (an odd

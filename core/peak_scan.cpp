@@ -15,16 +15,6 @@ constexpr int kChunksPerUpdate = 11;  // label and bar after every 11th chunk
 // Chunks per read: one read() per chunk costs a fifth of the whole scan in system calls.
 constexpr size_t kChunksPerRead = 4;
 
-// 1000 * part / whole, truncated toward zero and kept on the bar (a header may declare a
-// length shorter than the data it holds).
-int BarPosition(double part, double whole)
-{
-    const double position = 1000.0 * part / whole;
-    if (!(position >= 0.0))
-        return 0;
-    return position >= 1000.0 ? 1000 : static_cast<int>(position);
-}
-
 }  // namespace
 
 std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, const WaveFileInfo& info)

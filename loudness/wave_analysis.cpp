@@ -12,14 +12,6 @@ namespace {
 
 constexpr size_t kChunkFrames = 131072;  // frames read and measured at a time
 
-int BarPosition(double part, double whole)
-{
-    const double position = 1000.0 * part / whole;
-    if (!(position >= 0.0))
-        return 0;
-    return position >= 1000.0 ? 1000 : static_cast<int>(position);
-}
-
 // Interleaved samples to floats at full scale 1.0 (the integer full scale is 2^(bits-1),
 // as the loudness library takes integer samples). NaN and infinities in float files are
 // not audio: the meter takes them as silence, as the peak scan ignores them.
