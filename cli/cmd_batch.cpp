@@ -215,7 +215,7 @@ int RunBatchCommand(const std::vector<std::string>& args)
 
     TerminalStartHost host(ChosenFolderPath(outputDir), gogo.get());
     StartCommandFields fields;
-    const StartOutcome outcome = SpeedButton6Click(list, settings, host, fields);
+    const StartOutcome outcome = RunStartCommand(list, settings, host, fields);
     if (outcome != StartOutcome::BatchRun || !host.runOutputDirectory)
         return 2;
 
