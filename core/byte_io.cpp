@@ -134,38 +134,4 @@ bool IsSameEntry(const std::string& source, const std::string& output)
         && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-long long MemorySource::Read(void* buffer, size_t byteCount)
-{
-    const size_t n = std::min(byteCount, length_ - std::min(position_, length_));
-    if (failFrom_ < length_ && position_ + std::max<size_t>(n, 1) > failFrom_)
-        return -1;
-    if (n > 0)
-        std::memcpy(buffer, data_ + position_, n);
-    position_ += n;
-    return static_cast<long long>(n);
-}
-
-bool MemorySink::Write(const void* buffer, size_t byteCount)
-{
-    if (position_ + byteCount > limit_)
-        return false;
-    written_ += byteCount;
-    if (discard_) {
-        position_ += byteCount;
-        return true;
-    }
-    if (bytes_.size() < position_ + byteCount)
-        bytes_.resize(position_ + byteCount);
-    if (byteCount > 0)
-        std::memcpy(bytes_.data() + position_, buffer, byteCount);
-    position_ += byteCount;
-    return true;
-}
-
-bool MemorySink::Seek(uint64_t offset)
-{
-    position_ = static_cast<size_t>(offset);
-    return true;
-}
-
 }  // namespace orva
