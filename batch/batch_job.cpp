@@ -71,10 +71,12 @@ BatchOptions BatchOptions::FromSettings(const Settings& settings)
 }
 
 BatchJob::BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
-                   BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier)
+                   BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier,
+                   std::atomic<int>& cancelRequested)
     : m_entries(std::move(entries)), m_outputDirectory(std::move(outputDirectory)),
       m_settings(std::move(settings)), m_options(BatchOptions::FromSettings(m_settings)),
-      m_target(m_options.target), m_events(events), m_mp3(mp3), m_notifier(notifier)
+      m_target(m_options.target), m_events(events), m_mp3(mp3), m_notifier(notifier),
+      m_cancelRequested(cancelRequested)
 {
     m_outcome.entryCount = static_cast<int>(m_entries.size());
     for (const FileEntry& entry : m_entries) {
@@ -154,7 +156,7 @@ void BatchJob::JobThreadMain()
 
 void BatchJob::CheckCancel()
 {
-    if (CancelRequested.load() == 0)
+    if (m_cancelRequested.load() == 0)
         return;
     if (m_events.ConfirmCancel()) {
         // The common mode's originals wait under their "_" names until every output is
@@ -169,7 +171,7 @@ void BatchJob::CheckCancel()
         m_events.CloseCancelled();
         throw JobCancelled {};
     }
-    CancelRequested.store(0);
+    m_cancelRequested.store(0);
 }
 
 BatchJob::Step BatchJob::Begin(EntryRun& run)
@@ -482,13 +484,7 @@ void BatchJob::FinishBatch()
 {
     if (m_notifier)
         m_notifier->SendAllMessage();
-    BatchCounts counts;
-    {
-        std::lock_guard lock(m_outcomeMutex);
-        counts.entryCount = m_outcome.entryCount;
-        counts.normalizedCount = m_outcome.normalizedCount;
-        counts.failedCount = m_outcome.failedCount;
-    }
+    const BatchCounts counts = Outcome();
     m_events.BatchFinished(counts);
 }
 

@@ -58,13 +58,11 @@ EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirec
 /// The normalization target the settings ask for (TARGETMODE, TARGET, CEILING).
 NormalizationTarget TargetFromSettings(const Settings& settings);
 
-/// How a job ended, for callers that report an exit status.
-struct BatchOutcome {
-    int entryCount = 0;
-    int normalizedCount = 0;  ///< entries whose normalization succeeded
-    int failedCount = 0;      ///< entries that failed at some step (their later steps did not run)
-    bool cancelled = false;   ///< ended by a confirmed cancel
-    bool finished = false;    ///< JobThreadMain has returned or the job was cancelled
+/// How a job ended, for callers that report an exit status: its counts (failed entries took
+/// none of their later steps) and how it stopped.
+struct BatchOutcome : BatchCounts {
+    bool cancelled = false;  ///< ended by a confirmed cancel
+    bool finished = false;   ///< JobThreadMain has returned or the job was cancelled
 };
 
 /// The settings a job runs by, as types; built once from the settings beside the target.
@@ -106,23 +104,19 @@ struct EntryRun {
 
 class BatchJob {
 public:
-    /// Everything the job reads, fixed before Start(). The events, the MP3 step and the
-    /// notifier must outlive the job. A null `mp3` means no encoder is available: the MP3
-    /// step encodes nothing. A null `notifier` sends nothing.
+    /// Everything the job reads, fixed when it is built. The events, the MP3 step, the
+    /// notifier and the cancel flag must outlive the job. A null `mp3` means no encoder is
+    /// available: the MP3 step encodes nothing. A null `notifier` sends nothing.
+    /// `cancelRequested` is the front end's cancel button: set to 1 from any thread; the job
+    /// reads it and clears it when the person withdraws the cancel.
     BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
-             BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier);
+             BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier,
+             std::atomic<int>& cancelRequested);
     /// Waits for the worker thread.
     ~BatchJob();
 
     BatchJob(const BatchJob&) = delete;
     BatchJob& operator=(const BatchJob&) = delete;
-
-    /// Set to 1 by the cancel button (any thread); read and cleared by the worker.
-    std::atomic<int> CancelRequested { 0 };
-
-    /// Hands the job its MP3 step when that can only be built after the job (it needs
-    /// CancelRequested). Call before Start(); null means no encoder is available.
-    void SetMp3Encoding(Mp3Encoding* mp3) { m_mp3 = mp3; }
 
     /// Starts the worker thread running JobThreadMain. `onFinished` (optional) runs on the
     /// worker thread as its last action, also after a cancel. Call once.
@@ -143,7 +137,7 @@ public:
     void RunJobPerFilePeak(std::string outputDirectory);
     /// Common peak mode over all entries (PeakMode 1).
     void RunJobCommonPeak(std::string outputDirectory);
-    /// The job's cancel point: asks when CancelRequested is set; on Yes reports the close
+    /// The job's cancel point: asks when the cancel flag is set; on Yes reports the close
     /// and unwinds the job to Run(); on No clears the flag and returns.
     void CheckCancel();
 
@@ -191,8 +185,9 @@ private:
     /// Common mode: the entries whose originals wait under their "_" names for the end.
     std::vector<EntryRun>* m_commonRuns = nullptr;
     BatchEvents& m_events;
-    Mp3Encoding* m_mp3;
+    Mp3Encoding* const m_mp3;
     BatchNotifier* const m_notifier;
+    std::atomic<int>& m_cancelRequested;
 
     mutable std::mutex m_outcomeMutex;
     BatchOutcome m_outcome;

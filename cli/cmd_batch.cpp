@@ -222,15 +222,16 @@ int RunBatchCommand(const std::vector<std::string>& args)
     TerminalDialog dialog;
     dialog.view.yesWithoutAsking = &g_terminated;
     std::unique_ptr<BatchNotifier> notifier = MakeSstpNotifier(settings);
-    BatchJob job(list.Entries(), *host.runOutputDirectory, settings, dialog.events, nullptr, notifier.get());
+    // Ctrl-C and SIGTERM are the cancel button.
+    std::atomic<int> cancelRequested { 0 };
     std::unique_ptr<Mp3Step> mp3;
-    if (gogo) {
+    if (gogo)
         mp3 = std::make_unique<Mp3Step>(settings, dialog.events.Stages(), dialog.events.Problems(), *gogo,
-                                        job.CancelRequested);
-        job.SetMp3Encoding(mp3.get());
-    }
+                                        cancelRequested);
+    BatchJob job(list.Entries(), *host.runOutputDirectory, settings, dialog.events, mp3.get(), notifier.get(),
+                 cancelRequested);
 
-    InterruptAsCancel interrupt(job.CancelRequested);
+    InterruptAsCancel interrupt(cancelRequested);
     job.Start([&app](const BatchOutcome&) {
         QMetaObject::invokeMethod(
             &app, [&app] { app.exit(0); }, Qt::QueuedConnection);

@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -34,6 +35,8 @@ struct Fixture {
     RecordingMp3 mp3;
     RecordingNotifier notifier;
     Settings settings;
+    Mp3Encoding* encoder = &mp3;    ///< null: no encoder is available
+    std::atomic<int> cancel { 0 };  ///< the cancel button's flag
 
     /// Writes 16-bit stereo files with the given peaks into `in` and lists them.
     std::vector<FileEntry> Entries(const std::vector<std::pair<std::string, int>>& files)
@@ -61,7 +64,7 @@ struct Fixture {
     BatchOutcome Run(const std::vector<FileEntry>& entries, const std::string& outputDirectory,
                      const std::function<void(BatchJob&)>& prepare = {})
     {
-        BatchJob job(entries, outputDirectory, settings, events, &mp3, &notifier);
+        BatchJob job(entries, outputDirectory, settings, events, encoder, &notifier, cancel);
         if (prepare)
             prepare(job);
         std::thread::id finishedOn;
@@ -669,10 +672,9 @@ TEST(BatchJob, Mp3StepFollowsTheEncoderKind)
         Fixture f;
         f.settings.Mp3Bitrate = c.bitrate;
         f.settings.EncoderKind = c.kind;
-        f.Run(f.Entries({ { "song.wav", 1000 } }), f.out, [&](BatchJob& job) {
-            if (!c.haveEncoder)
-                job.SetMp3Encoding(nullptr);
-        });
+        if (!c.haveEncoder)
+            f.encoder = nullptr;
+        f.Run(f.Entries({ { "song.wav", 1000 } }), f.out);
         EXPECT_EQ(f.mp3.calls,
                   c.call.empty() ? Names {} : Names { c.call + f.out + "song.wav " + f.out + "song.MP3" });
         EXPECT_EQ(f.notifier.calls, (Names { "file song.wav", "all" }));
@@ -731,10 +733,10 @@ TEST(BatchJob, CancelAnsweredNoGoesOnFromTheSamePoint)
 {
     Fixture f;
     const BatchOutcome outcome =
-        f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob& job) {
-            f.events.onEvent = [&job](const std::string& event) {
+        f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob&) {
+            f.events.onEvent = [&f](const std::string& event) {
                 if (event == "entry process 1/2 a.wav")
-                    job.CancelRequested = 1;
+                    f.cancel = 1;
             };
         });
     EXPECT_EQ(f.events.EventsStartingWith("ask"), (Names { "ask no" }));
@@ -770,9 +772,9 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         f.settings.Mp3Bitrate = c.bitrate;
         f.events.answers = { true };
         const BatchOutcome outcome =
-            f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob& job) {
-                auto press = [&job, pressed = false]() mutable {
-                    job.CancelRequested = pressed ? 0 : 1;
+            f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob&) {
+                auto press = [&f, pressed = false]() mutable {
+                    f.cancel = pressed ? 0 : 1;
                     pressed = true;
                 };
                 f.mp3.onCall = [press, &c]() mutable {
