@@ -73,41 +73,41 @@ BatchOptions BatchOptions::FromSettings(const Settings& settings)
 BatchJob::BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
                    BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier,
                    std::atomic<int>& cancelRequested)
-    : m_entries(std::move(entries)), m_outputDirectory(std::move(outputDirectory)),
-      m_settings(std::move(settings)), m_options(BatchOptions::FromSettings(m_settings)),
-      m_target(m_options.target), m_events(events), m_mp3(mp3), m_notifier(notifier),
-      m_cancelRequested(cancelRequested)
+    : entries_(std::move(entries)), outputDirectory_(std::move(outputDirectory)),
+      settings_(std::move(settings)), options_(BatchOptions::FromSettings(settings_)),
+      target_(options_.target), events_(events), mp3_(mp3), notifier_(notifier),
+      cancelRequested_(cancelRequested)
 {
-    m_outcome.entryCount = static_cast<int>(m_entries.size());
-    for (const FileEntry& entry : m_entries) {
-        const EntryPaths paths = MakeEntryPaths(entry, m_outputDirectory);
-        m_batchFiles.insert(paths.source);
-        m_batchFiles.insert(paths.output);
+    outcome_.entryCount = static_cast<int>(entries_.size());
+    for (const FileEntry& entry : entries_) {
+        const EntryPaths paths = MakeEntryPaths(entry, outputDirectory_);
+        batchFiles_.insert(paths.source);
+        batchFiles_.insert(paths.output);
     }
 }
 
 BatchJob::~BatchJob()
 {
     // Destroyed from its own onFinished callback: the thread is ending anyway.
-    if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id())
-        m_thread.detach();
+    if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id())
+        thread_.detach();
     Wait();
 }
 
 void BatchJob::Start(std::function<void(const BatchOutcome&)> onFinished)
 {
     try {
-        m_thread = std::thread([this, onFinished] {
+        thread_ = std::thread([this, onFinished] {
             Run();
             if (onFinished)
                 onFinished(Outcome());
         });
     } catch (const std::system_error&) {
         // No worker thread: nothing of the job runs, but the dialog must still be closable.
-        m_events.JobEnded();
+        events_.JobEnded();
         {
-            std::lock_guard lock(m_outcomeMutex);
-            m_outcome.finished = true;
+            std::lock_guard lock(outcomeMutex_);
+            outcome_.finished = true;
         }
         if (onFinished)
             onFinished(Outcome());
@@ -116,14 +116,14 @@ void BatchJob::Start(std::function<void(const BatchOutcome&)> onFinished)
 
 void BatchJob::Wait()
 {
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
-        m_thread.join();
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
 }
 
 BatchOutcome BatchJob::Outcome() const
 {
-    std::lock_guard lock(m_outcomeMutex);
-    return m_outcome;
+    std::lock_guard lock(outcomeMutex_);
+    return outcome_;
 }
 
 void BatchJob::Run()
@@ -136,42 +136,42 @@ void BatchJob::Run()
     } catch (const std::exception&) {
         // Nothing the job calls is meant to throw; should something do so anyway, the job
         // ends here and the dialog can still be closed with OK.
-        m_events.JobEnded();
+        events_.JobEnded();
     }
-    m_commonRuns = nullptr;
-    std::lock_guard lock(m_outcomeMutex);
-    m_outcome.cancelled = cancelled;
-    m_outcome.finished = true;
+    commonRuns_ = nullptr;
+    std::lock_guard lock(outcomeMutex_);
+    outcome_.cancelled = cancelled;
+    outcome_.finished = true;
 }
 
 void BatchJob::JobThreadMain()
 {
-    m_events.JobStarted();
-    if (m_options.peakMode == BatchOptions::PeakMode::PerFile)
-        RunJobPerFilePeak(m_outputDirectory);
-    else if (m_options.peakMode == BatchOptions::PeakMode::Common)
-        RunJobCommonPeak(m_outputDirectory);
-    m_events.JobEnded();
+    events_.JobStarted();
+    if (options_.peakMode == BatchOptions::PeakMode::PerFile)
+        RunJobPerFilePeak(outputDirectory_);
+    else if (options_.peakMode == BatchOptions::PeakMode::Common)
+        RunJobCommonPeak(outputDirectory_);
+    events_.JobEnded();
 }
 
 void BatchJob::CheckCancel()
 {
-    if (m_cancelRequested.load() == 0)
+    if (cancelRequested_.load() == 0)
         return;
-    if (m_events.ConfirmCancel()) {
+    if (events_.ConfirmCancel()) {
         // The common mode's originals wait under their "_" names until every output is
         // complete: a cancel leaves them there, and says so.
-        if (m_commonRuns != nullptr) {
-            for (const EntryRun& run : *m_commonRuns) {
+        if (commonRuns_ != nullptr) {
+            for (const EntryRun& run : *commonRuns_) {
                 if (run.setAside && !run.originalDeleted
-                    && m_options.sourceAction == BatchOptions::SourceAction::Delete)
-                    m_events.Problems().ReportProblem(Problem::DeleteFailed, run.paths.setAside);
+                    && options_.sourceAction == BatchOptions::SourceAction::Delete)
+                    events_.Problems().ReportProblem(Problem::DeleteFailed, run.paths.setAside);
             }
         }
-        m_events.CloseCancelled();
+        events_.CloseCancelled();
         throw JobCancelled {};
     }
-    m_cancelRequested.store(0);
+    cancelRequested_.store(0);
 }
 
 BatchJob::Step BatchJob::Begin(EntryRun& run)
@@ -181,7 +181,7 @@ BatchJob::Step BatchJob::Begin(EntryRun& run)
         return opened.Error();
     // A file under the "_" name may be the only copy of some audio (an earlier run's
     // original, set aside): it is never replaced, and the entry touches nothing.
-    if (m_options.SetsSourceAside() && PathExists(run.paths.setAside))
+    if (options_.SetsSourceAside() && PathExists(run.paths.setAside))
         return Failure { Problem::CannotRename, run.paths.source };
     if (!opened)
         return opened.Error();
@@ -193,7 +193,7 @@ BatchJob::Step BatchJob::Begin(EntryRun& run)
 
 BatchJob::Step BatchJob::Convert(EntryRun& run)
 {
-    if (m_options.resampleRate == 0)
+    if (options_.resampleRate == 0)
         return std::nullopt;
     // The converted samples go to a hidden file of a name no user file has, in the output
     // folder (the source folder may be read-only); it goes on every path out of the entry.
@@ -201,7 +201,7 @@ BatchJob::Step BatchJob::Convert(EntryRun& run)
     if (run.convertedFile.Path().empty())
         return Failure { Problem::CannotCreate, run.paths.output };
     Result<WaveSource> converted =
-        ConvertSource(m_events.Stages(), run.source, run.convertedFile.Path(), m_options.resampleRate);
+        ConvertSource(events_.Stages(), run.source, run.convertedFile.Path(), options_.resampleRate);
     if (!converted) {
         if (converted.Error().problem == Problem::CannotRead && converted.Error().path == run.source.Path())
             return converted.Error();
@@ -214,8 +214,8 @@ BatchJob::Step BatchJob::Convert(EntryRun& run)
 BatchJob::Step BatchJob::Measure(EntryRun& run)
 {
     const WaveSource& working = run.Working();
-    if (m_target.IsClassic()) {
-        Result<SamplePeak> peak = ScanPeak(m_events.Stages(), working);
+    if (target_.IsClassic()) {
+        Result<SamplePeak> peak = ScanPeak(events_.Stages(), working);
         if (!peak)
             return peak.Error();
         run.peak = *peak;
@@ -224,7 +224,7 @@ BatchJob::Step BatchJob::Measure(EntryRun& run)
     // A loudness that is not measurable leaves the file as it is (gain 1).
     run.analysis = std::make_unique<WaveAnalysis>();
     std::string error;
-    if (!AnalyzeWaveSource(m_events.Stages(), working, *run.analysis, error))
+    if (!AnalyzeWaveSource(events_.Stages(), working, *run.analysis, error))
         return Failure { Problem::CannotRead, working.Path() };
     run.peak = PeakOf(*run.analysis);
     return std::nullopt;
@@ -232,7 +232,7 @@ BatchJob::Step BatchJob::Measure(EntryRun& run)
 
 BatchJob::Step BatchJob::SetAside(EntryRun& run)
 {
-    if (!m_options.SetsSourceAside())
+    if (!options_.SetsSourceAside())
         return std::nullopt;
     // Nothing under the "_" name is ever replaced or deleted (Begin refused an existing one;
     // this catches one that appeared since), nor is a name this batch will write; and only
@@ -250,11 +250,11 @@ BatchJob::Step BatchJob::Normalize(EntryRun& run, double gain)
     const WaveSource& working = run.Working();
     Result<uint64_t> written = run.peak && run.peak->format != working.Info().sampleFormat
         ? Result<uint64_t>(Failure { Problem::CannotRead, working.Path() })
-        : NormalizeSource(m_events.Stages(), working, run.paths.output, gain);
+        : NormalizeSource(events_.Stages(), working, run.paths.output, gain);
     if (written) {
         run.outputSize = *written;
-        std::lock_guard lock(m_outcomeMutex);
-        ++m_outcome.normalizedCount;
+        std::lock_guard lock(outcomeMutex_);
+        ++outcome_.normalizedCount;
         return std::nullopt;
     }
     // The output did not appear: a set-aside source goes back to its name, unless the
@@ -265,7 +265,7 @@ BatchJob::Step BatchJob::Normalize(EntryRun& run, double gain)
             run.setAside = false;
             run.source.SetPath(run.paths.source);
         } else {
-            m_events.Problems().ReportProblem(written.Error().problem, written.Error().path);
+            events_.Problems().ReportProblem(written.Error().problem, written.Error().path);
             return Failure { Problem::CannotRename, run.paths.setAside };
         }
     }
@@ -297,27 +297,27 @@ BatchJob::Step BatchJob::DeleteOriginal(EntryRun& run)
 
 BatchJob::Step BatchJob::EncodeMp3(EntryRun& run)
 {
-    if (m_options.encoder == BatchOptions::Encoder::None || m_mp3 == nullptr)
+    if (options_.encoder == BatchOptions::Encoder::None || mp3_ == nullptr)
         return std::nullopt;
     const std::string& output = run.paths.output;
     const std::string mp3 = Mp3PathFor(output);
     // "song.wav" and "song.WAV" both give "song.MP3": the second must not replace the first.
-    if (m_mp3Files.count(mp3) != 0 || IsBatchFile(mp3))
+    if (mp3Files_.count(mp3) != 0 || IsBatchFile(mp3))
         return Failure { Problem::EncodeFailed, output };
     const Mp3Encoding::CancelPoint cancelPoint = [this] { CheckCancel(); };
-    const int result = m_options.encoder == BatchOptions::Encoder::Gogo
-        ? m_mp3->EncodeWithGogo(output, mp3, cancelPoint)
-        : m_mp3->EncodeWithExternalEncoder(output, mp3, cancelPoint);
+    const int result = options_.encoder == BatchOptions::Encoder::Gogo
+        ? mp3_->EncodeWithGogo(output, mp3, cancelPoint)
+        : mp3_->EncodeWithExternalEncoder(output, mp3, cancelPoint);
     if (result < 0)
         return Failure { Problem::EncodeFailed, output, 0, true };
-    m_mp3Files.insert(mp3);
+    mp3Files_.insert(mp3);
     return std::nullopt;
 }
 
 std::optional<EntryOutcome> BatchJob::Finish(EntryRun& run, bool deferDelete)
 {
     CheckCancel();
-    if (m_options.sourceAction == BatchOptions::SourceAction::Delete) {
+    if (options_.sourceAction == BatchOptions::SourceAction::Delete) {
         Step failed = CheckOutput(run);
         if (!failed && !deferDelete)
             failed = DeleteOriginal(run);
@@ -329,16 +329,16 @@ std::optional<EntryOutcome> BatchJob::Finish(EntryRun& run, bool deferDelete)
     CheckCancel();
     if (deferDelete)
         return std::nullopt;
-    if (m_notifier)
-        m_notifier->SendFileMessage(run.entry->caption);
+    if (notifier_)
+        notifier_->SendFileMessage(run.entry->caption);
     return EntryOutcome::Done;
 }
 
 double BatchJob::GainFor(const EntryRun& run) const
 {
-    if (m_target.IsClassic())
+    if (target_.IsClassic())
         return FullScaleGain(*run.peak);
-    return TargetGain(m_target, InputsOf(*run.analysis)).value_or(1.0);
+    return TargetGain(target_, InputsOf(*run.analysis)).value_or(1.0);
 }
 
 EntryOutcome BatchJob::Fail(EntryRun& run, Failure failure, EntryOutcome outcome)
@@ -349,14 +349,14 @@ EntryOutcome BatchJob::Fail(EntryRun& run, Failure failure, EntryOutcome outcome
 
 void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
 {
-    const int n = static_cast<int>(m_entries.size());
-    m_events.PassStarted();
+    const int n = static_cast<int>(entries_.size());
+    events_.PassStarted();
     for (int i = 0; i < n; ++i) {
         EntryRun run;
         run.index = i;
-        run.entry = &m_entries[static_cast<size_t>(i)];
+        run.entry = &entries_[static_cast<size_t>(i)];
         run.paths = MakeEntryPaths(*run.entry, outputDirectory);
-        m_events.EntryStarted(EntryStep::Process, i, n, run.entry->caption);
+        events_.EntryStarted(EntryStep::Process, i, n, run.entry->caption);
         EndEntry(run, ProcessEntry(run));
     }
     FinishBatch();
@@ -381,11 +381,11 @@ EntryOutcome BatchJob::ProcessEntry(EntryRun& run)
 
 void BatchJob::RunJobCommonPeak(std::string outputDirectory)
 {
-    const size_t n = m_entries.size();
-    m_events.PassStarted();
+    const size_t n = entries_.size();
+    events_.PassStarted();
     // Every source stays open and locked from its scan to the end of its steps.
     std::vector<EntryRun> runs(n);
-    m_commonRuns = &runs;
+    commonRuns_ = &runs;
     // The start command let only files of one sample format in: their peaks compare.
     std::optional<SamplePeak> commonPeak;
     size_t loudest = 0;
@@ -393,10 +393,10 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
     for (size_t i = 0; i < n; ++i) {
         EntryRun& run = runs[i];
         run.index = static_cast<int>(i);
-        run.entry = &m_entries[i];
+        run.entry = &entries_[i];
         run.paths = MakeEntryPaths(*run.entry, outputDirectory);
-        m_events.EntryStarted(EntryStep::ScanForCommonPeak, run.index, static_cast<int>(n),
-                              run.entry->caption);
+        events_.EntryStarted(EntryStep::ScanForCommonPeak, run.index, static_cast<int>(n),
+                             run.entry->caption);
         Step failed = Begin(run);
         if (!failed)
             failed = Measure(run);
@@ -413,10 +413,10 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
     }
     // With no file scanned the empty peak stands for the smallest one (1).
     if (n > 0)
-        m_events.CommonPeakFound(commonPeak.value_or(SamplePeak {}), m_entries[loudest].caption);
+        events_.CommonPeakFound(commonPeak.value_or(SamplePeak {}), entries_[loudest].caption);
     // One gain for the album: from the largest peak, or the loudness of all files together.
     double albumGain = commonPeak ? FullScaleGain(*commonPeak) : 1.0;
-    if (!m_target.IsClassic()) {
+    if (!target_.IsClassic()) {
         std::vector<GainInputs> inputs;
         std::vector<const LoudnessMeter*> meters;
         for (const EntryRun& run : runs) {
@@ -425,13 +425,13 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
                 meters.push_back(run.analysis->meter.get());
             }
         }
-        const double albumLufs = m_target.mode == TargetMode::Loudness ? AlbumLoudness(meters) : -HUGE_VAL;
-        albumGain = TargetGain(m_target, AlbumInputs(inputs, albumLufs)).value_or(1.0);
+        const double albumLufs = target_.mode == TargetMode::Loudness ? AlbumLoudness(meters) : -HUGE_VAL;
+        albumGain = TargetGain(target_, AlbumInputs(inputs, albumLufs)).value_or(1.0);
     }
 
     // Deleting waits until every entry has its complete output: a batch that stops half way
     // leaves every original, so that it can be run again.
-    const bool deferDelete = m_options.sourceAction == BatchOptions::SourceAction::Delete;
+    const bool deferDelete = options_.sourceAction == BatchOptions::SourceAction::Delete;
     std::vector<EntryRun*> waiting;
     for (size_t i = 0; i < n; ++i) {
         EntryRun& run = runs[i];
@@ -444,9 +444,9 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
             EndEntry(run, Fail(run, *failed, EntryOutcome::LeftOut));
             continue;
         }
-        m_events.EntryStarted(EntryStep::ProcessWithCommonPeak, run.index, static_cast<int>(n),
-                              run.entry->caption);
-        if (m_target.IsClassic())
+        events_.EntryStarted(EntryStep::ProcessWithCommonPeak, run.index, static_cast<int>(n),
+                             run.entry->caption);
+        if (target_.IsClassic())
             run.peak = commonPeak;
         std::optional<EntryOutcome> outcome;
         if (Step failed = Normalize(run, albumGain))
@@ -472,36 +472,36 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
             EndEntry(*run, EntryOutcome::LaterStepFailed);
             continue;
         }
-        if (m_notifier)
-            m_notifier->SendFileMessage(run->entry->caption);
+        if (notifier_)
+            notifier_->SendFileMessage(run->entry->caption);
         EndEntry(*run, EntryOutcome::Done);
     }
-    m_commonRuns = nullptr;
+    commonRuns_ = nullptr;
     FinishBatch();
 }
 
 void BatchJob::FinishBatch()
 {
-    if (m_notifier)
-        m_notifier->SendAllMessage();
+    if (notifier_)
+        notifier_->SendAllMessage();
     const BatchCounts counts = Outcome();
-    m_events.BatchFinished(counts);
+    events_.BatchFinished(counts);
 }
 
 void BatchJob::EndEntry(EntryRun& run, EntryOutcome outcome)
 {
     if (run.failure && !run.failure->reported) {
-        m_events.Problems().ReportProblem(run.failure->problem, run.failure->path);
+        events_.Problems().ReportProblem(run.failure->problem, run.failure->path);
         run.failure->reported = true;
     }
     if (outcome == EntryOutcome::LeftOut || outcome == EntryOutcome::LaterStepFailed) {
-        std::lock_guard lock(m_outcomeMutex);
-        ++m_outcome.failedCount;
+        std::lock_guard lock(outcomeMutex_);
+        ++outcome_.failedCount;
     }
-    m_events.EntryFinished(run.index, outcome);
+    events_.EntryFinished(run.index, outcome);
 }
 
-bool BatchJob::IsBatchFile(const std::string& path) const { return m_batchFiles.count(path) != 0; }
+bool BatchJob::IsBatchFile(const std::string& path) const { return batchFiles_.count(path) != 0; }
 
 NormalizationTarget TargetFromSettings(const Settings& settings)
 {

@@ -175,23 +175,23 @@ private:
     void FinishBatch();
     bool IsBatchFile(const std::string& path) const;
 
-    const std::vector<FileEntry> m_entries;
-    std::set<std::string> m_batchFiles;  ///< every entry's source and output path
-    std::set<std::string> m_mp3Files;    ///< MP3 files this batch has written
-    const std::string m_outputDirectory;
-    const Settings m_settings;
-    const BatchOptions m_options;
-    const NormalizationTarget m_target;
+    const std::vector<FileEntry> entries_;
+    std::set<std::string> batchFiles_;  ///< every entry's source and output path
+    std::set<std::string> mp3Files_;    ///< MP3 files this batch has written
+    const std::string outputDirectory_;
+    const Settings settings_;
+    const BatchOptions options_;
+    const NormalizationTarget target_;
     /// Common mode: the entries whose originals wait under their "_" names for the end.
-    std::vector<EntryRun>* m_commonRuns = nullptr;
-    BatchEvents& m_events;
-    Mp3Encoding* const m_mp3;
-    BatchNotifier* const m_notifier;
-    std::atomic<int>& m_cancelRequested;
+    std::vector<EntryRun>* commonRuns_ = nullptr;
+    BatchEvents& events_;
+    Mp3Encoding* const mp3_;
+    BatchNotifier* const notifier_;
+    std::atomic<int>& cancelRequested_;
 
-    mutable std::mutex m_outcomeMutex;
-    BatchOutcome m_outcome;
-    std::thread m_thread;
+    mutable std::mutex outcomeMutex_;
+    BatchOutcome outcome_;
+    std::thread thread_;
 };
 
 }  // namespace orva

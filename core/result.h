@@ -28,22 +28,22 @@ struct Done {};
 /// A value of T or the failure that stands in its place.
 template <typename T> class [[nodiscard]] Result {
 public:
-    Result(T value) : m_value(std::in_place_index<0>, std::move(value)) {}
-    Result(Failure failure) : m_value(std::in_place_index<1>, std::move(failure)) {}
+    Result(T value) : value_(std::in_place_index<0>, std::move(value)) {}
+    Result(Failure failure) : value_(std::in_place_index<1>, std::move(failure)) {}
 
-    bool Ok() const { return m_value.index() == 0; }
+    bool Ok() const { return value_.index() == 0; }
     explicit operator bool() const { return Ok(); }
-    T& Value() { return std::get<0>(m_value); }
-    const T& Value() const { return std::get<0>(m_value); }
+    T& Value() { return std::get<0>(value_); }
+    const T& Value() const { return std::get<0>(value_); }
     T& operator*() { return Value(); }
     const T& operator*() const { return Value(); }
     T* operator->() { return &Value(); }
     const T* operator->() const { return &Value(); }
     /// The failure (only when !Ok()).
-    const Failure& Error() const { return std::get<1>(m_value); }
+    const Failure& Error() const { return std::get<1>(value_); }
 
 private:
-    std::variant<T, Failure> m_value;
+    std::variant<T, Failure> value_;
 };
 
 }  // namespace orva

@@ -55,8 +55,8 @@ bool ReadFileIdentity(const std::string& path, FileIdentity& identity)
 WaveSource::~WaveSource() { Close(); }
 
 WaveSource::WaveSource(WaveSource&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_identity(other.m_identity),
-      m_info(other.m_info)
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)), identity_(other.identity_),
+      info_(other.info_)
 {
 }
 
@@ -64,10 +64,10 @@ WaveSource& WaveSource::operator=(WaveSource&& other) noexcept
 {
     if (this != &other) {
         Close();
-        m_fd = std::exchange(other.m_fd, -1);
-        m_path = std::move(other.m_path);
-        m_identity = other.m_identity;
-        m_info = other.m_info;
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+        identity_ = other.identity_;
+        info_ = other.info_;
     }
     return *this;
 }
@@ -102,9 +102,9 @@ Result<WaveSource> WaveSource::Open(const std::string& path, Locking locking)
     // Every step reads the file from front to back.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     WaveSource source;
-    source.m_fd = fd;
-    source.m_path = path;
-    source.m_identity = IdentityOf(status);
+    source.fd_ = fd;
+    source.path_ = path;
+    source.identity_ = IdentityOf(status);
     return source;
 }
 
@@ -121,35 +121,35 @@ Result<WaveSource> WaveSource::OpenProbed(const std::string& path, Locking locki
 Result<Done> WaveSource::Probe()
 {
     struct stat status {};
-    if (m_fd < 0 || ::fstat(m_fd, &status) != 0)
-        return Failure { Problem::CannotRead, m_path, kProbeCannotOpen };
+    if (fd_ < 0 || ::fstat(fd_, &status) != 0)
+        return Failure { Problem::CannotRead, path_, kProbeCannotOpen };
     // A folder opens and has a length but fails to read, as it always did.
     const uint64_t length = S_ISREG(status.st_mode) ? static_cast<uint64_t>(status.st_size) : 64 * 1024;
     DescriptorReader reader = ReaderAt(0);
     const int64_t probed =
-        reader.IsOpen() ? ProbeWaveSource(reader, length, m_info) : int64_t { kProbeCannotRead };
+        reader.IsOpen() ? ProbeWaveSource(reader, length, info_) : int64_t { kProbeCannotRead };
     if (probed < 0)
-        return Failure { Problem::CannotRead, m_path, static_cast<int>(probed) };
+        return Failure { Problem::CannotRead, path_, static_cast<int>(probed) };
     return Done {};
 }
 
 bool WaveSource::Unchanged() const
 {
     struct stat status {};
-    return m_fd >= 0 && ::fstat(m_fd, &status) == 0 && IdentityOf(status) == m_identity;
+    return fd_ >= 0 && ::fstat(fd_, &status) == 0 && IdentityOf(status) == identity_;
 }
 
 bool WaveSource::IsFileAt(const std::string& name) const
 {
     FileIdentity named;
-    return ReadFileIdentity(name, named) && named == m_identity && Unchanged();
+    return ReadFileIdentity(name, named) && named == identity_ && Unchanged();
 }
 
 void WaveSource::Close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
 }
 
 }  // namespace orva

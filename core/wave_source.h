@@ -51,14 +51,14 @@ public:
     Result<Done> Probe();
 
     /// The name the file was opened under, or was given since by its owner's rename.
-    const std::string& Path() const { return m_path; }
+    const std::string& Path() const { return path_; }
     /// The owner renamed the file: failures name it where it is now.
-    void SetPath(const std::string& path) { m_path = path; }
+    void SetPath(const std::string& path) { path_ = path; }
     /// The probe's findings (valid after a successful Probe()).
-    const WaveFileInfo& Info() const { return m_info; }
+    const WaveFileInfo& Info() const { return info_; }
     /// The identity of the open file when it was opened.
-    const FileIdentity& Identity() const { return m_identity; }
-    bool IsOpen() const { return m_fd >= 0; }
+    const FileIdentity& Identity() const { return identity_; }
+    bool IsOpen() const { return fd_ >= 0; }
 
     /// True while the open file is as it was opened (same length and modification time).
     bool Unchanged() const;
@@ -67,16 +67,16 @@ public:
     bool IsFileAt(const std::string& name) const;
 
     /// A reader from byte offset on. Readers share the descriptor's position: one at a time.
-    DescriptorReader ReaderAt(uint64_t offset) const { return DescriptorReader(m_fd, offset); }
+    DescriptorReader ReaderAt(uint64_t offset) const { return DescriptorReader(fd_, offset); }
 
     /// Closes the file and gives up its lock.
     void Close();
 
 private:
-    int m_fd = -1;
-    std::string m_path;
-    FileIdentity m_identity;
-    WaveFileInfo m_info {};
+    int fd_ = -1;
+    std::string path_;
+    FileIdentity identity_;
+    WaveFileInfo info_ {};
 };
 
 }  // namespace orva
