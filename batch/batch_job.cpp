@@ -458,6 +458,9 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
             continue;
         }
         EndEntry(run, *outcome);
+        // A later step failed: the original stays set aside, and the batch says where.
+        if (deferDelete && run.setAside && run.failure && run.failure->path != run.paths.setAside)
+            events_.Problems().ReportProblem(Problem::DeleteFailed, run.paths.setAside);
         run.source.Close();
     }
 

@@ -518,6 +518,16 @@ TEST(BatchJob, CommonPeakModeUsesTheLoudestFile)
     EXPECT_EQ(ListFolder(d.out), Names { "a.wav" });
     EXPECT_EQ(outcome.failedCount, 2);
     EXPECT_EQ(d.notifier.calls, Names { "all" });
+
+    // So does an MP3 step that fails (the encoder has shown why).
+    Fixture e;
+    e.settings.PeakMode = 1;
+    e.settings.SourceFileAction = 2;
+    e.settings.Mp3Bitrate = 128;
+    e.mp3.result = -1;
+    EXPECT_EQ(e.Run(e.Entries({ { "a.wav", 500 } }), e.out).failedCount, 1);
+    EXPECT_EQ(e.events.EventsStartingWith("problem"), Names { "problem DeleteFailed " + e.in + "_a.wav" });
+    EXPECT_EQ(ListFolder(e.in), Names { "_a.wav" });
 }
 
 TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
