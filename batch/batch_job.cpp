@@ -70,12 +70,11 @@ BatchOptions BatchOptions::FromSettings(const Settings& settings)
     return options;
 }
 
-BatchJob::BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
+BatchJob::BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, const Settings& settings,
                    BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier,
                    std::atomic<int>& cancelRequested)
     : entries_(std::move(entries)), outputDirectory_(std::move(outputDirectory)),
-      settings_(std::move(settings)), options_(BatchOptions::FromSettings(settings_)),
-      target_(options_.target), events_(events), mp3_(mp3), notifier_(notifier),
+      options_(BatchOptions::FromSettings(settings)), events_(events), mp3_(mp3), notifier_(notifier),
       cancelRequested_(cancelRequested)
 {
     outcome_.entryCount = static_cast<int>(entries_.size());
@@ -214,7 +213,7 @@ BatchJob::Step BatchJob::Convert(EntryRun& run)
 BatchJob::Step BatchJob::Measure(EntryRun& run)
 {
     const WaveSource& working = run.Working();
-    if (target_.IsClassic()) {
+    if (options_.target.IsClassic()) {
         Result<SamplePeak> peak = ScanPeak(events_.Stages(), working);
         if (!peak)
             return peak.Error();
@@ -336,9 +335,9 @@ std::optional<EntryOutcome> BatchJob::Finish(EntryRun& run, bool deferDelete)
 
 double BatchJob::GainFor(const EntryRun& run) const
 {
-    if (target_.IsClassic())
+    if (options_.target.IsClassic())
         return FullScaleGain(*run.peak);
-    return TargetGain(target_, InputsOf(*run.analysis)).value_or(1.0);
+    return TargetGain(options_.target, InputsOf(*run.analysis)).value_or(1.0);
 }
 
 EntryOutcome BatchJob::Fail(EntryRun& run, Failure failure, EntryOutcome outcome)
@@ -416,7 +415,7 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         events_.CommonPeakFound(commonPeak.value_or(SamplePeak {}), entries_[loudest].caption);
     // One gain for the album: from the largest peak, or the loudness of all files together.
     double albumGain = commonPeak ? FullScaleGain(*commonPeak) : 1.0;
-    if (!target_.IsClassic()) {
+    if (!options_.target.IsClassic()) {
         std::vector<GainInputs> inputs;
         std::vector<const LoudnessMeter*> meters;
         for (const EntryRun& run : runs) {
@@ -425,8 +424,9 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
                 meters.push_back(run.analysis->meter.get());
             }
         }
-        const double albumLufs = target_.mode == TargetMode::Loudness ? AlbumLoudness(meters) : -HUGE_VAL;
-        albumGain = TargetGain(target_, AlbumInputs(inputs, albumLufs)).value_or(1.0);
+        const double albumLufs =
+            options_.target.mode == TargetMode::Loudness ? AlbumLoudness(meters) : -HUGE_VAL;
+        albumGain = TargetGain(options_.target, AlbumInputs(inputs, albumLufs)).value_or(1.0);
     }
 
     // Deleting waits until every entry has its complete output: a batch that stops half way
@@ -446,7 +446,7 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         }
         events_.EntryStarted(EntryStep::ProcessWithCommonPeak, run.index, static_cast<int>(n),
                              run.entry->caption);
-        if (target_.IsClassic())
+        if (options_.target.IsClassic())
             run.peak = commonPeak;
         std::optional<EntryOutcome> outcome;
         if (Step failed = Normalize(run, albumGain))

@@ -65,7 +65,7 @@ struct BatchOutcome : BatchCounts {
     bool finished = false;   ///< JobThreadMain has returned or the job was cancelled
 };
 
-/// The settings a job runs by, as types; built once from the settings beside the target.
+/// The settings a job runs by, as types, built once from the settings (the target among them).
 struct BatchOptions {
     enum class PeakMode { PerFile, Common, Unknown };  ///< Unknown: the job runs no pass
     enum class SourceAction { Keep, Rename, Delete };
@@ -109,7 +109,7 @@ public:
     /// available: the MP3 step encodes nothing. A null `notifier` sends nothing.
     /// `cancelRequested` is the front end's cancel button: set to 1 from any thread; the job
     /// reads it and clears it when the person withdraws the cancel.
-    BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
+    BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, const Settings& settings,
              BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier,
              std::atomic<int>& cancelRequested);
     /// Waits for the worker thread.
@@ -179,9 +179,7 @@ private:
     std::set<std::string> batchFiles_;  ///< every entry's source and output path
     std::set<std::string> mp3Files_;    ///< MP3 files this batch has written
     const std::string outputDirectory_;
-    const Settings settings_;
     const BatchOptions options_;
-    const NormalizationTarget target_;
     /// Common mode: the entries whose originals wait under their "_" names for the end.
     std::vector<EntryRun>* commonRuns_ = nullptr;
     BatchEvents& events_;
