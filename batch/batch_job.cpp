@@ -24,6 +24,26 @@ namespace {
 /// Thrown by CheckCancel after a confirmed cancel; caught only in BatchJob::Run.
 struct JobCancelled {};
 
+// Runs one entry's steps: whatever they throw (memory running out on a hostile file) fails
+// that entry alone. A confirmed cancel is no exception of this kind and passes.
+template <typename Steps> auto Guarded(EntryRun& run, Steps steps) -> decltype(steps())
+{
+    try {
+        return steps();
+    } catch (const std::exception&) {
+        run.failure = Failure { Problem::CannotRead, run.paths.source };
+        return EntryOutcome::LeftOut;
+    }
+}
+
+// True when the entry's output may take its name: not a file this batch has produced or
+// still reads, nor an existing "_" file.
+bool OutputNameIsFree(const EntryPaths& paths)
+{
+    const ReplaceGuard* guard = ReplaceGuard::Current();
+    return guard == nullptr || !guard->Forbids(paths.output, paths.source);
+}
+
 }  // namespace
 
 std::string PrefixedPath(const std::string& path)
@@ -102,10 +122,12 @@ void BatchJob::Start(std::function<void(const BatchOutcome&)> onFinished)
                 onFinished(Outcome());
         });
     } catch (const std::system_error&) {
-        // No worker thread: nothing of the job runs, but the dialog must still be closable.
+        // No worker thread: nothing of the job runs, but the dialog must still be closable,
+        // and no entry counts as done.
         events_.JobEnded();
         {
             std::lock_guard lock(outcomeMutex_);
+            outcome_.failedCount = outcome_.entryCount;
             outcome_.finished = true;
         }
         if (onFinished)
@@ -146,6 +168,11 @@ void BatchJob::Run()
 void BatchJob::JobThreadMain()
 {
     events_.JobStarted();
+    std::vector<std::string> sources;
+    for (const FileEntry& entry : entries_)
+        sources.push_back(entry.FullPath());
+    const ReplaceGuard guard(sources);
+    RemoveStaleTemporaries(outputDirectory_.empty() ? "." : outputDirectory_);
     if (options_.peakMode == BatchOptions::PeakMode::PerFile)
         RunJobPerFilePeak(outputDirectory_);
     else if (options_.peakMode == BatchOptions::PeakMode::Common)
@@ -182,6 +209,8 @@ BatchJob::Step BatchJob::Begin(EntryRun& run)
     // original, set aside): it is never replaced, and the entry touches nothing.
     if (options_.SetsSourceAside() && PathExists(run.paths.setAside))
         return Failure { Problem::CannotRename, run.paths.source };
+    if (!OutputNameIsFree(run.paths))
+        return Failure { Problem::CannotCreate, run.paths.output };
     if (!opened)
         return opened.Error();
     run.source = std::move(*opened);
@@ -276,8 +305,9 @@ BatchJob::Step BatchJob::CheckOutput(EntryRun& run)
     // The set-aside source is the user's only copy of the audio: it goes only once the output
     // is complete (it probes, holds what was written) and on stable storage, so that a crash
     // right after cannot lose both.
+    // A source holding bytes after its form holds audio or data the output does not carry.
     WaveFileInfo info {};
-    if (ProbeWaveFile(run.paths.output, info) < 0
+    if (run.source.Info().trailingBytes != 0 || ProbeWaveFile(run.paths.output, info) < 0
         || FileSizeAt(run.paths.output) != static_cast<int64_t>(run.outputSize)
         || !FlushToStableStorage(run.paths.output))
         return Failure { Problem::DeleteFailed, run.paths.setAside };
@@ -301,7 +331,8 @@ BatchJob::Step BatchJob::EncodeMp3(EntryRun& run)
     const std::string& output = run.paths.output;
     const std::string mp3 = Mp3PathFor(output);
     // "song.wav" and "song.WAV" both give "song.MP3": the second must not replace the first.
-    if (mp3Files_.count(mp3) != 0 || IsBatchFile(mp3))
+    const ReplaceGuard* guard = ReplaceGuard::Current();
+    if (mp3Files_.count(mp3) != 0 || IsBatchFile(mp3) || (guard != nullptr && guard->Forbids(mp3)))
         return Failure { Problem::EncodeFailed, output };
     const Mp3Encoding::CancelPoint cancelPoint = [this] { CheckCancel(); };
     const int result = options_.encoder == BatchOptions::Encoder::Gogo
@@ -356,7 +387,7 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
         run.entry = &entries_[static_cast<size_t>(i)];
         run.paths = MakeEntryPaths(*run.entry, outputDirectory);
         events_.EntryStarted(EntryStep::Process, i, n, run.entry->caption);
-        EndEntry(run, ProcessEntry(run));
+        EndEntry(run, Guarded(run, [&] { return ProcessEntry(run); }));
     }
     FinishBatch();
 }
@@ -396,18 +427,20 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         run.paths = MakeEntryPaths(*run.entry, outputDirectory);
         events_.EntryStarted(EntryStep::ScanForCommonPeak, run.index, static_cast<int>(n),
                              run.entry->caption);
-        Step failed = Begin(run);
-        if (!failed)
-            failed = Measure(run);
-        scanned[i] = !failed;
-        if (failed) {
-            Fail(run, *failed, EntryOutcome::LeftOut);
+        const EntryOutcome outcome = Guarded(run, [&] {
+            Step failed = Begin(run);
+            if (!failed)
+                failed = Measure(run);
+            return failed ? Fail(run, *failed, EntryOutcome::LeftOut) : EntryOutcome::Scanned;
+        });
+        scanned[i] = outcome == EntryOutcome::Scanned;
+        if (!scanned[i]) {
             run.source.Close();
         } else if (!commonPeak || run.peak->LouderThan(*commonPeak)) {
             commonPeak = run.peak;
             loudest = i;
         }
-        EndEntry(run, scanned[i] ? EntryOutcome::Scanned : EntryOutcome::LeftOut);
+        EndEntry(run, outcome);
         CheckCancel();
     }
     // With no file scanned the empty peak stands for the smallest one (1).
@@ -440,7 +473,10 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         // peak could push its samples past full scale, so it is left as it is.
         if (!scanned[i])
             continue;
-        if (Step failed = SetAside(run)) {
+        // Outputs of earlier entries may stand under this name since the scan.
+        Step failed =
+            OutputNameIsFree(run.paths) ? SetAside(run) : Failure { Problem::CannotCreate, run.paths.output };
+        if (failed) {
             EndEntry(run, Fail(run, *failed, EntryOutcome::LeftOut));
             continue;
         }
@@ -449,10 +485,11 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
         if (options_.target.IsClassic())
             run.peak = commonPeak;
         std::optional<EntryOutcome> outcome;
-        if (Step failed = Normalize(run, albumGain))
-            outcome = Fail(run, *failed, EntryOutcome::LeftOut);
-        else
-            outcome = Finish(run, deferDelete);
+        outcome = Guarded(run, [&] {
+            if (Step normalizeFailed = Normalize(run, albumGain))
+                return std::optional(Fail(run, *normalizeFailed, EntryOutcome::LeftOut));
+            return Finish(run, deferDelete);
+        });
         if (!outcome) {
             waiting.push_back(&run);
             continue;

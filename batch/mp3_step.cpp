@@ -3,7 +3,9 @@
 #include "batch/file_ops.h"
 #include "core/output_file.h"
 #include "core/progress.h"
+#include "core/wave_file.h"
 #include "encoder/gogo_tea.h"
+#include "encoder/mp3_length.h"
 #include "settings/settings.h"
 
 #include <cerrno>
@@ -40,6 +42,17 @@ bool HasContent(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+}
+
+/// True when the MP3 at `mp3` is as long as the WAV at `wave` it was encoded from: an
+/// encoder that stopped early and said nothing (a read error it took for the end of its
+/// input) is caught here. A WAV that cannot be probed cannot vouch for the MP3.
+bool CoversSource(const std::string& mp3, const std::string& wave)
+{
+    WaveFileInfo info;
+    if (ProbeWaveFile(wave, info) < 0 || info.format.blockAlign == 0)
+        return false;
+    return Mp3CoversWave(MeasureMp3(mp3), info.dataSize / info.format.blockAlign, info.format.sampleRate);
 }
 
 /// A running library encoding that is aborted, and given kStopGrace to close its file,
@@ -243,7 +256,8 @@ int Mp3Step::Encode(Runner run, const std::string& source, const std::string& de
     try {
         const bool complete =
             !temporary.Path().empty() && (this->*run)(source, temporary.Path(), cancelPoint);
-        if (complete && HasContent(temporary.Path()) && PublishTemporaryFile(temporary.Path(), destination)) {
+        if (complete && HasContent(temporary.Path()) && CoversSource(temporary.Path(), source)
+            && PublishTemporaryFile(temporary.Path(), destination)) {
             temporary.Keep();
             result = 0;
         } else {

@@ -20,7 +20,8 @@ class TGogoTea;
 /// Each encoding writes to a hidden temporary file in the destination's folder and renames
 /// it over the destination only when it is complete. A failure (a library error, a full
 /// disk, an external encoder that exits with a status other than 0, is ended by a signal or
-/// writes nothing) reports Problem::EncodeFailed for the source and removes the temporary file.
+/// writes nothing, an MP3 whose frames fall short of the source's length) reports
+/// Problem::EncodeFailed for the source and removes the temporary file.
 class Mp3Step final : public Mp3Encoding {
 public:
     /// `GogoTea1` lives on the owner (GUI or CLI main) thread, which must keep handling

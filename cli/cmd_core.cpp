@@ -1,6 +1,7 @@
 // orva-cli probe / peak / normalize / resample: the audio core from the command line.
 
 #include "cli/command.h"
+#include "cli/json_object.h"
 #include "cli/terminal.h"
 #include "core/format_tag.h"
 #include "core/normalize.h"
@@ -41,16 +42,53 @@ bool SupportedOrSaySo(const std::string& path)
     return false;
 }
 
-constexpr const char* kProbeUsage = "orva-cli probe FILE";
-constexpr const char* kPeakUsage = "orva-cli peak FILE";
+constexpr const char* kProbeUsage = "orva-cli probe [--json] FILE";
+constexpr const char* kPeakUsage = "orva-cli peak [--json] FILE";
 constexpr const char* kNormalizeUsage =
     "orva-cli normalize SRC DST [--peak N] [--mode sample|true|loudness] [--target DB] [--ceiling DB]";
 constexpr const char* kResampleUsage = "orva-cli resample SRC DST RATE";
 
-int RunProbe(const std::vector<std::string>& args)
+int ProbeJson(const std::string& path)
 {
+    WaveFileInfo info {};
+    const int64_t result = ProbeWaveFile(path, info);
+    JsonObject json;
+    json.Text("file", path).Integer("result", result);
+    if (result < 0) {
+        std::fputs(json.Text("error", ProbeReason(result, ErrorText())).Line().c_str(), stdout);
+        return 1;
+    }
+    const WaveFormat& f = info.format;
+    const bool extensible = f.formatTag == 0xFFFE;
+    json.Integer("formatTag", f.formatTag)
+        .Integer("channels", f.channels)
+        .Integer("sampleRate", f.sampleRate)
+        .Integer("avgBytesPerSec", f.avgBytesPerSec)
+        .Integer("blockAlign", f.blockAlign)
+        .Integer("bitsPerSample", f.bitsPerSample)
+        .Integer("extraSize", f.extraSize)
+        .Integer("dataSize", static_cast<long long>(info.dataSize))
+        .Integer("dataOffset", static_cast<long long>(info.dataOffset))
+        .Text("formatName", FormatTagName(f.formatTag))
+        .Raw("supported", IsSupportedFormat(f) ? "true" : "false")
+        .Text("sampleFormat", SampleFormatName(info.sampleFormat))
+        .Integer("validBits", extensible ? f.validBits : f.bitsPerSample);
+    if (extensible)
+        json.Integer("subFormat", f.subFormat).Integer("channelMask", f.channelMask);
+    if (info.trailingBytes > 0)
+        json.Integer("trailingBytes", static_cast<long long>(info.trailingBytes));
+    std::fputs(json.Line().c_str(), stdout);
+    return 0;
+}
+
+int RunProbe(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> args = arguments;
+    const bool asJson = TakeFlag(args, "--json");
     if (args.size() != 1)
         return Usage(kProbeUsage);
+    if (asJson)
+        return ProbeJson(args[0]);
     WaveFileInfo info {};
     const int64_t result = ProbeWaveFile(args[0], info);
     std::printf("result=%lld\n", static_cast<long long>(result));
@@ -70,12 +108,16 @@ int RunProbe(const std::vector<std::string>& args)
     std::printf("sampleFormat=%s\nvalidBits=%u\n", SampleFormatName(info.sampleFormat),
                 extensible ? f.validBits : f.bitsPerSample);
     if (extensible)
-        std::printf("subFormat=%u\n", f.subFormat);
+        std::printf("subFormat=%u\nchannelMask=0x%X\n", f.subFormat, f.channelMask);
+    if (info.trailingBytes > 0)
+        std::printf("trailingBytes=%llu\n", static_cast<unsigned long long>(info.trailingBytes));
     return 0;
 }
 
-int RunPeak(const std::vector<std::string>& args)
+int RunPeak(const std::vector<std::string>& arguments)
 {
+    std::vector<std::string> args = arguments;
+    const bool asJson = TakeFlag(args, "--json");
     if (args.size() != 1)
         return Usage(kPeakUsage);
     if (!SupportedOrSaySo(args[0]))
@@ -86,7 +128,17 @@ int RunPeak(const std::vector<std::string>& args)
     FinishProgressLine();
     if (!peak)
         return 1;
-    const double dbfs = peak->Dbfs();
+    // 8-bit samples reach 128 below the midpoint: measured against that, no sample reads
+    // above 0 dBFS.
+    const double dbfs = peak->format == SampleFormat::U8 && !peak->IsSilent()
+        ? 20.0 * std::log10(static_cast<double>(peak->Integer()) / 128.0)
+        : peak->Dbfs();
+    if (asJson) {
+        JsonObject json;
+        json.Text("file", args[0]).Raw("peak", PeakText(*peak)).Level("peakDbfs", dbfs, "silent");
+        std::fputs(json.Line().c_str(), stdout);
+        return 0;
+    }
     std::printf("peak=%s\n", PeakText(*peak).c_str());
     if (std::isinf(dbfs))
         std::printf("peakDbfs=-inf\n");
@@ -157,10 +209,11 @@ int RunResample(const std::vector<std::string>& args)
 }
 
 const CommandRegistration kProbe(
-    { "probe", "  orva-cli probe FILE                     check a WAV file, print its header as key=value",
+    { "probe",
+      "  orva-cli probe [--json] FILE            check a WAV file, print its header as key=value (or JSON)",
       RunProbe });
 const CommandRegistration
-    kPeak({ "peak", "  orva-cli peak FILE                      print the peak sample magnitude", RunPeak });
+    kPeak({ "peak", "  orva-cli peak [--json] FILE             print the peak sample magnitude", RunPeak });
 const CommandRegistration kNormalize(
     { "normalize",
       "  orva-cli normalize SRC DST [--peak N]   write SRC scaled so that its peak (or N) reaches full "
@@ -180,6 +233,8 @@ int Usage(const char* usage)
     std::fprintf(stderr, "usage: %s\n", usage);
     return 2;
 }
+
+bool TakeFlag(std::vector<std::string>& args, const char* flag) { return std::erase(args, flag) > 0; }
 
 // The peak given with --peak, in the terms of SRC's sample format: a whole number from 1 to
 // 2^(N-1) for N-bit integers (1 to 32768 for 8- and 16-bit files, as always), a decimal above

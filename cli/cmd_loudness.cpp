@@ -1,6 +1,7 @@
 // orva-cli analyze, and normalize to a target level: the loudness module from the command line.
 
 #include "cli/command.h"
+#include "cli/json_object.h"
 #include "cli/terminal.h"
 #include "core/normalize.h"
 #include "core/peak_scan.h"
@@ -19,7 +20,7 @@
 namespace orva::cli {
 namespace {
 
-constexpr const char* kAnalyzeUsage = "orva-cli analyze FILE...";
+constexpr const char* kAnalyzeUsage = "orva-cli analyze [--json] [--album] FILE...";
 
 /// A level as the analysis prints it: two decimals, "-inf" when there is nothing to measure.
 void PrintLevel(const char* key, double db)
@@ -30,8 +31,54 @@ void PrintLevel(const char* key, double db)
         std::printf("%s=%.2f\n", key, db);
 }
 
-int RunAnalyze(const std::vector<std::string>& args)
+// Why a loudness figure is -infinity: a rate the filter cannot take, too short for its
+// window, or (with the window filled) silent or below the gates.
+const char* LoudnessReason(const LoudnessMeter& meter, unsigned long sampleRate, double seconds,
+                           const char* otherwise)
 {
+    if (!meter.MeasuresLoudness())
+        return "unsupportedRate";
+    return static_cast<double>(meter.FrameCount()) < seconds * static_cast<double>(sampleRate) ? "tooShort"
+                                                                                               : otherwise;
+}
+
+void PrintAnalysis(const std::string& path, const WaveAnalysis& analysis, bool asJson)
+{
+    const LoudnessLevels& levels = analysis.levels;
+    const WaveFormat& format = analysis.info.format;
+    const std::string layout = ChannelLayoutName(format.channels, format.channelMask);
+    if (!asJson) {
+        std::printf("file=%s\n", path.c_str());
+        PrintLevel("samplePeakDbfs", MagnitudeToDb(levels.samplePeak));
+        PrintLevel("truePeakDbtp", MagnitudeToDb(levels.truePeak));
+        PrintLevel("loudnessLufs", levels.integratedLufs);
+        PrintLevel("loudnessRangeLu", levels.rangeLu);
+        PrintLevel("momentaryMaxLufs", levels.momentaryMaxLufs);
+        PrintLevel("shortTermMaxLufs", levels.shortTermMaxLufs);
+        std::printf("layout=%s\n", layout.c_str());
+        return;
+    }
+    const LoudnessMeter& meter = *analysis.meter;
+    const unsigned long rate = format.sampleRate;
+    JsonObject json;
+    json.Text("file", path)
+        .Level("samplePeakDbfs", MagnitudeToDb(levels.samplePeak), "silent")
+        .Level("truePeakDbtp", MagnitudeToDb(levels.truePeak), "silent")
+        .Level("loudnessLufs", levels.integratedLufs, LoudnessReason(meter, rate, 0.4, "belowGate"))
+        .Level("loudnessRangeLu", levels.rangeLu, LoudnessReason(meter, rate, 3.0, "belowGate"))
+        .Level("momentaryMaxLufs", levels.momentaryMaxLufs, LoudnessReason(meter, rate, 0.4, "silent"))
+        .Level("shortTermMaxLufs", levels.shortTermMaxLufs, LoudnessReason(meter, rate, 3.0, "silent"))
+        .Text("layout", layout)
+        .Integer("channels", format.channels)
+        .Integer("sampleRate", format.sampleRate);
+    std::fputs(json.Line().c_str(), stdout);
+}
+
+int RunAnalyze(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> args = arguments;
+    const bool asJson = TakeFlag(args, "--json");
+    const bool album = TakeFlag(args, "--album");
     if (args.empty())
         return Usage(kAnalyzeUsage);
     TerminalDialog dialog;
@@ -48,17 +95,15 @@ int RunAnalyze(const std::vector<std::string>& args)
             status = 1;
             continue;
         }
-        if (!measured.empty())
+        if (!measured.empty() && !asJson)
             std::printf("\n");
-        const LoudnessLevels& levels = analysis->levels;
-        std::printf("file=%s\n", path.c_str());
-        PrintLevel("samplePeakDbfs", MagnitudeToDb(levels.samplePeak));
-        PrintLevel("truePeakDbtp", MagnitudeToDb(levels.truePeak));
-        PrintLevel("loudnessLufs", levels.integratedLufs);
-        PrintLevel("loudnessRangeLu", levels.rangeLu);
+        PrintAnalysis(path, *analysis, asJson);
+        std::fflush(stdout);
         measured.push_back(std::move(analysis));
     }
-    if (measured.size() > 1) {
+    // The figures album mode takes its one gain from: the largest peaks and the loudness of
+    // all files together.
+    if (measured.size() > 1 || (album && !measured.empty())) {
         double samplePeak = 0.0, truePeak = 0.0;
         std::vector<const LoudnessMeter*> meters;
         for (const auto& analysis : measured) {
@@ -66,10 +111,22 @@ int RunAnalyze(const std::vector<std::string>& args)
             truePeak = std::max(truePeak, analysis->levels.truePeak);
             meters.push_back(analysis->meter.get());
         }
-        std::printf("\n");
-        PrintLevel("albumSamplePeakDbfs", MagnitudeToDb(samplePeak));
-        PrintLevel("albumTruePeakDbtp", MagnitudeToDb(truePeak));
-        PrintLevel("albumLoudnessLufs", AlbumLoudness(meters));
+        const double loudness = AlbumLoudness(meters), range = AlbumRange(meters);
+        if (asJson) {
+            JsonObject json;
+            json.Integer("albumFiles", static_cast<long long>(measured.size()))
+                .Level("albumSamplePeakDbfs", MagnitudeToDb(samplePeak), "silent")
+                .Level("albumTruePeakDbtp", MagnitudeToDb(truePeak), "silent")
+                .Level("albumLoudnessLufs", loudness, "belowGate")
+                .Level("albumLoudnessRangeLu", range, "belowGate");
+            std::fputs(json.Line().c_str(), stdout);
+        } else {
+            std::printf("\n");
+            PrintLevel("albumSamplePeakDbfs", MagnitudeToDb(samplePeak));
+            PrintLevel("albumTruePeakDbtp", MagnitudeToDb(truePeak));
+            PrintLevel("albumLoudnessLufs", loudness);
+            PrintLevel("albumLoudnessRangeLu", range);
+        }
     }
     return status;
 }
@@ -201,7 +258,9 @@ namespace {
 
 const CommandRegistration kAnalyze(
     { "analyze",
-      "  orva-cli analyze FILE...                print sample peak, true peak, loudness and loudness range",
+      "  orva-cli analyze [--json] [--album] FILE...\n"
+      "                                          print sample peak, true peak, loudness, loudness range\n"
+      "                                          and layout; the album's figures for several files",
       RunAnalyze });
 
 }  // namespace

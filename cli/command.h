@@ -21,6 +21,8 @@ const std::vector<Command>& Commands();
 
 /// Prints "usage: " and `usage` on stderr; returns the exit code of a misuse (2).
 int Usage(const char* usage);
+/// Removes every `flag` from args; true when there was one.
+bool TakeFlag(std::vector<std::string>& args, const char* flag);
 /// True when normalize's arguments ask for a target level (--mode, --target, --ceiling).
 bool HasTargetOptions(const std::vector<std::string>& args);
 /// Parses the --peak value in the terms of source's sample format (a decimal for float

@@ -1,6 +1,9 @@
 #include "core/output_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,10 +12,56 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace orva {
 namespace {
+
+thread_local ReplaceGuard* t_guard = nullptr;
+
+ReplaceGuard::Identity IdentityOf(const struct stat& status)
+{
+    ReplaceGuard::Identity identity;
+    identity.device = static_cast<uint64_t>(status.st_dev);
+    identity.inode = static_cast<uint64_t>(status.st_ino);
+    identity.size = static_cast<int64_t>(status.st_size);
+    identity.modified = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    return identity;
+}
+
+std::string NameOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// True when the folder lists an entry spelled exactly like the last part of path.
+bool SpelledInFolder(const std::string& path)
+{
+    DIR* folder = ::opendir(FolderOf(path).c_str());
+    if (folder == nullptr)
+        return false;
+    const std::string name = NameOf(path);
+    bool found = false;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (name == entry->d_name) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(folder);
+    return found;
+}
+
+// The guard's verdict on the name an output is about to take; sets errno when it refuses.
+bool GuardForbids(const std::string& path)
+{
+    if (t_guard == nullptr || !t_guard->Forbids(path))
+        return false;
+    errno = EEXIST;
+    return true;
+}
 
 constexpr const char* kTemporaryPrefix = ".orva-";
 constexpr const char* kTemporarySuffix = ".tmp";
@@ -113,11 +162,16 @@ bool OutputFile::Open(const std::string& path)
         fd_ = fd;
         return fd_ >= 0;
     }
+    if (GuardForbids(path))
+        return false;
     fd_ = OpenAnonymousFile(path);
     if (fd_ < 0)
         fd_ = CreateHiddenFile(path, temporaryPath_);
     if (fd_ < 0)
         temporaryPath_.clear();
+    // Held until the output is published or dropped: a later batch sees the file in use.
+    if (fd_ >= 0 && !temporaryPath_.empty())
+        ::flock(fd_, LOCK_EX | LOCK_NB);
     return fd_ >= 0;
 }
 
@@ -155,12 +209,18 @@ bool OutputFile::Publish()
         // closed cleanly, so that a failing close leaves what stood there.
         char procPath[64];
         std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd_);
+        if (GuardForbids(path_)) {
+            Discard();
+            return false;
+        }
         if (::linkat(AT_FDCWD, procPath, AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             const bool closed = ::close(fd_) == 0;
             fd_ = -1;
             // What reached the file is uncertain: it must not stand as a complete output.
             if (!closed)
                 ::unlink(path_.c_str());
+            else if (t_guard != nullptr)
+                t_guard->AddOutput(path_);
             return closed;
         }
         if (errno == EEXIST) {
@@ -227,8 +287,11 @@ bool PublishTemporaryFile(const std::string& temporaryPath, const std::string& f
 {
     // rename() replaces the directory entry itself: a link standing at finalPath is
     // dropped, and the file it pointed at stays as it was.
-    if (std::rename(temporaryPath.c_str(), finalPath.c_str()) == 0)
+    if (!GuardForbids(finalPath) && std::rename(temporaryPath.c_str(), finalPath.c_str()) == 0) {
+        if (t_guard != nullptr)
+            t_guard->AddOutput(finalPath);
         return true;
+    }
     ::unlink(temporaryPath.c_str());
     return false;
 }
@@ -241,6 +304,88 @@ bool IsTemporaryName(const std::string& fileName)
     const size_t suffix = std::strlen(kTemporarySuffix);
     return name.size() > prefix + suffix && name.compare(0, prefix, kTemporaryPrefix) == 0
         && name.compare(name.size() - suffix, suffix, kTemporarySuffix) == 0;
+}
+
+int RemoveStaleTemporaries(const std::string& folder)
+{
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr)
+        return 0;
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    const size_t prefix = std::strlen(kTemporaryPrefix);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (!IsTemporaryName(name))
+            continue;
+        // ".orva-" pid "-" ...: a process that still runs (or that we may not signal) keeps
+        // its files, whatever they look like.
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix, &end, 10);
+        if (end == name.c_str() + prefix || *end != '-' || pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        // A process of another machine or namespace sharing the folder shows by its lock.
+        const std::string path = base + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat status {};
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+            && ::unlink(path.c_str()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(listing);
+    return removed;
+}
+
+ReplaceGuard::ReplaceGuard(const std::vector<std::string>& sources) : previous_(t_guard)
+{
+    for (const std::string& source : sources) {
+        struct stat status {};
+        if (::stat(source.c_str(), &status) == 0)
+            files_.push_back(IdentityOf(status));
+    }
+    t_guard = this;
+}
+
+ReplaceGuard::~ReplaceGuard() { t_guard = previous_; }
+
+ReplaceGuard* ReplaceGuard::Current() { return t_guard; }
+
+bool ReplaceGuard::Forbids(const std::string& path, const std::string& ownSource) const
+{
+    // Hidden temporaries are created exclusively, so they are the caller's own; the inode of
+    // one deleted earlier may have been handed on to the next.
+    struct stat status {};
+    if (IsTemporaryName(path) || ::lstat(path.c_str(), &status) != 0)
+        return false;
+    struct stat own {};
+    if (!ownSource.empty() && ::stat(ownSource.c_str(), &own) == 0 && own.st_dev == status.st_dev
+        && own.st_ino == status.st_ino)
+        return false;
+    // The original an earlier run set aside may be the only copy of its audio.
+    if (NameOf(path).rfind('_', 0) == 0)
+        return true;
+    const Identity there = IdentityOf(status);
+    bool alike = false;
+    for (const Identity& file : files_) {
+        if (file.device != there.device)
+            continue;
+        if (file.inode == there.inode)
+            return true;
+        alike = alike || (file.size == there.size && file.modified == there.modified);
+    }
+    return alike && !SpelledInFolder(path);
+}
+
+void ReplaceGuard::AddOutput(const std::string& path)
+{
+    struct stat status {};
+    if (!IsTemporaryName(path) && ::lstat(path.c_str(), &status) == 0)
+        files_.push_back(IdentityOf(status));
 }
 
 }  // namespace orva

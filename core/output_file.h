@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orva {
 
@@ -69,5 +70,46 @@ bool PublishTemporaryFile(const std::string& temporaryPath, const std::string& f
 
 /// True when the name looks like one of MakeTemporaryPath's (for clean-up and for tests).
 bool IsTemporaryName(const std::string& fileName);
+
+/// Removes the hidden temporaries (MakeTemporaryPath's names) in folder that a killed run
+/// left: those whose process no longer runs and whose lock nobody holds. Returns how many
+/// went.
+int RemoveStaleTemporaries(const std::string& folder);
+
+/// The files a batch must never replace with an output, while it lives on the thread that
+/// made it (outputs are published on the batch's own thread): every file the batch reads,
+/// every output it has published, and any existing file whose name starts with "_".
+/// Files are told apart by device and inode, not by the spelling of their names: in a
+/// case-insensitive folder "TAKE.wav" is "take.wav". Where a file system makes up inode
+/// numbers per name (FUSE), a name spelled otherwise than any entry of its folder that
+/// leads to a file of the same device, size and modification time counts as that file.
+class ReplaceGuard {
+public:
+    /// Guards the outputs of this thread until destroyed; sources are read as given.
+    explicit ReplaceGuard(const std::vector<std::string>& sources);
+    ~ReplaceGuard();
+    ReplaceGuard(const ReplaceGuard&) = delete;
+    ReplaceGuard& operator=(const ReplaceGuard&) = delete;
+
+    /// The guard of the calling thread, or null.
+    static ReplaceGuard* Current();
+    /// True when an output must not replace what stands under path now. `ownSource` (when
+    /// not empty) is a source that is about to be set aside: its name is free then.
+    bool Forbids(const std::string& path, const std::string& ownSource = {}) const;
+    /// Records the file now standing under path as an output of the batch.
+    void AddOutput(const std::string& path);
+
+    /// Device, inode, size and modification time (nanoseconds) of one file.
+    struct Identity {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        int64_t size = 0;
+        int64_t modified = 0;
+    };
+
+private:
+    std::vector<Identity> files_;
+    ReplaceGuard* previous_;
+};
 
 }  // namespace orva

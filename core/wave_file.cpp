@@ -144,6 +144,8 @@ int64_t Walk(WaveFileInfo& info, const Fetch& fetch, uint64_t fileLength)
         } else if (std::memcmp(chunk, "data", 4) == 0) {
             if (!haveFormat)
                 return Fail(kProbeFmtMissing);
+            if (format.channels > kMaxChannels)
+                return Fail(kProbeTooManyChannels);
             found.format = format;
             found.sampleFormat = SampleFormatOf(format);
             found.dataOffset = offset + 8;
@@ -153,7 +155,8 @@ int64_t Walk(WaveFileInfo& info, const Fetch& fetch, uint64_t fileLength)
             // file; a placeholder beyond the end) means every whole frame up to the end.
             const uint64_t available = fileLength > found.dataOffset ? fileLength - found.dataOffset : 0;
             const bool unfinalizedZero = found.dataSizeField == 0 && found.declaredLength != fileLength;
-            if (unfinalizedZero || found.dataSizeField > available) {
+            const bool toTheEnd = unfinalizedZero || found.dataSizeField > available;
+            if (toTheEnd) {
                 const size_t sampleBytes = SampleBytes(found.sampleFormat);
                 uint64_t frame = format.blockAlign;
                 if (sampleBytes > 0)
@@ -163,6 +166,11 @@ int64_t Walk(WaveFileInfo& info, const Fetch& fetch, uint64_t fileLength)
             } else {
                 found.dataSize = found.dataSizeField;
             }
+            // A copy carries the form as declared, or the samples where they reach further.
+            const uint64_t carried = std::max(found.declaredLength, found.dataOffset + found.dataSize);
+            const bool lonePad = fileLength - carried == 1 && (carried & 1u) != 0;
+            if (!toTheEnd && fileLength > carried && !lonePad)
+                found.trailingBytes = fileLength - carried;
             info = found;
             return riffField;
         }
@@ -258,6 +266,8 @@ const char* ProbeResultText(int code)
         return "plain RIFF file of 4 GiB or more";
     case kProbeBadDs64:
         return "RF64 without a usable ds64 chunk";
+    case kProbeTooManyChannels:
+        return "more than 64 channels";
     default:
         return "";
     }

@@ -61,7 +61,16 @@ struct WaveFileInfo {
     uint64_t dataOffset = 0;     ///< file offset of the first sample byte (= header length)
     bool rf64 = false;           ///< an RF64 or BW64 file (sizes in its `ds64` chunk)
     uint64_t ds64Offset = 0;     ///< RF64: file offset of the `ds64` chunk body
+    /// Bytes after the RIFF form (and after the samples) that a copy does not carry: an
+    /// appended tag, a second file, audio written after the last header update. A lone
+    /// padding byte after an odd form is not counted, nor is anything when the samples
+    /// were taken to the end of the file.
+    uint64_t trailingBytes = 0;
 };
+
+/// Most channels a file may have: more is no recording this program can meet, and the
+/// per-channel state of the analysis would grow without bound.
+constexpr unsigned kMaxChannels = 64;
 
 /// Probe results; a successful probe returns the RIFF size field (0 or more) instead.
 /// -10 and -11 (size fields of 2^31 or more) and the 256-byte limit are gone: sizes are
@@ -77,8 +86,9 @@ enum ProbeResult : int {
     /// No longer returned by the probe (RIFF sizes of 2^31 or more are read); the file
     /// list refuses a RIFF size field of 0 with no samples behind it under this code.
     kProbeBadRiffSize = -10,
-    kProbeTooLarge = -12,  ///< a plain RIFF file of 4 GiB or more: its 32-bit sizes cannot state it
-    kProbeBadDs64 = -13,   ///< an RF64/BW64 file without a usable `ds64` chunk first
+    kProbeTooLarge = -12,         ///< a plain RIFF file of 4 GiB or more: its 32-bit sizes cannot state it
+    kProbeBadDs64 = -13,          ///< an RF64/BW64 file without a usable `ds64` chunk first
+    kProbeTooManyChannels = -14,  ///< a format of more than kMaxChannels channels
 };
 
 /// Checks the WAV file at path and fills info; returns the RIFF size field or a negative

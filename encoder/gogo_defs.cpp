@@ -41,6 +41,32 @@ bool ResolveAll(void* handle, GogoEntryPoints& table)
     return ok;
 }
 
+/// Resolves the handle variants, all or none.
+void ResolveHandleVariants(void* handle, GogoEntryPoints& table)
+{
+    bool all = true;
+    all &= Resolve(handle, "MPGE_createEncoder", table.MPGE_createEncoder);
+    all &= Resolve(handle, "MPGE_destroyEncoder", table.MPGE_destroyEncoder);
+    all &= Resolve(handle, "MPGE_initializeWork_r", table.MPGE_initializeWork_r);
+    all &= Resolve(handle, "MPGE_setConfigure_r", table.MPGE_setConfigure_r);
+    all &= Resolve(handle, "MPGE_getConfigure_r", table.MPGE_getConfigure_r);
+    all &= Resolve(handle, "MPGE_detectConfigure_r", table.MPGE_detectConfigure_r);
+    all &= Resolve(handle, "MPGE_processFrame_r", table.MPGE_processFrame_r);
+    all &= Resolve(handle, "MPGE_closeCoder_r", table.MPGE_closeCoder_r);
+    all &= Resolve(handle, "MPGE_endCoder_r", table.MPGE_endCoder_r);
+    if (!all) {
+        table.MPGE_createEncoder = nullptr;
+        table.MPGE_destroyEncoder = nullptr;
+        table.MPGE_initializeWork_r = nullptr;
+        table.MPGE_setConfigure_r = nullptr;
+        table.MPGE_getConfigure_r = nullptr;
+        table.MPGE_detectConfigure_r = nullptr;
+        table.MPGE_processFrame_r = nullptr;
+        table.MPGE_closeCoder_r = nullptr;
+        table.MPGE_endCoder_r = nullptr;
+    }
+}
+
 /// The folder of the running program, or empty when it cannot be told.
 std::string ProgramFolder()
 {
@@ -145,6 +171,7 @@ bool InitGogoDefs()
         useCount = 0;
         return false;
     }
+    ResolveHandleVariants(handle, table);
     libraryHandle = handle;
     entryPoints = table;
     useCount = 1;

@@ -1,10 +1,10 @@
 #pragma once
 // Run-time binding of the MP3 encoder library libgogo.so: loads it, resolves its nine entry
-// points all at once and counts its users. The library is looked up in the program's own
-// folder first (beside orva / orva-cli in the build folder), then in the installed layout's
-// private folder (GogoInstalledFolder), then by the system's search order, then at the path
-// stored in the per-user key store (GogoKeyStorePath(), value "INSTPATH" under GogoKeyName).
-// Process-wide state; call from one thread at a time (component construction/destruction).
+// points all at once (and its handle variants where it has them) and counts its users. The library is looked
+// up in the program's own folder first (beside orva / orva-cli in the build folder), then in the installed
+// layout's private folder (GogoInstalledFolder), then by the system's search order, then at the path stored
+// in the per-user key store (GogoKeyStorePath(), value "INSTPATH" under GogoKeyName). Process-wide state;
+// call from one thread at a time (component construction/destruction).
 
 #include "gogo/gogo_api.h"
 
@@ -23,6 +23,17 @@ struct GogoEntryPoints {
     MPGE_endCoder_t MPGE_endCoder = nullptr;
     MPGE_getUnitStates_t MPGE_getUnitStates = nullptr;
     MPGE_getVersion_t MPGE_getVersion = nullptr;
+    /// The handle variants; all set when the library has every one of them, else all null
+    /// (the library then has its process-wide encoder only).
+    MPGE_createEncoder_t MPGE_createEncoder = nullptr;
+    MPGE_destroyEncoder_t MPGE_destroyEncoder = nullptr;
+    MPGE_initializeWork_r_t MPGE_initializeWork_r = nullptr;
+    MPGE_setConfigure_r_t MPGE_setConfigure_r = nullptr;
+    MPGE_getConfigure_r_t MPGE_getConfigure_r = nullptr;
+    MPGE_detectConfigure_r_t MPGE_detectConfigure_r = nullptr;
+    MPGE_processFrame_r_t MPGE_processFrame_r = nullptr;
+    MPGE_closeCoder_r_t MPGE_closeCoder_r = nullptr;
+    MPGE_endCoder_r_t MPGE_endCoder_r = nullptr;
 };
 
 /// File name looked up by the system's search order.

@@ -44,6 +44,44 @@ const GogoEntryPoints& LoadedFunctions()
     return *functions;
 }
 
+/// The per-encoding calls, made on the component's own encoder when the library has handles
+/// (so that components encode at once on their own threads), else on the library's
+/// process-wide one.
+class EncoderCalls {
+public:
+    EncoderCalls(const GogoEntryPoints& functions, GogoEncoder* encoder) : f_(functions), encoder_(encoder) {}
+    std::int32_t InitializeWork() const
+    {
+        return encoder_ ? f_.MPGE_initializeWork_r(encoder_) : f_.MPGE_initializeWork();
+    }
+    std::int32_t SetConfigure(std::int32_t item, std::int32_t value, void* pointer) const
+    {
+        return encoder_ ? f_.MPGE_setConfigure_r(encoder_, item, value, pointer)
+                        : f_.MPGE_setConfigure(item, value, pointer);
+    }
+    std::int32_t GetConfigure(std::int32_t item, void* cell) const
+    {
+        return encoder_ ? f_.MPGE_getConfigure_r(encoder_, item, cell) : f_.MPGE_getConfigure(item, cell);
+    }
+    std::int32_t DetectConfigure() const
+    {
+        return encoder_ ? f_.MPGE_detectConfigure_r(encoder_) : f_.MPGE_detectConfigure();
+    }
+    std::int32_t ProcessFrame() const
+    {
+        return encoder_ ? f_.MPGE_processFrame_r(encoder_) : f_.MPGE_processFrame();
+    }
+    std::int32_t CloseCoder() const
+    {
+        return encoder_ ? f_.MPGE_closeCoder_r(encoder_) : f_.MPGE_closeCoder();
+    }
+    std::int32_t EndCoder() const { return encoder_ ? f_.MPGE_endCoder_r(encoder_) : f_.MPGE_endCoder(); }
+
+private:
+    const GogoEntryPoints& f_;
+    GogoEncoder* encoder_;
+};
+
 /// Calls a library entry point with exceptions masked; anything thrown counts as result 10.
 template <typename Call> int GuardedCall(Call call)
 {
@@ -77,8 +115,6 @@ int NiceOffsetFor(TThreadPriority priority)
     }
     return 0;
 }
-
-int Modulo(int value, int size) { return ((value % size) + size) % size; }
 
 const char* RefusalText(GogoTeaRefusal reason)
 {
@@ -180,8 +216,9 @@ void TEncodeThread::CloseEncoder()
     // restored even when the library throws.
     if (const GogoEntryPoints* functions = GogoFunctions()) {
         try {
-            functions->MPGE_closeCoder();
-            functions->MPGE_endCoder();
+            const EncoderCalls calls(*functions, owner_.encoder_);
+            calls.CloseCoder();
+            calls.EndCoder();
         } catch (...) {
         }
     }
@@ -247,7 +284,7 @@ void TEncodeThread::Execute()
         int result = GOGO_ERR_EXCEPTION;
         if (const GogoEntryPoints* functions = GogoFunctions()) {
             try {
-                result = functions->MPGE_processFrame();
+                result = EncoderCalls(*functions, owner_.encoder_).ProcessFrame();
             } catch (...) {
                 result = GOGO_ERR_EXCEPTION;
             }
@@ -264,7 +301,6 @@ void TEncodeThread::Execute()
         } else {
             owner_.PostToOwner(GT_ERROR, result, 0);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
         CloseEncoder();
         encoding = false;
         owner_.PostToOwner(GT_FINISH, result == GOGO_DONE ? 0 : -1, 0);
@@ -275,7 +311,6 @@ void TEncodeThread::Execute()
         CloseEncoder();
         if (owner_.active_.load())
             owner_.PostToOwner(GT_FINISH, -1, 0);  // not complete
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
@@ -290,19 +325,19 @@ std::int32_t GogoTeaMemoryRead(void* buffer, std::uint32_t byteCount)
     if (!tea)
         return GOGO_DONE;
     const int length = static_cast<int>(std::min<std::uint32_t>(byteCount, INT_MAX));
-    while (tea->active_.load()) {
-        if (tea->ReadBuffer(buffer, length))
-            return GOGO_OK;
-        bool ended = false;
-        {
-            std::lock_guard lock(tea->ringLock_);
-            ended = tea->inputEnded_;
-        }
-        if (ended)
-            return tea->ReadBufferEx(buffer, length) > 0 ? GOGO_OK : GOGO_DONE;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return GOGO_DONE;
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    std::unique_lock lock(tea->ringLock_);
+    // Woken by each write, by the end of the input and by the component going away.
+    tea->ringChanged_.wait(lock, [tea, length] {
+        return !tea->active_.load() || tea->inputEnded_ || tea->ring_.Available() >= length;
+    });
+    if (!tea->active_.load())
+        return GOGO_DONE;
+    if (tea->ring_.Read(bytes, length))
+        return GOGO_OK;
+    const int count = tea->ring_.ReadSome(bytes, length);
+    std::memset(bytes + count, 0, static_cast<std::size_t>(length - count));
+    return count > 0 ? GOGO_OK : GOGO_DONE;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -314,6 +349,8 @@ TGogoTea::TGogoTea(QObject* owner) : QObject(owner)
     Initialize();
     InitGogoDefs();  // the component works without the library; calls needing it throw
     dllPath_ = GogoDLLPath();
+    if (const GogoEntryPoints* functions = GogoFunctions(); functions && functions->MPGE_createEncoder)
+        encoder_ = functions->MPGE_createEncoder();
     worker_ = std::make_unique<TEncodeThread>(*this);
     memoryInputInstance.store(this);
     active_.store(true);
@@ -322,13 +359,19 @@ TGogoTea::TGogoTea(QObject* owner) : QObject(owner)
 
 TGogoTea::~TGogoTea()
 {
-    active_.store(false);
+    {
+        std::lock_guard lock(ringLock_);
+        active_.store(false);
+    }
+    ringChanged_.notify_all();
     TGogoTea* self = this;
     memoryInputInstance.compare_exchange_strong(self, nullptr);
     worker_->Post(GT_QUIT);
     worker_->Terminate();
     worker_->Join();
     worker_.reset();
+    if (const GogoEntryPoints* functions = GogoFunctions(); functions && encoder_)
+        functions->MPGE_destroyEncoder(encoder_);
     DeallocateGogoDLL();
 }
 
@@ -535,19 +578,11 @@ void TGogoTea::SetMSSetting(const TMSSetting& value)
 
 // --- configuration and control ------------------------------------------------------------
 
-void TGogoTea::ResetRingLocked()
-{
-    readPosition_ = 0;
-    writePosition_ = 0;
-}
-
 void TGogoTea::Initialize()
 {
     {
         std::lock_guard lock(ringLock_);
-        if (!ring_)
-            ring_ = std::make_unique<std::uint8_t[]>(RingSize);
-        ResetRingLocked();
+        ring_.Clear();
         inputEnded_ = false;
     }
     DisposeTags();
@@ -583,16 +618,16 @@ void TGogoTea::QuerySettings()
         std::lock_guard lock(ringLock_);
         inputEnded_ = false;
     }
-    const GogoEntryPoints& functions = LoadedFunctions();
+    const EncoderCalls calls(LoadedFunctions(), encoder_);
     FloatingPointGuard guard;
-    const auto set = [&functions](int item, std::intptr_t value, const void* pointer = nullptr) {
-        functions.MPGE_setConfigure(item, static_cast<std::int32_t>(value), const_cast<void*>(pointer));
+    const auto set = [&calls](int item, std::intptr_t value, const void* pointer = nullptr) {
+        calls.SetConfigure(item, static_cast<std::int32_t>(value), const_cast<void*>(pointer));
     };
     const auto number = [](std::int32_t value) {
         return reinterpret_cast<const void*>(static_cast<std::intptr_t>(value));
     };
 
-    encodeResult_.store(functions.MPGE_initializeWork());
+    encodeResult_.store(calls.InitializeWork());
     if (encodeResult_.load() != GOGO_OK)
         throw EGogoTeaError(GogoTeaRefusal::NoFpu);
 
@@ -660,7 +695,7 @@ void TGogoTea::QuerySettings()
 
     int detected = GOGO_ERR_EXCEPTION;
     try {
-        detected = functions.MPGE_detectConfigure();
+        detected = calls.DetectConfigure();
     } catch (...) {
         detected = GOGO_ERR_EXCEPTION;
     }
@@ -671,10 +706,10 @@ void TGogoTea::QuerySettings()
     }
     {
         std::lock_guard lock(ringLock_);
-        ResetRingLocked();
+        ring_.Clear();
     }
     std::int32_t frames = 0;
-    functions.MPGE_getConfigure(GOGO_QUERY_FRAMES, &frames);
+    calls.GetConfigure(GOGO_QUERY_FRAMES, &frames);
     allFrames_ = frames;
     prepared_.store(true);
 }
@@ -721,21 +756,20 @@ bool TGogoTea::WriteBuffer(const void* data, int length)
 {
     if (encodeMode_ != TEncodeMode::_MEMORY)
         return true;
-    std::lock_guard lock(ringLock_);
-    if (!data) {
-        inputEnded_ = true;
-        return true;
+    {
+        std::lock_guard lock(ringLock_);
+        if (!data) {
+            inputEnded_ = true;
+        } else if (length > 0) {
+            // A write that would fill the ring to its last byte is refused as well.
+            if (length >= ring_.Free())
+                return false;
+            ring_.Write(data, length);
+        } else {
+            return true;
+        }
     }
-    if (length <= 0)
-        return true;
-    const int free = Modulo(readPosition_ - writePosition_ - 1, RingSize);
-    if (length >= free)
-        return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    const int first = std::min(length, RingSize - writePosition_);
-    std::memcpy(ring_.get() + writePosition_, bytes, static_cast<std::size_t>(first));
-    std::memcpy(ring_.get(), bytes + first, static_cast<std::size_t>(length - first));
-    writePosition_ = (writePosition_ + length) % RingSize;
+    ringChanged_.notify_all();
     return true;
 }
 
@@ -746,15 +780,7 @@ bool TGogoTea::ReadBuffer(void* data, int length)
     if (length <= 0)
         return true;
     std::lock_guard lock(ringLock_);
-    const int available = Modulo(writePosition_ - readPosition_, RingSize);
-    if (available < length)
-        return false;
-    auto* bytes = static_cast<std::uint8_t*>(data);
-    const int first = std::min(length, RingSize - readPosition_);
-    std::memcpy(bytes, ring_.get() + readPosition_, static_cast<std::size_t>(first));
-    std::memcpy(bytes + first, ring_.get(), static_cast<std::size_t>(length - first));
-    readPosition_ = (readPosition_ + length) % RingSize;
-    return true;
+    return ring_.Read(data, length);
 }
 
 int TGogoTea::ReadBufferEx(void* data, int length)
@@ -764,14 +790,8 @@ int TGogoTea::ReadBufferEx(void* data, int length)
     if (length <= 0)
         return 0;
     std::lock_guard lock(ringLock_);
-    const int available = Modulo(writePosition_ - readPosition_, RingSize);
-    const int count = std::min(available, length);
-    auto* bytes = static_cast<std::uint8_t*>(data);
-    const int first = std::min(count, RingSize - readPosition_);
-    std::memcpy(bytes, ring_.get() + readPosition_, static_cast<std::size_t>(first));
-    std::memcpy(bytes + first, ring_.get(), static_cast<std::size_t>(count - first));
-    std::memset(bytes + count, 0, static_cast<std::size_t>(length - count));
-    readPosition_ = (readPosition_ + count) % RingSize;
+    const int count = ring_.ReadSome(data, length);
+    std::memset(static_cast<std::uint8_t*>(data) + count, 0, static_cast<std::size_t>(length - count));
     return count;
 }
 
@@ -806,41 +826,41 @@ void TGogoTea::DisposeTags()
 int TGogoTea::EncodeFrames()
 {
     const GogoEntryPoints& functions = LoadedFunctions();
-    return GuardedCall([&] { return functions.MPGE_processFrame(); });
+    return GuardedCall([&] { return EncoderCalls(functions, encoder_).ProcessFrame(); });
 }
 
 int TGogoTea::CloseEncoder()
 {
     const GogoEntryPoints& functions = LoadedFunctions();
     FloatingPointGuard guard;
-    return functions.MPGE_closeCoder();
+    return EncoderCalls(functions, encoder_).CloseCoder();
 }
 
 int TGogoTea::EndEncoder()
 {
     const GogoEntryPoints& functions = LoadedFunctions();
     FloatingPointGuard guard;
-    return functions.MPGE_endCoder();
+    return EncoderCalls(functions, encoder_).EndCoder();
 }
 
 int TGogoTea::GetConfigure(int item, void* cell)
 {
     const GogoEntryPoints& functions = LoadedFunctions();
     FloatingPointGuard guard;
-    return functions.MPGE_getConfigure(item, cell);
+    return EncoderCalls(functions, encoder_).GetConfigure(item, cell);
 }
 
 int TGogoTea::SetConfigure(int item, int value, void* pointer)
 {
     const GogoEntryPoints& functions = LoadedFunctions();
     FloatingPointGuard guard;
-    return functions.MPGE_setConfigure(item, value, pointer);
+    return EncoderCalls(functions, encoder_).SetConfigure(item, value, pointer);
 }
 
 int TGogoTea::DetectConfigure()
 {
     const GogoEntryPoints& functions = LoadedFunctions();
-    return GuardedCall([&] { return functions.MPGE_detectConfigure(); });
+    return GuardedCall([&] { return EncoderCalls(functions, encoder_).DetectConfigure(); });
 }
 
 }  // namespace orva

@@ -11,6 +11,7 @@
 // IsEncoding is set by Execute and cleared only when the owner thread has handled the finish
 // or error message.
 
+#include "encoder/byte_ring.h"
 #include "gogo/gogo_api.h"
 
 #include <QObject>
@@ -259,7 +260,6 @@ private:
     /// Posts a message to the owner thread, queued behind those posted before.
     void PostToOwner(int message, std::intptr_t wParam, std::intptr_t lParam);
     void ThrowIfEncoding() const;
-    void ResetRingLocked();
 
     std::atomic<TThreadPriority> priority_ { TThreadPriority::tpIdle };
     std::string dllPath_;
@@ -292,12 +292,11 @@ private:
     TVBRBitrate vbrBitrate_;
     TMSSetting msSetting_;
 
-    // Memory input: ring of RingSize bytes; positions taken modulo RingSize; under ringLock_.
-    static constexpr int RingSize = 0x100000;
+    // Memory input: the ring and the end flag, under ringLock_; ringChanged_ is signalled
+    // when bytes come, the input ends or the component goes.
     std::mutex ringLock_;
-    std::unique_ptr<std::uint8_t[]> ring_;
-    int readPosition_ = 0;
-    int writePosition_ = 0;
+    std::condition_variable ringChanged_;
+    ByteRing ring_ { 0x100000 };
     bool inputEnded_ = false;
     std::atomic<bool> active_ { false };
     GogoMemoryInput memoryInput_ {};
@@ -306,6 +305,9 @@ private:
     std::vector<std::vector<std::uint8_t>> rmpTags_;
     std::vector<std::uint8_t> id3Tag_;
 
+    /// The component's own encoder in the library; null when the library has none to give
+    /// (it then encodes on its process-wide one). Made at construction, freed at destruction.
+    GogoEncoder* encoder_ = nullptr;
     std::unique_ptr<TEncodeThread> worker_;
 };
 

@@ -1,5 +1,7 @@
 // libgogo.so: an MP3 encoder library with the nine MPGE_* entry points, encoding with LAME.
-// One encoding at a time per process: the configuration calls come from one thread, then
+// Each encoder handle (MPGE_createEncoder) keeps its own configuration and encoding, so that
+// handles encode on different threads at once; the nine classic entry points work on one
+// process-wide handle. Per handle, the configuration calls come from one thread, then
 // MPGE_processFrame, MPGE_closeCoder and MPGE_endCoder from the encoding thread, one after
 // the other, never at the same time.
 
@@ -12,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -71,8 +75,26 @@ struct Encoding {
     std::vector<unsigned char> mp3;
 };
 
-Configuration configuration;
-std::unique_ptr<Encoding> encoding;
+}  // namespace
+}  // namespace gogo
+
+/// One encoder handle: its configuration and its prepared or running encoding.
+struct GogoEncoder {
+    gogo::Configuration configuration;
+    std::unique_ptr<gogo::Encoding> encoding;
+};
+
+namespace gogo {
+namespace {
+
+using Encoder = GogoEncoder;
+
+/// The handle behind the classic entry points.
+Encoder processEncoder;
+
+/// LAME fills process-wide tables the first time an encoder is set up; two set-ups at once
+/// would race on them.
+std::mutex lameSetupLock;
 
 bool WriteAll(std::FILE* file, const void* data, std::size_t size)
 {
@@ -113,9 +135,10 @@ bool SameFile(const std::string& a, const std::string& b)
         && first.st_ino == second.st_ino;
 }
 
-int Prepare()
+int Prepare(Encoder& encoder)
 {
-    encoding.reset();
+    const Configuration& configuration = encoder.configuration;
+    encoder.encoding.reset();
     if (configuration.format != 0)
         return GOGO_ERR_FORMAT;
     if (configuration.outputPath.empty())
@@ -128,6 +151,7 @@ int Prepare()
         return result;
     const PcmLayout& layout = next->input.Layout();
 
+    std::unique_lock setup(lameSetupLock);
     next->lame = lame_init();
     if (!next->lame)
         return GOGO_ERR_MEMORY;
@@ -194,6 +218,7 @@ int Prepare()
     lame_set_bWriteVbrTag(lame, 1);
     if (lame_init_params(lame) < 0)
         return GOGO_ERR_PARAMETER;
+    setup.unlock();
 
     next->frameSamples = std::max(1, lame_get_framesize(lame));
     const std::int64_t total = next->input.TotalFrames();
@@ -223,12 +248,12 @@ int Prepare()
             return GOGO_ERR_WRITE;
         next->tagOffset = static_cast<long>(tag.size());
     }
-    encoding = std::move(next);
+    encoder.encoding = std::move(next);
     return GOGO_OK;
 }
 
 /// Flushes LAME, adds a trailing tag and the LAME tag frame, and closes the file.
-int Finish(Encoding& state)
+int Finish(Encoding& state, const Configuration& configuration)
 {
     const int flushed = lame_encode_flush(state.lame, state.mp3.data(), static_cast<int>(state.mp3.size()));
     if (flushed < 0)
@@ -250,8 +275,9 @@ int Finish(Encoding& state)
     return closed == 0 ? GOGO_OK : GOGO_ERR_WRITE;
 }
 
-int EncodeOneFrame()
+int EncodeOneFrame(Encoder& encoder)
 {
+    const std::unique_ptr<Encoding>& encoding = encoder.encoding;
     if (!encoding || !encoding->output)
         return encoding && encoding->complete ? GOGO_DONE : GOGO_ERR_INTERNAL;
     Encoding& state = *encoding;
@@ -285,15 +311,16 @@ int EncodeOneFrame()
     }
     // The call that reads the last samples (or finds none left) completes the file.
     if (frames < state.frameSamples || state.input.AtEnd()) {
-        const int finished = Finish(state);
+        const int finished = Finish(state, encoder.configuration);
         return finished == GOGO_OK ? GOGO_DONE : finished;
     }
     return GOGO_OK;
 }
 
 /// Closes an unfinished output as it stands and releases LAME.
-void Close()
+void Close(Encoder& encoder)
 {
+    const std::unique_ptr<Encoding>& encoding = encoder.encoding;
     if (!encoding)
         return;
     if (encoding->output) {
@@ -311,22 +338,16 @@ std::int32_t PointerNumber(const void* pointer)
     return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(pointer));
 }
 
-}  // namespace
-}  // namespace gogo
-
-using gogo::configuration;
-using gogo::encoding;
-
-GOGO_EXPORT int32_t MPGE_initializeWork(void)
+int InitializeWork(Encoder& encoder)
 {
-    encoding.reset();
-    configuration = gogo::Configuration {};
+    encoder.encoding.reset();
+    encoder.configuration = Configuration {};
     return GOGO_OK;
 }
 
-GOGO_EXPORT int32_t MPGE_setConfigure(int32_t item, int32_t value, void* pointer)
+int SetConfigure(Encoder& encoder, int32_t item, int32_t value, void* pointer)
 {
-    auto& c = configuration;
+    auto& c = encoder.configuration;
     switch (item) {
     case GOGO_ITEM_INPUT:
         c.inputKind = value;
@@ -403,41 +424,104 @@ GOGO_EXPORT int32_t MPGE_setConfigure(int32_t item, int32_t value, void* pointer
     }
 }
 
-GOGO_EXPORT int32_t MPGE_getConfigure(int32_t item, void* cell)
+int GetConfigure(const Encoder& encoder, int32_t item, void* cell)
 {
     if (!cell)
         return GOGO_ERR_PARAMETER;
     if (item == GOGO_QUERY_FRAMES) {
-        const std::int32_t frames = encoding ? encoding->totalCalls : 0;
+        const std::int32_t frames = encoder.encoding ? encoder.encoding->totalCalls : 0;
         std::memcpy(cell, &frames, sizeof frames);
         return GOGO_OK;
     }
     return GOGO_ERR_PARAMETER;
 }
 
-GOGO_EXPORT int32_t MPGE_detectConfigure(void)
+int DetectConfigure(Encoder& encoder)
 {
-    const int result = gogo::Prepare();
+    const int result = Prepare(encoder);
     if (result != GOGO_OK)
-        encoding.reset();
+        encoder.encoding.reset();
     return result;
 }
 
-GOGO_EXPORT int32_t MPGE_processFrame(void) { return gogo::EncodeOneFrame(); }
-
-GOGO_EXPORT int32_t MPGE_closeCoder(void)
+int EndCoder(Encoder& encoder)
 {
-    gogo::Close();
+    Close(encoder);
+    encoder.encoding.reset();
+    encoder.configuration.id3Tag.clear();
+    encoder.configuration.riffInfo.clear();
     return GOGO_OK;
 }
 
-GOGO_EXPORT int32_t MPGE_endCoder(void)
+}  // namespace
+}  // namespace gogo
+
+using gogo::processEncoder;
+
+GOGO_EXPORT int32_t MPGE_initializeWork(void) { return gogo::InitializeWork(processEncoder); }
+
+GOGO_EXPORT int32_t MPGE_setConfigure(int32_t item, int32_t value, void* pointer)
 {
-    gogo::Close();
-    encoding.reset();
-    configuration.id3Tag.clear();
-    configuration.riffInfo.clear();
+    return gogo::SetConfigure(processEncoder, item, value, pointer);
+}
+
+GOGO_EXPORT int32_t MPGE_getConfigure(int32_t item, void* cell)
+{
+    return gogo::GetConfigure(processEncoder, item, cell);
+}
+
+GOGO_EXPORT int32_t MPGE_detectConfigure(void) { return gogo::DetectConfigure(processEncoder); }
+
+GOGO_EXPORT int32_t MPGE_processFrame(void) { return gogo::EncodeOneFrame(processEncoder); }
+
+GOGO_EXPORT int32_t MPGE_closeCoder(void)
+{
+    gogo::Close(processEncoder);
     return GOGO_OK;
+}
+
+GOGO_EXPORT int32_t MPGE_endCoder(void) { return gogo::EndCoder(processEncoder); }
+
+GOGO_EXPORT GogoEncoder* MPGE_createEncoder(void) { return new (std::nothrow) GogoEncoder; }
+
+GOGO_EXPORT void MPGE_destroyEncoder(GogoEncoder* encoder) { delete encoder; }
+
+GOGO_EXPORT int32_t MPGE_initializeWork_r(GogoEncoder* encoder)
+{
+    return encoder ? gogo::InitializeWork(*encoder) : GOGO_ERR_PARAMETER;
+}
+
+GOGO_EXPORT int32_t MPGE_setConfigure_r(GogoEncoder* encoder, int32_t item, int32_t value, void* pointer)
+{
+    return encoder ? gogo::SetConfigure(*encoder, item, value, pointer) : GOGO_ERR_PARAMETER;
+}
+
+GOGO_EXPORT int32_t MPGE_getConfigure_r(GogoEncoder* encoder, int32_t item, void* cell)
+{
+    return encoder ? gogo::GetConfigure(*encoder, item, cell) : GOGO_ERR_PARAMETER;
+}
+
+GOGO_EXPORT int32_t MPGE_detectConfigure_r(GogoEncoder* encoder)
+{
+    return encoder ? gogo::DetectConfigure(*encoder) : GOGO_ERR_PARAMETER;
+}
+
+GOGO_EXPORT int32_t MPGE_processFrame_r(GogoEncoder* encoder)
+{
+    return encoder ? gogo::EncodeOneFrame(*encoder) : GOGO_ERR_PARAMETER;
+}
+
+GOGO_EXPORT int32_t MPGE_closeCoder_r(GogoEncoder* encoder)
+{
+    if (!encoder)
+        return GOGO_ERR_PARAMETER;
+    gogo::Close(*encoder);
+    return GOGO_OK;
+}
+
+GOGO_EXPORT int32_t MPGE_endCoder_r(GogoEncoder* encoder)
+{
+    return encoder ? gogo::EndCoder(*encoder) : GOGO_ERR_PARAMETER;
 }
 
 GOGO_EXPORT int32_t MPGE_getUnitStates(uint32_t* unitBits)

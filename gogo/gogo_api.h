@@ -4,6 +4,11 @@
  * the configuration item numbers and the memory-input record. Shared by the library, the
  * run-time binding in encoder/ and the test doubles. Every entry point returns a 32-bit
  * integer; 0 means success unless stated otherwise.
+ *
+ * The nine entry points share one process-wide encoder. The handle variants (MPGE_*_r, with
+ * MPGE_createEncoder and MPGE_destroyEncoder) do the same on an encoder of the caller's
+ * own, so that several encodings can run at once on different threads; a library without
+ * them has the process-wide encoder only.
  */
 
 #include <stdint.h>
@@ -93,6 +98,22 @@ typedef int32_t (*MPGE_closeCoder_t)(void);
 typedef int32_t (*MPGE_endCoder_t)(void);
 typedef int32_t (*MPGE_getUnitStates_t)(uint32_t* unitBits);
 typedef int32_t (*MPGE_getVersion_t)(uint32_t* versionCode, char* text);
+
+/* An encoder of the caller's own; opaque. */
+typedef struct GogoEncoder GogoEncoder;
+
+/* A fresh encoder as after MPGE_initializeWork, or NULL when memory runs out. */
+typedef GogoEncoder* (*MPGE_createEncoder_t)(void);
+/* Closes a running encoding of the encoder (its output as it stands) and frees it. */
+typedef void (*MPGE_destroyEncoder_t)(GogoEncoder* encoder);
+/* The nine calls on one encoder; GOGO_ERR_PARAMETER for a NULL encoder. */
+typedef int32_t (*MPGE_initializeWork_r_t)(GogoEncoder* encoder);
+typedef int32_t (*MPGE_setConfigure_r_t)(GogoEncoder* encoder, int32_t item, int32_t value, void* pointer);
+typedef int32_t (*MPGE_getConfigure_r_t)(GogoEncoder* encoder, int32_t item, void* cell);
+typedef int32_t (*MPGE_detectConfigure_r_t)(GogoEncoder* encoder);
+typedef int32_t (*MPGE_processFrame_r_t)(GogoEncoder* encoder);
+typedef int32_t (*MPGE_closeCoder_r_t)(GogoEncoder* encoder);
+typedef int32_t (*MPGE_endCoder_r_t)(GogoEncoder* encoder);
 
 #ifdef __cplusplus
 }

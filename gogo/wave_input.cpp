@@ -24,6 +24,12 @@ std::uint64_t Le64(const std::uint8_t* p)
 constexpr std::uint8_t kGuidTail[14] = { 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71 };
 
+/// True when a file read of `wanted` frames that gave `got` lost samples. A request never goes
+/// past the data the file held when it was opened, so coming up short means a read error
+/// (ferror) or a file cut while it is read: samples are missing either way, and an encoding
+/// of what was read would pass for the whole file.
+bool ShortRead(std::size_t got, long wanted) { return got < static_cast<std::size_t>(wanted); }
+
 }  // namespace
 
 PcmInput::~PcmInput()
@@ -142,14 +148,14 @@ long PcmInput::Read(std::int16_t* out, long frameCount)
     } else if (layout_.bitsPerSample == 16) {
         const std::size_t got = std::fread(out, static_cast<std::size_t>(2 * layout_.channels),
                                            static_cast<std::size_t>(frameCount), file_);
-        if (got == 0 && std::ferror(file_))
+        if (ShortRead(got, frameCount))
             return -1;
         frames = static_cast<long>(got);
     } else {
         bytes_.resize(static_cast<std::size_t>(samples));
         const std::size_t got = std::fread(bytes_.data(), static_cast<std::size_t>(layout_.channels),
                                            static_cast<std::size_t>(frameCount), file_);
-        if (got == 0 && std::ferror(file_))
+        if (ShortRead(got, frameCount))
             return -1;
         frames = static_cast<long>(got);
         // 8-bit WAV samples are unsigned with 128 as silence.
@@ -175,7 +181,7 @@ long PcmInput::ReadWide(std::int32_t* intLeft, std::int32_t* intRight, float* fl
     bytes_.resize(frameBytes * static_cast<std::size_t>(frameCount));
     const std::size_t got =
         std::fread(bytes_.data(), frameBytes, static_cast<std::size_t>(frameCount), file_);
-    if (got == 0 && std::ferror(file_))
+    if (ShortRead(got, frameCount))
         return -1;
     const long frames = static_cast<long>(got);
     for (long i = 0; i < frames; ++i) {

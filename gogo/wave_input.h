@@ -41,7 +41,8 @@ public:
     std::int64_t TotalFrames() const { return totalFrames_; }
 
     /// Reads up to `frameCount` frames as interleaved 16-bit samples into `out`; returns the
-    /// frames read (0 at the end of input) or -1 on a read error.
+    /// frames read (0 at the end of input) or -1 when a file read comes up short of the data
+    /// it stated (a read error, or the file cut while it is read).
     long Read(std::int16_t* out, long frameCount);
     /// Reads up to `frameCount` frames of a wide format into one buffer per channel (right is
     /// unused for mono): integers scaled to 32 bits (`ints`), or floats where 1.0 is full

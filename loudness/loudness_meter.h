@@ -1,8 +1,11 @@
 #pragma once
 // Loudness analysis of one stream of interleaved float frames (full scale 1.0): the
-// integrated loudness and loudness range of ITU-R BS.1770 with the EBU R128 gates, measured
-// by libebur128, and the sample and true peaks. The true peak is measured on a second
-// thread beside the loudness meter; results do not depend on whether it runs.
+// integrated loudness and loudness range of ITU-R BS.1770 with the EBU R128 gates, every
+// channel weighted by where it plays, and the sample and true peaks. The K-weighting filter
+// runs in double precision, two channels to a vector; the gates work on energies summed
+// over 100 ms, which the 400 ms and 3 s windows are built from. libebur128 is the reference
+// the results are checked against. The true peak
+// is measured on a second thread beside the loudness meter; results do not depend on whether it runs.
 
 #include "loudness/true_peak.h"
 
@@ -10,6 +13,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace orva {
@@ -19,18 +23,41 @@ namespace orva {
 struct LoudnessLevels {
     double samplePeak = 0.0;  ///< largest sample magnitude
     double truePeak = 0.0;    ///< largest oversampled magnitude (at least samplePeak)
-    double integratedLufs = -std::numeric_limits<double>::infinity();  ///< integrated loudness, LUFS
-    double rangeLu = -std::numeric_limits<double>::infinity();         ///< loudness range, LU
+    double integratedLufs = -std::numeric_limits<double>::infinity();    ///< integrated loudness, LUFS
+    double rangeLu = -std::numeric_limits<double>::infinity();           ///< loudness range, LU
+    double momentaryMaxLufs = -std::numeric_limits<double>::infinity();  ///< loudest 400 ms window
+    double shortTermMaxLufs = -std::numeric_limits<double>::infinity();  ///< loudest 3 s window
 };
 
 /// Linear magnitude to dB; 0 (or less) gives -infinity.
 double MagnitudeToDb(double magnitude);
 
+/// The speaker bit (WAVE channel mask) of each of `channels` channels: the mask's set bits
+/// in channel order, or for a mask of 0 the usual order for the count (mono, L R, L R C,
+/// L R Ls Rs, L R C Ls Rs, 5.1, 7.1); 0 for a channel the mask does not place.
+std::vector<uint32_t> ChannelSpeakers(unsigned channels, uint32_t channelMask);
+
+/// The BS.1770-4 weight of each channel: 0 for LFE, 1.41 for the side positions (the side
+/// pair, or the back pair of a layout without one), 1.0 for the rest and for unplaced channels.
+std::vector<double> ChannelWeights(unsigned channels, uint32_t channelMask);
+
+/// A short name of the layout the weights follow: "stereo", "5.1", ... or the speakers one by
+/// one ("FL+FR+TFL", "ch3" for an unplaced third channel).
+std::string ChannelLayoutName(unsigned channels, uint32_t channelMask);
+
+/// The loudness range (LU) of a series of short-term loudness values (LUFS, 3 s windows
+/// taken every 100 ms) as EBU Tech 3342 gates it: values below -70 LUFS and more than 20 LU
+/// below the power mean of the rest are left out, and the range runs from the 10th to the
+/// 95th percentile of what remains. -infinity when nothing remains.
+double LoudnessRangeOf(std::vector<double> shortTermLufs);
+
 class LoudnessMeter {
 public:
-    /// A meter for `channels` channels at `sampleRate` Hz. Rates or channel counts the
-    /// loudness library refuses leave the loudness at -infinity; the peaks are still measured.
-    LoudnessMeter(unsigned channels, unsigned long sampleRate);
+    /// A meter for `channels` channels at `sampleRate` Hz, weighted as channelMask says
+    /// (ChannelWeights). Rates outside 16 Hz to 2.8224 MHz, or so low that the K-weighting
+    /// filter is not stable (below about 3.4 kHz), leave the loudness at -infinity; the
+    /// peaks are still measured.
+    LoudnessMeter(unsigned channels, unsigned long sampleRate, uint32_t channelMask = 0);
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
@@ -41,6 +68,8 @@ public:
     /// The levels of everything added so far.
     LoudnessLevels Levels() const;
     uint64_t FrameCount() const { return frameCount_; }
+    /// False when the rate allows no loudness measurement (the loudness is then -infinity).
+    bool MeasuresLoudness() const { return loudness_ != nullptr; }
 
     /// Whether AddFrames may use a helper thread (on by default when the machine has more
     /// than one processor); for tests that compare both ways.
@@ -48,11 +77,12 @@ public:
 
 private:
     friend double AlbumLoudness(const std::vector<const LoudnessMeter*>& meters);
+    friend double AlbumRange(const std::vector<const LoudnessMeter*>& meters);
 
     unsigned channels_;
     unsigned long sampleRate_;
-    struct Library;  // the loudness library's state; none when it refused the stream
-    std::unique_ptr<Library> library_;
+    struct Loudness;  // filter state and energies; none when the rate cannot be measured
+    std::unique_ptr<Loudness> loudness_;
     TruePeakMeter truePeak_;
     float samplePeak_ = 0.0f;
     uint64_t frameCount_ = 0;
@@ -61,5 +91,8 @@ private:
 /// The integrated loudness of several streams taken together (album loudness); streams
 /// without a state are left out. -infinity when nothing is measurable.
 double AlbumLoudness(const std::vector<const LoudnessMeter*>& meters);
+
+/// The loudness range of several streams taken together (their short-term series as one).
+double AlbumRange(const std::vector<const LoudnessMeter*>& meters);
 
 }  // namespace orva

@@ -11,6 +11,9 @@ namespace orva {
 namespace {
 
 constexpr size_t kChunkFrames = 131072;  // frames read and measured at a time
+// Bytes read at a time at most: wide frames are read fewer at a time, so that the buffers
+// never grow with the channel count a header claims.
+constexpr size_t kChunkBudget = kChunkFrames * 16;
 
 // Interleaved samples to floats at full scale 1.0 (the integer full scale is 2^(bits-1),
 // as the loudness library takes integer samples). NaN and infinities in float files are
@@ -24,6 +27,13 @@ void ToFloat(const uint8_t* data, size_t sampleCount, SampleFormat format, float
         for (size_t i = 0; i < sampleCount; ++i) {
             const auto v = static_cast<int16_t>(static_cast<uint16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
             out[i] = static_cast<float>(v) * (1.0f / 32768.0f);
+        }
+    } else if (format == SampleFormat::S24) {
+        for (size_t i = 0; i < sampleCount; ++i) {
+            const uint8_t* p = data + 3 * i;
+            const auto v =
+                static_cast<int32_t>(static_cast<uint32_t>(p[0] << 8 | p[1] << 16 | p[2] << 24)) >> 8;
+            out[i] = static_cast<float>(v) * (1.0f / 8388608.0f);
         }
     } else {
         const size_t width = SampleBytes(format);
@@ -79,15 +89,16 @@ bool AnalyzeWaveSource(StageEvents& events, const WaveSource& source, WaveAnalys
     const unsigned channels = info.format.channels;
     const bool isFloat = IsFloatFormat(format);
     const size_t frameBytes = static_cast<size_t>(channels) * SampleBytes(format);
-    result.meter = std::make_unique<LoudnessMeter>(channels, info.format.sampleRate);
+    result.meter = std::make_unique<LoudnessMeter>(channels, info.format.sampleRate, info.format.channelMask);
     if (frameBytes == 0) {
         result.levels = result.meter->Levels();
         return true;
     }
 
     const auto dataSize = static_cast<int64_t>(info.dataSize);
-    std::vector<uint8_t> bytes(kChunkFrames * frameBytes);
-    std::vector<float> frames(kChunkFrames * channels);
+    const size_t chunkFrames = std::max<size_t>(1, std::min(kChunkFrames, kChunkBudget / frameBytes));
+    std::vector<uint8_t> bytes(chunkFrames * frameBytes);
+    std::vector<float> frames(chunkFrames * channels);
     int64_t done = 0;
     bool sourceEnded = false;
     bool missing = false;  // the file holds fewer sample bytes than its header claims

@@ -108,6 +108,8 @@ std::string ProbeReason(int probeResult, const std::string& fallback)
         return ORVA_TR("Probe", "4GB以上のRIFFファイルはサイズを表せません");
     case kProbeBadDs64:
         return ORVA_TR("Probe", "ds64チャンクがおかしい");
+    case kProbeTooManyChannels:
+        return ORVA_TR("Probe", "チャンネル数が多すぎます");
     default:
         return fallback;
     }

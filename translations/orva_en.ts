@@ -88,6 +88,10 @@
         <source>ds64チャンクがおかしい</source>
         <translation>the ds64 chunk is wrong</translation>
     </message>
+    <message>
+        <source>チャンネル数が多すぎます</source>
+        <translation>the file has too many channels</translation>
+    </message>
 </context>
 <context>
     <name>Processing</name>

@@ -227,6 +227,65 @@ TEST(BatchJob, FailingEntryIsSkippedAndTheBatchGoesOn)
           },
           "CannotCreate TEMP/alias/a.wav",
           { "a.wav", "b.wav" } },
+        // Whatever a step throws (memory running out on a hostile file) fails that entry only.
+        { "a step throws",
+          0,
+          1,
+          0,
+          [](Fixture& f, std::vector<FileEntry>&) {
+              f.events.onEvent = [thrown = false](const std::string& event) mutable {
+                  if (!thrown && event.rfind("peak", 0) == 0) {
+                      thrown = true;
+                      throw std::bad_alloc();
+                  }
+              };
+              return f.out;
+          },
+          "CannotRead IN/a.wav",
+          { "_b.wav", "a.wav" } },
+        { "a step throws, common peak",
+          1,
+          1,
+          0,
+          [](Fixture& f, std::vector<FileEntry>&) {
+              f.events.onEvent = [thrown = false](const std::string& event) mutable {
+                  if (!thrown && event.rfind("peak", 0) == 0) {
+                      thrown = true;
+                      throw std::bad_alloc();
+                  }
+              };
+              return f.out;
+          },
+          "CannotRead IN/a.wav",
+          { "_b.wav", "a.wav" } },
+        // An earlier run's original set aside in the output folder.
+        { "output name starts with _",
+          0,
+          0,
+          0,
+          [](Fixture& f, std::vector<FileEntry>& entries) {
+              WriteFile(f.out + "_a.wav", { 1, 2, 3 });
+              entries[0] = f.Entries({ { "_a.wav", 1000 } }).front();
+              return f.out;
+          },
+          "CannotCreate OUT/_a.wav",
+          { "_a.wav", "a.wav", "b.wav" } },
+        // The output would replace a later entry's source: a.wav stays, not set aside.
+        { "output name is another entry's source",
+          0,
+          1,
+          0,
+          [](Fixture& f, std::vector<FileEntry>& entries) {
+              const std::string other = f.temp.Sub("other");
+              WriteFile(other + "a.wav", MakeWav(2, 44100, 16, Ramp16(3000, 2, 500)));
+              FileListModel list;
+              EXPECT_TRUE(list.AddFileToList(other + "a.wav"));
+              entries.push_back(list.Entries().front());
+              return other;
+          },
+          "CannotCreate TEMP/other/a.wav",
+          { "_b.wav", "a.wav" },
+          { "b.wav", "a.wav" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -288,6 +347,7 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         WriteFile(f.temp.Path() + "loud.wav", MakeWav(2, 44100, 16, Ramp16(3000, 2, 30000)));
         fs::rename(f.temp.Path() + "loud.wav", f.in + "a.wav");
     };
+    int held = -1;  // a lock another process holds on its temporary
     const Case cases[] = {
         // What is normalized is the file that was scanned, never another one with its peak.
         { "source replaced between scan and normalization",
@@ -409,6 +469,38 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
           "",
           { "_a.wav", "a.wav" },
           { "a.MP3", "a.wav" } },
+        // Audio recorded after the last header update: the output holds what the header
+        // states, so the source holds more and stays.
+        { "bytes after the RIFF form, delete",
+          0,
+          2,
+          0,
+          [](Fixture& f) {
+              Bytes bytes = ReadFile(f.in + "a.wav");
+              bytes.insert(bytes.end(), 4096, 0x55);
+              WriteFile(f.in + "a.wav", bytes);
+          },
+          "",
+          {},
+          "DeleteFailed IN/_a.wav",
+          { "_a.wav" },
+          { "a.wav" } },
+        // Only the temporary of a process that is gone and whose lock is free goes.
+        { "temporaries of killed and running batches",
+          0,
+          0,
+          0,
+          [&held](Fixture& f) {
+              for (const char* name : { ".orva-4194305-1-0.tmp", ".orva-4194306-2-0.tmp", ".orva-1-3-0.tmp" })
+                  WriteFile(f.out + name, { 1 });
+              held = ::open((f.out + ".orva-4194306-2-0.tmp").c_str(), O_RDONLY | O_CLOEXEC);
+              ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+          },
+          "",
+          {},
+          "",
+          { "a.wav" },
+          { ".orva-1-3-0.tmp", ".orva-4194306-2-0.tmp", "a.MP3", "a.wav" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -418,9 +510,9 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         f.settings.ResampleRate = c.rate;
         f.settings.Mp3Bitrate = 128;
         const auto entries = f.Entries({ { "a.wav", 1000 } });
-        const Bytes original = ReadFile(f.in + "a.wav");
         if (c.prepare)
             c.prepare(f);
+        const Bytes original = ReadFile(f.in + "a.wav");
         std::map<std::string, Bytes> before;
         for (const std::string& name : ListFolder(f.in))
             before[name] = ReadFile(f.in + name);
@@ -472,7 +564,57 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
                 fullScale += std::abs(int16_t(output[i] | output[i + 1] << 8)) >= 32767;
             EXPECT_LE(fullScale, 2);
         }
+        if (held >= 0)
+            ::close(std::exchange(held, -1));
     }
+}
+
+// A case-insensitive output folder (exFAT through FUSE on a loop device): take.wav and
+// TAKE.wav have one output name, and the second output must not replace the first.
+TEST(BatchJob, NamesDifferingInCaseKeepEveryOriginal)
+{
+    TempFolder disk;
+    const std::string image = disk.Path() + "exfat.img", mount = disk.Sub("mnt");
+    const auto run = [](const std::string& command) { return std::system(command.c_str()) == 0; };
+    std::string loop;
+    if (run("truncate -s 16M " + image + " && mkfs.exfat " + image + " >/dev/null 2>&1")) {
+        if (FILE* pipe = ::popen(("losetup -f --show " + image + " 2>/dev/null").c_str(), "r")) {
+            char line[64] = {};
+            if (std::fgets(line, sizeof line, pipe) != nullptr)
+                loop.assign(line, std::strcspn(line, "\n"));
+            ::pclose(pipe);
+        }
+    }
+    if (loop.empty())
+        GTEST_SKIP() << "no exFAT image on a loop device (needs exfatprogs and root)";
+    if (!run("mount.exfat-fuse " + loop + " " + mount + " >/dev/null 2>&1")) {
+        EXPECT_TRUE(run("losetup -d " + loop));
+        GTEST_SKIP() << "mounting exFAT through FUSE is not allowed here";
+    }
+    for (const auto& [peakMode, action] : { std::pair { 0, 2 }, { 0, 1 }, { 1, 2 }, { 1, 1 } }) {
+        SCOPED_TRACE("peak mode " + std::to_string(peakMode) + ", action " + std::to_string(action));
+        Fixture f;
+        f.settings.PeakMode = peakMode;
+        f.settings.SourceFileAction = action;
+        const auto entries = f.Entries({ { "take.wav", 1000 }, { "TAKE.wav", 2000 } });
+        const Bytes second = ReadFile(f.in + "TAKE.wav");
+        const BatchOutcome outcome = f.Run(entries, mount);
+
+        // Common peak with deleting: the failed entry keeps every original, and says where.
+        const bool keepsAll = peakMode == 1 && action == 2;
+        Names problems { "problem CannotCreate " + mount + "TAKE.wav" };
+        if (keepsAll)
+            problems.push_back("problem DeleteFailed " + f.in + "_take.wav");
+        EXPECT_EQ(f.events.EventsStartingWith("problem"), problems);
+        EXPECT_EQ(outcome.failedCount, keepsAll ? 2 : 1);
+        EXPECT_EQ(ListFolder(f.in),
+                  (action == 2 && !keepsAll ? Names { "TAKE.wav" } : Names { "TAKE.wav", "_take.wav" }));
+        EXPECT_EQ(ReadFile(f.in + "TAKE.wav"), second);
+        EXPECT_EQ(ListFolder(mount), Names { "take.wav" });
+        EXPECT_EQ(Peak16(mount + "take.wav"), peakMode == 0 ? 32767 : 16383);  // common peak: TAKE's
+        fs::remove(mount + "take.wav");
+    }
+    EXPECT_TRUE(run("umount " + mount + " && losetup -d " + loop));
 }
 
 TEST(BatchJob, CommonPeakModeUsesTheLoudestFile)

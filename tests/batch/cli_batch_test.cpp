@@ -98,9 +98,12 @@ private:
 TEST_F(CliBatch, RenameInTheSourceFolderWithMp3AndSstp)
 {
     LoopbackServer server(LoopbackServer::Behaviour::AnswerAndClose);
-    // A stand-in for the external encoder that writes its arguments into the destination.
+    // A stand-in for the external encoder that writes its arguments into the destination,
+    // then the three MP3 frames that 0.1 s of audio takes.
     const std::string encoder = temp.Path() + "encoder.sh";
-    const std::string script = "#!/bin/sh\nfor last; do :; done\necho \"$*\" > \"$last\"\n";
+    const std::string script =
+        "#!/bin/sh\nfor last; do :; done\necho \"$*\" > \"$last\"\n"
+        "for i in 1 2 3; do printf '\\377\\373\\220\\000'; head -c 413 /dev/zero; done >> \"$last\"\n";
     WriteFile(encoder, Bytes(script.begin(), script.end()));
     std::filesystem::permissions(encoder, std::filesystem::perms::owner_all);
     WriteFile(in + "notes.txt", { 'x' });

@@ -165,6 +165,20 @@ protected:
         settings_.EncoderPath = encoder;
     }
 
+    /// Writes `count` MP3 frames (128 kbps, 44.1 kHz, silent) to frames.mp3 in "my bin" and
+    /// returns its path; an encoder script copies it to its destination.
+    std::string Mp3Frames(int count)
+    {
+        std::vector<std::uint8_t> frame(417, 0);
+        frame[0] = 0xFF, frame[1] = 0xFB, frame[2] = 0x90;
+        std::vector<std::uint8_t> bytes;
+        for (int i = 0; i < count; ++i)
+            bytes.insert(bytes.end(), frame.begin(), frame.end());
+        const std::string path = folder_.Sub("my bin") + "frames.mp3";
+        test::WriteFile(path, bytes);
+        return path;
+    }
+
     /// Names in the folder that are neither "my bin" nor pid.txt.
     std::vector<std::string> Outputs() const
     {
@@ -195,21 +209,25 @@ TEST_F(Mp3StepTest, ExternalEncoderGetsItsArgumentsWithoutAShell)
 {
     // The encoder records each argument on a line and writes its output to the last one.
     const std::string record = folder_.Path() + "args.txt";
-    UseEncoder("for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + record + "'\nprintf ID3 > \"$dst\"");
+    const std::string frames = Mp3Frames(3);
+    UseEncoder("for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + record + "'\ncat '" + frames
+               + "' > \"$dst\"");
     settings_.Mp3Bitrate = 192;
     settings_.OutputMode = 3;
     TGogoTea tea;
     auto step = MakeStep(tea);
     const std::string source = folder_.Path() + "it's a \"song\" $HOME;.wav";
     const std::string destination = folder_.Path() + "it's a \"song\" $HOME;.MP3";
+    test::WriteWav(source, 2, 44100, 16, 1000);
     EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination, neverAsked_), 0);
     // It writes to a hidden temporary file beside the destination, renamed when complete.
     const std::string args = Lines(record);
     ASSERT_EQ(args.rfind("-e\n-l3\n-b11\n" + source + "\n" + folder_.Path(), 0), 0u) << args;
     const std::string written = args.substr(args.rfind('/') + 1, args.size() - args.rfind('/') - 2);
     EXPECT_TRUE(IsTemporaryName(written)) << written;
-    EXPECT_EQ(Lines(destination), "ID3");
-    EXPECT_EQ(Outputs(), (std::vector<std::string> { "it's a \"song\" $HOME;.MP3" }));
+    EXPECT_EQ(Lines(destination), Lines(frames));
+    EXPECT_EQ(Outputs(),
+              (std::vector<std::string> { "it's a \"song\" $HOME;.MP3", "it's a \"song\" $HOME;.wav" }));
     EXPECT_THAT(events_.Events(), ElementsAre("start encoding " + source, "end encoding"));
 
     // No handle of ours reaches the encoder: a file opened without close-on-exec stays here.
@@ -219,10 +237,24 @@ TEST_F(Mp3StepTest, ExternalEncoderGetsItsArgumentsWithoutAShell)
     ::close(opened);
     ASSERT_GE(inherited, 50);
     UseEncoder("state=closed\n[ -e /proc/$$/fd/" + std::to_string(inherited)
-               + " ] && state=open\necho $state > '" + record + "'\nprintf ID3 > \"$dst\"");
+               + " ] && state=open\necho $state > '" + record + "'\ncat '" + frames + "' > \"$dst\"");
     step.EncodeWithExternalEncoder(source, destination, neverAsked_);
     ::close(inherited);
     EXPECT_EQ(Lines(record), "closed\n");
+
+    // Two encodings at once, from two threads, each into a temporary name of its own: the
+    // encoder writes its destination's name, waits for the other one, then its frames.
+    UseEncoder("printf '%s\\n' \"$dst\" > \"$dst\"\ni=0\nwhile [ $(ls -A '" + folder_.Path()
+               + "' | grep -c orva) -lt 2 ] && [ $((i += 1)) -lt 500 ]; do sleep 0.01; done\ncat '" + frames
+               + "' >> \"$dst\"");
+    int results[2] = { -1, -1 };
+    std::thread first(
+        [&] { results[0] = step.EncodeWithExternalEncoder(source, folder_.Path() + "1.MP3", neverAsked_); });
+    results[1] = step.EncodeWithExternalEncoder(source, folder_.Path() + "2.MP3", neverAsked_);
+    first.join();
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    EXPECT_NE(Lines(folder_.Path() + "1.MP3"), Lines(folder_.Path() + "2.MP3"));
 }
 
 TEST_F(Mp3StepTest, ExternalEncoderFailuresLeaveTheDestinationAsItWas)
@@ -237,9 +269,15 @@ TEST_F(Mp3StepTest, ExternalEncoderFailuresLeaveTheDestinationAsItWas)
         { "is killed after writing", "printf partial > \"$dst\"; kill -9 $$" },
         { "runs into a full disk", "ulimit -f 1; head -c 4096 /dev/zero > \"$dst\"" },
         { "cannot be started", nullptr },
+        // 1 s of audio takes 40 frames; an encoder that took a read error for the end of its
+        // input stops short and still exits with 0.
+        { "exits with 0 after too few frames", "cat \"$(dirname \"$0\")/frames.mp3\" > \"$dst\"" },
+        { "exits with 0 after writing no MP3", "printf ID3 > \"$dst\"" },
     };
     const std::string source = folder_.Path() + "song.wav";
     const std::string destination = folder_.Path() + "song.MP3";
+    test::WriteWav(source, 2, 44100, 16, 44100);
+    Mp3Frames(36);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         test::WriteFile(destination, { 'o', 'l', 'd' });
@@ -251,7 +289,7 @@ TEST_F(Mp3StepTest, ExternalEncoderFailuresLeaveTheDestinationAsItWas)
         auto step = MakeStep(tea);
         EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination, neverAsked_), -1);
         EXPECT_EQ(Lines(destination), "old");
-        EXPECT_EQ(Outputs(), (std::vector<std::string> { "song.MP3" }));  // no temporary left
+        EXPECT_EQ(Outputs(), (std::vector<std::string> { "song.MP3", "song.wav" }));  // no temporary left
         EXPECT_EQ(events_.EventsStartingWith("problem").back(), "problem EncodeFailed " + source);
         EXPECT_EQ(events_.Events().back(), "end encoding");
     }
@@ -267,8 +305,10 @@ TEST_F(Mp3StepTest, CancelWhileTheExternalEncoderRuns)
 
     // Withdrawn: the encoder goes on (it finishes once asked) and its output counts.
     const std::string go = folder_.Path() + "go";
-    UseEncoder("printf part > \"$dst\"\nwhile [ ! -e '" + go
-               + "' ]; do sleep 0.02; done\nprintf ID3 >> \"$dst\"");
+    const std::string frames = Mp3Frames(3);
+    test::WriteWav(source, 2, 44100, 16, 2000);
+    UseEncoder("cat '" + frames + "' > \"$dst\"\nwhile [ ! -e '" + go + "' ]; do sleep 0.02; done\ncat '"
+               + frames + "' >> \"$dst\"");
     int asked = 0;
     cancel_ = 1;
     EXPECT_EQ(step.EncodeWithExternalEncoder(source, destination,
@@ -279,9 +319,10 @@ TEST_F(Mp3StepTest, CancelWhileTheExternalEncoderRuns)
                                              }),
               0);
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(Lines(destination), "partID3");
+    EXPECT_EQ(Lines(destination), Lines(frames) + Lines(frames));
     std::filesystem::remove(go);
     std::filesystem::remove(destination);
+    std::filesystem::remove(source);
 
     // Confirmed: an encoder that ignores SIGTERM (and its children) is killed, its partial
     // output removed, and the cancel passes on.
@@ -344,6 +385,7 @@ TEST_F(Mp3StepTest, GogoFailuresLeaveTheDestinationAsItWas)
         bool library = true;
         rlim_t fileSizeLimit = RLIM_INFINITY;
         bool fakeErrorMidway = false;
+        std::int32_t fakeMp3Frames = 0;  ///< the fake ends complete after writing these frames
     };
     const Case cases[] = {
         { "refused: no source", -1 },
@@ -351,6 +393,9 @@ TEST_F(Mp3StepTest, GogoFailuresLeaveTheDestinationAsItWas)
         { "full disk when the file is closed", 44100, true, 4096 },
         { "full disk in the middle", 44100 * 20, true, 4096 },
         { "library error in the middle", 44100, true, RLIM_INFINITY, true },
+        // 1 s of audio takes 40 frames: a library that took a read error for the end of its
+        // input and called the file complete.
+        { "library done after too few frames", 44100, true, RLIM_INFINITY, false, 36 },
     };
     const std::string source = folder_.Path() + "song.wav";
     const std::string destination = folder_.Path() + "song.MP3";
@@ -361,10 +406,12 @@ TEST_F(Mp3StepTest, GogoFailuresLeaveTheDestinationAsItWas)
         std::filesystem::remove(source);
         if (c.frames >= 0)
             test::WriteWav(source, 2, 44100, 16, c.frames);
-        test::UseKeyStore(home_, c.fakeErrorMidway ? FAKE_GOGO_PATH : c.library ? library_ : "");
+        const bool fake = c.fakeErrorMidway || c.fakeMp3Frames > 0;
+        test::UseKeyStore(home_, fake ? FAKE_GOGO_PATH : c.library ? library_ : "");
         FakeGogoScript script;
         script.frames = 50;
-        script.errorAfter = 3;
+        script.mp3Frames = c.fakeMp3Frames;
+        script.errorAfter = c.fakeErrorMidway ? 3 : -1;
         script.errorCode = GOGO_ERR_WRITE;
         fakeReset(&script);
         test::WriteFile(destination, { 'o', 'l', 'd' });

@@ -70,6 +70,35 @@ TEST(CliCore, Commands)
         EXPECT_NE(std::string(reason.begin(), reason.end()).find("unsupported format (PCM, 20 bit)"),
                   std::string::npos);
     }
+
+    // Bytes after the RIFF form are reported; ordinary files print no such line (above).
+    Bytes tagged = ReadFile(wav);
+    tagged.insert(tagged.end(), 300, 'T');
+    EXPECT_NE(OrvaCli("probe '" + dir.Write("tagged.wav", tagged) + "'")
+                  .second.find("validBits=16\ntrailingBytes=300\n"),
+              std::string::npos);
+    // Headers of absurd channel counts are refused with their reason by every command, never
+    // aborting or growing with the count: 65,534 channels, and 32,769 over 80 KB of samples.
+    Bytes many, wider;
+    AddChunk(many, "fmt ", FmtBody(1, 65534, 44100, 16));
+    AddChunk(many, "data", Bytes(1024, 1));
+    AddChunk(wider, "fmt ", FmtBody(1, 32769, 44100, 16));
+    AddChunk(wider, "data", Bytes(80000, 1));
+    for (const std::string& file :
+         { dir.Write("many.wav", Riff(many)), dir.Write("wider.wav", Riff(wider)) }) {
+        EXPECT_EQ(OrvaCli("probe " + file),
+                  std::pair(1, std::string("result=-14\nerror=チャンネル数が多すぎます\n")));
+        EXPECT_EQ(OrvaCli("peak " + file, err).first, 1);
+        for (const std::string& command :
+             { "analyze " + file, "normalize " + file + " " + out + "--mode true",
+               "normalize " + file + " " + out + "--mode loudness --target -23" }) {
+            EXPECT_EQ(OrvaCli(command, err).first, 1) << command;
+            const Bytes reason = ReadFile(err);
+            EXPECT_NE(std::string(reason.begin(), reason.end()).find("チャンネル数が多すぎます"),
+                      std::string::npos)
+                << command;
+        }
+    }
 }
 
 // A read error (injected with strace where it runs) fails the command and leaves no output;
@@ -189,23 +218,46 @@ TEST(CliCore, WideAndFloatFormats)
     const std::string out = dir.File("out.wav");
 
     const std::string probe = OrvaCli("probe " + s24).second;
-    EXPECT_NE(probe.find("formatName=Extensible\nsupported=1\nsampleFormat=s24\nvalidBits=20\nsubFormat=1\n"),
+    EXPECT_NE(probe.find("formatName=Extensible\nsupported=1\nsampleFormat=s24\nvalidBits=20\nsubFormat=1\n"
+                         "channelMask=0x3\n"),
               std::string::npos)
         << probe;
     EXPECT_NE(OrvaCli("probe " + f64).second.find("sampleFormat=f64\nvalidBits=64\n"), std::string::npos);
+    EXPECT_EQ(
+        OrvaCli("probe --json " + s24).second,
+        "{\"file\":\"" + s24
+            + R"(","result":66,"formatTag":65534,"channels":2,"sampleRate":48000,"avgBytesPerSec":288000,)"
+              R"("blockAlign":6,"bitsPerSample":24,"extraSize":22,"dataSize":6,"dataOffset":68,)"
+              R"("formatName":"Extensible","supported":true,"sampleFormat":"s24","validBits":20,)"
+              R"("subFormat":1,"channelMask":3})"
+              "\n");
+    // 8-bit: the 0x00 byte is 128 below the midpoint, full scale and no more.
+    const std::string u8 = dir.Write("u8.wav", PcmWave(1, 8000, 8, { 0x80, 0x00, 0xC0 }));
     struct Case {
-        std::string file, peak;
+        std::string file, peak, json;  // json: the object after its "file" member
     } cases[] = {
-        { s24, "peak=4194304\npeakDbfs=-6.02\n" },
-        { f32, "peak=0.300000012\npeakDbfs=-10.46\n" },
-        { f64, "peak=0.29999999999999999\npeakDbfs=-10.46\n" },
-        { silent, "peak=0\npeakDbfs=-inf\n" },
+        { s24, "peak=4194304\npeakDbfs=-6.02\n", R"("peak":4194304,"peakDbfs":-6.02})" },
+        { f32, "peak=0.300000012\npeakDbfs=-10.46\n", R"("peak":0.300000012,"peakDbfs":-10.46})" },
+        { f64, "peak=0.29999999999999999\npeakDbfs=-10.46\n",
+          R"("peak":0.29999999999999999,"peakDbfs":-10.46})" },
+        { u8, "peak=128\npeakDbfs=0.00\n", R"("peak":128,"peakDbfs":0.00})" },
+        { silent, "peak=0\npeakDbfs=-inf\n",
+          R"("peak":0,"peakDbfs":null,"nullReasons":{"peakDbfs":"silent"}})" },
     };
     for (const Case& c : cases) {
         EXPECT_EQ(OrvaCli("peak " + c.file), std::pair(0, c.peak)) << c.file;
+        EXPECT_EQ(OrvaCli("peak --json " + c.file),
+                  std::pair(0, "{\"file\":\"" + c.file + "\"," + c.json + "\n"));
         ASSERT_EQ(OrvaCli("normalize " + c.file + " " + out).first, 0) << c.file;
     }
     EXPECT_EQ(OrvaCli("peak " + out).second, "peak=0\npeakDbfs=-inf\n");
+    // JSON strings: quotes, backslashes and control characters escaped; bytes that are not
+    // UTF-8 (a lone 0xFF, a cut sequence) become U+FFFD, and UTF-8 stays as it is.
+    const std::string odd =
+        dir.Write("q\"\\\x01\xff\xe3\x81\xe3\x81\x82.wav", PcmWave(1, 8000, 8, { 0x80, 0xC0 }));
+    EXPECT_EQ(OrvaCli("peak --json '" + odd + "'").second,
+              "{\"file\":\"" + dir.File("") + R"(q\"\\\u0001\ufffd\ufffd\ufffd)" + "\xe3\x81\x82"
+                  + R"(.wav","peak":64,"peakDbfs":-6.02})" + "\n");
     // A decimal peak for float files; the loudest sample then stops at full scale.
     EXPECT_EQ(OrvaCli("normalize " + f64 + " " + out + " --peak 0.15").first, 0);
     EXPECT_EQ(OrvaCli("peak " + out).second, "peak=1\npeakDbfs=0.00\n");

@@ -40,12 +40,17 @@ TEST(WaveProbe, ChunkWalk)
     AddChunk(hugeData, "data", {}, 0xFFFFFFF0LL);
     AddChunk(negativeFmt, "fmt ", kFmt16, 0xFFFFFFFFLL);
     AddChunk(backwards, "LIST", {}, 0xFFFFFFF8LL);  // would wrap the offset back onto itself
+    Bytes appended = canonical,
+          unfinalized = Edited(File({ { "fmt ", kFmt16 }, { "data", Bytes(18) } }), 4, std::string(4, '\0'));
+    appended.insert(appended.end(), 100, 'T');
+    unfinalized = Edited(unfinalized, 40, std::string(4, '\0'));
     struct Case {
         const char* name;
         Bytes image;
         int result;  // 1: success (the RIFF size field)
         uint64_t dataOffset = 0, dataSize = 0;
         uint16_t extraSize = 0;
+        uint64_t trailingBytes = 0;
     } cases[] = {
         { "canonical", canonical, 1, 44, 8 },
         { "18-byte fmt", File({ { "fmt ", FmtBody(1, 1, 8000, 8, 18, 0x1234) }, { "data", Bytes(4) } }), 1,
@@ -77,6 +82,11 @@ TEST(WaveProbe, ChunkWalk)
         { "data header cut", Edited(canonical, 0, "", 40), -9 },
         { "data size 2^31 or more: none there", hugeData, 1, 44, 0 },
         { "RF64 without ds64", Edited(canonical, 0, "RF64"), -13 },
+        { "bytes after the form", appended, 1, 44, 8, 0, 100 },
+        { "lone pad after an odd form", File({ { "fmt ", kFmt16 }, { "data", Bytes(3) } }, 39), 1, 44, 3 },
+        { "unfinalized sizes: samples to the end", unfinalized, 1, 44, 16 },
+        { "64 channels", File({ { "fmt ", FmtBody(1, 64, 8000, 16) }, { "data", Bytes(128) } }), 1, 44, 128 },
+        { "65 channels", File({ { "fmt ", FmtBody(1, 65, 8000, 16) }, { "data", Bytes(130) } }), -14 },
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -89,6 +99,7 @@ TEST(WaveProbe, ChunkWalk)
             EXPECT_EQ(info.dataOffset, c.dataOffset);
             EXPECT_EQ(info.dataSize, c.dataSize);
             EXPECT_EQ(info.format.extraSize, c.extraSize);
+            EXPECT_EQ(info.trailingBytes, c.trailingBytes);
         } else {
             EXPECT_EQ(result, c.result);
             EXPECT_EQ(ErrorText(), ProbeResultText(result));

@@ -5,6 +5,7 @@
 #include "tests/encoder/fake_gogo.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -21,6 +22,7 @@ std::string log;
 std::string logCopy;
 std::int32_t frameCalls = 0;
 GogoMemoryInput memoryInput {};
+std::string outputPath;
 
 void Record(const std::string& line)
 {
@@ -90,6 +92,10 @@ FAKE_EXPORT int32_t MPGE_setConfigure(int32_t item, int32_t value, void* pointer
         break;
     case GOGO_ITEM_OUTPUT:
         line += " " + std::string(static_cast<const char*>(pointer));
+        {
+            std::lock_guard lock(mutex);
+            outputPath = static_cast<const char*>(pointer);
+        }
         break;
     case GOGO_ITEM_ID3_TAG:
     case GOGO_ITEM_RIFF_INFO:
@@ -141,7 +147,22 @@ FAKE_EXPORT int32_t MPGE_processFrame(void)
         throw std::runtime_error("frame");
     if (current.errorAfter >= 0 && frame > current.errorAfter)
         return current.errorCode;
-    return frame >= current.frames ? GOGO_DONE : GOGO_OK;
+    if (frame < current.frames)
+        return GOGO_OK;
+    if (current.mp3Frames > 0) {
+        std::string path;
+        {
+            std::lock_guard lock(mutex);
+            path = outputPath;
+        }
+        if (std::FILE* out = std::fopen(path.c_str(), "wb")) {
+            unsigned char bytes[417] = { 0xFF, 0xFB, 0x90, 0x00 };
+            for (std::int32_t i = 0; i < current.mp3Frames; ++i)
+                std::fwrite(bytes, 1, sizeof bytes, out);
+            std::fclose(out);
+        }
+    }
+    return GOGO_DONE;
 }
 
 FAKE_EXPORT int32_t MPGE_closeCoder(void)

@@ -22,6 +22,8 @@ struct FakeGogoScript {
     std::int32_t errorCode = 0;
     bool frameThrows = false;
     std::int32_t frameDelayMs = 0;  ///< time each frame call takes
+    /// MP3 frames (128 kbps, 44.1 kHz) written to the output path when the output is complete
+    std::int32_t mp3Frames = 0;
 };
 
 void FakeGogo_Reset(const FakeGogoScript* script);

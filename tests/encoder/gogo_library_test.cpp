@@ -1,8 +1,11 @@
 // The real libgogo.so through TGogoTea: WAV files of each supported layout become MP3 files
-// of the right rate, mode, bitrate and length; unusable inputs are refused; memory input,
-// tags, aborts and a second encoding after an abort.
+// of the right rate, mode, bitrate and length; unusable inputs are refused; a source cut
+// while it is read fails the encoding; memory input, tags, aborts and a second encoding
+// after an abort; two components encoding at once write what each writes alone.
 
+#include "encoder/gogo_defs.h"
 #include "encoder/gogo_tea.h"
+#include "encoder/mp3_length.h"
 #include "tests/encoder/mp3_frames.h"
 #include "tests/encoder/test_support.h"
 
@@ -116,6 +119,8 @@ TEST_F(GogoLibraryTest, EncodesEachInputLayout)
         EXPECT_EQ(summary.bitrate, c.expectedBitrate);
         EXPECT_EQ(summary.channelMode, c.expectedMode);
         EXPECT_EQ(summary.samplesPerFrame, c.expectedSamplesPerFrame);
+        EXPECT_TRUE(Mp3CoversWave(MeasureMp3(mp3), static_cast<std::uint64_t>(frames),
+                                  static_cast<std::uint32_t>(c.rate)));
         if (HaveMpg123()) {
             EXPECT_EQ(DecodedFrames(mp3, files_.File("decoded.wav"), c.expectedMode == 3 ? 1 : 2), frames);
         }
@@ -152,6 +157,95 @@ TEST_F(GogoLibraryTest, RefusesUnusableInputs)
     // The RIFF output formats are refused too.
     tea_->SetEncodeFormat(TEncodeFormat::_FORMAT_OF_RIFF_WAVE);
     EXPECT_THROW(Encode(wav, mp3), EGogoTeaError);
+}
+
+TEST_F(GogoLibraryTest, SourceCutWhileItIsReadFailsTheEncoding)
+{
+    // Each read path: interleaved 16-bit, 8-bit widened, and one buffer per channel; through
+    // an encoder handle and through the process-wide entry points.
+    struct Case {
+        const char* name;
+        int channels, bits;
+        bool handle = true;
+    };
+    const Case cases[] = { { "16-bit stereo", 2, 16 },
+                           { "8-bit mono", 1, 8 },
+                           { "24-bit stereo", 2, 24 },
+                           { "16-bit stereo, process-wide", 2, 16, false } };
+    const GogoEntryPoints* library = GogoFunctions();
+    ASSERT_NE(library, nullptr);
+    ASSERT_NE(library->MPGE_createEncoder, nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string wav = files_.File("cut.wav");
+        const std::string mp3 = files_.File("cut.MP3");
+        test::WriteWav(wav, c.channels, 44100, c.bits, 44100 * 2);
+        GogoEncoder* encoder = c.handle ? library->MPGE_createEncoder() : nullptr;
+        const auto set = [&](int item, int value, const std::string& text) {
+            void* pointer = const_cast<char*>(text.c_str());
+            return c.handle ? library->MPGE_setConfigure_r(encoder, item, value, pointer)
+                            : library->MPGE_setConfigure(item, value, pointer);
+        };
+        const auto frame = [&] {
+            return c.handle ? library->MPGE_processFrame_r(encoder) : library->MPGE_processFrame();
+        };
+        if (c.handle)
+            ASSERT_NE(encoder, nullptr);
+        else
+            library->MPGE_initializeWork();
+        set(GOGO_ITEM_INPUT, GOGO_INPUT_FILE, wav);
+        set(GOGO_ITEM_OUTPUT, 0, mp3);
+        ASSERT_EQ(c.handle ? library->MPGE_detectConfigure_r(encoder) : library->MPGE_detectConfigure(),
+                  GOGO_OK);
+        std::filesystem::resize_file(wav, std::filesystem::file_size(wav) / 2);
+        int result = GOGO_OK;
+        for (int calls = 0; result == GOGO_OK && calls < 1000; ++calls)
+            result = frame();
+        EXPECT_EQ(result, GOGO_ERR_INPUT);
+        if (c.handle) {
+            library->MPGE_endCoder_r(encoder);
+            library->MPGE_destroyEncoder(encoder);
+        } else {
+            library->MPGE_endCoder();
+        }
+    }
+}
+
+TEST_F(GogoLibraryTest, TwoComponentsEncodeAtOnceAsEachDoesAlone)
+{
+    // Different inputs and settings, so that any state shared between the encodings shows.
+    const std::string wavs[2] = { files_.File("a.wav"), files_.File("b.wav") };
+    test::WriteWav(wavs[0], 2, 44100, 16, 44100 * 8);
+    test::WriteWav(wavs[1], 1, 48000, 24, 48000 * 6);
+    TGogoTea second;
+    TGogoTea* teas[2] = { tea_.get(), &second };
+    second.SetPriority(TThreadPriority::tpNormal);
+    second.SetBitrate(192);
+    second.SetEncodeType(TEncodeType::_MONO);
+    const auto encodeBoth = [&](const std::string& suffix, bool atOnce) {
+        for (int i = 0; i < 2; ++i) {
+            teas[i]->SetSourceFile(wavs[i]);
+            teas[i]->SetDestFile(files_.File(std::to_string(i) + suffix));
+            teas[i]->Execute();
+            if (!atOnce) {
+                ASSERT_TRUE(PumpUntil([&] { return !teas[i]->IsEncoding(); }, 60000));
+            }
+        }
+        ASSERT_TRUE(PumpUntil([&] { return !teas[0]->IsEncoding() && !teas[1]->IsEncoding(); }, 60000));
+        EXPECT_TRUE(teas[0]->LastEncodingComplete());
+        EXPECT_TRUE(teas[1]->LastEncodingComplete());
+    };
+    encodeBoth(".alone.MP3", false);
+    encodeBoth(".together.MP3", true);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const auto alone = test::ReadFileBytes(files_.File(std::to_string(i) + ".alone.MP3"));
+        EXPECT_FALSE(alone.empty());
+        EXPECT_TRUE(alone == test::ReadFileBytes(files_.File(std::to_string(i) + ".together.MP3")));
+    }
+    // Each output covers its source.
+    EXPECT_TRUE(Mp3CoversWave(MeasureMp3(files_.File("0.together.MP3")), 44100 * 8, 44100));
+    EXPECT_TRUE(Mp3CoversWave(MeasureMp3(files_.File("1.together.MP3")), 48000 * 6, 48000));
 }
 
 TEST_F(GogoLibraryTest, LeadingId3TagKeepsTheInfoFrameBehindIt)

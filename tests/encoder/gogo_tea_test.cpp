@@ -1,9 +1,10 @@
 // TGogoTea and the binding against the recording fake library: the configuration calls and
 // their order, version and unit gating, the event sequence of an encoding, aborts, the
-// setters' refusals, and the memory-input ring buffer.
+// setters' refusals, the memory-input ring buffer, and the MP3 length check.
 
 #include "encoder/gogo_defs.h"
 #include "encoder/gogo_tea.h"
+#include "encoder/mp3_length.h"
 #include "tests/encoder/fake_gogo.h"
 #include "tests/encoder/test_support.h"
 
@@ -353,6 +354,86 @@ TEST_F(GogoTeaTest, RingBufferBoundsAndWrapAround)
     EXPECT_EQ(out[1024], 0xAA);
     EXPECT_TRUE(tea->ReadBuffer(out.data(), 0));
     EXPECT_TRUE(tea->WriteBuffer(data.data(), 0));
+}
+
+TEST(ByteRingTest, EveryWrapPointKeepsTheBytesInOrder)
+{
+    // A ring of 8 holds 7; each start offset puts the wrap at another place of each copy.
+    const std::uint8_t data[7] = { 1, 2, 3, 4, 5, 6, 7 };
+    for (int offset = 0; offset < 8; ++offset) {
+        SCOPED_TRACE(offset);
+        ByteRing ring(8);
+        std::uint8_t out[8] = {};
+        ASSERT_TRUE(ring.Write(data, offset));
+        ASSERT_TRUE(ring.Read(out, offset));
+        EXPECT_EQ(ring.Available(), 0);
+        EXPECT_EQ(ring.Free(), 7);
+        EXPECT_FALSE(ring.Write(data, 8));  // more than it holds: nothing written
+        EXPECT_EQ(ring.Available(), 0);
+        ASSERT_TRUE(ring.Write(data, 5));
+        ASSERT_TRUE(ring.Write(data + 5, 2));
+        EXPECT_EQ(ring.Free(), 0);
+        EXPECT_FALSE(ring.Write(data, 1));
+        EXPECT_FALSE(ring.Read(out, 8));  // more than held: nothing taken
+        ASSERT_TRUE(ring.Read(out, 3));
+        EXPECT_EQ(ring.ReadSome(out + 3, 8), 4);
+        EXPECT_TRUE(std::equal(out, out + 7, data));
+        EXPECT_EQ(ring.ReadSome(out, 8), 0);
+    }
+}
+
+TEST(Mp3LengthTest, FramesAndCoverage)
+{
+    // 128 kbps 44.1 kHz MPEG-1 layer III: 417 bytes, 1152 samples; MPEG-2 at 64 kbps 22.05 kHz:
+    // 208 bytes, 576 samples.
+    const auto frames = [](int count, bool mpeg2 = false) {
+        std::string frame(mpeg2 ? 208 : 417, '\0');
+        frame[0] = '\xFF', frame[1] = mpeg2 ? '\xF3' : '\xFB', frame[2] = mpeg2 ? '\x80' : '\x90';
+        std::string bytes;
+        for (int i = 0; i < count; ++i)
+            bytes += frame;
+        return bytes;
+    };
+    const std::string id3v2 = std::string("ID3\x03\0\0\0\0\0\x0A", 10) + std::string(10, 'x');
+    const std::string id3v1 = "TAG" + std::string(125, ' ');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::int64_t frames;
+        int samplesPerFrame;
+    };
+    const Case cases[] = {
+        { "frames only", frames(40), 40, 1152 },
+        { "tags before and after", id3v2 + frames(40) + id3v1, 40, 1152 },
+        { "an encoder's message before the frames", "lame: encoding\n" + frames(40), 40, 1152 },
+        { "the last frame cut", frames(40).substr(0, 40 * 417 - 1), 39, 1152 },
+        { "MPEG-2 frames", frames(10, true), 10, 576 },
+        { "no frames", "ID3", 0, 0 },
+    };
+    TempDir folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = folder.File("x.MP3");
+        std::ofstream(path, std::ios::binary) << c.bytes;
+        const Mp3Length length = MeasureMp3(path);
+        EXPECT_TRUE(length.readable);
+        EXPECT_EQ(length.frames, c.frames);
+        EXPECT_EQ(length.samplesPerFrame, c.samplesPerFrame);
+    }
+    // 40 frames at 44.1 kHz cover 1 s (with what the encoder adds, two frames to spare) at
+    // any source rate, not 2 s; 36 frames fall short of 1 s.
+    Mp3Length mp3 { true, 40, 1152, 44100 };
+    EXPECT_TRUE(Mp3CoversWave(mp3, 44100, 44100));
+    EXPECT_TRUE(Mp3CoversWave(mp3, 22050, 22050));
+    EXPECT_TRUE(Mp3CoversWave(mp3, 96000, 96000));
+    EXPECT_FALSE(Mp3CoversWave(mp3, 44100, 22050));
+    EXPECT_FALSE(Mp3CoversWave(mp3, 44100 * 2, 44100));
+    mp3.frames = 36;
+    EXPECT_FALSE(Mp3CoversWave(mp3, 44100, 44100));
+    EXPECT_TRUE(Mp3CoversWave({ true, 0, 0, 0 }, 0, 44100));  // nothing to cover
+    EXPECT_FALSE(Mp3CoversWave({ true, 0, 0, 0 }, 1, 44100));
+    EXPECT_FALSE(Mp3CoversWave({ false, 40, 1152, 44100 }, 1, 44100));  // a read error
+    EXPECT_FALSE(Mp3CoversWave(MeasureMp3(folder.File("missing.MP3")), 1, 44100));
 }
 
 TEST_F(GogoTeaTest, MemoryInputRecordAndReadFunction)

@@ -140,6 +140,13 @@ inline void WriteWav(const std::string& path, int channels, int sampleRate, int 
     }
 }
 
+/// The bytes of a file (empty when it cannot be read).
+inline std::vector<char> ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 /// Everything a component reported, in the order it arrived on the owner thread.
 struct EventLog {
     explicit EventLog(TGogoTea& tea)

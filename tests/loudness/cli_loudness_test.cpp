@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -24,7 +25,7 @@ std::map<std::string, double> Levels(const std::string& path)
     std::map<std::string, double> levels;
     for (std::string line; std::getline(lines, line);) {
         const auto eq = line.find('=');
-        if (eq != std::string::npos && line.compare(0, eq, "file") != 0)
+        if (eq != std::string::npos && line.compare(0, eq, "file") != 0 && line.compare(0, eq, "layout") != 0)
             levels[line.substr(0, eq)] = std::strtod(line.c_str() + eq + 1, nullptr);
     }
     return levels;
@@ -72,6 +73,27 @@ Bytes Tone(double seconds, double dbfs, int spike = 0)
     return PcmWave(2, 48000, 16, Words(words));
 }
 
+/// 16-bit extensible at 48 kHz with the channel mask `mask`: a 997 Hz sine, channel c at
+/// channelDbfs[c] (below -100: silent).
+Bytes LayoutTone(uint32_t mask, const std::vector<double>& channelDbfs)
+{
+    const auto channels = uint16_t(channelDbfs.size());
+    std::vector<int> words;
+    for (int i = 0; i < 5 * 48000; ++i) {
+        for (const double dbfs : channelDbfs)
+            words.push_back(dbfs < -100 ? 0
+                                        : int(std::lround(32768.0 * std::pow(10.0, dbfs / 20.0)
+                                                          * std::sin(2.0 * M_PI * 997.0 * i / 48000.0))));
+    }
+    Bytes format = FmtBody(0xFFFE, channels, 48000, 16, 18, 22);
+    Put16(format, 16), Put32(format, mask), Put16(format, 1), Put16(format, 0);
+    format.insert(format.end(), { 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71 });
+    Bytes chunks;
+    AddChunk(chunks, "fmt ", format);
+    AddChunk(chunks, "data", Words(words));
+    return Riff(chunks);
+}
+
 class CliLoudness : public ::testing::Test {
 protected:
     void SetUp() override
@@ -90,7 +112,8 @@ TEST_F(CliLoudness, AnalyzePrintsEachFileAndTheAlbum)
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out.substr(0, out.find("\n\n") + 2),
               "file=" + silence
-                  + "\nsamplePeakDbfs=-inf\ntruePeakDbtp=-inf\nloudnessLufs=-inf\nloudnessRangeLu=-inf\n\n");
+                  + "\nsamplePeakDbfs=-inf\ntruePeakDbtp=-inf\nloudnessLufs=-inf\nloudnessRangeLu=-inf\n"
+                    "momentaryMaxLufs=-inf\nshortTermMaxLufs=-inf\nlayout=stereo\n\n");
     // Every key in its place; the album of a tone and silence is the tone.
     std::istringstream lines(out);
     std::string keys;
@@ -101,11 +124,43 @@ TEST_F(CliLoudness, AnalyzePrintsEachFileAndTheAlbum)
         if (eq != std::string::npos)
             last[line.substr(0, eq)] = std::strtod(line.c_str() + eq + 1, nullptr);
     }
-    const std::string block = "file,samplePeakDbfs,truePeakDbtp,loudnessLufs,loudnessRangeLu,,";
-    EXPECT_EQ(keys, block + block + "albumSamplePeakDbfs,albumTruePeakDbtp,albumLoudnessLufs,");
-    for (const char* key : { "samplePeakDbfs", "truePeakDbtp", "loudnessLufs", "albumSamplePeakDbfs",
-                             "albumTruePeakDbtp", "albumLoudnessLufs" })
+    const std::string block = "file,samplePeakDbfs,truePeakDbtp,loudnessLufs,loudnessRangeLu,"
+                              "momentaryMaxLufs,shortTermMaxLufs,layout,,";
+    const std::string album = "albumSamplePeakDbfs,albumTruePeakDbtp,albumLoudnessLufs,albumLoudnessRangeLu,";
+    EXPECT_EQ(keys, block + block + album);
+    for (const char* key :
+         { "samplePeakDbfs", "truePeakDbtp", "loudnessLufs", "momentaryMaxLufs", "shortTermMaxLufs",
+           "albumSamplePeakDbfs", "albumTruePeakDbtp", "albumLoudnessLufs" })
         EXPECT_NEAR(last[key], -20.0, 0.05) << key;
+    EXPECT_EQ(last["albumLoudnessRangeLu"], 0.0);
+    // --album: the album's figures for one file too.
+    const std::string one = OrvaCli("analyze --album '" + tone + "'").second;
+    EXPECT_NE(one.find("layout=stereo\n\nalbumSamplePeakDbfs=-20.0"), std::string::npos) << one;
+    // JSON: an object per file and one for the album; a level with nothing to measure is
+    // null, with the reason.
+    const auto [jsonStatus, json] = OrvaCli("analyze --json '" + silence + "' '" + tone + "'");
+    EXPECT_EQ(jsonStatus, 0);
+    EXPECT_EQ(
+        json.substr(0, json.find('\n') + 1),
+        "{\"file\":\"" + silence
+            + R"(","samplePeakDbfs":null,"truePeakDbtp":null,"loudnessLufs":null,"loudnessRangeLu":null,)"
+              R"("momentaryMaxLufs":null,"shortTermMaxLufs":null,"layout":"stereo","channels":2,)"
+              R"("sampleRate":48000,"nullReasons":{"samplePeakDbfs":"silent","truePeakDbtp":"silent",)"
+              R"("loudnessLufs":"belowGate","loudnessRangeLu":"tooShort","momentaryMaxLufs":"silent",)"
+              R"("shortTermMaxLufs":"tooShort"}})"
+              "\n");
+    EXPECT_NE(json.find("\n{\"file\":\"" + tone + R"(","samplePeakDbfs":-20.0)"), std::string::npos) << json;
+    EXPECT_NE(json.find("}\n{\"albumFiles\":2,\"albumSamplePeakDbfs\":-20.0"), std::string::npos) << json;
+    EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 3);
+    // Too low a rate for the K-weighting filter: no loudness, and the reason says so.
+    std::vector<int> low;
+    for (int i = 0; i < 2 * 2000 * 5; ++i)
+        low.push_back(int(3000 * std::sin(2.0 * M_PI * 300.0 * (i / 2) / 2000.0)));
+    const std::string lowRate = dir.Write("low.wav", PcmWave(2, 2000, 16, Words(low)));
+    const std::string lowJson = OrvaCli("analyze --json '" + lowRate + "'").second;
+    EXPECT_NE(lowJson.find(R"("loudnessLufs":null,)"), std::string::npos) << lowJson;
+    EXPECT_NE(lowJson.find(R"("nullReasons":{"loudnessLufs":"unsupportedRate",)"), std::string::npos)
+        << lowJson;
     // A file that does not probe is worded by its code, as the other commands do.
     EXPECT_EQ(OrvaCli("analyze '" + dir.File("none.wav") + "' '" + tone + "'", dir.File("err")).first, 1);
     const Bytes err = ReadFile(dir.File("err"));
@@ -121,6 +176,12 @@ TEST_F(CliLoudness, NormalizeReachesEachTarget)
                       s32 = dir.Write("s32.wav", WideTone("s32", 5, -25.0)),
                       f32 = dir.Write("f32.wav", WideTone("f32", 5, 4.5)),
                       f64 = dir.Write("f64.wav", WideTone("f64", 5, -30.0));
+    // Layouts whose LFE or side channels the default channel order would weigh wrongly.
+    const double x = -200;
+    const std::string tone21 = dir.Write("21.wav", LayoutTone(0xB, { -30, -30, -10 })),
+                      tone41 = dir.Write("41.wav", LayoutTone(0x3B, { -30, -30, -10, x, x })),
+                      sides71 = dir.Write("71.wav", LayoutTone(0x63F, { x, x, x, x, x, x, -30, -30 })),
+                      back60 = dir.Write("60.wav", LayoutTone(0x707, { x, x, x, -30, x, x }));
     const std::string out = dir.File("out.wav");
     struct Case {
         std::string source, args, key;
@@ -141,6 +202,10 @@ TEST_F(CliLoudness, NormalizeReachesEachTarget)
         { f32, "--mode loudness --target -16", "loudnessLufs", -16.0 },
         { f32, "--mode true --target -1", "truePeakDbtp", -1.0 },
         { f64, "--mode loudness --target -18", "loudnessLufs", -18.0 },
+        { tone21, "--mode loudness --target -23", "loudnessLufs", -23.0 },
+        { tone41, "--mode loudness --target -23", "loudnessLufs", -23.0 },
+        { sides71, "--mode loudness --target -23", "loudnessLufs", -23.0 },
+        { back60, "--mode loudness --target -23", "loudnessLufs", -23.0 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -150,6 +215,11 @@ TEST_F(CliLoudness, NormalizeReachesEachTarget)
         EXPECT_LE(levels.at("truePeakDbtp"), c.key == "truePeakDbtp" ? c.level + 0.1 : 0.0);
         EXPECT_EQ(ReadFile(out).size(), ReadFile(c.source).size());
     }
+    for (const auto& [file, layout] : { std::pair(tone21, "2.1"), std::pair(sides71, "7.1"),
+                                        std::pair(back60, "6.0"), std::pair(tone, "stereo") })
+        EXPECT_NE(OrvaCli("analyze '" + file + "'").second.find(std::string("\nlayout=") + layout + "\n"),
+                  std::string::npos)
+            << layout;
 }
 
 TEST_F(CliLoudness, DefaultTargetIsTheClassicNormalizationAndSilenceIsCopied)
