@@ -39,9 +39,16 @@ screenshots: build
 install: build
 	cmake --install $(BUILD)
 
-# The Debian package $(BUILD)/orva_<version>_<arch>.deb (installs under /usr).
-package: build
-	cd $(BUILD) && cpack -G DEB
+# The Debian package $(BUILD)/orva_<version>_<arch>.deb and its -dbgsym (installs under
+# /usr), built from debian/ in a copy of the tree so that nothing lands beside the tree;
+# `make test` runs the tests. Needs the Build-Depends of debian/control (debhelper).
+PACKAGE_DIR = $(BUILD)/package
+package:
+	rm -rf $(PACKAGE_DIR) && mkdir -p $(PACKAGE_DIR)/orva
+	tar -C $(CURDIR) --exclude=./$(BUILD) --exclude='./build*' --exclude=./.git -cf - . | tar -C $(PACKAGE_DIR)/orva -xf -
+	cd $(PACKAGE_DIR)/orva && DEB_BUILD_OPTIONS="nocheck $(DEB_BUILD_OPTIONS)" dpkg-buildpackage -us -uc -b
+	mv $(PACKAGE_DIR)/*.deb $(PACKAGE_DIR)/*.buildinfo $(PACKAGE_DIR)/*.changes $(BUILD)/
+	rm -rf $(PACKAGE_DIR)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -3,7 +3,7 @@
 // itself keeps every other command (probe, peak, normalize...) quick to start, which
 // matters for scripts that call it once per file.
 
-#include "cli/batch_usage.h"
+#include "cli/batch_options.h"
 #include "cli/command.h"
 
 #include <unistd.h>
@@ -43,7 +43,7 @@ int ForwardBatch(const std::vector<std::string>& args)
     return 1;
 }
 
-const CommandRegistration kBatchForward({ "batch", kBatchUsage, ForwardBatch });
+const CommandRegistration kBatchForward({ "batch", kBatchUsage, ForwardBatch, false });
 
 }  // namespace
 }  // namespace orva::cli

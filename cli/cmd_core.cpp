@@ -37,7 +37,7 @@ bool SupportedOrSaySo(const std::string& path)
     WaveFileInfo info {};
     if (ProbeWaveFile(path, info) < 0 || IsSupportedFormat(info.format))
         return true;  // the command's own steps report a file that does not probe
-    std::fprintf(stderr, "%s: unsupported format (%s, %u bit)\n", path.c_str(),
+    std::fprintf(stderr, "%s: unsupported format (%s, %u bit)\n", Printable(path).c_str(),
                  FormatTagName(info.format.formatTag).c_str(), info.format.bitsPerSample);
     return false;
 }
@@ -177,7 +177,8 @@ int RunNormalize(const std::vector<std::string>& args)
         WaveFileInfo info {};
         const int64_t probed = ProbeWaveFile(args[0], info);
         if (probed < 0 && probed != kProbeCannotRead)
-            std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ProbeReason(probed, ErrorText()).c_str());
+            std::fprintf(stderr, "%s: %s\n", Printable(args[0]).c_str(),
+                         ProbeReason(probed, ErrorText()).c_str());
         return 1;
     }
     return 0;
@@ -193,8 +194,9 @@ int RunResample(const std::vector<std::string>& args)
         return 2;
     }
     WaveFileInfo info {};
-    if (const int probed = ProbeWaveFile(args[0], info); probed < 0) {
-        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), ProbeReason(probed, ErrorText()).c_str());
+    if (const int64_t probed = ProbeWaveFile(args[0], info); probed < 0) {
+        std::fprintf(stderr, "%s: %s\n", Printable(args[0]).c_str(),
+                     ProbeReason(static_cast<int>(probed), ErrorText()).c_str());
         return 1;
     }
     TerminalDialog dialog;
@@ -202,7 +204,7 @@ int RunResample(const std::vector<std::string>& args)
                                          info.format.bitsPerSample, info.format.channels);
     FinishProgressLine();
     if (result < 0) {
-        std::fprintf(stderr, "orva-cli resample: conversion of %s failed\n", args[0].c_str());
+        std::fprintf(stderr, "orva-cli resample: conversion of %s failed\n", Printable(args[0]).c_str());
         return 1;
     }
     return 0;

@@ -217,8 +217,9 @@ int RunTargetNormalize(const std::vector<std::string>& args, const char* usage)
     ProblemReports& problems = dialog.events.Problems();
     GainInputs inputs;
     WaveFileInfo info {};
-    if (const int probed = static_cast<int>(ProbeWaveFile(source, info)); probed < 0) {
-        std::fprintf(stderr, "%s: %s\n", source.c_str(), ProbeReason(probed, ErrorText()).c_str());
+    if (const int64_t probed = ProbeWaveFile(source, info); probed < 0) {
+        std::fprintf(stderr, "%s: %s\n", source.c_str(),
+                     ProbeReason(static_cast<int>(probed), ErrorText()).c_str());
         return 1;
     }
     inputs.bitsPerSample = info.format.bitsPerSample;

@@ -49,6 +49,7 @@ int RunSettings(const std::vector<std::string>& args)
     if (!ParseOptions("settings", args, true, false, options))
         return 2;
     Settings settings;
+    PrintField("SettingsFile", SettingsFilePath());
     LoadSettings(settings, nullptr, DefaultSettingsInLanguage());
     PrintField("StartDirectory", settings.StartDirectory);
     PrintField("PeakMode", settings.PeakMode);
@@ -93,7 +94,7 @@ int RunNotify(const std::vector<std::string>& args)
 
 const CommandRegistration settingsCommand({
     "settings",
-    "  orva-cli settings [--settings FILE] [--save]   print the settings (default ./ORVA.INI);"
+    "  orva-cli settings [--settings FILE] [--save]   print the settings file's path and its settings;"
     " --save writes them back",
     RunSettings,
 });

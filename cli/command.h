@@ -13,6 +13,9 @@ struct Command {
     const char* name;
     const char* usage;  ///< one or more lines for --help, each starting with "orva-cli <name>"
     int (*run)(const std::vector<std::string>& args);
+    /// True when standard output carries the command's result: a write that failed makes
+    /// the exit code 1 (a batch's summary is a courtesy and never fails the batch).
+    bool resultOnStdout = true;
 };
 
 /// Adds a command to the table; used through a static CommandRegistration.

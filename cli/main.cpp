@@ -4,6 +4,7 @@
 #include "cli/terminal.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -55,6 +56,13 @@ int main(int argc, char** argv)
         if (name == command.name) {
             const int code = command.run(std::vector<std::string>(argv + 2, argv + argc));
             orva::cli::FinishProgressLine();
+            // A result that did not reach its reader (a full disk, `> /dev/full`) is a failure.
+            errno = 0;
+            if (command.resultOnStdout && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+                std::fprintf(stderr, "orva-cli %s: cannot write the output: %s\n", command.name,
+                             std::strerror(errno != 0 ? errno : EIO));
+                return code == 0 ? 1 : code;
+            }
             return code;
         }
     }

@@ -14,7 +14,33 @@ bool g_lineOpen = false;
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
-void TerminalView::SetRowLabel(int, const std::string& text)
+std::string Printable(const std::string& text, bool keepLineBreaks)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        char escaped[8] = {};
+        if (byte == '\n' && keepLineBreaks) {
+            out += '\n';
+        } else if (byte == '\n' || byte == '\r' || byte == '\t') {
+            out += byte == '\n' ? "\\n" : byte == '\r' ? "\\r" : "\\t";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else if (byte == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80
+                   && static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+            // U+0080..U+009F: the C1 controls, CSI (U+009B) among them.
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(text[++i]));
+            out += escaped;
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out;
+}
+
+void DrawProgressLine(const std::string& text)
 {
     if (!StderrIsTerminal())
         return;
@@ -22,6 +48,12 @@ void TerminalView::SetRowLabel(int, const std::string& text)
     std::fprintf(stderr, "\r\033[K%s", text.c_str());
     std::fflush(stderr);
     g_lineOpen = true;
+}
+
+void TerminalView::SetRowLabel(int, const std::string& text)
+{
+    if (drawsLabels)
+        DrawProgressLine(Printable(text));
 }
 
 void FinishProgressLine()
@@ -36,7 +68,7 @@ void FinishProgressLine()
 void TerminalView::ShowMessage(Box, const std::string&, const std::string& text)
 {
     FinishProgressLine();
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", Printable(text, true).c_str());
 }
 
 bool TerminalView::AskYesNo(const std::string&, const std::string& text)
@@ -45,7 +77,7 @@ bool TerminalView::AskYesNo(const std::string&, const std::string& text)
     const auto terminated = [this] { return yesWithoutAsking != nullptr && yesWithoutAsking->load(); };
     if (terminated() || isatty(STDIN_FILENO) != 1)
         return true;
-    std::fprintf(stderr, "%s [y/N] ", text.c_str());
+    std::fprintf(stderr, "%s [y/N] ", Printable(text, true).c_str());
     std::fflush(stderr);
     std::string answer;
     for (;;) {

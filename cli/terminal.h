@@ -23,6 +23,8 @@ public:
 
     /// When it points to true, the question is answered Yes at once (a termination request).
     const std::atomic<bool>* yesWithoutAsking = nullptr;
+    /// False when another line (the batch's progress) takes the labels' place.
+    bool drawsLabels = true;
 };
 
 /// A terminal view and the words of the events on it.
@@ -36,5 +38,13 @@ void FinishProgressLine();
 
 /// True when stderr is a terminal.
 bool StderrIsTerminal();
+
+/// Text for the terminal with its control characters escaped ("\x1b", "\r", "\u009b"), so
+/// that a file name cannot move the cursor or rewrite a line; line breaks stay when
+/// `keepLineBreaks` (a message of several lines), else they are escaped too.
+std::string Printable(const std::string& text, bool keepLineBreaks = false);
+
+/// Draws the progress line: replaces the open line on stderr with `text` (a terminal only).
+void DrawProgressLine(const std::string& text);
 
 }  // namespace orva::cli

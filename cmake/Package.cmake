@@ -1,6 +1,6 @@
-# What an installation holds besides the programs' own install rules (manual pages, the
-# external encoder wrapper), and the Debian package that `make package` builds with CPack:
-# build/orva_<version>_<arch>.deb, installing under /usr.
+# What an installation holds besides the programs' own install rules: manual pages, the
+# external encoder wrapper and the bash completion. The Debian package is built from
+# debian/ (`make package`).
 include(GNUInstallDirs)
 
 # The external encoder wrapper sits in the programs' private folder beside libgogo.so.
@@ -42,32 +42,6 @@ foreach(language IN ITEMS en ja)
 endforeach()
 add_custom_target(orva_man_pages ALL DEPENDS ${ORVA_MAN_OUTPUTS})
 
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME orva)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_PACKAGE_CONTACT "ORVA maintainers <maintainers@users.noreply.c-seed-7913001f.example>"
-  CACHE STRING "Maintainer field of the Debian package")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "peak-normalize WAV files in a batch")
-# The long description; CPack puts the summary in front and indents it as Debian wants.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "ORVA collects WAV files in a list and scales every sample so that each
-file's peak (or one common peak over all files) lands on full scale,
-keeping every other RIFF chunk. It can convert the sample rate first,
-encode each result to MP3, set sources aside or delete them, announce
-finished files over SSTP and play a file for preview.
-
-The package holds the desktop program orva and the command-line front
-end orva-cli.")
-set(CPACK_DEBIAN_PACKAGE_SECTION sound)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Depends: the shared libraries the programs link (dpkg-shlibdeps), and what they run:
-# lame for tools/scmpx-lame, the GStreamer plugins for playback, the IPA font for Japanese.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "lame, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, fonts-ipafont-gothic")
-# The standard buttons' Japanese texts.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-include(CPack)
+# Completion of orva-cli's commands, options and WAV files in bash.
+install(FILES ${PROJECT_SOURCE_DIR}/cli/orva-cli.bash-completion
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME orva-cli)

@@ -65,6 +65,9 @@ void ByteRangeScalar(const uint8_t* data, size_t begin, size_t end, int& low, in
 
 std::atomic<bool> g_baselineOnly { false };
 
+// Every AVX2 form ends with _mm256_zeroupper(): the compiler leaves it out before a tail call
+// to the plain remainder, and SSE code run with the upper YMM halves dirty (the loudness
+// library's loops among it) pays a state transition on every instruction.
 bool HaveAvx2()
 {
     static const bool have = __builtin_cpu_supports("avx2");
@@ -115,6 +118,7 @@ __attribute__((target("avx2"))) void ScaleWordsAvx2(uint8_t* data, size_t words,
         // 128-bit lane; the permute restores the sample order.
         _mm256_storeu_si256(p, _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8));
     }
+    _mm256_zeroupper();
     ScaleWordsScalar(data, i, words, gain);
 }
 
@@ -157,6 +161,7 @@ __attribute__((target("avx2"))) void WordRangeAvx2(const uint8_t* data, size_t w
         low = std::min<int>(low, lows[k]);
         high = std::max<int>(high, highs[k]);
     }
+    _mm256_zeroupper();
     WordRangeScalar(data, i, words, low, high);
 }
 
@@ -396,6 +401,7 @@ __attribute__((target("avx2"))) void RangeS24Avx2(const uint8_t* data, size_t co
         low = std::min(low, lows[k]);
         high = std::max(high, highs[k]);
     }
+    _mm256_zeroupper();
     RangeS24Scalar(data, i, count, low, high);
 }
 
@@ -418,6 +424,7 @@ __attribute__((target("avx2"))) void RangeS32Avx2(const uint8_t* data, size_t co
         low = std::min(low, lows[k]);
         high = std::max(high, highs[k]);
     }
+    _mm256_zeroupper();
     RangeS32Scalar(data, i, count, low, high);
 }
 
@@ -438,6 +445,7 @@ __attribute__((target("avx2"))) double LevelF32Avx2(const uint8_t* data, size_t 
     double level = 0.0;
     for (float h : highs)
         level = std::max(level, static_cast<double>(h));
+    _mm256_zeroupper();
     return LevelScalar<float>(data, i, count, level);
 }
 
@@ -457,6 +465,7 @@ __attribute__((target("avx2"))) double LevelF64Avx2(const uint8_t* data, size_t 
     double level = 0.0;
     for (double h : highs)
         level = std::max(level, h);
+    _mm256_zeroupper();
     return LevelScalar<double>(data, i, count, level);
 }
 
@@ -490,6 +499,7 @@ __attribute__((target("avx2"))) void ScaleS24Avx2(uint8_t* data, size_t count, d
         const int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(upper, 8));
         std::memcpy(p + 20, &last, 4);
     }
+    _mm256_zeroupper();
     ScaleS24Scalar(data, i, count, gain);
 }
 
@@ -503,6 +513,7 @@ __attribute__((target("avx2"))) void ScaleS32Avx2(uint8_t* data, size_t count, d
         auto* p = reinterpret_cast<__m256i*>(data + 4 * i);
         _mm256_storeu_si256(p, ScaleLanes(_mm256_loadu_si256(p), g, low, high));
     }
+    _mm256_zeroupper();
     ScaleS32Scalar(data, i, count, gain);
 }
 
@@ -525,6 +536,7 @@ __attribute__((target("avx2"))) void ScaleF32Avx2(uint8_t* data, size_t count, d
         const __m256 finite = _mm256_cmp_ps(_mm256_and_ps(x, absMask), infinity, _CMP_LT_OQ);
         _mm256_storeu_ps(p, _mm256_blendv_ps(x, scaled, finite));
     }
+    _mm256_zeroupper();
     ScaleFloatScalar<float>(data, i, count, gain);
 }
 
@@ -543,6 +555,7 @@ __attribute__((target("avx2"))) void ScaleF64Avx2(uint8_t* data, size_t count, d
         const __m256d finite = _mm256_cmp_pd(_mm256_and_pd(x, absMask), infinity, _CMP_LT_OQ);
         _mm256_storeu_pd(p, _mm256_blendv_pd(x, scaled, finite));
     }
+    _mm256_zeroupper();
     ScaleFloatScalar<double>(data, i, count, gain);
 }
 

@@ -6,10 +6,13 @@
 #include "settings/profile.h"
 #include "settings/sjis.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <initializer_list>
 #include <string_view>
 
@@ -33,12 +36,39 @@ std::string CurrentDirectory()
     }
 }
 
-const std::string& SettingsPath()
+/// "$XDG_CONFIG_HOME/orva", or "$HOME/.config/orva"; a relative XDG_CONFIG_HOME is ignored as
+/// the XDG rules say. Empty when neither names a folder.
+std::string ConfigFolder()
 {
-    if (IniFilePath.empty())
-        IniFilePath = DefaultIniFilePath();
-    return IniFilePath;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/')
+        return std::string(config) + "/orva";
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user != nullptr ? user->pw_dir : nullptr;
+    }
+    if (home == nullptr || home[0] != '/')
+        return {};
+    return std::string(home) + "/.config/orva";
 }
+
+/// Creates the configuration folder (and its parents, private to the user) before the first
+/// save to a settings file inside it; a file named elsewhere gets no folders made for it.
+void PrepareFolderOf(const std::string& path)
+{
+    const std::string folder = ConfigFolder();
+    if (folder.empty() || path != folder + "/ORVA.INI")
+        return;
+    for (size_t slash = 1; slash != std::string::npos;) {
+        slash = folder.find('/', slash + 1);
+        const std::string prefix = folder.substr(0, slash);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
+            return;  // the save then fails and says so
+    }
+}
+
+const std::string& SettingsPath() { return SettingsFilePath(); }
 
 /// A text field: CP932 in the file (UTF-8 in a file that starts with the UTF-8 mark), at
 /// most 255 bytes as CP932 counts them, UTF-8 in memory.
@@ -92,7 +122,22 @@ void WritePosition(ProfileFile& file, const PositionedWindow& window, const char
 
 }  // namespace
 
-std::string DefaultIniFilePath() { return CurrentDirectory() + "/ORVA.INI"; }
+std::string DefaultIniFilePath()
+{
+    const std::string local = CurrentDirectory() + "/ORVA.INI";
+    struct stat status {};
+    if (::stat(local.c_str(), &status) == 0)
+        return local;
+    const std::string folder = ConfigFolder();
+    return folder.empty() ? local : folder + "/ORVA.INI";
+}
+
+const std::string& SettingsFilePath()
+{
+    if (IniFilePath.empty())
+        IniFilePath = DefaultIniFilePath();
+    return IniFilePath;
+}
 
 void LoadSettings(Settings& settings, PositionedWindow* mainWindow, const Settings& defaults)
 {
@@ -131,6 +176,7 @@ void LoadSettings(Settings& settings, PositionedWindow* mainWindow, const Settin
 
 bool SaveSettings(const Settings& settings, const PositionedWindow* mainWindow)
 {
+    PrepareFolderOf(SettingsPath());
     ProfileFile file(SettingsPath());
     // A text that CP932 cannot hold ("/home/josé") would come back as something else: only
     // then does the file become UTF-8, so a file of CP932 texts stays as it always was.
@@ -191,6 +237,7 @@ void RestoreWindowPosition(PositionedWindow& window, const char* topKey, const c
 
 void SaveWindowPosition(const PositionedWindow& window, const char* topKey, const char* leftKey)
 {
+    PrepareFolderOf(SettingsPath());
     ProfileFile file(SettingsPath());
     WritePosition(file, window, topKey, leftKey);
     file.Save();
@@ -205,9 +252,34 @@ void ReadWindowSize(const char* widthKey, const char* heightKey, int& width, int
 
 void SaveWindowSize(const char* widthKey, const char* heightKey, int width, int height)
 {
+    PrepareFolderOf(SettingsPath());
     ProfileFile file(SettingsPath());
     WriteInt(file, kWindowSection, widthKey, width);
     WriteInt(file, kWindowSection, heightKey, height);
+    file.Save();
+}
+
+int ReadWindowValue(const char* key, int fallback)
+{
+    return ProfileFile(SettingsPath()).GetInt(kWindowSection, key, fallback);
+}
+
+void SaveWindowValue(const char* key, int value)
+{
+    ProfileFile file(SettingsPath());
+    WriteInt(file, kWindowSection, key, value);
+    file.Save();
+}
+
+std::string ReadWindowText(const char* key)
+{
+    return ReadText(ProfileFile(SettingsPath()), kWindowSection, key, "");
+}
+
+void SaveWindowText(const char* key, const std::string& text)
+{
+    ProfileFile file(SettingsPath());
+    WriteText(file, kWindowSection, key, text);
     file.Save();
 }
 

@@ -8,13 +8,17 @@
 
 namespace orva {
 
-/// Path of the settings file. Empty until LoadSettings fills it with the current directory
-/// followed by "/ORVA.INI"; set it before LoadSettings to use another file (orva-cli
-/// --settings, tests).
+/// Path of the settings file. Empty until LoadSettings fills it with DefaultIniFilePath();
+/// set it before LoadSettings to use another file (orva-cli --settings, tests).
 extern std::string IniFilePath;
 
-/// The current directory followed by "/ORVA.INI".
+/// The settings file when none is named: the current directory's "ORVA.INI" where that
+/// file exists (stored settings and scripts rely on it), else "orva/ORVA.INI" in the user's
+/// configuration folder ($XDG_CONFIG_HOME, or ~/.config).
 std::string DefaultIniFilePath();
+
+/// The settings file in use (IniFilePath, filled with the default when still empty).
+const std::string& SettingsFilePath();
 
 /// A window whose position is kept in the settings file. Coordinates in pixels.
 class PositionedWindow {
@@ -59,5 +63,16 @@ void ReadWindowSize(const char* widthKey, const char* heightKey, int& width, int
 
 /// Writes a window's size to "Window".
 void SaveWindowSize(const char* widthKey, const char* heightKey, int width, int height);
+
+/// Reads a number of the "Window" section (a view choice such as the hidden columns);
+/// `fallback` when the key is missing.
+int ReadWindowValue(const char* key, int fallback);
+/// Writes a number to the "Window" section.
+void SaveWindowValue(const char* key, int value);
+/// Reads a text of the "Window" section (UTF-8; a folder such as the last add folder);
+/// empty when the key is missing.
+std::string ReadWindowText(const char* key);
+/// Writes a text to the "Window" section, stored like the other texts (at most 255 bytes).
+void SaveWindowText(const char* key, const std::string& text);
 
 }  // namespace orva

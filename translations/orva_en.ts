@@ -31,11 +31,35 @@
         <source>(未対応)</source>
         <translation>(unsupported)</translation>
     </message>
+    <message>
+        <source>サンプルピーク(dBFS)</source>
+        <translation>Sample peak (dBFS)</translation>
+    </message>
+    <message>
+        <source>トゥルーピーク(dBTP)</source>
+        <translation>True peak (dBTP)</translation>
+    </message>
+    <message>
+        <source>ラウドネス(LUFS)</source>
+        <translation>Loudness (LUFS)</translation>
+    </message>
+    <message>
+        <source>ラウドネスレンジ(LU)</source>
+        <translation>Loudness range (LU)</translation>
+    </message>
+    <message>
+        <source>ゲイン(dB)</source>
+        <translation>Gain (dB)</translation>
+    </message>
+    <message>
+        <source>%1 (上限)</source>
+        <translation>%1 (ceiling)</translation>
+    </message>
 </context>
 <context>
     <name>Help</name>
     <message>
-        <source>ヘルプファイル(help\index.htm)が見つかりません</source>
+        <source>ヘルプファイル(help/index.htm)が見つかりません</source>
         <translation>The help file (help/en/index.htm) was not found</translation>
     </message>
 </context>
@@ -501,6 +525,26 @@ bit depths cannot be processed together.</translation>
         <source>ﾊﾞｰｼﾞｮﾝ情報(&amp;A)...</source>
         <translation>&amp;About...</translation>
     </message>
+    <message>
+        <source>レベル測定</source>
+        <translation>Measure levels</translation>
+    </message>
+    <message>
+        <source>レベル測定(&amp;L)</source>
+        <translation>Measure &amp;Levels</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>レベル測定中(%1/%2):%3</source>
+        <translation>Measuring levels (%1/%2): %3</translation>
+    </message>
+    <message>
+        <source>対応状況</source>
+        <translation>Support</translation>
+    </message>
 </context>
 <context>
     <name>TForm3</name>
@@ -511,6 +555,10 @@ bit depths cannot be processed together.</translation>
     <message>
         <source>キャンセル</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>完了しました（失敗 %d 件）</source>
+        <translation>Finished (%d failed)</translation>
     </message>
 </context>
 <context>
@@ -528,36 +576,36 @@ bit depths cannot be processed together.</translation>
         <translation>Peak method</translation>
     </message>
     <message>
-        <source>ファイルごとに取得</source>
-        <translation>Per file</translation>
+        <source>ファイルごとに取得(&amp;F)</source>
+        <translation>Per &amp;file</translation>
     </message>
     <message>
-        <source>全ファイルから一括取得</source>
-        <translation>Common peak of all files</translation>
+        <source>全ファイルから一括取得(&amp;A)</source>
+        <translation>Common peak of &amp;all files</translation>
     </message>
     <message>
         <source>元ファイル</source>
         <translation>Source files</translation>
     </message>
     <message>
-        <source>操作しない</source>
-        <translation>Leave as they are</translation>
+        <source>操作しない(&amp;L)</source>
+        <translation>&amp;Leave as they are</translation>
     </message>
     <message>
-        <source>リネームする</source>
-        <translation>Rename</translation>
+        <source>リネームする(&amp;R)</source>
+        <translation>&amp;Rename</translation>
     </message>
     <message>
-        <source>削除する</source>
-        <translation>Delete</translation>
+        <source>削除する(&amp;D)</source>
+        <translation>&amp;Delete</translation>
     </message>
     <message>
         <source>変換後の元ファイルの操作</source>
         <translation>What happens to the source files after conversion</translation>
     </message>
     <message>
-        <source>サンプリングレート変換(ACM)</source>
-        <translation>Sample-rate conversion</translation>
+        <source>サンプリングレート変換(&amp;S)</source>
+        <translation>&amp;Sample-rate conversion</translation>
     </message>
     <message>
         <source>音量正規化前にサンプリングレート変換を行うか</source>
@@ -572,20 +620,20 @@ bit depths cannot be processed together.</translation>
         <translation>Default output folder</translation>
     </message>
     <message>
-        <source>前回のフォルダ</source>
-        <translation>Last folder</translation>
+        <source>前回のフォルダ(&amp;P)</source>
+        <translation>&amp;Previous folder</translation>
     </message>
     <message>
-        <source>固定</source>
-        <translation>Fixed</translation>
+        <source>固定(&amp;X)</source>
+        <translation>Fi&amp;xed</translation>
     </message>
     <message>
         <source>・・・</source>
         <translation>...</translation>
     </message>
     <message>
-        <source>外部エンコード(MP3)</source>
-        <translation>External encoding (MP3)</translation>
+        <source>外部エンコード(MP3)(&amp;E)</source>
+        <translation>&amp;External encoding (MP3)</translation>
     </message>
     <message>
         <source>外部エンコーダを使用してMP3ファイルを作成</source>
@@ -604,8 +652,8 @@ bit depths cannot be processed together.</translation>
         <translation>Choose the kind of MP3 encoder</translation>
     </message>
     <message>
-        <source>場所指定</source>
-        <translation>Browse</translation>
+        <source>場所指定(&amp;B)</source>
+        <translation>&amp;Browse</translation>
     </message>
     <message>
         <source>外部エンコーダのパスを指定する</source>
@@ -632,8 +680,8 @@ bit depths cannot be processed together.</translation>
         <translation>Forced mono</translation>
     </message>
     <message>
-        <source>心理音響モデル演算</source>
-        <translation>Psychoacoustic model</translation>
+        <source>心理音響モデル演算(&amp;P)</source>
+        <translation>&amp;Psychoacoustic model</translation>
     </message>
     <message>
         <source>心理音響モデル演算を行う</source>
@@ -646,52 +694,52 @@ bit depths cannot be processed together.</translation>
 is halved.</translation>
     </message>
     <message>
-        <source>エンコーダ種別</source>
-        <translation>Encoder</translation>
+        <source>エンコーダ種別(&amp;K)</source>
+        <translation>Encoder &amp;kind</translation>
     </message>
     <message>
-        <source>ビットレート</source>
-        <translation>Bit rate</translation>
+        <source>ビットレート(&amp;R)</source>
+        <translation>Bit &amp;rate</translation>
     </message>
     <message>
-        <source>出力モード</source>
-        <translation>Output mode</translation>
+        <source>出力モード(&amp;M)</source>
+        <translation>Output &amp;mode</translation>
     </message>
     <message>
-        <source>SSTP有効</source>
-        <translation>SSTP enabled</translation>
+        <source>SSTP有効(&amp;S)</source>
+        <translation>&amp;SSTP enabled</translation>
     </message>
     <message>
-        <source>サーバ</source>
-        <translation>Server</translation>
+        <source>サーバ(&amp;V)</source>
+        <translation>Ser&amp;ver</translation>
     </message>
     <message>
-        <source>ポート</source>
-        <translation>Port</translation>
+        <source>ポート(&amp;T)</source>
+        <translation>Por&amp;t</translation>
     </message>
     <message>
-        <source>1ファイル終了時(ファイル名:$S)</source>
-        <translation>When a file is done (file name: $S)</translation>
+        <source>1ファイル終了時(ファイル名:$S)(&amp;O)</source>
+        <translation>When &amp;one file is done (file name: $S)</translation>
     </message>
     <message>
-        <source>全ファイル終了時</source>
-        <translation>When all files are done</translation>
+        <source>全ファイル終了時(&amp;A)</source>
+        <translation>When &amp;all files are done</translation>
     </message>
     <message>
         <source>ネットワーク</source>
         <translation>Network</translation>
     </message>
     <message>
-        <source>SCMPX指定時は「SCMPX.exe」を指定してください。</source>
-        <translation>For SCMPX, choose "SCMPX.exe".</translation>
+        <source>SCMPX指定時はエンコーダのプログラムを指定してください。</source>
+        <translation>For SCMPX, choose the encoder program.</translation>
     </message>
     <message>
         <source>開く</source>
         <translation>Open</translation>
     </message>
     <message>
-        <source>目標レベル</source>
-        <translation>Target level</translation>
+        <source>目標レベル(&amp;T)</source>
+        <translation>&amp;Target level</translation>
     </message>
     <message>
         <source>サンプルピーク</source>
@@ -714,12 +762,16 @@ is halved.</translation>
         <translation>The level after normalization</translation>
     </message>
     <message>
-        <source>上限</source>
-        <translation>Ceiling</translation>
+        <source>上限(&amp;C)</source>
+        <translation>&amp;Ceiling</translation>
     </message>
     <message>
         <source>ラウドネス正規化でトゥルーピークが超えない上限</source>
         <translation>The true peak a loudness normalization never exceeds</translation>
+    </message>
+    <message>
+        <source>実行できないファイルです。(%1)</source>
+        <translation>This file cannot be run. (%1)</translation>
     </message>
 </context>
 <context>
@@ -736,6 +788,10 @@ is halved.</translation>
         <source>キャンセル</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>終了後に出力ファイルのレベルを測定する(&amp;M)</source>
+        <translation>&amp;Measure the outputs' levels afterwards</translation>
+    </message>
 </context>
 <context>
     <name>UiServices</name>
@@ -750,6 +806,43 @@ is halved.</translation>
     <message>
         <source>すべてのファイル (*)</source>
         <translation>All files (*)</translation>
+    </message>
+</context>
+<context>
+    <name>HelpWindow</name>
+    <message>
+        <source>ORVA ヘルプ</source>
+        <translation>ORVA Help</translation>
+    </message>
+    <message>
+        <source>戻る(&amp;B)</source>
+        <translation>&amp;Back</translation>
+    </message>
+    <message>
+        <source>進む(&amp;F)</source>
+        <translation>&amp;Forward</translation>
+    </message>
+    <message>
+        <source>ブラウザで開く(&amp;O)</source>
+        <translation>&amp;Open in browser</translation>
+    </message>
+    <message>
+        <source>閉じる(&amp;C)</source>
+        <translation>&amp;Close</translation>
+    </message>
+</context>
+<context>
+    <name>Startup</name>
+    <message>
+        <source>画面に接続できません（DISPLAY も WAYLAND_DISPLAY も設定されていません）</source>
+        <translation>cannot connect to a display (neither DISPLAY nor WAYLAND_DISPLAY is set)</translation>
+    </message>
+</context>
+<context>
+    <name>TForm2</name>
+    <message>
+        <source>WAVファイルのピーク正規化ツール</source>
+        <translation>Peak normalizer for WAV files</translation>
     </message>
 </context>
 </TS>

@@ -93,8 +93,8 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     QPalette black = Label3->palette();
     black.setColor(QPalette::WindowText, Qt::black);
     Label3->setPalette(black);
-    Label4 = MakeLabel(Panel1, "Label4", QRect(40, 56, 248, 16),
-                       QStringLiteral("Peak normalizer for WAV files"), PixelFont(gothic, 16));
+    Label4 = MakeLabel(Panel1, "Label4", QRect(40, 56, 248, 16), tr("WAVファイルのピーク正規化ツール"),
+                       PixelFont(gothic, 16));
     Label1 = MakeLabel(Panel1, "Label1", QRect(59, 72, 183, 19), QStringLiteral("Ver 1.1 2003/01/13"),
                        PixelFont(font().family(), 19, true));
     Label5 = MakeLabel(Panel1, "Label5", QRect(40, 104, 128, 16), QStringLiteral("(C) 2026 ORVA"),
@@ -113,8 +113,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent)
     Button2->setDefault(true);
     connect(Button2, &QPushButton::clicked, this, [this] { Button1Click(); });
 
-    // The designed place, unless a valid saved one replaces it.
-    move(24, 19);
+    // A valid saved place, else centred on the main window when it shows.
     RestoreWidgetPosition(this, "Form2Top", "Form2Left");
 }
 

@@ -8,7 +8,10 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 OrvaApplication::OrvaApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -43,6 +46,35 @@ void OrvaApplication::ShowException(const std::exception& error)
         QMessageBox box(QMessageBox::Critical, QStringLiteral("ORVA"), text, QMessageBox::Ok);
         box.exec();
     }
+}
+
+bool DisplayMissing(int argc, char** argv, const char* (*environment)(const char*))
+{
+    auto set = [environment](const char* name) {
+        const char* value = environment(name);
+        return value != nullptr && *value != '\0';
+    };
+    std::string platform = set("QT_QPA_PLATFORM") ? environment("QT_QPA_PLATFORM") : "";
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            platform = argv[i + 1];
+    }
+    // A list of platforms ("wayland;xcb") is tried in order: the first that can connect wins.
+    platform = platform.substr(0, platform.find(':'));
+    const bool x11 = set("DISPLAY");
+    const bool wayland = set("WAYLAND_DISPLAY");
+    if (platform.empty())
+        return !x11 && !wayland;
+    std::size_t start = 0;
+    while (start <= platform.size()) {
+        const std::size_t end = std::min(platform.find(';', start), platform.size());
+        const std::string name = platform.substr(start, end - start);
+        if ((name == "xcb" && x11) || (name.rfind("wayland", 0) == 0 && wayland)
+            || (name != "xcb" && name.rfind("wayland", 0) != 0))
+            return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 void PrepareDesktop()

@@ -27,3 +27,8 @@ void PrepareDesktop();
 /// names the windows ask for ("ＭＳ Ｐゴシック", "ＭＳ ゴシック") resolve to the IPA fonts.
 /// Call before the QApplication exists. Returns false when the aliases could not be loaded.
 bool LoadFontAliases();
+
+/// The display the window system plugin would connect to is missing: the platform named by
+/// `-platform`/`QT_QPA_PLATFORM` (or the default, X11 or Wayland) needs DISPLAY or
+/// WAYLAND_DISPLAY and neither is set. `environment` reads a variable (getenv).
+bool DisplayMissing(int argc, char** argv, const char* (*environment)(const char*));

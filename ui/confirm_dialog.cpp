@@ -5,6 +5,7 @@
 #include "ui/main_window.h"
 #include "ui/window_position.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -55,6 +56,9 @@ TOKRightDlg::TOKRightDlg(QWidget* parent) : QDialog(parent)
     auto* bevelLayout = new QVBoxLayout(Bevel1);
     bevelLayout->addWidget(Label1);
     bevelLayout->addWidget(RichEdit1, 1);
+    CheckBox1 = new QCheckBox(tr("終了後に出力ファイルのレベルを測定する(&M)"), Bevel1);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    bevelLayout->addWidget(CheckBox1);
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setDefault(true);

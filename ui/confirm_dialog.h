@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QSize>
 
+class QCheckBox;
 class QFrame;
 class QLabel;
 class QPlainTextEdit;
@@ -27,6 +28,8 @@ public:
     QPlainTextEdit* RichEdit1 = nullptr;  ///< read-only summary, monospaced
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
+    /// Measure the outputs' levels once the batch has ended; off at start, then as left.
+    QCheckBox* CheckBox1 = nullptr;
 
     /// Empties the summary and makes its text black.
     void ClearSummary();

@@ -1,10 +1,12 @@
 #include "ui/main_window.h"
 
 #include "settings/settings_store.h"
+#include "settings/sjis.h"
 #include "text/settings_words.h"
 #include "ui/about_dialog.h"
 #include "ui/forms.h"
 #include "ui/help.h"
+#include "ui/level_columns.h"
 #include "ui/options_dialog.h"
 #include "ui/tool_icons.h"
 #include "ui/window_position.h"
@@ -17,17 +19,22 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QIdentityProxyModel>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QResizeEvent>
+#include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <set>
@@ -39,51 +46,21 @@ constexpr int kClientWidth = 598;
 constexpr int kClientHeight = 319;
 constexpr int kPanelHeight = 25;
 constexpr int kButtonSize = 25;
-constexpr int kMinimumWidth = 240;
-constexpr int kAboutButtonMinLeft = 200;
+// The about button stays right of the analyze button, so the window is never narrower than
+// both side by side.
+constexpr int kMinimumWidth = 262;
+constexpr int kAboutButtonMinLeft = 232;
 
-// Width of each column of ListView1; the last column takes the rest of the row.
-constexpr int kColumnWidths[] = { 110, 110, 80, 50, 30, 30, 60 };
+// Width of each column of ListView1 up to the support column; the level columns are as wide
+// as their captions, and the last column takes the rest of the row.
+constexpr int kColumnWidths[] = { 110, 110, 80, 50, 30, 30, 60, 70 };
 
-// The header captions of ListView1, one per column of the file list.
-const char* const kColumnCaptions[] = {
-    QT_TRANSLATE_NOOP("FileList", "ファイル名"),
-    QT_TRANSLATE_NOOP("FileList", "ディレクトリ"),
-    QT_TRANSLATE_NOOP("FileList", "形式"),
-    QT_TRANSLATE_NOOP("FileList", "周期"),
-    "Bit",
-    "Ch",
-    QT_TRANSLATE_NOOP("FileList", "サイズ"),
-    QT_TRANSLATE_NOOP("FileList", "　"),
-};
-
-/// Shows the file list in the program's language, with the header captions aligned like
-/// their cells.
-class ListViewColumns final : public QIdentityProxyModel {
-public:
-    using QIdentityProxyModel::QIdentityProxyModel;
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
-    {
-        if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole) {
-            const bool number = section >= 1 + orva::SampleRateCell && section <= 1 + orva::SizeCell;
-            return QVariant::fromValue(
-                Qt::Alignment((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
-        }
-        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0
-            && section < int(std::size(kColumnCaptions)))
-            return QCoreApplication::translate("FileList", kColumnCaptions[section]);
-        return QIdentityProxyModel::headerData(section, orientation, role);
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (role == Qt::DisplayRole && index.column() == orva::FileListModel::SupportColumn
-            && !QIdentityProxyModel::data(index, orva::FileListModel::SupportedRole).toBool())
-            return QCoreApplication::translate("FileList", "(未対応)");
-        return QIdentityProxyModel::data(index, role);
-    }
-};
+// The settings key of the columns the user hid: bit n stands for column n.
+constexpr const char* kHiddenColumnsKey = "Form1HiddenColumns";
+// The settings keys of the window's size (inside the frame) and of the last add folder.
+constexpr const char* kWidthKey = "Form1Width";
+constexpr const char* kHeightKey = "Form1Height";
+constexpr const char* kAddFolderKey = "AddDir";
 
 /// Shows a cell's whole text as its tooltip when the column is too narrow to show it all
 /// (long folders, file names); a cell that shows whole has no tooltip.
@@ -138,6 +115,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), fileList_(std::make_uniqu
     WidgetPosition position(this);
     orva::LoadSettings(Settings, &position, orva::DefaultSettingsInLanguage());
     setAcceptDrops(true);
+    int width = -1, height = -1;
+    orva::ReadWindowSize(kWidthKey, kHeightKey, width, height);
+    if (width > 0 && height > 0)
+        resize(std::max(width, kMinimumWidth), height);
+    openedSize_ = size();
+    hiddenColumns_ = orva::ReadWindowValue(kHiddenColumnsKey, 0) & ~1;
+    for (int column = 1; column < ListViewColumnCount; ++column)
+        ListView1->setColumnHidden(column, (hiddenColumns_ & (1 << column)) != 0);
+    ApplyOptions();
 
     UpdateCommandStates();
     SetStopCommandsEnabled(false);
@@ -149,6 +135,9 @@ TForm1::~TForm1()
     // window any more.
     disconnect(ListView1->selectionModel(), nullptr, this, nullptr);
     disconnect(fileList_.get(), nullptr, this, nullptr);
+    // The worker reports to this window: it ends before anything it reports to.
+    delete measurement_;
+    measurement_ = nullptr;
     delete ListView1;
     ListView1 = nullptr;
     MediaPlayer1 = nullptr;
@@ -186,6 +175,7 @@ void TForm1::CreateControls()
     SpeedButton3 = makeButton("SpeedButton3", 112, QT_TR_NOOP("停止"), ToolIcon::Stop);
     SpeedButton7 = makeButton("SpeedButton7", 144, QT_TR_NOOP("ｵﾌﾟｼｮﾝ"), ToolIcon::Options);
     SpeedButton6 = makeButton("SpeedButton6", 168, QT_TR_NOOP("正規化開始"), ToolIcon::Start);
+    SpeedButton9 = makeButton("SpeedButton9", 200, QT_TR_NOOP("レベル測定"), ToolIcon::Analyze);
     SpeedButton4 =
         makeButton("SpeedButton4", kClientWidth - 30, QT_TR_NOOP("バージョン情報"), ToolIcon::About);
 
@@ -197,12 +187,15 @@ void TForm1::CreateControls()
     connect(SpeedButton7, &QToolButton::clicked, this, [this] { SpeedButton7Click(); });
     connect(SpeedButton6, &QToolButton::clicked, this, [this] { SpeedButton6Click(); });
     connect(SpeedButton4, &QToolButton::clicked, this, [this] { SpeedButton4Click(); });
+    connect(SpeedButton9, &QToolButton::clicked, this, [this] { SpeedButton9Click(); });
 
     ListView1 = new QTreeView(client);
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    auto* columns = new ListViewColumns(ListView1);
-    columns->setSourceModel(fileList_.get());
-    ListView1->setModel(columns);
+    levelColumns_ = new ListViewColumns(ListView1);
+    levelColumns_->setSourceModel(fileList_.get());
+    sorting_ = new ListViewSorting(ListView1);
+    sorting_->setSourceModel(levelColumns_);
+    ListView1->setModel(sorting_);
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
     ListView1->setUniformRowHeights(true);
@@ -210,8 +203,15 @@ void TForm1::CreateControls()
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setSortingEnabled(false);
+    // A click on a header sorts the view only; the batch takes the list's own order. No
+    // column is sorted until one is clicked.
+    ListView1->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    ListView1->setSortingEnabled(true);
     ListView1->header()->setSectionsMovable(false);
+    ListView1->header()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1->header(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { ShowColumnMenu(position); });
+    ListView1->installEventFilter(this);
     ListView1->header()->setStretchLastSection(true);
     for (int column = 0; column < int(std::size(kColumnWidths)); ++column)
         ListView1->setColumnWidth(column, kColumnWidths[column]);
@@ -224,6 +224,8 @@ void TForm1::CreateControls()
         std::max(kColumnWidths[sizeColumn],
                  ListView1->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 2 * textMargin
                      + 1));
+    for (int column = SamplePeakColumn; column < ListViewColumnCount; ++column)
+        ListView1->setColumnWidth(column, ListView1->header()->sectionSizeHint(column));
     ListView1->setItemDelegate(new CutCellTips(ListView1));
     layout->addWidget(ListView1, 1);
     setCentralWidget(client);
@@ -237,10 +239,60 @@ void TForm1::CreateControls()
     connect(fileList_.get(), &QAbstractItemModel::rowsInserted, this, update);
     connect(fileList_.get(), &QAbstractItemModel::rowsRemoved, this, update);
     connect(fileList_.get(), &QAbstractItemModel::modelReset, this, update);
+    // A file that leaves the list leaves its levels behind.
+    connect(fileList_.get(), &QAbstractItemModel::rowsRemoved, this,
+            [this] { levelColumns_->ForgetUnlisted(); });
+    connect(fileList_.get(), &QAbstractItemModel::modelReset, this,
+            [this] { levelColumns_->ForgetUnlisted(); });
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, update);
 
     OpenDialog1.Filter = tr("ｻｳﾝﾄﾞﾌｧｲﾙ(*.wav)");
     OpenDialog1.DefaultExt = QStringLiteral("WAV");
+    CreateLevelStatus();
+}
+
+void TForm1::CreateLevelStatus()
+{
+    // The status bar appears only while levels are measured, so the designed client area
+    // stays as it is otherwise.
+    LevelLabel = new QLabel(this);
+    LevelLabel->setObjectName(QStringLiteral("LevelLabel"));
+    LevelBar = new QProgressBar(this);
+    LevelBar->setObjectName(QStringLiteral("LevelBar"));
+    LevelBar->setRange(0, 1000);
+    LevelBar->setTextVisible(false);
+    LevelBar->setFixedWidth(120);
+    LevelCancel = new QToolButton(this);
+    LevelCancel->setObjectName(QStringLiteral("LevelCancel"));
+    LevelCancel->setText(tr("中止"));
+    statusBar()->addWidget(LevelLabel, 1);
+    statusBar()->addPermanentWidget(LevelBar);
+    statusBar()->addPermanentWidget(LevelCancel);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->hide();
+    connect(LevelCancel, &QToolButton::clicked, this, [this] {
+        if (measurement_ != nullptr)
+            measurement_->Cancel();
+    });
+
+    LevelMeasurement::Callbacks callbacks;
+    callbacks.progress = [this](int index, int count, const std::string& path, int position) {
+        const QString name = QFileInfo(QString::fromStdString(path)).fileName();
+        LevelLabel->setText(tr("レベル測定中(%1/%2):%3").arg(index + 1).arg(count).arg(name));
+        LevelBar->setValue(std::clamp(position, 0, 1000));
+    };
+    callbacks.measured = [this](const std::string& path, FileLevels levels) {
+        // A file removed from the list while it was measured keeps no levels.
+        const auto& entries = fileList_->Entries();
+        if (std::any_of(entries.begin(), entries.end(),
+                        [&path](const orva::FileEntry& entry) { return entry.FullPath() == path; }))
+            levelColumns_->SetLevels(path, std::move(levels));
+    };
+    callbacks.finished = [this](bool) {
+        statusBar()->hide();
+        UpdateCommandStates();
+    };
+    measurement_ = new LevelMeasurement(std::move(callbacks), this);
 }
 
 void TForm1::CreateMenus()
@@ -281,6 +333,7 @@ void TForm1::CreateMenus()
     KP2 = MainMenu1->addMenu(tr("処理(&G)"));
     KP2->setObjectName(QStringLiteral("KP2"));
     ProGo = addItem(KP2, "ProGo", QT_TR_NOOP("正規化開始(&N)..."), &TForm1::ProGoClick);
+    Analyze1 = addItem(KP2, "Analyze1", QT_TR_NOOP("レベル測定(&L)"), &TForm1::Analyze1Click);
     N1 = addSeparator(KP2, "N1");
     Option1 = addItem(KP2, "Option1", QT_TR_NOOP("ｵﾌﾟｼｮﾝ(&O)"), &TForm1::Option1Click);
 
@@ -290,6 +343,15 @@ void TForm1::CreateMenus()
     KefsPageN1 = addItem(Help1, "KefsPageN1", QT_TR_NOOP("Kef's Page(&N)"), &TForm1::KefsPageN1Click);
     N2 = addSeparator(Help1, "N2");
     About1 = addItem(Help1, "About1", QT_TR_NOOP("ﾊﾞｰｼﾞｮﾝ情報(&A)..."), &TForm1::About1Click);
+
+    // The menus show these keys beside their items.
+    Add1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    KA1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    Delete1->setShortcut(QKeySequence(Qt::Key_Delete));
+    Analyze1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    PlayPlay->setShortcut(QKeySequence(Qt::Key_Return));
+    // Return belongs to the list: the window's Return would also press dialog buttons.
+    PlayPlay->setShortcutContext(Qt::WidgetShortcut);
 }
 
 void TForm1::ConnectPlayer()
@@ -318,17 +380,26 @@ void TForm1::AddFileToList(const std::string& path) { fileList_->AddFileToList(p
 void TForm1::DropFiles(const QList<QUrl>& urls)
 {
     for (const QUrl& url : urls) {
-        if (url.isLocalFile())
-            AddFileToList(url.toLocalFile().toStdString());
+        if (!url.isLocalFile())
+            continue;
+        const QFileInfo dropped(url.toLocalFile());
+        if (!dropped.isDir()) {
+            AddFileToList(dropped.filePath().toStdString());
+            continue;
+        }
+        const QDir folder(dropped.filePath());
+        for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Name))
+            AddFileToList(folder.filePath(name).toStdString());
     }
 }
 
 std::vector<int> TForm1::SelectedRows() const
 {
-    // Rows are selected whole (SelectRows), so the first column tells.
+    // Rows are selected whole (SelectRows), so the first column tells; a sorted view shows
+    // them in another order than the list's.
     std::vector<int> rows;
     for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
-        rows.push_back(index.row());
+        rows.push_back(sorting_->mapToSource(index).row());
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
@@ -343,9 +414,16 @@ void TForm1::SpeedButton5Click()
 
 void TForm1::SpeedButton8Click()
 {
-    const QStringList files = Services().ChooseFiles(this, QString(), QString(), OpenDialog1.Filter);
+    const QString lastFolder = QString::fromStdString(orva::ReadWindowText(kAddFolderKey));
+    const QStringList files = Services().ChooseFiles(this, QString(), lastFolder, OpenDialog1.Filter);
     for (const QString& file : files)
         AddFileToList(file.toStdString());
+    if (files.isEmpty())
+        return;
+    // Kept only when it fits the settings file whole: a cut folder would open elsewhere.
+    const std::string folder = QFileInfo(files.front()).absolutePath().toStdString();
+    if (folder != lastFolder.toStdString() && orva::ShiftJisLength(folder) <= orva::kMaxShiftJisTextBytes)
+        orva::SaveWindowText(kAddFolderKey, folder);
 }
 
 void TForm1::Exit1Click() { close(); }
@@ -408,6 +486,103 @@ void TForm1::SpeedButton7Click()
 {
     if (FormOption != nullptr)
         FormOption->exec();
+    ApplyOptions();
+}
+
+bool TForm1::Measuring() const { return measurement_ != nullptr && measurement_->Running(); }
+
+void TForm1::SpeedButton9Click()
+{
+    if (Measuring() || fileList_->Count() == 0)
+        return;
+    std::vector<int> rows = SelectedRows();
+    if (rows.empty()) {
+        for (int row = 0; row < fileList_->Count(); ++row)
+            rows.push_back(row);
+    }
+    std::vector<std::string> paths;
+    for (int row : rows) {
+        const orva::FileEntry& entry = fileList_->Entries().at(std::size_t(row));
+        if (entry.supported)
+            paths.push_back(entry.FullPath());
+    }
+    if (paths.empty() || !measurement_->Start(std::move(paths)))
+        return;
+    LevelLabel->clear();
+    LevelBar->setValue(0);
+    statusBar()->show();
+    UpdateCommandStates();
+}
+
+void TForm1::MeasureOutputs(const std::vector<std::pair<std::string, const FileLevels*>>& outputs)
+{
+    if (Measuring())
+        return;
+    std::vector<std::string> paths;
+    for (const auto& [path, before] : outputs) {
+        if (!fileList_->AddFileToList(path))
+            continue;  // the list's rules apply as to any added file
+        // The row's own path, as the list made it absolute.
+        paths.push_back(fileList_->Entries().back().FullPath());
+        if (before != nullptr)
+            levelColumns_->SetLevelsBefore(paths.back(), *before);
+    }
+    if (paths.empty() || !measurement_->Start(std::move(paths)))
+        return;
+    LevelLabel->clear();
+    LevelBar->setValue(0);
+    statusBar()->show();
+    UpdateCommandStates();
+}
+
+void TForm1::SetColumnHidden(int column, bool hidden)
+{
+    if (column <= 0 || column >= ListViewColumnCount)
+        return;  // the file name always shows
+    const int bit = 1 << column;
+    const int mask = hidden ? (hiddenColumns_ | bit) : (hiddenColumns_ & ~bit);
+    if (mask == hiddenColumns_)
+        return;
+    hiddenColumns_ = mask;
+    orva::SaveWindowValue(kHiddenColumnsKey, hiddenColumns_);
+    if (column == GainColumn)
+        UpdateGainColumn();
+    else
+        ListView1->setColumnHidden(column, hidden);
+}
+
+void TForm1::ShowColumnMenu(const QPoint& position)
+{
+    const orva::NormalizationTarget target { static_cast<orva::TargetMode>(Settings.TargetMode),
+                                             Settings.Target, Settings.Ceiling };
+    QMenu menu(this);
+    for (int column = 1; column < ListViewColumnCount; ++column) {
+        if (column == GainColumn && target.IsClassic())
+            continue;
+        QString caption =
+            levelColumns_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString().trimmed();
+        if (caption.isEmpty())
+            caption = tr("対応状況");
+        QAction* action = menu.addAction(caption);
+        action->setCheckable(true);
+        action->setChecked((hiddenColumns_ & (1 << column)) == 0);
+        connect(action, &QAction::toggled, this,
+                [this, column](bool shown) { SetColumnHidden(column, !shown); });
+    }
+    menu.exec(ListView1->header()->viewport()->mapToGlobal(position));
+}
+
+void TForm1::UpdateGainColumn()
+{
+    const orva::NormalizationTarget target { static_cast<orva::TargetMode>(Settings.TargetMode),
+                                             Settings.Target, Settings.Ceiling };
+    ListView1->setColumnHidden(GainColumn, target.IsClassic() || (hiddenColumns_ & (1 << GainColumn)) != 0);
+}
+
+void TForm1::ApplyOptions()
+{
+    levelColumns_->SetOptions(Settings);
+    UpdateGainColumn();
 }
 
 void TForm1::SpeedButton4Click()
@@ -416,7 +591,12 @@ void TForm1::SpeedButton4Click()
         Form2->exec();
 }
 
-void TForm1::H1Click() { OpenHelp(Services(), this, QString::fromStdString(Settings.StartDirectory)); }
+void TForm1::H1Click()
+{
+    if (HelpWindow1 == nullptr)
+        HelpWindow1 = new HelpWindow(Services(), this);
+    OpenHelp(Services(), this, QString::fromStdString(Settings.StartDirectory), *HelpWindow1);
+}
 
 void TForm1::KefsPageN1Click() { OpenHomePage(Services(), QString::fromStdString(Settings.StartDirectory)); }
 
@@ -430,6 +610,8 @@ void TForm1::UpdateCommandStates()
     Delete1->setEnabled(selected > 0);
     SpeedButton2->setEnabled(selected == 1);
     PlayPlay->setEnabled(selected == 1);
+    SpeedButton9->setEnabled(rows > 0 && !Measuring());
+    Analyze1->setEnabled(rows > 0 && !Measuring());
 }
 
 void TForm1::SetStopCommandsEnabled(bool enabled)
@@ -449,6 +631,11 @@ void TForm1::FormClose()
 {
     const WidgetPosition position(this);
     orva::SaveSettings(Settings, &position);
+    const QSize size = isMaximized() || isFullScreen() ? normalGeometry().size() : this->size();
+    if (size.isValid() && size != openedSize_) {
+        orva::SaveWindowSize(kWidthKey, kHeightKey, size.width(), size.height());
+        openedSize_ = size;
+    }
 }
 
 void TForm1::setVisible(bool visible)
@@ -465,8 +652,31 @@ void TForm1::resizeEvent(QResizeEvent* event)
     FormResize();
 }
 
+bool TForm1::event(QEvent* event)
+{
+    const bool handled = QMainWindow::event(event);
+    // Before the first showing the frame's size is unknown, so a place near the bottom or
+    // right edge may leave the frame's title bar height off the screen: once the window
+    // manager has framed the window, bring the whole frame on once.
+    if (!frameChecked_ && isVisible() && (event->type() == QEvent::Move || event->type() == QEvent::Expose)
+        && windowHandle() != nullptr && !windowHandle()->frameMargins().isNull()) {
+        frameChecked_ = true;
+        KeepFrameOnScreen(this);
+    }
+    return handled;
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && key->modifiers() == Qt::NoModifier) {
+            if (PlayPlay->isEnabled())
+                SpeedButton2Click();
+            return true;
+        }
+    }
     // The panel learns its new width after the window's resize event: place the button again.
     if (watched == Panel1 && event->type() == QEvent::Resize && SpeedButton4 != nullptr)
         SpeedButton4->move(std::max(Panel1->width() - 30, kAboutButtonMinLeft), SpeedButton4->y());

@@ -14,8 +14,15 @@
 #include <string>
 #include <vector>
 
+struct FileLevels;
+class HelpWindow;
+class LevelMeasurement;
+class ListViewColumns;
+class ListViewSorting;
 class QAction;
+class QLabel;
 class QMenu;
+class QProgressBar;
 class QMenuBar;
 class QToolButton;
 class QTreeView;
@@ -71,6 +78,14 @@ public:
     QAction* H1 = nullptr;
     QAction* KefsPageN1 = nullptr;
     QAction* N2 = nullptr;
+    QToolButton* SpeedButton9 = nullptr;  ///< "レベル測定"
+    QAction* Analyze1 = nullptr;          ///< "レベル測定(&L)", Ctrl+L
+    // The measurement's row in the status bar, shown while the analyze command runs.
+    QLabel* LevelLabel = nullptr;
+    QProgressBar* LevelBar = nullptr;
+    QToolButton* LevelCancel = nullptr;
+    /// The help window, made at the first use of the help command.
+    HelpWindow* HelpWindow1 = nullptr;
 
     /// Output folder of the current batch, set by the start command; ends with '/'.
     std::string OutputDirectory;
@@ -91,15 +106,28 @@ public:
 
     /// Adds one file by the file list's rules; refusals are silent.
     void AddFileToList(const std::string& path);
-    /// Adds dropped files in the order given; non-local URLs are skipped.
+    /// Adds dropped files in the order given; non-local URLs are skipped. A folder adds the
+    /// files directly inside it (not in its subfolders), sorted by name.
     void DropFiles(const QList<QUrl>& urls);
-    /// Rows currently selected in ListView1, ascending.
+    /// The list's columns with the measured levels.
+    ListViewColumns& LevelColumns() { return *levelColumns_; }
+    /// True while the analyze command measures.
+    bool Measuring() const;
+    /// Hides or shows a column of ListView1 and remembers the choice in the settings file.
+    void SetColumnHidden(int column, bool hidden);
+    /// Adds the outputs of a batch to the list and measures them; an output whose source was
+    /// measured (`before`) shows "before → after" in its level cells.
+    void MeasureOutputs(const std::vector<std::pair<std::string, const FileLevels*>>& outputs);
+    /// Applies the options to the gain column (run after the options dialog).
+    void ApplyOptions();
+
+    /// Rows currently selected in ListView1 (rows of the file list), ascending.
     std::vector<int> SelectedRows() const;
 
     // Commands. A tool button and its menu item run the same handler.
     void SpeedButton5Click();  ///< new list
     void New1Click() { SpeedButton5Click(); }
-    void SpeedButton8Click();  ///< add files through OpenDialog1
+    void SpeedButton8Click();  ///< add files through OpenDialog1, opened in the last add folder
     void Add1Click() { SpeedButton8Click(); }
     void Exit1Click();         ///< close the main window (ends the program)
     void KA1Click();           ///< select every row
@@ -115,8 +143,10 @@ public:
     void ProGoClick() { SpeedButton6Click(); }
     void SpeedButton7Click();  ///< options dialog, modal
     void Option1Click() { SpeedButton7Click(); }
-    void H1Click();            ///< open the help file
+    void H1Click();            ///< show the help file in the help window
     void KefsPageN1Click();    ///< open the home page
+    void SpeedButton9Click();  ///< measure the selected rows' levels (all rows when none is selected)
+    void Analyze1Click() { SpeedButton9Click(); }
     void SpeedButton4Click();  ///< about dialog, modal
     void About1Click() { SpeedButton4Click(); }
 
@@ -130,12 +160,13 @@ public:
     void MediaPlayer1Notify();
     /// Keeps the width at 240 or more and moves the about button with the panel.
     void FormResize();
-    /// Saves the settings and the window position.
+    /// Saves the settings and the window position, and the size once the user changed it.
     void FormClose();
     /// Keeps a restored place on a screen before the window shows.
     void setVisible(bool visible) override;
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -148,10 +179,20 @@ private:
     void CreateMenus();
     void ConnectPlayer();
     void SetStopCommandsEnabled(bool enabled);
+    void CreateLevelStatus();
+    void ShowColumnMenu(const QPoint& position);
+    /// The gain column shows only with a target other than the classic one, unless hidden.
+    void UpdateGainColumn();
 
     std::unique_ptr<orva::FileListModel> fileList_;
     QtUiServices qtServices_;
     UiServices* services_ = &qtServices_;
     std::unique_ptr<MediaPlayer> player_;
+    ListViewColumns* levelColumns_ = nullptr;  ///< owned by ListView1
+    ListViewSorting* sorting_ = nullptr;       ///< owned by ListView1
+    LevelMeasurement* measurement_ = nullptr;  ///< owned by the window
+    int hiddenColumns_ = 0;                    ///< bit per column of ListView1 the user hid
+    QSize openedSize_;                         ///< the size the window opened with
+    bool frameChecked_ = false;                ///< the first framed place was checked
     bool removingRows_ = false;  ///< a remove command is running; it updates the commands itself
 };

@@ -10,6 +10,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -196,16 +198,18 @@ QWidget* TFormOption::CreateBasicPage()
     auto* page = new QWidget;
 
     RadioGroup1 = new RadioGroup(tr("ピークの取得方法"),
-                                 { tr("ファイルごとに取得"), tr("全ファイルから一括取得") }, page);
+                                 { tr("ファイルごとに取得(&F)"), tr("全ファイルから一括取得(&A)") }, page);
     RadioGroup1->setToolTip(tr("ピークの取得方法"));
-    RadioGroup2 =
-        new RadioGroup(tr("元ファイル"), { tr("操作しない"), tr("リネームする"), tr("削除する") }, page);
+    RadioGroup2 = new RadioGroup(tr("元ファイル"),
+                                 { tr("操作しない(&L)"), tr("リネームする(&R)"), tr("削除する(&D)") }, page);
     RadioGroup2->setToolTip(tr("変換後の元ファイルの操作"));
 
-    CheckBox1 = new QCheckBox(tr("サンプリングレート変換(ACM)"), page);
+    CheckBox1 = new QCheckBox(tr("サンプリングレート変換(&S)"), page);
     CheckBox1->setToolTip(tr("音量正規化前にサンプリングレート変換を行うか"));
     Panel1 = new QFrame(page);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    // A styled panel draws all four edges in every style (a plain raised or sunken panel
+    // loses the edges drawn in the background's own colour).
+    Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
     ComboBox1 = MakeDropDownList({ QStringLiteral("22050"), QStringLiteral("32000"), QStringLiteral("44100"),
                                    QStringLiteral("48000") },
                                  tr("変換後のサンプリングレート"), Panel1);
@@ -215,7 +219,8 @@ QWidget* TFormOption::CreateBasicPage()
     panel1Layout->addWidget(Label1);
     panel1Layout->addStretch(1);
 
-    RadioGroup3 = new RadioGroup(tr("デフォルトの保存先"), { tr("前回のフォルダ"), tr("固定") }, page);
+    RadioGroup3 =
+        new RadioGroup(tr("デフォルトの保存先"), { tr("前回のフォルダ(&P)"), tr("固定(&X)") }, page);
     // The folder field and its browse button sit beside the second item, "固定".
     Edit1 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 0, RadioGroup3);
     Edit1->setMinimumWidth(220);
@@ -243,7 +248,7 @@ QWidget* TFormOption::CreateBasicPage()
 
 QGroupBox* TFormOption::CreateTargetGroup(QWidget* page)
 {
-    auto* group = new QGroupBox(tr("目標レベル"), page);
+    auto* group = new QGroupBox(tr("目標レベル(&T)"), page);
     ComboBox6 = MakeDropDownList({ tr("サンプルピーク"), tr("トゥルーピーク"), tr("ラウドネス") },
                                  tr("音量をそろえる基準"), group);
     SpinEdit1 = new QDoubleSpinBox(group);
@@ -251,13 +256,14 @@ QGroupBox* TFormOption::CreateTargetGroup(QWidget* page)
     SpinEdit1->setSingleStep(0.1);
     SpinEdit1->setToolTip(tr("正規化後の目標レベル"));
     Label2 = new QLabel(group);
-    Label3 = new QLabel(tr("上限"), group);
+    Label3 = new QLabel(tr("上限(&C)"), group);
     SpinEdit2 = new QDoubleSpinBox(group);
     SpinEdit2->setDecimals(1);
     SpinEdit2->setSingleStep(0.1);
     SpinEdit2->setRange(orva::kMinCeilingTenths / 10.0, orva::kMaxCeilingTenths / 10.0);
     SpinEdit2->setSuffix(QStringLiteral(" dBTP"));
     SpinEdit2->setToolTip(tr("ラウドネス正規化でトゥルーピークが超えない上限"));
+    Label3->setBuddy(SpinEdit2);
 
     auto* row = new QHBoxLayout(group);
     row->addWidget(ComboBox6);
@@ -274,15 +280,15 @@ QWidget* TFormOption::CreateMp3Page()
 {
     auto* page = new QWidget;
 
-    CheckBox2 = new QCheckBox(tr("外部エンコード(MP3)"), page);
+    CheckBox2 = new QCheckBox(tr("外部エンコード(MP3)(&E)"), page);
     CheckBox2->setToolTip(tr("外部エンコーダを使用してMP3ファイルを作成"));
     Panel2 = new QFrame(page);
-    Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel2->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 
     const QString modeHint = tr("ステレオ/ジョイントステレオなどのモード");
     ComboBox4 = MakeDropDownList({ tr("午後のこ～だ"), QStringLiteral("SCMPX") },
                                  tr("MP3エンコーダの種別を選択"), Panel2);
-    Button2 = new QPushButton(tr("場所指定"), Panel2);
+    Button2 = new QPushButton(tr("場所指定(&B)"), Panel2);
     Button2->setToolTip(tr("外部エンコーダのパスを指定する"));
     ComboBox2 = MakeDropDownList({ QStringLiteral("64"), QStringLiteral("80"), QStringLiteral("96"),
                                    QStringLiteral("112"), QStringLiteral("128"), QStringLiteral("160"),
@@ -293,7 +299,7 @@ QWidget* TFormOption::CreateMp3Page()
         { tr("ステレオ"), tr("ジョイントステレオ"), tr("ミッドサイドステレオ"), tr("強制モノラル") },
         modeHint, Panel2);
     ComboBox5 = MakeDropDownList({ tr("ステレオ"), tr("ジョイントステレオ") }, modeHint, Panel2);
-    CheckBox3 = new QCheckBox(tr("心理音響モデル演算"), Panel2);
+    CheckBox3 = new QCheckBox(tr("心理音響モデル演算(&P)"), Panel2);
     CheckBox3->setToolTip(tr("心理音響モデル演算を行う"));
     Label6 = new QLabel(tr("強制モノラル指定時には、ビットレートは\n半分になります。"), Panel2);
     Label7 = new QLabel(Panel2);
@@ -306,13 +312,20 @@ QWidget* TFormOption::CreateMp3Page()
     modeLists->addStretch(1);
 
     auto* grid = new QGridLayout(Panel2);
-    grid->addWidget(new QLabel(tr("エンコーダ種別"), Panel2), 0, 0);
+    // Each label's access key leads to its list.
+    auto label = [this](const QString& text, QWidget* buddy) {
+        auto* caption = new QLabel(text, Panel2);
+        caption->setBuddy(buddy);
+        return caption;
+    };
+    grid->addWidget(label(tr("エンコーダ種別(&K)"), ComboBox4), 0, 0);
     grid->addWidget(ComboBox4, 0, 1);
     grid->addWidget(Button2, 0, 2);
-    grid->addWidget(new QLabel(tr("ビットレート"), Panel2), 1, 0);
+    grid->addWidget(label(tr("ビットレート(&R)"), ComboBox2), 1, 0);
     grid->addWidget(ComboBox2, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("kbps/sec"), Panel2), 1, 2);
-    grid->addWidget(new QLabel(tr("出力モード"), Panel2), 2, 0);
+    modeLabel_ = label(tr("出力モード(&M)"), ComboBox3);
+    grid->addWidget(modeLabel_, 2, 0);
     grid->addLayout(modeLists, 2, 1, 1, 2);
     grid->addWidget(CheckBox3, 3, 0, 1, 3);
     grid->addWidget(Label6, 4, 0, 1, 3);
@@ -330,7 +343,7 @@ QWidget* TFormOption::CreateSstpPage()
 {
     auto* page = new QWidget;
 
-    CheckBox4 = new QCheckBox(tr("SSTP有効"), page);
+    CheckBox4 = new QCheckBox(tr("SSTP有効(&S)"), page);
     // The 255-character limits of the three texts are bounded further by the 255 bytes of
     // CP932 that the settings file holds; the port keeps its 16 characters.
     Edit2 = MakeLimitedEdit(orva::kMaxShiftJisTextBytes, 255, page);
@@ -340,16 +353,21 @@ QWidget* TFormOption::CreateSstpPage()
     Edit5->setMaximumWidth(80);
 
     auto* network = new QGridLayout;
-    network->addWidget(new QLabel(tr("サーバ"), page), 0, 0);
+    auto label = [page](const QString& text, QWidget* buddy) {
+        auto* caption = new QLabel(text, page);
+        caption->setBuddy(buddy);
+        return caption;
+    };
+    network->addWidget(label(tr("サーバ(&V)"), Edit4), 0, 0);
     network->addWidget(Edit4, 0, 1);
-    network->addWidget(new QLabel(tr("ポート"), page), 1, 0);
+    network->addWidget(label(tr("ポート(&T)"), Edit5), 1, 0);
     network->addWidget(Edit5, 1, 1, Qt::AlignLeft);
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(CheckBox4);
-    layout->addWidget(new QLabel(tr("1ファイル終了時(ファイル名:$S)"), page));
+    layout->addWidget(label(tr("1ファイル終了時(ファイル名:$S)(&O)"), Edit2));
     layout->addWidget(Edit2);
-    layout->addWidget(new QLabel(tr("全ファイル終了時"), page));
+    layout->addWidget(label(tr("全ファイル終了時(&A)"), Edit3));
     layout->addWidget(Edit3);
     layout->addWidget(new QLabel(tr("ネットワーク"), page));
     layout->addLayout(network);
@@ -382,14 +400,17 @@ void TFormOption::FormCreate()
 {
     RestoreWidgetPosition(this, kTopKey, kLeftKey);
     LoadControls();
-    Label7->setText(tr("SCMPX指定時は「SCMPX.exe」を指定してください。"));
+    Label7->setText(tr("SCMPX指定時はエンコーダのプログラムを指定してください。"));
     PageControl1->setCurrentIndex(0);
 }
 
 void TFormOption::LoadControls()
 {
     // From the form's own values each time, so that every showing looks as the first: the
-    // controls show the settings in effect, never edits that were left without OK.
+    // controls show the settings in effect, never edits that were left without OK. Choices
+    // of this session that are off now stand where the form's values would.
+    loading_ = true;
+    beforeResample_.reset();
     ComboBox1->setCurrentIndex(2);  // "44100"
     ComboBox2->setCurrentIndex(3);  // "112"
     ComboBox3->setCurrentIndex(1);  // "ジョイントステレオ"
@@ -398,6 +419,15 @@ void TFormOption::LoadControls()
     CheckBox1->setChecked(false);
     CheckBox2->setChecked(false);
     CheckBox3->setChecked(true);
+    if (resampleItem_)
+        ComboBox1->setCurrentIndex(*resampleItem_);
+    if (mp3Choice_) {
+        ComboBox2->setCurrentIndex(mp3Choice_->bitrateItem);
+        ComboBox3->setCurrentIndex(mp3Choice_->gogoModeItem);
+        ComboBox5->setCurrentIndex(mp3Choice_->scmpxModeItem);
+        ComboBox4->setCurrentIndex(mp3Choice_->encoderItem);
+        CheckBox3->setChecked(mp3Choice_->psy);
+    }
 
     RadioGroup2->SetItemIndex(settings_.SourceFileAction);
     RadioGroup1->SetItemIndex(settings_.PeakMode);
@@ -421,6 +451,7 @@ void TFormOption::LoadControls()
     ComboBox6->setCurrentIndex(std::clamp(settings_.TargetMode, 0, 2));
     ComboBox6Change();
     SpinEdit1->setValue(settings_.Target / 10.0);
+    modeLevels_[std::size_t(ComboBox6->currentIndex())] = SpinEdit1->value();
     SpinEdit2->setValue(settings_.Ceiling / 10.0);
 
     RadioGroup3->SetItemIndex(settings_.OutputDirMode != 0 ? 1 : 0);
@@ -436,6 +467,7 @@ void TFormOption::LoadControls()
     ComboBox4Change();
     CheckBox4Click();
     RadioGroup3Click();
+    loading_ = false;
 }
 
 void TFormOption::FormShow() { LoadControls(); }
@@ -460,6 +492,17 @@ void TFormOption::showEvent(QShowEvent* event)
 void TFormOption::CheckBox1Click()
 {
     const bool resample = CheckBox1->isChecked();
+    // Resampling works per file and leaves the sources alone: the disabled groups show
+    // that, and show the user's own choice again when it is off.
+    if (resample && !beforeResample_) {
+        beforeResample_ = std::pair { RadioGroup1->ItemIndex(), RadioGroup2->ItemIndex() };
+        RadioGroup1->SetItemIndex(0);
+        RadioGroup2->SetItemIndex(0);
+    } else if (!resample && beforeResample_) {
+        RadioGroup1->SetItemIndex(beforeResample_->first);
+        RadioGroup2->SetItemIndex(beforeResample_->second);
+        beforeResample_.reset();
+    }
     RadioGroup1->setEnabled(!resample);
     RadioGroup2->setEnabled(!resample);
     ComboBox1->setEnabled(resample);
@@ -493,6 +536,8 @@ void TFormOption::ComboBox4Change()
     // The psychoacoustic check box and the chooser follow the other MP3 controls: usable
     // only while MP3 encoding is on.
     const bool mp3 = CheckBox2->isChecked();
+    if (modeLabel_ != nullptr)
+        modeLabel_->setBuddy(ComboBox4->currentIndex() == 1 ? ComboBox5 : ComboBox3);
     if (ComboBox4->currentIndex() == 0) {
         ComboBox3->setVisible(true);
         ComboBox5->setVisible(false);
@@ -529,12 +574,14 @@ void TFormOption::RadioGroup3Click()
 void TFormOption::ComboBox6Change()
 {
     const int mode = ComboBox6->currentIndex();
-    // The spin box keeps its value within the new range; a level of another mode's unit
-    // means nothing here, so a change of mode starts from the mode's usual level.
+    // A level of another mode's unit means nothing here: a change of mode brings the level
+    // last chosen for the new mode in this session, or the mode's usual level.
     const double level = SpinEdit1->value();
+    if (modeShown_ >= 0 && modeShown_ != mode && !loading_)
+        modeLevels_[std::size_t(modeShown_)] = level;
     SpinEdit1->setRange(orva::MinTargetTenths(mode) / 10.0, orva::MaxTargetTenths(mode) / 10.0);
     if (level < SpinEdit1->minimum() || level > SpinEdit1->maximum() || modeShown_ != mode)
-        SpinEdit1->setValue(orva::DefaultTargetTenths(mode) / 10.0);
+        SpinEdit1->setValue(modeLevels_[std::size_t(mode)].value_or(orva::DefaultTargetTenths(mode) / 10.0));
     modeShown_ = mode;
     Label2->setText(mode == 2       ? QStringLiteral("LUFS")
                         : mode == 1 ? QStringLiteral("dBTP")
@@ -545,6 +592,10 @@ void TFormOption::ComboBox6Change()
 
 void TFormOption::Button1Click()
 {
+    resampleItem_ = ComboBox1->currentIndex();
+    mp3Choice_ = Mp3Choice { ComboBox2->currentIndex(), ComboBox3->currentIndex(), ComboBox5->currentIndex(),
+                             ComboBox4->currentIndex(), CheckBox3->isChecked() };
+    modeLevels_[std::size_t(ComboBox6->currentIndex())] = SpinEdit1->value();
     if (CheckBox1->isChecked()) {
         settings_.SourceFileAction = 0;
         settings_.PeakMode = 0;
@@ -596,19 +647,28 @@ void TFormOption::Button1Click()
 
 void TFormOption::Button2Click()
 {
-    // The chooser opens in the folder of the present encoder (when it exists) and proposes
-    // the program's usual name; it lists the files that can be run, so a Linux stand-in such
-    // as tools/scmpx-lame, which has no ".exe", shows at once.
-    QString proposal = QStringLiteral("SCMPX.exe");
-    if (orva::RegularFileExists(settings_.EncoderPath))
-        proposal = QFileInfo(QString::fromStdString(settings_.EncoderPath)).absolutePath() + QLatin1Char('/')
-            + proposal;
-    const QString chosen = Services().ChooseProgram(this, tr("開く"), proposal);
+    // The chooser lists the files that can be run, so a stand-in such as tools/scmpx-lame
+    // shows at once; it opens where the present encoder is, or among the packaged tools.
+    const QString current = QString::fromStdString(settings_.EncoderPath);
+    QString folder = current.isEmpty() ? QString() : QFileInfo(current).absolutePath();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        const QString tools = QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/orva/tools");
+        folder = QFileInfo(tools).isDir() ? QFileInfo(tools).canonicalFilePath() : QString();
+    }
+    const QString chosen = Services().ChooseProgram(this, tr("開く"), folder);
     if (chosen.isEmpty())
         return;
     // A path longer than the setting can hold is refused rather than cut into another path.
     if (!FitsTextSetting(chosen))
         return;
+    // A file that cannot be run would fail every entry of the next batch: say so now.
+    const QFileInfo program(chosen);
+    if (!program.isFile() || !program.isExecutable()) {
+        Services().ShowMessage(this, QStringLiteral("ORVA"),
+                               tr("実行できないファイルです。(%1)").arg(QDir::toNativeSeparators(chosen)),
+                               QMessageBox::Warning);
+        return;
+    }
     settings_.EncoderPath = QFileInfo(chosen).absoluteFilePath().toStdString();
 }
 

@@ -13,7 +13,9 @@
 #include <QStringList>
 #include <QValidator>
 
+#include <array>
 #include <cstddef>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -133,7 +135,9 @@ public:
     /// applies to the loudness mode.
     void ComboBox6Change();
 
-    /// Lets the user pick the external encoder program; sets EncoderPath at once.
+    /// Lets the user pick the external encoder program; sets EncoderPath at once. The chooser
+    /// opens in the present encoder's folder, else in the packaged tools folder; a file
+    /// that cannot be run is refused at once with a message.
     void Button2Click();
     /// Lets the user pick the fixed output folder into Edit1 (stored only on OK).
     void Button3Click();
@@ -158,5 +162,19 @@ private:
 
     orva::Settings& settings_;
     UiServices* services_ = nullptr;
-    int modeShown_ = -1;  ///< the target mode the level's range was last set for
+    int modeShown_ = -1;           ///< the target mode the level's range was last set for
+    QLabel* modeLabel_ = nullptr;  ///< "出力モード", whose key leads to the visible mode list
+    bool loading_ = false;         ///< LoadControls is putting values in: no choice of the user's
+
+    // What the user chose this session, so that switching something off and on again, or
+    // to another mode and back, brings it back.
+    std::array<std::optional<double>, 3> modeLevels_;  ///< the level of each target mode
+    std::optional<int> resampleItem_;                  ///< ComboBox1's item
+    struct Mp3Choice {
+        int bitrateItem, gogoModeItem, scmpxModeItem, encoderItem;
+        bool psy;
+    };
+    std::optional<Mp3Choice> mp3Choice_;
+    /// The peak method and source action chosen before resampling put them on 0.
+    std::optional<std::pair<int, int>> beforeResample_;
 };

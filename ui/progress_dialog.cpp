@@ -4,7 +4,10 @@
 #include "batch/mp3_encoding.h"
 #include "batch/mp3_step.h"
 #include "encoder/gogo_tea.h"
+#include "loudness/loudness_meter.h"
+#include "loudness/wave_analysis.h"
 #include "settings/settings.h"
+#include "text/format.h"
 #include "text/processing_words.h"
 #include "ui/forms.h"
 #include "ui/main_window.h"
@@ -23,6 +26,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <string>
 #include <utility>
 
@@ -52,7 +56,107 @@ template <typename Call> void QueueToGuiThread(QObject* context, Call call)
     QMetaObject::invokeMethod(context, std::move(call), Qt::QueuedConnection);
 }
 
+/// A found peak in dB below full scale, "−inf dBFS" for silence.
+QString PeakDbText(const orva::SamplePeak& peak)
+{
+    const double magnitude = orva::IsFloatFormat(peak.format)
+        ? peak.level
+        : static_cast<double>(peak.magnitude) / orva::FullScaleOf(peak.format);
+    QString text = QString::number(orva::MagnitudeToDb(magnitude), 'f', 2);
+    if (!std::isfinite(orva::MagnitudeToDb(magnitude)))
+        text = QStringLiteral("\u2212inf");
+    else if (text.startsWith(QLatin1Char('-')))
+        text.replace(0, 1, QChar(0x2212));
+    return text + QStringLiteral(" dBFS");
+}
+
 }  // namespace
+
+/// The dialog's words for the job's events, and what the dialog itself keeps of them: the
+/// overall bar counts the entries that have ended, the peak row's bar tells the peak in
+/// dBFS, a batch with failures says how many, and each entry's last outcome is recorded for
+/// OK. Worker thread; what it keeps is queued to the GUI thread.
+class TForm3::Presenter final : public orva::DialogPresenter {
+public:
+    Presenter(TForm3& form, orva::DialogView& view)
+        : orva::DialogPresenter(view), form_(form), view_(view), tips_(form, orva::DialogPresenter::Stages())
+    {
+    }
+
+    orva::StageEvents& Stages() override { return tips_; }
+
+    void JobStarted() override
+    {
+        QueueToGuiThread(&form_, [form = &form_] {
+            form->outcomes_.clear();
+            form->failedCount_ = 0;
+        });
+        orva::DialogPresenter::JobStarted();
+    }
+
+    void EntryStarted(orva::EntryStep step, int index, int count, const std::string& name) override
+    {
+        orva::DialogPresenter::EntryStarted(step, index, count, name);
+        view_.SetRowPosition(1, count > 0 ? static_cast<int>((int64_t(index) * kBarMaximum) / count) : 0);
+        count_ = count;
+    }
+
+    void EntryFinished(int index, orva::EntryOutcome outcome) override
+    {
+        orva::DialogPresenter::EntryFinished(index, outcome);
+        if (count_ > 0)
+            view_.SetRowPosition(1, static_cast<int>((int64_t(index + 1) * kBarMaximum) / count_));
+        QueueToGuiThread(&form_, [form = &form_, index, outcome] {
+            if (index >= 0)
+                form->outcomes_.insert_or_assign(index, outcome);
+        });
+    }
+
+    void BatchFinished(const orva::BatchCounts& counts) override
+    {
+        orva::DialogPresenter::BatchFinished(counts);
+        if (counts.failedCount > 0) {
+            const std::string format = TForm3::tr("完了しました（失敗 %d 件）").toStdString();
+            view_.SetCaption(orva::Format(format.c_str(), counts.failedCount));
+            QueueToGuiThread(&form_,
+                             [form = &form_, failed = counts.failedCount] { form->failedCount_ = failed; });
+        }
+    }
+
+private:
+    /// The stages as the base words them; the peak's level also goes on the peak row's
+    /// tooltip.
+    class PeakTips final : public orva::StageEvents {
+    public:
+        PeakTips(TForm3& form, orva::StageEvents& words) : form_(form), words_(words) {}
+        void StageStarted(orva::Stage stage, const std::string& path) override
+        {
+            words_.StageStarted(stage, path);
+        }
+        void StageProgress(orva::Stage stage, int64_t doneBytes, int64_t totalBytes, int share) override
+        {
+            words_.StageProgress(stage, doneBytes, totalBytes, share);
+        }
+        void PeakFound(const orva::SamplePeak& peak) override
+        {
+            words_.PeakFound(peak);
+            QueueToGuiThread(&form_, [form = &form_, text = PeakDbText(peak)] {
+                form->ProgressBar2->setToolTip(text);
+                form->Label2->setToolTip(text);
+            });
+        }
+        void StageFinished(orva::Stage stage) override { words_.StageFinished(stage); }
+
+    private:
+        TForm3& form_;
+        orva::StageEvents& words_;
+    };
+
+    TForm3& form_;
+    orva::DialogView& view_;
+    PeakTips tips_;
+    int count_ = 0;
+};
 
 /// Everything one batch needs, built by FormShow and kept until the next one: the job's
 /// inputs, the words of its events on this dialog, the MP3 step and the job itself.
@@ -60,7 +164,8 @@ class TForm3::Batch final : public orva::DialogView, public orva::Mp3Encoding {
 public:
     Batch(TForm3& form, std::vector<orva::FileEntry> entries, std::string outputDirectory,
           const orva::Settings& settings)
-        : form_(form), settings_(settings), presenter_(*this), notifier_(orva::MakeSstpNotifier(settings_)),
+        : form_(form), settings_(settings), presenter_(form, *this),
+          notifier_(orva::MakeSstpNotifier(settings_)),
           job_(std::move(entries), std::move(outputDirectory), settings_, presenter_, this, notifier_.get(),
                cancelRequested_),
           mp3_(settings_, presenter_.Stages(), presenter_.Problems(), *form.GogoTea1, cancelRequested_)
@@ -154,7 +259,7 @@ private:
 
     TForm3& form_;
     const orva::Settings settings_;
-    orva::DialogPresenter presenter_;
+    TForm3::Presenter presenter_;
     std::unique_ptr<orva::BatchNotifier> notifier_;
     std::atomic<int> cancelRequested_ { 0 };  // the cancel button, for the job and the MP3 step
     orva::BatchJob job_;
@@ -257,7 +362,7 @@ void TForm3::setVisible(bool visible)
     // Centred before the window manager sees the window: moving a shown window races the
     // manager's own placement of it.
     if (visible && !isVisible())
-        CentreFrameOnScreen(this, Form1);
+        CentreFrameOnWindow(this, Form1);
     QDialog::setVisible(visible);
 }
 
@@ -274,6 +379,10 @@ void TForm3::FormShow()
     Button1->setEnabled(false);
     Button2->setEnabled(true);
     setWindowTitle(tr("ORVA 正規化中です..."));
+    ProgressBar2->setToolTip(QString());
+    Label2->setToolTip(QString());
+    outcomes_.clear();
+    failedCount_ = 0;
 
     // The previous worker has already made its last change; joining it takes no time.
     batch_.reset();
@@ -299,12 +408,26 @@ void TForm3::reject()
 
 void TForm3::Button1Click()
 {
-    if (Form1 != nullptr) {
+    if (Form1 != nullptr && failedCount_ == 0) {
         Form1->FileList().Clear();
         Form1->SpeedButton6->setEnabled(false);
         Form1->ProGo->setEnabled(false);
+    } else if (Form1 != nullptr) {
+        // The failed entries stay for another try.
+        Form1->FileList().RemoveSelectedFiles(DoneEntries());
+        Form1->UpdateCommandStates();
     }
     done(QDialog::Accepted);
+}
+
+std::set<int> TForm3::DoneEntries() const
+{
+    std::set<int> done;
+    for (const auto& [index, outcome] : outcomes_) {
+        if (outcome == orva::EntryOutcome::Done)
+            done.insert(index);
+    }
+    return done;
 }
 
 void TForm3::GogoTea1Progress(orva::TGogoTea* /*Sender*/, int nowFrames, int AllFrames)

@@ -1,16 +1,21 @@
 #pragma once
 // The progress dialog: showing it starts a batch job over the main window's list on a worker
 // thread; its three label-and-bar rows show the job's progress; Cancel asks the job to stop at
-// its next checkpoint; OK, usable once the job has ended, empties the list. It also carries
+// its next checkpoint; OK, usable once the job has ended, empties the list (of the entries
+// that were done, when some failed). It also carries
 // the MP3 encoder component GogoTea1, which lives on the GUI thread.
 //
 // Threads: the dialog and GogoTea1 live on the GUI thread. The job's changes to the rows,
 // caption and buttons are queued to the GUI thread in the order made; its message boxes and
 // the cancel prompt block the worker until the user has answered them on the GUI thread.
 
+#include "batch/batch_events.h"
+
 #include <QDialog>
 
+#include <map>
 #include <memory>
+#include <set>
 
 class QLabel;
 class QProgressBar;
@@ -53,14 +58,20 @@ public:
     void FormShow();
     /// Asks the job to stop at its next checkpoint.
     void Button2Click();
-    /// Empties Form1's list, disables the start command and ends the showing with OK.
+    /// Ends the showing with OK: empties Form1's list and disables the start command after a
+    /// batch without failures; after one with failures removes only the entries that were
+    /// done, so the others can be tried again.
     void Button1Click();
+    /// Indexes of the last batch's entries that ended done (every step succeeded).
+    std::set<int> DoneEntries() const;
+    /// Entries of the last batch that failed or were left out (0 while it runs).
+    int FailedCount() const { return failedCount_; }
     /// OnProgress of GogoTea1: moves ProgressBar3.
     void GogoTea1Progress(orva::TGogoTea* Sender, int nowFrames, int AllFrames);
 
     /// Esc presses Cancel; the dialog never closes by it.
     void reject() override;
-    /// Centres the dialog on the screen before each showing.
+    /// Centres the dialog on the main window before each showing.
     void setVisible(bool visible) override;
 
 protected:
@@ -69,9 +80,13 @@ protected:
 private:
     class Batch;
     friend class Batch;
+    class Presenter;
+    friend class Presenter;
 
     UiServices& Services() const;
 
     UiServices* services_ = nullptr;
     std::unique_ptr<Batch> batch_;
+    std::map<int, orva::EntryOutcome> outcomes_;  ///< last outcome of each entry that ended
+    int failedCount_ = 0;
 };

@@ -9,10 +9,12 @@
 #include "text/start_words.h"
 #include "ui/confirm_dialog.h"
 #include "ui/forms.h"
+#include "ui/level_columns.h"
 #include "ui/main_window.h"
 #include "ui/progress_dialog.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QToolButton>
 
 namespace {
@@ -78,7 +80,22 @@ public:
     void RunBatch(const std::string& outputDirectory) override
     {
         form_.OutputDirectory = outputDirectory;
-        Form3->exec();
+        // What the sources measured, while they are still listed: OK removes the done ones.
+        const std::vector<orva::FileEntry> entries = form_.FileList().Entries();
+        std::vector<std::optional<FileLevels>> before;
+        for (const orva::FileEntry& entry : entries) {
+            const FileLevels* levels = form_.LevelColumns().LevelsOf(entry.FullPath());
+            before.push_back(levels != nullptr ? std::optional<FileLevels>(*levels) : std::nullopt);
+        }
+        if (Form3->exec() != QDialog::Accepted || !OKRightDlg->CheckBox1->isChecked())
+            return;
+        std::vector<std::pair<std::string, const FileLevels*>> outputs;
+        for (const int index : Form3->DoneEntries()) {
+            if (index >= 0 && std::size_t(index) < entries.size())
+                outputs.emplace_back(outputDirectory + entries[std::size_t(index)].caption,
+                                     before[std::size_t(index)] ? &*before[std::size_t(index)] : nullptr);
+        }
+        form_.MeasureOutputs(outputs);
     }
 
 private:
@@ -90,6 +107,9 @@ private:
 
 void TForm1::SpeedButton6Click()
 {
+    // The batch may set sources aside: a measurement of them ends first.
+    if (measurement_ != nullptr)
+        measurement_->Cancel();
     WindowStartHost host(*this);
     orva::StartCommandFields fields;
     fields.OutputDirectory = OutputDirectory;

@@ -96,6 +96,17 @@ void DrawGlyph(QPainter& p, ToolIcon kind, const Palette& c)
         p.drawRect(QRectF(1.5 + 2 * 2.3, 3, 1.6, 12));
         break;
     }
+    case ToolIcon::Analyze: {
+        // A level meter: a scale with its needle.
+        p.setPen(QPen(c.ink, 1));
+        p.setBrush(c.paper);
+        p.drawRect(QRectF(1.5, 3.5, 13, 10));
+        p.setPen(QPen(c.accent, 1.2));
+        p.drawArc(QRectF(3.5, 6, 9, 9), 30 * 16, 120 * 16);
+        p.setPen(QPen(c.ink, 1.4));
+        p.drawLine(QPointF(8, 12.5), QPointF(11.5, 6.5));
+        break;
+    }
     case ToolIcon::About: {
         p.setPen(QPen(c.ink, 1));
         p.setBrush(c.accent);
@@ -124,6 +135,8 @@ Palette EnabledPalette(ToolIcon kind)
         return { ink, paper, QColor(150, 150, 160) };
     case ToolIcon::Start:
         return { ink, paper, QColor(40, 110, 210) };
+    case ToolIcon::Analyze:
+        return { ink, paper, QColor(30, 150, 50) };
     case ToolIcon::About:
         return { QColor(20, 60, 140), paper, QColor(40, 110, 210) };
     case ToolIcon::New:

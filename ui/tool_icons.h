@@ -4,7 +4,7 @@
 
 #include <QIcon>
 
-enum class ToolIcon { New, Add, Remove, Play, Stop, Options, Start, About };
+enum class ToolIcon { New, Add, Remove, Play, Stop, Options, Start, About, Analyze };
 
 /// The tool button image, with its QIcon::Normal and QIcon::Disabled pixmaps.
 QIcon MakeToolIcon(ToolIcon kind);

@@ -166,7 +166,12 @@ void PlaceBeforeShowing(QWidget* window)
         KeepFrameOnScreen(window);
         return;
     }
-    const QWidget* owner = window->parentWidget() != nullptr ? window->parentWidget()->window() : nullptr;
+    CentreFrameOnWindow(window,
+                        window->parentWidget() != nullptr ? window->parentWidget()->window() : nullptr);
+}
+
+void CentreFrameOnWindow(QWidget* window, const QWidget* owner)
+{
     if (owner == nullptr || !owner->isVisible()) {
         CentreFrameOnScreen(window, owner);
         return;

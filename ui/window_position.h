@@ -47,3 +47,7 @@ void CentreFrameOnScreen(QWidget* window, const QWidget* reference);
 /// Before a dialog's showing: keeps a place it was given on a screen, or centres it over
 /// the window it belongs to.
 void PlaceBeforeShowing(QWidget* window);
+
+/// Centres the window's frame over `owner`'s frame when the owner is shown, else on the
+/// screen; either way on a screen.
+void CentreFrameOnWindow(QWidget* window, const QWidget* owner);

@@ -1,7 +1,9 @@
 // `orva-cli batch` end to end: real folders, a settings file of the test's own, SSTP to a
 // loopback server, an external encoder, and the exit codes.
 
+#include "cli/batch_options.h"
 #include "core/wave_file.h"
+#include "loudness/wave_analysis.h"
 #include "test_support.h"
 #include "tests/notify/loopback_server.h"
 
@@ -12,14 +14,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 namespace orva {
 namespace {
 
 using namespace test;
 using Names = std::vector<std::string>;
+
+// A stand-in for the external encoder that writes its arguments into the destination, then
+// the three MP3 frames that 0.1 s of audio takes (the length check counts them).
+const std::string kStandInEncoder =
+    "#!/bin/sh\nfor last; do :; done\necho \"$*\" > \"$last\"\n"
+    "for i in 1 2 3; do printf '\\377\\373\\220\\000'; head -c 413 /dev/zero; done >> \"$last\"\n";
 
 class CliBatch : public testing::Test {
 protected:
@@ -98,12 +108,8 @@ private:
 TEST_F(CliBatch, RenameInTheSourceFolderWithMp3AndSstp)
 {
     LoopbackServer server(LoopbackServer::Behaviour::AnswerAndClose);
-    // A stand-in for the external encoder that writes its arguments into the destination,
-    // then the three MP3 frames that 0.1 s of audio takes.
     const std::string encoder = temp.Path() + "encoder.sh";
-    const std::string script =
-        "#!/bin/sh\nfor last; do :; done\necho \"$*\" > \"$last\"\n"
-        "for i in 1 2 3; do printf '\\377\\373\\220\\000'; head -c 413 /dev/zero; done >> \"$last\"\n";
+    const std::string script = kStandInEncoder;
     WriteFile(encoder, Bytes(script.begin(), script.end()));
     std::filesystem::permissions(encoder, std::filesystem::perms::owner_all);
     WriteFile(in + "notes.txt", { 'x' });
@@ -163,6 +169,13 @@ TEST_F(CliBatch, ExitCodes)
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(Run({}, in + "b.wav"), 2);
     EXPECT_EQ(ListFolder(in), (Names { "a.wav", "b.wav", "c8.wav" }));
+    // A settings file named on purpose must be readable (the last --settings counts).
+    for (const auto& [settings, reason] : { std::pair(temp.Path() + "none.ini", "No such file or directory"),
+                                            std::pair(in, "Is a directory") }) {
+        EXPECT_EQ(Run({}, "--settings " + settings + " --output " + outDir + " " + in + "b.wav"), 2);
+        EXPECT_NE(err.find("cannot read settings " + settings + ": " + reason + "\n"), std::string::npos)
+            << err;
+    }
 
     // Common peak, delete, and a conversion that forces the per-file mode.
     std::filesystem::remove_all(outDir + "a.wav");
@@ -198,12 +211,30 @@ TEST_F(CliBatch, LeftOutAndFailedFilesAreNamed)
            in + "folder.wav left out: ﾌｧｲﾙを正常に読み込めません。(" + in + "folder.wav)" })
         EXPECT_NE(err.find("orva-cli batch: " + line + "\n"), std::string::npos) << line << "\n" << err;
     EXPECT_EQ(Peak16(outDir + "a.wav"), 32767);
+    // Off a terminal: one line per finished file, and the totals at the end.
+    EXPECT_NE(err.find("orva-cli batch: [1/1] a.wav: done\norva-cli batch: 1 done, 0 failed, 5 left out in "),
+              std::string::npos)
+        << err;
+
+    // After "--" every argument is a file, even one named like an option; control characters
+    // in a name reach the terminal escaped.
+    WriteFile(in + "--settings", { 'x' });
+    WriteFile(in + "-x.wav", ReadFile(in + "b.wav"));
+    std::filesystem::remove(outDir + "a.wav");
+    EXPECT_EQ(
+        Run({}, "--output " + outDir + " -- --settings -x.wav 'bell\a\x1b[2J\r.txt'", "cd " + in + " && "), 1)
+        << err;
+    EXPECT_NE(err.find("orva-cli batch: --settings left out: not a .wav file name\n"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("orva-cli batch: bell\\x07\\x1b[2J\\r.txt left out: "), std::string::npos) << err;
+    EXPECT_EQ(Peak16(outDir + "-x.wav"), 32767);
+    for (const std::string& file : { outDir + "-x.wav", in + "-x.wav", in + "--settings" })
+        std::filesystem::remove(file);
 
     // A read error of the source while it is normalized (strace injects it where it runs):
     // the entry fails, its set-aside source stays, and no later step runs.
     if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
         return;
-    std::filesystem::remove(outDir + "a.wav");
     const auto source = ReadFile(in + "b.wav");
     // Reads of b.wav on the batch's worker thread (strace counts each thread's own): the
     // entry's one probe, the scan's samples (the 2nd), then the normalization's (the 3rd).
@@ -343,6 +374,193 @@ TEST_F(CliBatch, KillLeavesOriginalsAndNoIncompleteOutput)
         }
         EXPECT_TRUE(killed);
     }
+}
+
+/// Every option a flag can set, as key=value lines.
+std::string Dump(const Settings& s)
+{
+    std::ostringstream out;
+    out << "PeakMode=" << s.PeakMode << "\nSourceFileAction=" << s.SourceFileAction
+        << "\nResampleRate=" << s.ResampleRate << "\nMp3Bitrate=" << s.Mp3Bitrate
+        << "\nEncoderKind=" << s.EncoderKind << "\nOutputMode=" << s.OutputMode << "\nUsePsy=" << s.UsePsy
+        << "\nEncoderPath=" << s.EncoderPath << "\nSstpEnabled=" << s.SstpEnabled
+        << "\nSstpServer=" << s.SstpServer << "\nSstpPort=" << s.SstpPort << "\nTargetMode=" << s.TargetMode
+        << "\nTarget=" << s.Target << "\nCeiling=" << s.Ceiling << "\n";
+    return out.str();
+}
+
+// One row per flag: the settings it sets over the file's, or why it is refused.
+TEST(CliBatchFlags, EachFlagSetsItsOption)
+{
+    struct Row {
+        const char* args;
+        const char* expected;  ///< lines of Dump, or the start of the problem
+        Settings file = {};
+    };
+    Settings psyFile, commonFile, resampleFile, sstpFile;
+    psyFile.Mp3Bitrate = 128, psyFile.UsePsy = 1, psyFile.OutputMode = 2, psyFile.SourceFileAction = 2;
+    commonFile.PeakMode = 1;
+    resampleFile.ResampleRate = 22050;
+    sstpFile.SstpEnabled = 1;
+    // A hand-edited file: options the dialog would not combine stand unless a flag changes them.
+    Settings externalFile = psyFile;
+    externalFile.EncoderKind = 1;
+    const Row rows[] = {
+        { "--common-peak", "PeakMode=1\n" },
+        { "--per-file", "PeakMode=0\n", commonFile },
+        { "--common-peak --per-file", "--common-peak and --per-file contradict" },
+        { "--mode true", "TargetMode=1\nTarget=-10\n" },
+        { "--mode loudness --target -16", "TargetMode=2\nTarget=-160\n" },
+        { "--mode fast", "--mode takes sample, true or loudness" },
+        { "--target -14.5", "Target=-145\n" },
+        { "--target -31", "--target takes a level from -30.0 to 0.0 dBFS in sample mode" },
+        { "--mode loudness --target -4", "--target takes a level from -50.0 to -5.0 LUFS" },
+        { "--target -1.25", "--target takes a level in dB with at most one decimal" },
+        { "--target", "--target needs a value" },
+        { "--ceiling -1", "Ceiling=-10\n" },
+        { "--ceiling 0.5", "--ceiling takes a level from -30.0 to 0.0 dBTP" },
+        { "--rename", "SourceFileAction=1\n" },
+        { "--delete", "SourceFileAction=2\n" },
+        { "--keep", "SourceFileAction=0\n", psyFile },
+        { "--keep --delete", "--keep and --delete contradict" },
+        { "--resample 48000", "PeakMode=0\nSourceFileAction=0\nResampleRate=48000\n", psyFile },
+        { "--resample 44000", "--resample takes one of 22050, 32000, 44100, 48000" },
+        { "--resample 22050 --rename", "a sample-rate conversion runs per file" },
+        { "--no-resample", "ResampleRate=0\n", resampleFile },
+        { "--mp3 192", "Mp3Bitrate=192\n" },
+        { "--mp3 100", "--mp3 takes one of 64, 80" },
+        { "--no-mp3", "Mp3Bitrate=0\nEncoderKind=0\nOutputMode=0\nUsePsy=0\n", psyFile },
+        { "--mp3 128 --encoder library", "EncoderKind=0\n" },
+        { "--mp3 128 --encoder /usr/bin/lame",
+          "EncoderKind=1\nOutputMode=0\nUsePsy=0\nEncoderPath=/usr/bin/lame\n" },
+        { "--encoder /usr/bin/lame", "EncoderKind=1\nOutputMode=0\nUsePsy=0\n", psyFile },
+        { "--mp3 128 --mp3-mode mid-side", "OutputMode=2\n" },
+        { "--mp3 128 --mp3-mode quad", "--mp3-mode takes stereo, joint, mid-side or mono" },
+        { "--mp3 128 --encoder /x --mp3-mode mono", "--mp3-mode mid-side and mono need the encoder library" },
+        { "--mp3 128 --psy", "UsePsy=1\n" },
+        { "--no-psy", "UsePsy=0\n", psyFile },
+        { "--mp3 192", "Mp3Bitrate=192\nEncoderKind=1\nOutputMode=2\nUsePsy=1\n", externalFile },
+        { "--keep", "EncoderKind=1\nOutputMode=2\nUsePsy=1\n", externalFile },
+        { "--mp3 128 --encoder /x --psy", "--psy need the encoder library" },
+        { "--psy", "--encoder, --mp3-mode and --psy need --mp3" },
+        { "--sstp mascot.local:9821", "SstpEnabled=1\nSstpServer=mascot.local\nSstpPort=9821\n" },
+        { "--sstp [::1]:9801", "SstpEnabled=1\nSstpServer=::1\nSstpPort=9801\n" },
+        { "--sstp ::1", "SstpServer=::1\nSstpPort=9801\n" },
+        { "--sstp host:0", "--sstp takes a port from 1 to 65535" },
+        { "--no-sstp", "SstpEnabled=0\n", sstpFile },
+        { "--bogus", "unknown option --bogus" },
+        { "--dry-run --quiet -- --bogus", "PeakMode=0\n" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        std::vector<std::string> args { "--output", "o", "f.wav" };
+        std::istringstream words(row.args);
+        for (std::string word; words >> word;)
+            args.push_back(word);
+        cli::BatchArguments parsed;
+        std::string problem;
+        Settings settings = row.file;
+        const bool ok = cli::ParseBatchArguments(args, parsed, problem)
+            && cli::ApplyBatchArguments(parsed, settings, problem);
+        const std::string expected = row.expected;
+        if (expected.rfind("--", 0) == 0 || expected.find(' ') != std::string::npos) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(problem.rfind(expected, 0), 0u) << problem;
+            continue;
+        }
+        ASSERT_TRUE(ok) << problem;
+        std::istringstream lines(expected);
+        const std::string dump = Dump(settings);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_NE(dump.find(line + "\n"), std::string::npos) << line << "\n" << dump;
+    }
+}
+
+/// Two seconds of a 1 kHz sine at `amplitude` (of 32767), stereo 16-bit at 44.1 kHz.
+Bytes Sine16(double amplitude)
+{
+    Bytes data;
+    for (int i = 0; i < 88200; ++i) {
+        const auto v =
+            static_cast<int16_t>(std::lround(amplitude * 32767 * std::sin(i * 2 * M_PI * 1000 / 44100)));
+        for (int c = 0; c < 2; ++c)
+            data.insert(data.end(), { uint8_t(v & 0xff), uint8_t((v >> 8) & 0xff) });
+    }
+    return data;
+}
+
+// The README's recipes, end to end, with no options in the settings file.
+TEST_F(CliBatch, Recipes)
+{
+    WriteFile(in + "loud.wav", MakeWav(2, 44100, 16, Sine16(0.5)));
+    WriteFile(in + "quiet.wav", MakeWav(2, 44100, 16, Sine16(0.1)));
+    const auto analyze = [](const std::string& path) {
+        WaveAnalysis analysis;
+        std::string error;
+        struct : StageEvents {
+            void StageStarted(Stage, const std::string&) override {}
+            void StageProgress(Stage, int64_t, int64_t, int) override {}
+            void PeakFound(const SamplePeak&) override {}
+            void StageFinished(Stage) override {}
+        } stages;
+        EXPECT_TRUE(AnalyzeWaveFile(stages, path, analysis, error)) << error;
+        return analysis;
+    };
+    // A podcast to -16 LUFS with the true peak at most -1 dBTP.
+    EXPECT_EQ(Run({},
+                  "--mode loudness --target -16 --ceiling -1 --keep --output " + outDir + " -- " + in
+                      + "quiet.wav"),
+              0)
+        << err;
+    WaveAnalysis podcast = analyze(outDir + "quiet.wav");
+    EXPECT_NEAR(podcast.levels.integratedLufs, -16.0, 0.1);
+    EXPECT_LE(20 * std::log10(podcast.levels.truePeak), -1.0 + 1e-6);
+    EXPECT_NE(err.find("orva-cli batch: 1 done, 0 failed, 0 left out in "), std::string::npos) << err;
+
+    // An album to -14 LUFS with one gain: the files keep their balance.
+    EXPECT_EQ(Run({},
+                  "--common-peak --mode loudness --target -14 --ceiling 0 --output " + outDir + " -- " + in
+                      + "loud.wav " + in + "quiet.wav"),
+              0)
+        << err;
+    const WaveAnalysis loud = analyze(outDir + "loud.wav"), quiet = analyze(outDir + "quiet.wav");
+    EXPECT_NEAR(loud.levels.integratedLufs - quiet.levels.integratedLufs, 20 * std::log10(5.0), 0.1);
+    // The quiet track lies below the relative gate: the album's loudness is the loud one's.
+    EXPECT_NEAR(loud.levels.integratedLufs, -14.0, 0.1);
+
+    // A folder to 48 kHz MP3 (an external stand-in encoder writes its arguments).
+    const std::string encoder = temp.Path() + "encoder.sh";
+    const std::string script = kStandInEncoder;
+    WriteFile(encoder, Bytes(script.begin(), script.end()));
+    std::filesystem::permissions(encoder, std::filesystem::perms::owner_all);
+    EXPECT_EQ(Run({},
+                  "--resample 48000 --mp3 192 --encoder " + encoder + " --output " + outDir + " -- " + in
+                      + "a.wav " + in + "b.wav"),
+              0)
+        << err;
+    WaveFileInfo info {};
+    ASSERT_GE(ProbeWaveFile(outDir + "b.wav", info), 0);
+    EXPECT_EQ(info.format.sampleRate, 48000u);
+    const Bytes mp3 = ReadFile(outDir + "b.MP3");
+    EXPECT_EQ(std::string(mp3.begin(), mp3.end()).rfind("-e -l3 -b11 -s " + outDir + "b.wav ", 0), 0u)
+        << std::string(mp3.begin(), mp3.end());
+
+    // A dry run says what would happen and touches nothing.
+    const auto before = ListFolder(outDir);
+    EXPECT_EQ(Run({}, "--dry-run --rename --output " + outDir + " " + in + "loud.wav"), 0) << err;
+    EXPECT_NE(out.find(in + "loud.wav: normalize to " + outDir
+                       + "loud.wav (gain +6.02 dB), set the source aside as " + in + "_loud.wav\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(ListFolder(outDir), before);
+    EXPECT_TRUE(Exists(in + "loud.wav"));
+
+    // Quiet: nothing but errors.
+    EXPECT_EQ(Run({}, "--quiet --output " + outDir + " " + in + "loud.wav"), 0) << err;
+    EXPECT_EQ(out + err, "");
+    EXPECT_EQ(Run({}, "--quiet --output " + outDir + " " + in + "loud.wav " + in + "none.wav"), 1);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("none.wav left out"), std::string::npos) << err;
 }
 
 }  // namespace

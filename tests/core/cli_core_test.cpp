@@ -59,6 +59,30 @@ TEST(CliCore, Commands)
               std::string::npos);
     EXPECT_EQ(OrvaCli("resample " + in + out + "fast").first, 2);
 
+    // An RF64 file converts and normalizes to a target like any other.
+    Bytes rf64 = { 'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E' };
+    Bytes ds64;
+    for (const uint64_t size : { uint64_t(4 + 36 + 24 + 24), uint64_t(16), uint64_t(4) }) {
+        Put32(ds64, uint32_t(size));
+        Put32(ds64, uint32_t(size >> 32));
+    }
+    Put32(ds64, 0);
+    AddChunk(rf64, "ds64", ds64);
+    AddChunk(rf64, "fmt ", FmtBody(1, 2, 44100, 16));
+    AddChunk(rf64, "data", Words({ 100, -16384, 8192, 0, 5, 6, 7, 8 }), 0xFFFFFFFF);
+    const std::string rf64Path = "'" + dir.Write("rf64.wav", rf64) + "' ";
+    EXPECT_EQ(OrvaCli("resample " + rf64Path + out + "22050", err).first, 0);
+    EXPECT_EQ(OrvaCli("normalize " + rf64Path + out + "--mode sample --target -1", err).first, 0);
+
+    // A name's control characters reach the terminal escaped.
+    EXPECT_EQ(OrvaCli("resample '" + dir.File("e\x1b[2J.wav") + "' " + out + "22050", err).first, 1);
+    const Bytes escaped = ReadFile(err);
+    EXPECT_EQ(std::string(escaped.begin(), escaped.end()).rfind(dir.File("e\\x1b[2J.wav: "), 0), 0u);
+
+    // A result that cannot be written fails the command.
+    for (const std::string& command : { "probe " + in, "peak " + in, "analyze " + in })
+        EXPECT_EQ(OrvaCli(command + ">/dev/full", err).first, 1) << command;
+
     // Samples the list marks unsupported are refused, not read as 16-bit words.
     Bytes chunks;
     AddChunk(chunks, "fmt ", FmtBody(1, 2, 44100, 20));

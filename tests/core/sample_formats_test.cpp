@@ -18,6 +18,10 @@
 #include <functional>
 #include <random>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <cpuid.h>
+#endif
+
 namespace orva {
 namespace {
 
@@ -398,6 +402,24 @@ TEST(RealWorldLayouts, LargeSizesFromSparseFiles)
     }
 }
 
+/// Whether the upper halves of the YMM registers hold data (XINUSE bit 2 of XGETBV 1): SSE
+/// code run so pays a state transition on every instruction. False where it cannot be told.
+bool UpperYmmInUse()
+{
+#if defined(__x86_64__) && defined(__GNUC__)
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & (1u << 27)))  // OSXSAVE
+        return false;
+    if (!__get_cpuid_count(0xD, 1, &eax, &ebx, &ecx, &edx) || !(eax & 4))  // XGETBV 1
+        return false;
+    uint32_t low = 0, high = 0;
+    asm volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(1));
+    return (low & 4) != 0;
+#else
+    return false;
+#endif
+}
+
 TEST(SampleKernels, VectorPathsMatchThePlainLoop)
 {
     std::mt19937 random(7);
@@ -413,6 +435,10 @@ TEST(SampleKernels, VectorPathsMatchThePlainLoop)
             for (long skip : { 0, 5 }) {
                 Bytes fast(data.begin() + skip, data.end()), plain = fast;
                 ScaleSamples(fast.data(), fast.size(), format, gain);
+                EXPECT_FALSE(UpperYmmInUse()) << "scaling " << SampleFormatName(format);
+                IsFloatFormat(format) ? void(MaxFiniteLevel(fast.data(), fast.size(), format))
+                                      : void(MaxIntegerMagnitude(fast.data(), fast.size(), format));
+                EXPECT_FALSE(UpperYmmInUse()) << "scanning " << SampleFormatName(format);
                 ScaleSamplesScalar(plain.data(), plain.size(), format, gain);
                 ASSERT_EQ(fast, plain) << SampleFormatName(format) << " gain " << gain << " skip " << skip;
             }

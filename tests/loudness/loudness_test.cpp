@@ -300,6 +300,91 @@ double ReferenceTruePeak(unsigned channels, unsigned long rate, const std::vecto
     return peak;
 }
 
+TEST(TruePeakMeter, WithinATenthOfADecibelAtEveryRateFrequencyAndPhase)
+{
+    // Sums of tones faded in and out (raised cosine) around a steady stretch of at least two
+    // periods, so that the file holds no step; the exact peak is searched on the sum itself.
+    struct Partial {
+        double fraction, phase, amplitude;  // frequency as a fraction of the rate
+    };
+    struct Row {
+        const char* name;
+        double hz;        // a tone of this frequency, or
+        double fraction;  // of this fraction of the rate, or (0, 0)
+        unsigned tones;   // this many at random frequencies from 0.01 to 0.45 of the rate
+        double allowedLowDb;
+    };
+    const Row rows[] = {
+        { "20 Hz", 20.0, 0.0, 1, 0.1 },
+        { "997 Hz", 997.0, 0.0, 1, 0.1 },
+        { "a quarter of the rate", 0.0, 0.25, 1, 0.1 },
+        { "a third of the rate", 0.0, 1.0 / 3.0, 1, 0.1 },
+        { "0.4 of the rate", 0.0, 0.4, 1, 0.1 },
+        { "just below 0.45 of the rate", 0.0, 0.4493, 1, 0.1 },
+        { "0.45 of the rate", 0.0, 0.45, 1, 0.1 },
+        { "noise: 40 tones", 0.0, 0.0, 40, 0.2 },
+    };
+    std::mt19937 random(7);
+    for (unsigned long rate : { 44100UL, 48000UL, 88200UL, 96000UL, 192000UL }) {
+        for (const Row& row : rows) {
+            for (double phase : { 0.0, 0.3, M_PI / 4, M_PI / 2 }) {
+                SCOPED_TRACE(testing::Message() << row.name << " at " << rate << " Hz, phase " << phase);
+                std::vector<Partial> partials;
+                std::uniform_real_distribution<double> fraction(0.01, 0.45), angle(0.0, 2.0 * M_PI);
+                for (unsigned k = 0; k < row.tones; ++k) {
+                    const double f = row.hz > 0.0 ? row.hz / double(rate)
+                        : row.fraction > 0.0      ? row.fraction
+                                                  : fraction(random);
+                    partials.push_back(
+                        { f, row.tones == 1 ? phase : angle(random), 0.5 / std::sqrt(double(row.tones)) });
+                }
+                const double lowest =
+                    std::min_element(partials.begin(), partials.end(), [](auto& a, auto& b) {
+                        return a.fraction < b.fraction;
+                    })->fraction;
+                const double fade = double(rate / 50), steady = std::max(double(rate / 100), 2.5 / lowest);
+                const double length = std::floor(2.0 * fade + steady);
+                auto signal = [&](double t) {
+                    const double edge = std::min(t, length - 1.0 - t);
+                    const double gain = edge >= fade ? 1.0 : 0.5 - 0.5 * std::cos(M_PI * edge / fade);
+                    double sum = 0.0;
+                    for (const Partial& p : partials)
+                        sum += p.amplitude * std::sin(2.0 * M_PI * p.fraction * t + p.phase);
+                    return gain * sum;
+                };
+                const auto frames =
+                    Synth(1, size_t(length), [&](size_t i, unsigned) { return signal(double(i)); });
+                // The exact peak: every 1/8 sample, then every 1/1024 sample around the loudest crests.
+                std::vector<double> coarse;
+                for (double t = 0.0; t <= length - 1.0; t += 0.125)
+                    coarse.push_back(std::fabs(signal(t)));
+                const double loudest = *std::max_element(coarse.begin(), coarse.end());
+                double exact = loudest;
+                for (size_t c = 0; c < coarse.size(); ++c) {
+                    if (coarse[c] < 0.9 * loudest || (c > 0 && coarse[c - 1] > coarse[c])
+                        || (c + 1 < coarse.size() && coarse[c + 1] > coarse[c]))
+                        continue;
+                    for (int k = -128; k <= 128; ++k)
+                        exact = std::max(exact, std::fabs(signal(double(c) * 0.125 + k / 1024.0)));
+                }
+                TruePeakMeter meter(1, rate);
+                meter.AddFrames(frames.data(), frames.size());
+                const double error = MagnitudeToDb(meter.TruePeak()) - MagnitudeToDb(exact);
+                EXPECT_LE(error, 0.1);
+                EXPECT_GE(error, -row.allowedLowDb);
+            }
+        }
+    }
+    // The last samples count too, read against the silence after them: a quarter-rate burst
+    // at 45 degrees in the last eight samples, whose samples are 3 dB below its crests.
+    const auto burst = Synth(1, 100, [](size_t i, unsigned) {
+        return i < 92 ? 0.0 : 0.5 * std::sin(M_PI / 2 * double(i) + M_PI / 4);
+    });
+    TruePeakMeter meter(1, 48000);
+    meter.AddFrames(burst.data(), burst.size());
+    EXPECT_NEAR(MagnitudeToDb(meter.TruePeak()), MagnitudeToDb(0.5), 0.5);
+}
+
 TEST(TruePeakMeter, AgreesWithReferenceWhateverTheBlocksAndThreads)
 {
     std::mt19937 random(12);
@@ -318,9 +403,9 @@ TEST(TruePeakMeter, AgreesWithReferenceWhateverTheBlocksAndThreads)
           Synth(1, 5000, [](size_t i, unsigned) { return (i / 2) % 2 ? 1.0 : -1.0; }) },
         { "impulse in the second channel", 2, 48000,
           Synth(2, 3000, [](size_t i, unsigned c) { return i == 1500 && c == 1 ? 0.9 : 0.0; }) },
-        { "six channels at 96 kHz (2x)", 6, 96000,
+        { "six channels at 96 kHz", 6, 96000,
           Synth(6, 40000, [&](size_t i, unsigned c) { return std::sin(double(i * (c + 1)) * 0.9) * 0.7; }) },
-        { "192 kHz (no oversampling)", 2, 192000, Synth(2, 20000, Sine(5000, 192000, -3.0, 0.2)) },
+        { "192 kHz", 2, 192000, Synth(2, 20000, Sine(5000, 192000, -3.0, 0.2)) },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -336,7 +421,12 @@ TEST(TruePeakMeter, AgreesWithReferenceWhateverTheBlocksAndThreads)
             }
         }
         LoudnessMeter::AllowHelperThread(true);
-        EXPECT_NEAR(MagnitudeToDb(first), MagnitudeToDb(reference), 0.05);
+        TruePeakMeter::UseVectorKernels(false);
+        EXPECT_NEAR(Measure(c.channels, c.rate, c.frames).truePeak, first, first * 1e-5) << "plain loops";
+        TruePeakMeter::UseVectorKernels(true);
+        // The library's filter reads low near half the rate and between its 4x positions (and
+        // a few hundredths of a dB high on the ringing of an abrupt start at a quarter of it).
+        EXPECT_GE(MagnitudeToDb(first), MagnitudeToDb(reference) - 0.03);
     }
 }
 

@@ -22,6 +22,7 @@ fail() {
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for file in bin/orva-cli bin/orva-cli-batch lib/orva/libgogo.so lib/orva/tools/scmpx-lame \
+    share/bash-completion/completions/orva-cli \
     share/man/man1/orva-cli.1.gz share/man/man1/orva-cli-batch.1.gz \
     share/man/ja/man1/orva-cli.1.gz share/man/ja/man1/orva-cli-batch.1.gz; do
     [ -e "$prefix/$file" ] || fail "$file is missing"
@@ -31,6 +32,7 @@ if [ "$gui" = 1 ]; then
     for file in bin/orva share/orva/help/index.htm share/orva/help/en/index.htm \
         share/applications/orva.desktop \
         share/icons/hicolor/scalable/apps/orva.svg share/metainfo/org.orva.orva.metainfo.xml \
+        share/icons/hicolor/48x48/apps/orva.png share/icons/hicolor/256x256/apps/orva.png \
         share/man/man1/orva.1.gz share/man/ja/man1/orva.1.gz; do
         [ -e "$prefix/$file" ] || fail "$file is missing"
     done

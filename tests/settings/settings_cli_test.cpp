@@ -42,7 +42,7 @@ TEST(SettingsCli, PrintsEveryFieldAndSavesThemBack)
     const std::string output = RunCommand(command, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(output,
-              "StartDirectory=" + dir.path()
+              "SettingsFile=" + ini + "\nStartDirectory=" + dir.path()
                   + "\n"
                     "PeakMode=0\nSourceFileAction=0\nResampleRate=0\nMp3Bitrate=128\nEncoderKind=0\n"
                     "OutputMode=0\nUsePsy=0\nEncoderPath=/opt/ソフト/scmpx\nOutputDirMode=0\n"
@@ -72,10 +72,20 @@ TEST(SettingsCli, PrintsEveryFieldAndSavesThemBack)
     EXPECT_NE(RunCommand(english, status).find("SstpFileMessage=「$S」の正規化が終了しました！\n"),
               std::string::npos);
 
-    // Without --settings the file is ./ORVA.INI; a misuse is refused.
-    RunCommand(std::string("cd '") + dir.path() + "' && '" ORVA_CLI_PATH "' settings --save", status);
+    // Without --settings the file is ./ORVA.INI where there is one, else the configuration
+    // folder's; a misuse is refused.
+    const std::string local = std::string("cd '") + dir.path() + "' && XDG_CONFIG_HOME='" + dir.File("config")
+        + "' '" ORVA_CLI_PATH "' settings";
+    EXPECT_EQ(RunCommand(local + " --save", status)
+                  .rfind("SettingsFile=" + dir.File("config/orva/ORVA.INI") + "\n", 0),
+              0u);
     EXPECT_EQ(status, 0);
-    EXPECT_NE(ReadFile(dir.File("ORVA.INI")).find("[SSTP]\r\n"), std::string::npos);
+    EXPECT_NE(ReadFile(dir.File("config/orva/ORVA.INI")).find("[SSTP]\r\n"), std::string::npos);
+    WriteFile(dir.File("ORVA.INI"), "");
+    EXPECT_EQ(RunCommand(local, status).rfind("SettingsFile=" + dir.File("ORVA.INI") + "\n", 0), 0u);
+    // A result that cannot be written is a failure.
+    RunCommand(local + " >/dev/full 2>/dev/null", status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
     RunCommand(std::string("'" ORVA_CLI_PATH "' settings --bogus 2>/dev/null"), status);
     EXPECT_NE(status, 0);
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <sstream>
 
@@ -58,9 +60,70 @@ protected:
     test::TempDir dir;
 };
 
+/// Sets (or, for null, removes) an environment variable for one scope.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~ScopedVariable() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+// Which file is used when none is named: the current folder's where it exists, else the
+// user's configuration folder.
+TEST_F(SettingsStoreTest, DefaultFileIsTheLocalOneOrTheConfigFolders)
+{
+    struct Case {
+        bool localFile;
+        const char* xdgConfigHome;  // relative to dir, "" unset, "rel" relative (ignored)
+        const char* expected;       // relative to dir
+    };
+    const Case cases[] = {
+        { true, "xdg", "work/ORVA.INI" },
+        { false, "xdg", "xdg/orva/ORVA.INI" },
+        { false, "", "home/.config/orva/ORVA.INI" },
+        { false, "rel", "home/.config/orva/ORVA.INI" },
+    };
+    const auto previous = std::filesystem::current_path();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        std::filesystem::create_directories(dir.File("work"));
+        std::filesystem::remove(dir.File("work/ORVA.INI"));
+        if (c.localFile)
+            WriteFile(dir.File("work/ORVA.INI"), "");
+        const std::string xdg = std::string(c.xdgConfigHome) == "rel" ? "rel/config"
+            : *c.xdgConfigHome != '\0'                                ? dir.File(c.xdgConfigHome)
+                                                                      : "";
+        ScopedVariable home("HOME", dir.File("home").c_str());
+        ScopedVariable config("XDG_CONFIG_HOME", xdg.empty() ? nullptr : xdg.c_str());
+        std::filesystem::current_path(dir.File("work"));
+        IniFilePath.clear();
+        EXPECT_EQ(SettingsFilePath(), dir.File(c.expected));
+        // The first save makes the configuration folder; the current folder gets nothing.
+        EXPECT_TRUE(SaveSettings(Settings(), nullptr));
+        std::filesystem::current_path(previous);
+        EXPECT_NE(ReadFile(dir.File(c.expected)).find("[Mathod]"), std::string::npos);
+        EXPECT_EQ(std::filesystem::exists(dir.File("work/ORVA.INI")), c.localFile);
+    }
+    // A file named elsewhere gets no folders made for it.
+    IniFilePath = dir.File("none/ORVA.INI");
+    EXPECT_FALSE(SaveSettings(Settings(), nullptr));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("none")));
+}
+
 TEST_F(SettingsStoreTest, FirstStartGivesDefaultsAndCloseWritesEveryKeyInOrder)
 {
-    IniFilePath.clear();  // the default: the current folder's ORVA.INI
+    IniFilePath.clear();  // the default: the configuration folder's ORVA.INI
+    ScopedVariable config("XDG_CONFIG_HOME", dir.path().c_str());
     Settings settings;
     settings.PeakMode = 5;
     settings.EncoderPath = "left over";
@@ -69,7 +132,7 @@ TEST_F(SettingsStoreTest, FirstStartGivesDefaultsAndCloseWritesEveryKeyInOrder)
     std::filesystem::current_path(dir.path());
     LoadSettings(settings, &window);
     std::filesystem::current_path(previous);
-    EXPECT_EQ(IniFilePath, dir.File("ORVA.INI"));
+    EXPECT_EQ(IniFilePath, dir.File("orva/ORVA.INI"));
     EXPECT_EQ(settings.StartDirectory, dir.path());
     EXPECT_EQ(Dump(settings), Dump(Settings()));
     EXPECT_FALSE(window.moved);

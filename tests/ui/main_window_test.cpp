@@ -4,21 +4,27 @@
 #include "settings/settings_store.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_dialog.h"
+#include "ui/application.h"
 #include "ui/forms.h"
+#include "ui/help.h"
 #include "ui/language.h"
+#include "ui/level_columns.h"
 #include "ui/main_window.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDropEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
@@ -173,6 +179,17 @@ TEST_F(MainWindowTest, AddCommandAddsChosenFilesInOrderAndSkipsUnusableOnesSilen
     // Cancelling the chooser changes nothing.
     window_->Add1->trigger();
     EXPECT_EQ(window_->FileList().Count(), 3);
+
+    // The chooser opens in the folder files were last added from, also after a restart.
+    ASSERT_EQ(services_.chooserStartDirs.size(), 2U);
+    EXPECT_EQ(services_.chooserStartDirs[0], QString());
+    EXPECT_EQ(services_.chooserStartDirs[1], dir_.path());
+    Form1 = nullptr;
+    window_ = std::make_unique<TForm1>();
+    Form1 = window_.get();
+    window_->SetServices(&services_);
+    window_->Add1->trigger();
+    EXPECT_EQ(services_.chooserStartDirs.back(), dir_.path());
 }
 
 TEST_F(MainWindowTest, RemoveCommandsWorkOnTheViewsSelection)
@@ -236,9 +253,11 @@ TEST_F(MainWindowTest, CutCellsShowTheirWholeTextAsTooltip)
               QStringLiteral("2000000000"));
 }
 
-TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReported)
+TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReportedAndAFolderByName)
 {
     window_->show();
+    QDir(dir_.path()).mkpath(QStringLiteral("sub"));
+    Wav("sub/deep.wav");  // in a subfolder of the dropped one: not added
     QList<QUrl> urls = { QUrl::fromLocalFile(QString::fromStdString(Wav("z.wav"))),
                          QUrl::fromLocalFile(QString::fromStdString(Path(""))),  // a folder
                          QUrl::fromLocalFile(QString::fromStdString(Wav("m.wav"))),
@@ -256,7 +275,8 @@ TEST_F(MainWindowTest, DroppedFilesAreAddedInTheOrderReported)
     QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &drop);
 
-    EXPECT_EQ(Captions(), (std::vector<std::string> { "z.wav", "m.wav", "a.wav" }));
+    // The folder brings the WAV files directly inside it, by name (z.wav is listed already).
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "z.wav", "a.wav", "m.wav" }));
     EXPECT_TRUE(services_.messages.empty());
     EXPECT_TRUE(States(*window_).start);
 
@@ -284,14 +304,247 @@ TEST_F(MainWindowTest, WindowKeepsItsMinimumWidthAndTheAboutButtonFollowsThePane
     struct Case {
         int requested, width, aboutLeft;
     };
-    for (const Case& c : { Case { 700, 700, 670 }, Case { 239, 240, 210 }, Case { 100, 240, 210 },
-                           Case { 241, 241, 211 }, Case { 598, 598, 568 } }) {
+    for (const Case& c : { Case { 700, 700, 670 }, Case { 261, 262, 232 }, Case { 100, 262, 232 },
+                           Case { 263, 263, 233 }, Case { 598, 598, 568 } }) {
         window_->resize(c.requested, window_->height());
         QApplication::processEvents();
         EXPECT_EQ(window_->width(), c.width) << c.requested;
         EXPECT_EQ(window_->SpeedButton4->x(), c.aboutLeft) << c.requested;
         EXPECT_EQ(window_->Panel1->width(), c.width);
     }
+}
+
+/// Scales every 16-bit sample of a file written by WriteWav (header of 44 bytes) by `factor`.
+void ScaleSamples(const std::string& path, double factor)
+{
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekg(0, std::ios::end);
+    const std::streamoff length = file.tellg();
+    for (std::streamoff at = 44; at + 2 <= length; at += 2) {
+        unsigned char bytes[2];
+        file.seekg(at);
+        file.read(reinterpret_cast<char*>(bytes), 2);
+        const auto sample = static_cast<int16_t>(bytes[0] | (bytes[1] << 8));
+        const auto scaled = static_cast<uint16_t>(static_cast<int16_t>(sample * factor));
+        bytes[0] = static_cast<unsigned char>(scaled & 0xFF);
+        bytes[1] = static_cast<unsigned char>(scaled >> 8);
+        file.seekp(at);
+        file.write(reinterpret_cast<const char*>(bytes), 2);
+    }
+}
+
+TEST_F(MainWindowTest, LevelColumnsShowMeasuredLevelsSortAsNumbersAndRememberHiddenOnes)
+{
+    // Two seconds of the quarter-scale square wave (8000 of 32768: -12.25 dBFS), silence, and twice as loud.
+    for (const auto& [name, factor] : { std::pair { "a.wav", 1.0 }, { "b.wav", 0.0 }, { "c.wav", 2.0 } }) {
+        const std::string path = uitest::WriteWav(Path(name), 8000, 1, 16, 16000, 1);
+        ScaleSamples(path, factor);
+        window_->AddFileToList(path);
+    }
+    QAbstractItemModel* view = window_->ListView1->model();
+    auto cell = [view](int row, int column) { return view->index(row, column).data().toString(); };
+    auto viewOrder = [view, &cell] {
+        std::string order;
+        for (int row = 0; row < view->rowCount(); ++row)
+            order += cell(row, 0).left(1).toStdString();
+        return order;
+    };
+    auto measure = [this] {
+        window_->Analyze1->trigger();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window_->Measuring(); }, 20000));
+    };
+    EXPECT_EQ(cell(0, SamplePeakColumn), QString());
+
+    // Only the selected row is measured; with none selected, every row.
+    SelectRows({ 2 });
+    measure();
+    EXPECT_EQ(cell(0, SamplePeakColumn), QString());
+    EXPECT_EQ(cell(2, SamplePeakColumn), QStringLiteral("\u22126.23"));
+    SelectRows({});
+    measure();
+    struct Row {
+        int row;
+        const char* samplePeak;
+        const char* loudness;
+    };
+    for (const Row& r : { Row { 0, "\u221212.25", nullptr }, Row { 1, "\u2212inf", "\u2212inf" },
+                          Row { 2, "\u22126.23", nullptr } }) {
+        EXPECT_EQ(cell(r.row, SamplePeakColumn), QString::fromUtf8(r.samplePeak)) << r.row;
+        EXPECT_FALSE(cell(r.row, TruePeakColumn).isEmpty()) << r.row;
+        if (r.loudness != nullptr) {
+            EXPECT_EQ(cell(r.row, LoudnessColumn), QString::fromUtf8(r.loudness)) << r.row;
+        }
+        EXPECT_EQ(view->index(r.row, SamplePeakColumn).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
+                  Qt::AlignRight | Qt::AlignVCenter);
+    }
+    auto number = [&cell](int row, int column) {
+        return cell(row, column).replace(QChar(0x2212), '-').toDouble();
+    };
+    EXPECT_NEAR(number(2, LoudnessColumn) - number(0, LoudnessColumn), 6.02, 0.05);
+
+    // Numbers sort as numbers ("−6" above "−12"), silence below them, an unmeasured file
+    // below everything; the commands still reach the list's rows.
+    window_->AddFileToList(Wav("d.wav"));
+    struct Sort {
+        int column;
+        Qt::SortOrder order;
+        const char* rows;
+    };
+    for (const Sort& c : { Sort { SamplePeakColumn, Qt::AscendingOrder, "dbac" },
+                           Sort { SamplePeakColumn, Qt::DescendingOrder, "cabd" },
+                           Sort { 0, Qt::DescendingOrder, "dcba" } }) {
+        window_->ListView1->sortByColumn(c.column, c.order);
+        EXPECT_EQ(viewOrder(), c.rows) << c.column;
+    }
+    window_->ListView1->sortByColumn(SamplePeakColumn, Qt::AscendingOrder);
+    SelectRows({ 1 });  // b.wav, the list's second row
+    EXPECT_EQ(window_->SelectedRows(), std::vector<int> { 1 });
+    window_->SpeedButton1Click();
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "a.wav", "c.wav", "d.wav" }));
+    EXPECT_EQ(viewOrder(), "dac");
+
+    // A hidden column stays hidden at the next start; an untouched choice writes nothing.
+    EXPECT_EQ(IniText().find("Form1HiddenColumns"), std::string::npos);
+    window_->SetColumnHidden(RangeColumn, true);
+    window_->SetColumnHidden(0, true);  // the file name always shows
+    EXPECT_TRUE(window_->ListView1->isColumnHidden(RangeColumn));
+    EXPECT_FALSE(window_->ListView1->isColumnHidden(0));
+    Form1 = nullptr;
+    window_.reset();
+    window_ = std::make_unique<TForm1>();
+    Form1 = window_.get();
+    window_->SetServices(&services_);
+    EXPECT_TRUE(window_->ListView1->isColumnHidden(RangeColumn));
+    EXPECT_FALSE(window_->ListView1->isColumnHidden(LoudnessColumn));
+
+    // The gain column shows only with a target other than the classic one.
+    EXPECT_TRUE(window_->ListView1->isColumnHidden(GainColumn));
+    window_->Settings.TargetMode = 2;
+    window_->Settings.Target = -230;
+    window_->ApplyOptions();
+    EXPECT_FALSE(window_->ListView1->isColumnHidden(GainColumn));
+}
+
+TEST_F(MainWindowTest, KeysRunTheListCommandsAndTheMenusShowThem)
+{
+    for (const char* name : { "a.wav", "b.wav", "c.wav" })
+        window_->AddFileToList(Wav(name));
+    struct Shown {
+        QAction* action;
+        QKeySequence keys;
+    };
+    for (const Shown& s : { Shown { window_->Add1, QKeySequence(Qt::CTRL | Qt::Key_O) },
+                            Shown { window_->KA1, QKeySequence(Qt::CTRL | Qt::Key_A) },
+                            Shown { window_->Delete1, QKeySequence(Qt::Key_Delete) },
+                            Shown { window_->Analyze1, QKeySequence(Qt::CTRL | Qt::Key_L) },
+                            Shown { window_->PlayPlay, QKeySequence(Qt::Key_Return) } })
+        EXPECT_EQ(s.action->shortcut(), s.keys) << s.action->objectName().toStdString();
+
+    window_->show();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    window_->ListView1->setFocus();
+    QTest::keyClick(window_->ListView1, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(window_->SelectedRows(), (std::vector<int> { 0, 1, 2 }));
+    QTest::keyClick(window_->ListView1, Qt::Key_Return);  // plays only a single row
+    EXPECT_TRUE(player_->fileName.isEmpty());
+    SelectRows({ 1 });
+    QTest::keyClick(window_->ListView1, Qt::Key_Return);
+    EXPECT_EQ(player_->fileName.toStdString(), Path("b.wav"));
+    QTest::keyClick(window_->ListView1, Qt::Key_Delete);
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "a.wav", "c.wav" }));
+    services_.filesAnswers.push_back({ QString::fromStdString(Wav("d.wav")) });
+    QTest::keyClick(window_->ListView1, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(Captions(), (std::vector<std::string> { "a.wav", "c.wav", "d.wav" }));
+    QTest::keyClick(window_->ListView1, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !window_->Measuring(); }, 20000));
+    EXPECT_FALSE(window_->ListView1->model()->index(2, SamplePeakColumn).data().toString().isEmpty());
+}
+
+TEST(DisplayTest, AMissingDisplayIsToldBeforeQtStarts)
+{
+    struct Case {
+        const char* platform;  // QT_QPA_PLATFORM
+        const char* display;
+        const char* wayland;
+        const char* argument;  // -platform
+        bool missing;
+    };
+    const Case cases[] = {
+        { nullptr, nullptr, nullptr, nullptr, true },      { nullptr, ":0", nullptr, nullptr, false },
+        { nullptr, nullptr, "wayland-0", nullptr, false }, { "", "", "", nullptr, true },
+        { "xcb", nullptr, "wayland-0", nullptr, true },    { "wayland;xcb", ":0", nullptr, nullptr, false },
+        { "offscreen", nullptr, nullptr, nullptr, false }, { nullptr, nullptr, nullptr, "offscreen", false },
+        { "offscreen", nullptr, nullptr, "xcb", true },
+    };
+    for (const Case& c : cases) {
+        static const Case* current = nullptr;
+        current = &c;
+        auto environment = [](const char* name) -> const char* {
+            if (std::string(name) == "QT_QPA_PLATFORM")
+                return current->platform;
+            if (std::string(name) == "DISPLAY")
+                return current->display;
+            if (std::string(name) == "WAYLAND_DISPLAY")
+                return current->wayland;
+            return nullptr;
+        };
+        std::string program = "orva", option = "-platform", value = c.argument != nullptr ? c.argument : "";
+        char* argv[] = { program.data(), option.data(), value.data(), nullptr };
+        const int argc = c.argument != nullptr ? 3 : 1;
+        EXPECT_EQ(DisplayMissing(argc, argv, environment), c.missing)
+            << (c.platform ? c.platform : "-") << " " << (c.display ? c.display : "-") << " "
+            << (c.argument ? c.argument : "-");
+    }
+}
+
+TEST(PlannedGainTest, GainsFollowTheTargetTheModeAndTheCeiling)
+{
+    auto file = [](double peak, double truePeak, double lufs) {
+        FileLevels levels;
+        levels.levels = { peak, truePeak, lufs, 5.0 };
+        levels.inputs.format = orva::SampleFormat::F32;
+        levels.inputs.level = peak;
+        levels.inputs.levels = levels.levels;
+        return levels;
+    };
+    const FileLevels quiet = file(0.1, 0.1, -30.0);  // -20 dBFS, -20 dBTP
+    const FileLevels loud = file(0.5, 0.6, -14.0);   // -6 dBFS, -4.4 dBTP
+    const FileLevels silent = file(0.0, 0.0, -HUGE_VAL);
+    struct Case {
+        int mode, target, peakMode;
+        std::vector<const FileLevels*> files;
+        std::vector<std::optional<double>> db;  // rounded to tenths
+        std::vector<bool> limited;
+    };
+    const Case cases[] = {
+        { 0, 0, 0, { &quiet }, { std::nullopt }, { false } },               // classic: no column
+        { 0, -10, 0, { &quiet, &loud }, { 19.0, 5.0 }, { false, false } },  // sample peak -1 dBFS
+        { 1, -10, 0, { &quiet, nullptr }, { 19.0, std::nullopt }, { false, false } },
+        { 2, -230, 0, { &quiet, &loud }, { 7.0, -9.0 }, { false, false } },  // -23 LUFS
+        { 2, -100, 0, { &quiet, &loud }, { 19.0, 3.4 }, { true, true } },    // the ceiling -1 dBTP stops both
+        { 2, -230, 0, { &silent }, { std::nullopt }, { false } },            // loudness not measurable
+        { 0, -10, 1, { &quiet, &loud }, { 5.0, 5.0 }, { false, false } },    // album: the loudest peak
+        { 0, -10, 1, { &quiet, nullptr }, { std::nullopt, std::nullopt }, { false, false } },
+    };
+    for (const Case& c : cases) {
+        orva::Settings settings;
+        settings.TargetMode = c.mode;
+        settings.Target = c.target;
+        settings.PeakMode = c.peakMode;
+        const auto gains = PlannedGains(c.files, settings);
+        ASSERT_EQ(gains.size(), c.db.size());
+        for (std::size_t i = 0; i < gains.size(); ++i) {
+            EXPECT_EQ(gains[i].has_value(), c.db[i].has_value()) << c.mode << " " << c.target << " " << i;
+            if (gains[i] && c.db[i]) {
+                EXPECT_NEAR(gains[i]->db, *c.db[i], 0.05) << c.mode << " " << c.target << " " << i;
+                EXPECT_EQ(gains[i]->limited, c.limited[i]) << c.mode << " " << c.target << " " << i;
+            }
+        }
+    }
+    EXPECT_EQ(LevelText(-HUGE_VAL), QStringLiteral("\u2212inf"));
+    EXPECT_EQ(LevelText(-0.001), QStringLiteral("0.00"));
+    EXPECT_EQ(LevelText(3.456), QStringLiteral("3.46"));
 }
 
 TEST_F(MainWindowTest, CloseSavesSettingsAndPositionThatTheNextStartRestores)
@@ -316,12 +569,16 @@ TEST_F(MainWindowTest, CloseSavesSettingsAndPositionThatTheNextStartRestores)
     EXPECT_EQ(next.Settings.StartDirectory, QDir::currentPath().toStdString());
 }
 
-TEST_F(MainWindowTest, AboutDialogRestoresAValidPlaceAndFallsBackToItsDesignedOne)
+TEST_F(MainWindowTest, AboutDialogRestoresAValidPlaceAndFallsBackToTheMainWindowsCentre)
 {
+    window_->show();
+    window_->move(100, 80);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
     {
-        TForm2 about;
-        EXPECT_EQ(about.pos(), QPoint(24, 19));  // nothing saved yet
-        about.show();
+        TForm2 about(window_.get());
+        about.show();  // nothing saved yet
+        EXPECT_LE((about.geometry().center() - window_->geometry().center()).manhattanLength(), 2);
+        EXPECT_EQ(about.Label4->text(), QStringLiteral("WAVファイルのピーク正規化ツール"));
         about.move(200, 150);
         about.Button2->click();  // OK hides it and saves the place
         EXPECT_FALSE(about.isVisible());
@@ -338,7 +595,7 @@ TEST_F(MainWindowTest, AboutDialogRestoresAValidPlaceAndFallsBackToItsDesignedOn
         about.move(screenWidth - 16, 150);
         about.reject();  // the close box
     }
-    EXPECT_EQ(TForm2().pos(), QPoint(24, 19));
+    EXPECT_FALSE(TForm2().testAttribute(Qt::WA_Moved));
 }
 
 // Only a line that does something when clicked looks like a link.
@@ -364,22 +621,51 @@ TEST_F(MainWindowTest, AboutDialogContactLineDoesNothingAndHomePageOpensTheHelp)
     EXPECT_EQ(services_.openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(Path("help/index.htm"))));
 }
 
-TEST_F(MainWindowTest, HelpOpensTheFileBesideTheSettingsOrSaysItIsMissing)
+TEST_F(MainWindowTest, HelpShowsTheFileBesideTheSettingsInItsOwnWindowOrSaysItIsMissing)
 {
     window_->Settings.StartDirectory = dir_.path().toStdString();
     window_->H1->trigger();
     ASSERT_EQ(services_.messages.size(), 1U);
     EXPECT_EQ(services_.messages[0].title, QStringLiteral("ORVA Help"));
-    EXPECT_EQ(services_.messages[0].text, QStringLiteral("ヘルプファイル(help\\index.htm)が見つかりません"));
+    EXPECT_EQ(services_.messages[0].text, QStringLiteral("ヘルプファイル(help/index.htm)が見つかりません"));
     EXPECT_EQ(services_.messages[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(services_.openedUrls.empty());
 
-    QDir(dir_.path()).mkpath(QStringLiteral("help"));
-    uitest::WriteText(Path("help/index.htm"), "<html></html>");
+    QDir(dir_.path()).mkpath(QStringLiteral("help/en"));
+    uitest::WriteText(Path("help/index.htm"),
+                      "<html><body><a href=\"en/index.htm\">English</a></body></html>");
+    uitest::WriteText(Path("help/en/index.htm"), "<html><body>English</body></html>");
     window_->H1->trigger();
     EXPECT_EQ(services_.messages.size(), 1U);
+    EXPECT_TRUE(services_.openedUrls.empty());  // no browser needed
+    HelpWindow* help = window_->HelpWindow1;
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    const QUrl index = QUrl::fromLocalFile(QString::fromStdString(Path("help/index.htm")));
+    EXPECT_EQ(help->Browser->source(), index);
+    EXPECT_FALSE(help->BackButton->isEnabled());
+
+    // A link leads to the other page; Back and Forward walk the pages seen.
+    help->Browser->setSource(QUrl(QStringLiteral("en/index.htm")));
+    EXPECT_TRUE(help->Browser->toPlainText().contains(QStringLiteral("English")));
+    EXPECT_TRUE(help->BackButton->isEnabled());
+    help->BackButton->click();
+    EXPECT_EQ(help->Browser->source(), index);
+    EXPECT_TRUE(help->ForwardButton->isEnabled());
+
+    help->BrowserButton->click();
     ASSERT_EQ(services_.openedUrls.size(), 1U);
-    EXPECT_EQ(services_.openedUrls[0].toLocalFile().toStdString(), Path("help/index.htm"));
+    EXPECT_EQ(services_.openedUrls[0], index);
+
+    // The size is written once the user changed it, and the next start opens with it.
+    help->hide();
+    EXPECT_EQ(IniText().find("HelpWidth"), std::string::npos);
+    help->show();
+    help->resize(500, 400);
+    help->hide();
+    EXPECT_NE(IniText().find("HelpWidth=500"), std::string::npos);
+    HelpWindow again(services_, nullptr);
+    EXPECT_EQ(again.size(), QSize(500, 400));
 }
 
 /// An object whose event handler fails, like a command whose work throws.

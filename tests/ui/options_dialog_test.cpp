@@ -3,13 +3,16 @@
 
 #include "settings/settings_store.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/language.h"
 #include "ui/options_dialog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <map>
 #include <memory>
 
 namespace {
@@ -77,8 +82,9 @@ TEST_F(OptionsDialogTest, ResampleRateFromTheFileAndStoredOnOk)
         EXPECT_TRUE(d.ComboBox1->isEnabled());
         EXPECT_FALSE(d.RadioGroup1->isEnabled());
         EXPECT_FALSE(d.RadioGroup2->isEnabled());
-        EXPECT_EQ(d.RadioGroup1->ItemIndex(), 1);
-        EXPECT_EQ(d.RadioGroup2->ItemIndex(), 2);
+        // The disabled groups show what conversion applies: per-file peaks, sources left.
+        EXPECT_EQ(d.RadioGroup1->ItemIndex(), 0);
+        EXPECT_EQ(d.RadioGroup2->ItemIndex(), 0);
 
         d.Button1Click();
         EXPECT_EQ(settings.ResampleRate, c.stored) << c.loaded;
@@ -340,35 +346,134 @@ TEST_F(OptionsDialogTest, TypingStopsAtTheShiftJisByteLimit)
     EXPECT_EQ(d.Edit5->text().size(), 16);
 }
 
-TEST_F(OptionsDialogTest, EncoderChooserSetsThePathAtOnce)
+TEST_F(OptionsDialogTest, EncoderChooserSetsThePathAtOnceAndRefusesWhatCannotRun)
 {
     QTemporaryDir tools;
-    const std::string encoder = tools.filePath(QStringLiteral("scmpx-lame")).toStdString();
-    uitest::WriteText(encoder, "#!/bin/sh\n");
+    auto program = [&tools](const char* name, bool runnable) {
+        const QString path = tools.filePath(QString::fromLatin1(name));
+        uitest::WriteText(path.toStdString(), "#!/bin/sh\n");
+        if (runnable)
+            QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+        return path;
+    };
+    const std::string encoder = program("scmpx-lame", true).toStdString();
     settings.Mp3Bitrate = 128;
     settings.EncoderKind = 1;
     settings.EncoderPath = encoder;
     TFormOption& d = Create();
+    EXPECT_FALSE(d.Label7->text().contains(QStringLiteral(".exe")));
 
     d.Button2Click();  // cancelled
     ASSERT_EQ(services.chooserStartDirs.size(), 1u);
-    EXPECT_EQ(services.chooserStartDirs[0], tools.path() + QStringLiteral("/SCMPX.exe"));
+    EXPECT_EQ(services.chooserStartDirs[0], tools.path());  // the folder, no Windows name
     EXPECT_EQ(services.fileFilters[0], QStringLiteral("<program>"));
     EXPECT_EQ(settings.EncoderPath, encoder);
 
-    services.fileAnswers.push_back(QStringLiteral("/usr/local/bin/SCMPX.exe"));
-    d.Button2Click();
-    EXPECT_EQ(settings.EncoderPath, "/usr/local/bin/SCMPX.exe");
+    struct Answer {
+        QString chosen;
+        bool taken;
+        bool told;
+    };
+    const QString other = program("other-lame", true);
+    for (const Answer& a :
+         { Answer { other, true, false },
+           Answer { program("notes.txt", false), false, true },             // not runnable
+           Answer { tools.filePath(QStringLiteral("gone")), false, true },  // missing
+           Answer { QStringLiteral("/") + QString(300, QLatin1Char('x')), false, false } }) {
+        const std::string before = settings.EncoderPath;
+        const std::size_t messages = services.messages.size();
+        services.fileAnswers.push_back(a.chosen);
+        d.Button2Click();
+        EXPECT_EQ(settings.EncoderPath, a.taken ? a.chosen.toStdString() : before) << a.chosen.toStdString();
+        EXPECT_EQ(services.messages.size(), messages + (a.told ? 1 : 0)) << a.chosen.toStdString();
+    }
+    EXPECT_TRUE(services.messages.back().text.startsWith(QStringLiteral("実行できないファイルです。")));
 
-    // A path longer than the 255 bytes the setting holds is refused, not cut.
-    services.fileAnswers.push_back(QStringLiteral("/") + QString(300, QLatin1Char('x')));
-    d.Button2Click();
-    EXPECT_EQ(settings.EncoderPath, "/usr/local/bin/SCMPX.exe");
-
-    // A missing encoder proposes the name alone.
+    // A missing encoder opens the chooser in the packaged tools folder (none beside a test).
     settings.EncoderPath = "/no/such/SCMPX.exe";
     d.Button2Click();
-    EXPECT_EQ(services.chooserStartDirs.back(), QStringLiteral("SCMPX.exe"));
+    EXPECT_EQ(services.chooserStartDirs.back(), QString());
+}
+
+// Within a session each target mode keeps its own level, MP3 and resampling switched off
+// and on again bring back what was chosen, and resampling shows the options it forces.
+TEST_F(OptionsDialogTest, ChoicesComeBackWithinTheSession)
+{
+    TFormOption& d = Create();
+    struct Step {
+        int mode;
+        double set;       // NAN: leave the level alone
+        double expected;  // the level shown after the step
+    };
+    for (const Step& s :
+         { Step { 2, -14.0, -14.0 }, Step { 1, NAN, -1.0 }, Step { 2, NAN, -14.0 }, Step { 0, -3.0, -3.0 },
+           Step { 1, -2.0, -2.0 }, Step { 0, NAN, -3.0 }, Step { 2, NAN, -14.0 } }) {
+        d.ComboBox6->setCurrentIndex(s.mode);
+        if (!std::isnan(s.set))
+            d.SpinEdit1->setValue(s.set);
+        EXPECT_DOUBLE_EQ(d.SpinEdit1->value(), s.expected) << s.mode;
+    }
+
+    // MP3 on with choices of its own, off, OK; the next showing switched on shows them again.
+    d.CheckBox2->setChecked(true);
+    d.ComboBox2->setCurrentIndex(6);  // 192
+    d.ComboBox4->setCurrentIndex(1);  // SCMPX
+    d.ComboBox5->setCurrentIndex(1);
+    d.CheckBox1->setChecked(true);
+    d.ComboBox1->setCurrentIndex(0);  // 22050
+    d.CheckBox2->setChecked(false);
+    d.CheckBox1->setChecked(false);
+    d.Button1Click();
+    EXPECT_EQ(settings.Mp3Bitrate, 0);
+    EXPECT_EQ(settings.ResampleRate, 0);
+    d.FormShow();
+    d.CheckBox2->setChecked(true);
+    d.CheckBox1->setChecked(true);
+    EXPECT_EQ(d.ComboBox2->currentText(), QStringLiteral("192"));
+    EXPECT_EQ(d.ComboBox4->currentIndex(), 1);
+    EXPECT_EQ(d.ComboBox5->currentIndex(), 1);
+    EXPECT_EQ(d.ComboBox1->currentText(), QStringLiteral("22050"));
+    EXPECT_DOUBLE_EQ(d.SpinEdit1->value(), -14.0);  // the mode stored on OK, with its level
+
+    // Resampling shows per-file peaks and untouched sources; off again, the user's choices.
+    d.CheckBox1->setChecked(false);
+    d.RadioGroup1->SetItemIndex(1);
+    d.RadioGroup2->SetItemIndex(2);
+    d.CheckBox1->setChecked(true);
+    EXPECT_EQ(d.RadioGroup1->ItemIndex(), 0);
+    EXPECT_EQ(d.RadioGroup2->ItemIndex(), 0);
+    EXPECT_FALSE(d.RadioGroup1->isEnabled());
+    d.CheckBox1->setChecked(false);
+    EXPECT_EQ(d.RadioGroup1->ItemIndex(), 1);
+    EXPECT_EQ(d.RadioGroup2->ItemIndex(), 2);
+    EXPECT_EQ(d.CheckBox1->text(), QStringLiteral("サンプリングレート変換(&S)"));  // no "(ACM)"
+}
+
+TEST_F(OptionsDialogTest, AccessKeysReachEveryChoiceAndDifferOnEachPage)
+{
+    for (const orva::Language language : { orva::Language::Japanese, orva::Language::English }) {
+        UseLanguage(language);
+        TFormOption& d = Create();
+        for (QWidget* page : { d.TabSheet1, d.TabSheet2, d.TabSheet3 }) {
+            std::map<QChar, QString> keys;
+            auto take = [&](const QString& text, bool needed) {
+                const int amp = text.indexOf(QLatin1Char('&'));
+                EXPECT_TRUE(!needed || (amp >= 0 && amp + 1 < text.size())) << text.toStdString();
+                if (amp < 0 || amp + 1 >= text.size())
+                    return;
+                const QChar key = text.at(amp + 1).toUpper();
+                EXPECT_TRUE(keys.emplace(key, text).second)
+                    << text.toStdString() << " and " << keys[key].toStdString();
+            };
+            for (QAbstractButton* button : page->findChildren<QAbstractButton*>())
+                take(button->text(), button != d.Button3);  // "・・・" sits beside its field
+            for (QGroupBox* group : page->findChildren<QGroupBox*>())
+                take(group->title(), false);
+            for (QLabel* label : page->findChildren<QLabel*>())
+                take(label->text(), label->buddy() != nullptr);
+        }
+    }
+    UseLanguage(orva::Language::Japanese);
 }
 
 // The program chooser lists what can be run first (a Linux stand-in has no ".exe"), and

@@ -7,18 +7,23 @@
 
 #include "encoder/gogo_defs.h"
 #include "encoder/gogo_tea.h"
+#include "ui/level_columns.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 namespace {
 
@@ -49,6 +54,10 @@ TEST_F(ProgressDialogTest, PerFileBatchEndsWithTheLastEntryShown)
         EXPECT_EQ(Form3->windowTitle(), QStringLiteral("完了しました"));
         EXPECT_EQ(Form3->Label1->text(), QStringLiteral("処理中ﾌｧｲﾙ(2/2):b.wav"));
         EXPECT_EQ(Form3->ProgressBar1->value(), 1000);
+        // The peak row keeps its words; its level in dBFS is on the bar's tooltip.
+        EXPECT_TRUE(Form3->ProgressBar2->toolTip().startsWith(QChar(0x2212)))
+            << Form3->ProgressBar2->toolTip().toStdString();
+        EXPECT_TRUE(Form3->ProgressBar2->toolTip().endsWith(QStringLiteral(" dBFS")));
         EXPECT_EQ(Form3->Label3->text(), QStringLiteral("正規化終了"));
         EXPECT_FALSE(Form3->Button2->isEnabled());
         EXPECT_FALSE(Form3->JobRunning());
@@ -71,6 +80,30 @@ TEST_F(ProgressDialogTest, PerFileBatchEndsWithTheLastEntryShown)
     EXPECT_FALSE(Form1->SpeedButton6->isEnabled());
     EXPECT_FALSE(Form1->ProGo->isEnabled());
     EXPECT_TRUE(services.recorder.messages.empty());
+}
+
+TEST_F(ProgressDialogTest, OutputsAreMeasuredWhenAskedAndShowTheirLevelsBeforeAndAfter)
+{
+    AddWav("a.wav");
+    AddWav("b.wav");
+    auto measured = [] { return QTest::qWaitFor([] { return !Form1->Measuring(); }, 20000); };
+    Form1->Analyze1->trigger();
+    ASSERT_TRUE(measured());
+    services.recorder.folderAnswers = { QString::fromStdString(Path("out")) };
+    OKRightDlg->CheckBox1->setChecked(true);
+    Autopilot pilot;
+    Form1->SpeedButton6Click();
+    ASSERT_TRUE(measured());
+
+    // The sources made room for their outputs, each showing "before → after".
+    ASSERT_EQ(Form1->FileList().Count(), 2);
+    QAbstractItemModel* view = Form1->ListView1->model();
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(Form1->FileList().Entries()[std::size_t(row)].Directory(), Path("out/"));
+        EXPECT_EQ(view->index(row, SamplePeakColumn).data().toString(),
+                  QStringLiteral("\u221212.25 \u2192 0.00"));
+    }
+    OKRightDlg->CheckBox1->setChecked(false);
 }
 
 TEST_F(ProgressDialogTest, CommonPeakNamesTheFirstLoudestFile)
@@ -160,7 +193,7 @@ protected:
     bool stillVisibleAfterPress_ = false;
 };
 
-TEST_F(CancelTest, AnsweredNoTheBatchGoesOnAndOkEmptiesTheList)
+TEST_F(CancelTest, AnsweredNoTheBatchGoesOnAndOkKeepsOnlyTheFailedEntry)
 {
     services.recorder.yesNoAnswers = { false };
     Autopilot pilot;
@@ -184,11 +217,16 @@ TEST_F(CancelTest, AnsweredNoTheBatchGoesOnAndOkEmptiesTheList)
                              "ルが残される場合があります。"));
     EXPECT_EQ(services.questionParents[0], Form3);
 
-    EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました"));
+    // The caption counts the entry that failed, and OK leaves it in the list for a retry.
+    EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました（失敗 1 件）"));
     EXPECT_EQ(Form3->CancelRequested(), 0);
     EXPECT_TRUE(OutputExists("a.wav"));
     EXPECT_TRUE(OutputExists("b.wav"));
-    EXPECT_EQ(Form1->FileList().Count(), 0);
+    EXPECT_EQ(Form3->FailedCount(), 1);
+    EXPECT_EQ(Form3->DoneEntries(), (std::set<int> { 1, 2 }));
+    ASSERT_EQ(Form1->FileList().Count(), 1);
+    EXPECT_EQ(Form1->FileList().Entries()[0].caption, "gone.wav");
+    EXPECT_TRUE(Form1->SpeedButton6->isEnabled());
 }
 
 TEST_F(CancelTest, AnsweredYesTheDialogClosesAndTheListStays)
@@ -210,10 +248,10 @@ TEST_F(CancelTest, AnsweredYesTheDialogClosesAndTheListStays)
     services.recorder.folderAnswers = { QString::fromStdString(Path("out")) };
     Form1->SpeedButton6Click();
     EXPECT_EQ(services.recorder.questions.size(), 1u);
-    EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました"));
+    EXPECT_EQ(pilot.finishedCaption, QStringLiteral("完了しました（失敗 1 件）"));
     EXPECT_TRUE(OutputExists("a.wav"));
     EXPECT_TRUE(OutputExists("b.wav"));
-    EXPECT_EQ(Form1->FileList().Count(), 0);
+    EXPECT_EQ(Form1->FileList().Count(), 1);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "ui/about_dialog.h"
 #include "ui/application.h"
 #include "ui/forms.h"
+#include "ui/help.h"
 #include "ui/main_window.h"
 #include "ui/screenshots/dialog_scenes.h"
 
@@ -79,6 +80,41 @@ int main(int argc, char** argv)
               return static_cast<QWidget*>(Form2);
           },
           [&](QWidget*) { Form2->hide(); } },
+        { "main_window_levels",
+          [&] {
+              // Every file measured, with a loudness target so that the gain column shows.
+              form1->ListView1->clearSelection();
+              form1->Settings.TargetMode = 2;
+              form1->Settings.Target = -160;
+              form1->ApplyOptions();
+              form1->resize(1000, 320);
+              // Room for the level columns: the folder and support columns step aside.
+              form1->ListView1->setColumnHidden(1, true);
+              form1->ListView1->setColumnHidden(orva::FileListModel::SupportColumn, true);
+              form1->Analyze1->trigger();
+              QElapsedTimer waited;
+              waited.start();
+              while (form1->Measuring() && waited.elapsed() < 60000)
+                  QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+              return static_cast<QWidget*>(form1);
+          },
+          [&](QWidget*) {
+              form1->Settings.TargetMode = 0;
+              form1->Settings.Target = 0;
+              form1->ApplyOptions();
+              form1->ListView1->setColumnHidden(1, false);
+              form1->ListView1->setColumnHidden(orva::FileListModel::SupportColumn, false);
+              form1->resize(598, form1->height());
+          } },
+        { "help_window",
+          [&] {
+              form1->H1Click();
+              return static_cast<QWidget*>(form1->HelpWindow1);
+          },
+          [&](QWidget* window) {
+              if (window != nullptr)
+                  window->hide();
+          } },
         // Further dialogs join here as scenes of their own.
     };
     dialogscenes::AddDialogScenes(scenes, form1);

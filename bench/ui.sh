@@ -1,0 +1,21 @@
+#!/bin/sh
+# The desktop program's analyze command on a generated ~106 MB 16-bit stereo 44.1 kHz file
+# (600 s of noise), from the page cache, best of 3 runs each:
+#   the main window's analyze command  vs  orva-cli analyze  (goal <= 1.1)
+# and the longest time the window's event loop went unserved while it measured.
+# Usage: bench/ui.sh [BUILD_DIR]   (default: build; ORVA_BENCH_SECONDS changes the length)
+set -eu
+NAME='ui'
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
+GUI=$(cd "$BUILD" && pwd)/orva-level-bench
+[ -x "$GUI" ] || { echo "$NAME: $GUI not built" >&2; exit 1; }
+
+SRC=$WORK/src.wav
+noise "$SRC" "$SECONDS_OF_AUDIO" -b 16
+
+echo "ui: $MB MB, 16-bit stereo 44.1 kHz"
+best t_cli "$CLI" analyze "$SRC"
+best t_gui env QT_QPA_PLATFORM=offscreen "$GUI" "$SRC"
+report "window analyze command" "$t_gui" "orva-cli analyze" "$t_cli" "(goal <= 1.1)" "$t_gui_cpu" "$t_cli_cpu"
+(cd "$WORK" && QT_QPA_PLATFORM=offscreen "$GUI" "$SRC") | sed "s/^/ui: longest event-loop stall while measuring: /"
