@@ -8,7 +8,6 @@
 #include "core/peak_scan.h"
 #include "core/resample.h"
 #include "core/wave_file.h"
-#include "loudness/wave_analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,25 +26,22 @@ struct JobCancelled {};
 
 // Runs one entry's steps: whatever they throw (memory running out on a hostile file) fails
 // that entry alone. A confirmed cancel is no exception of this kind and passes.
-template <typename Steps>
-EntryOutcome Guarded(ProblemReports& problems, const std::string& source, Steps steps)
+template <typename Steps> auto Guarded(EntryRun& run, Steps steps) -> decltype(steps())
 {
     try {
         return steps();
     } catch (const std::exception&) {
-        problems.ReportProblem(Problem::CannotRead, source);
+        run.failure = Failure { Problem::CannotRead, run.paths.source };
         return EntryOutcome::LeftOut;
     }
 }
 
-// True when the entry's output may take its name; else reports the create problem.
-bool OutputNameIsFree(ProblemReports& problems, const EntryPaths& paths)
+// True when the entry's output may take its name: not a file this batch has produced or
+// still reads, nor an existing "_" file.
+bool OutputNameIsFree(const EntryPaths& paths)
 {
     const ReplaceGuard* guard = ReplaceGuard::Current();
-    if (guard == nullptr || !guard->Forbids(paths.output, paths.source))
-        return true;
-    problems.ReportProblem(Problem::CannotCreate, paths.output);
-    return false;
+    return guard == nullptr || !guard->Forbids(paths.output, paths.source);
 }
 
 }  // namespace
@@ -76,32 +72,51 @@ EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirec
     return paths;
 }
 
-BatchJob::BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
-                   BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier)
-    : m_entries(std::move(entries)), m_outputDirectory(std::move(outputDirectory)),
-      m_settings(std::move(settings)), m_target(TargetFromSettings(m_settings)), m_events(events), m_mp3(mp3),
-      m_notifier(notifier)
+BatchOptions BatchOptions::FromSettings(const Settings& settings)
 {
-    m_outcome.entryCount = static_cast<int>(m_entries.size());
-    for (const FileEntry& entry : m_entries) {
-        const EntryPaths paths = MakeEntryPaths(entry, m_outputDirectory);
-        m_batchFiles.insert(paths.source);
-        m_batchFiles.insert(paths.output);
+    BatchOptions options;
+    options.peakMode = settings.PeakMode == 0 ? PeakMode::PerFile
+        : settings.PeakMode == 1              ? PeakMode::Common
+                                              : PeakMode::Unknown;
+    options.sourceAction = settings.SourceFileAction == 0 ? SourceAction::Keep
+        : settings.SourceFileAction == 2                  ? SourceAction::Delete
+                                                          : SourceAction::Rename;
+    options.resampleRate = settings.ResampleRate >= 1 ? settings.ResampleRate : 0;
+    options.encoder = settings.Mp3Bitrate < 1 ? Encoder::None
+        : settings.EncoderKind == 0           ? Encoder::Gogo
+        : settings.EncoderKind == 1           ? Encoder::External
+                                              : Encoder::None;
+    options.target = TargetFromSettings(settings);
+    return options;
+}
+
+BatchJob::BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, const Settings& settings,
+                   BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier,
+                   std::atomic<int>& cancelRequested)
+    : entries_(std::move(entries)), outputDirectory_(std::move(outputDirectory)),
+      options_(BatchOptions::FromSettings(settings)), events_(events), mp3_(mp3), notifier_(notifier),
+      cancelRequested_(cancelRequested)
+{
+    outcome_.entryCount = static_cast<int>(entries_.size());
+    for (const FileEntry& entry : entries_) {
+        const EntryPaths paths = MakeEntryPaths(entry, outputDirectory_);
+        batchFiles_.insert(paths.source);
+        batchFiles_.insert(paths.output);
     }
 }
 
 BatchJob::~BatchJob()
 {
     // Destroyed from its own onFinished callback: the thread is ending anyway.
-    if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id())
-        m_thread.detach();
+    if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id())
+        thread_.detach();
     Wait();
 }
 
 void BatchJob::Start(std::function<void(const BatchOutcome&)> onFinished)
 {
     try {
-        m_thread = std::thread([this, onFinished] {
+        thread_ = std::thread([this, onFinished] {
             Run();
             if (onFinished)
                 onFinished(Outcome());
@@ -109,11 +124,11 @@ void BatchJob::Start(std::function<void(const BatchOutcome&)> onFinished)
     } catch (const std::system_error&) {
         // No worker thread: nothing of the job runs, but the dialog must still be closable,
         // and no entry counts as done.
-        m_events.JobEnded();
+        events_.JobEnded();
         {
-            std::lock_guard lock(m_outcomeMutex);
-            m_outcome.failedCount = m_outcome.entryCount;
-            m_outcome.finished = true;
+            std::lock_guard lock(outcomeMutex_);
+            outcome_.failedCount = outcome_.entryCount;
+            outcome_.finished = true;
         }
         if (onFinished)
             onFinished(Outcome());
@@ -122,14 +137,14 @@ void BatchJob::Start(std::function<void(const BatchOutcome&)> onFinished)
 
 void BatchJob::Wait()
 {
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
-        m_thread.join();
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
 }
 
 BatchOutcome BatchJob::Outcome() const
 {
-    std::lock_guard lock(m_outcomeMutex);
-    return m_outcome;
+    std::lock_guard lock(outcomeMutex_);
+    return outcome_;
 }
 
 void BatchJob::Run()
@@ -142,306 +157,391 @@ void BatchJob::Run()
     } catch (const std::exception&) {
         // Nothing the job calls is meant to throw; should something do so anyway, the job
         // ends here and the dialog can still be closed with OK.
-        m_events.JobEnded();
+        events_.JobEnded();
     }
-    std::lock_guard lock(m_outcomeMutex);
-    m_outcome.cancelled = cancelled;
-    m_outcome.finished = true;
+    commonRuns_ = nullptr;
+    std::lock_guard lock(outcomeMutex_);
+    outcome_.cancelled = cancelled;
+    outcome_.finished = true;
 }
 
 void BatchJob::JobThreadMain()
 {
-    m_events.JobStarted();
+    events_.JobStarted();
     std::vector<std::string> sources;
-    for (const FileEntry& entry : m_entries)
+    for (const FileEntry& entry : entries_)
         sources.push_back(entry.FullPath());
     const ReplaceGuard guard(sources);
-    RemoveStaleTemporaries(m_outputDirectory.empty() ? "." : m_outputDirectory);
-    if (m_settings.PeakMode == 0)
-        RunJobPerFilePeak(m_outputDirectory);
-    else if (m_settings.PeakMode == 1)
-        RunJobCommonPeak(m_outputDirectory);
-    m_events.JobEnded();
+    RemoveStaleTemporaries(outputDirectory_.empty() ? "." : outputDirectory_);
+    if (options_.peakMode == BatchOptions::PeakMode::PerFile)
+        RunJobPerFilePeak(outputDirectory_);
+    else if (options_.peakMode == BatchOptions::PeakMode::Common)
+        RunJobCommonPeak(outputDirectory_);
+    events_.JobEnded();
 }
 
 void BatchJob::CheckCancel()
 {
-    if (CancelRequested.load() == 0)
+    if (cancelRequested_.load() == 0)
         return;
-    if (m_events.ConfirmCancel()) {
-        m_events.CloseCancelled();
+    if (events_.ConfirmCancel()) {
+        // The common mode's originals wait under their "_" names until every output is
+        // complete: a cancel leaves them there, and says so.
+        if (commonRuns_ != nullptr) {
+            for (const EntryRun& run : *commonRuns_) {
+                if (run.setAside && !run.originalDeleted
+                    && options_.sourceAction == BatchOptions::SourceAction::Delete)
+                    events_.Problems().ReportProblem(Problem::DeleteFailed, run.paths.setAside);
+            }
+        }
+        events_.CloseCancelled();
         throw JobCancelled {};
     }
-    CancelRequested.store(0);
+    cancelRequested_.store(0);
 }
 
-bool BatchJob::BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentity& identity)
+BatchJob::Step BatchJob::Begin(EntryRun& run)
 {
-    ProblemReports& problems = m_events.Problems();
-    if (lock.Lock(paths.source, identity) == SourceLock::Busy) {
-        problems.ReportProblem(Problem::SourceBusy, paths.source);
-        return false;
-    }
+    Result<WaveSource> opened = WaveSource::Open(run.paths.source, WaveSource::Locking::Exclusive);
+    if (!opened && opened.Error().problem == Problem::SourceBusy)
+        return opened.Error();
     // A file under the "_" name may be the only copy of some audio (an earlier run's
     // original, set aside): it is never replaced, and the entry touches nothing.
-    if (m_settings.SourceFileAction != 0 && PathExists(paths.setAside)) {
-        problems.ReportProblem(Problem::CannotRename, paths.source);
-        return false;
+    if (options_.SetsSourceAside() && PathExists(run.paths.setAside))
+        return Failure { Problem::CannotRename, run.paths.source };
+    if (!OutputNameIsFree(run.paths))
+        return Failure { Problem::CannotCreate, run.paths.output };
+    if (!opened)
+        return opened.Error();
+    run.source = std::move(*opened);
+    if (Result<Done> probed = run.source.Probe(); !probed)
+        return probed.Error();
+    return std::nullopt;
+}
+
+BatchJob::Step BatchJob::Convert(EntryRun& run)
+{
+    if (options_.resampleRate == 0)
+        return std::nullopt;
+    // The converted samples go to a hidden file of a name no user file has, in the output
+    // folder (the source folder may be read-only); it goes on every path out of the entry.
+    run.convertedFile.Set(MakeTemporaryPath(run.paths.output));
+    if (run.convertedFile.Path().empty())
+        return Failure { Problem::CannotCreate, run.paths.output };
+    Result<WaveSource> converted =
+        ConvertSource(events_.Stages(), run.source, run.convertedFile.Path(), options_.resampleRate);
+    if (!converted) {
+        if (converted.Error().problem == Problem::CannotRead && converted.Error().path == run.source.Path())
+            return converted.Error();
+        return Failure { Problem::CannotCreate, run.paths.output };
     }
-    return OutputNameIsFree(problems, paths);
+    run.converted = std::move(*converted);
+    return std::nullopt;
+}
+
+BatchJob::Step BatchJob::Measure(EntryRun& run)
+{
+    const WaveSource& working = run.Working();
+    if (options_.target.IsClassic()) {
+        Result<SamplePeak> peak = ScanPeak(events_.Stages(), working);
+        if (!peak)
+            return peak.Error();
+        run.peak = *peak;
+        return std::nullopt;
+    }
+    // A loudness that is not measurable leaves the file as it is (gain 1).
+    run.analysis = std::make_unique<WaveAnalysis>();
+    std::string error;
+    if (!AnalyzeWaveSource(events_.Stages(), working, *run.analysis, error))
+        return Failure { Problem::CannotRead, working.Path() };
+    run.peak = PeakOf(*run.analysis);
+    return std::nullopt;
+}
+
+BatchJob::Step BatchJob::SetAside(EntryRun& run)
+{
+    if (!options_.SetsSourceAside())
+        return std::nullopt;
+    // Nothing under the "_" name is ever replaced or deleted (Begin refused an existing one;
+    // this catches one that appeared since), nor is a name this batch will write; and only
+    // the very file that was measured is moved.
+    if (IsBatchFile(run.paths.setAside) || !run.source.IsFileAt(run.paths.source)
+        || !RenameWithoutReplace(run.paths.source, run.paths.setAside))
+        return Failure { Problem::CannotRename, run.paths.source };
+    run.setAside = true;
+    run.source.SetPath(run.paths.setAside);
+    return std::nullopt;
+}
+
+BatchJob::Step BatchJob::Normalize(EntryRun& run, double gain)
+{
+    const WaveSource& working = run.Working();
+    Result<uint64_t> written = run.peak && run.peak->format != working.Info().sampleFormat
+        ? Result<uint64_t>(Failure { Problem::CannotRead, working.Path() })
+        : NormalizeSource(events_.Stages(), working, run.paths.output, gain);
+    if (written) {
+        run.outputSize = *written;
+        std::lock_guard lock(outcomeMutex_);
+        ++outcome_.normalizedCount;
+        return std::nullopt;
+    }
+    // The output did not appear: a set-aside source goes back to its name, unless the
+    // failure names it where it is.
+    if (run.setAside && written.Error().path != run.source.Path()) {
+        if (run.source.IsFileAt(run.paths.setAside)
+            && RenameWithoutReplace(run.paths.setAside, run.paths.source)) {
+            run.setAside = false;
+            run.source.SetPath(run.paths.source);
+        } else {
+            events_.Problems().ReportProblem(written.Error().problem, written.Error().path);
+            return Failure { Problem::CannotRename, run.paths.setAside };
+        }
+    }
+    return written.Error();
+}
+
+BatchJob::Step BatchJob::CheckOutput(EntryRun& run)
+{
+    // The set-aside source is the user's only copy of the audio: it goes only once the output
+    // is complete (it probes, holds what was written) and on stable storage, so that a crash
+    // right after cannot lose both.
+    // A source holding bytes after its form holds audio or data the output does not carry.
+    WaveFileInfo info {};
+    if (run.source.Info().trailingBytes != 0 || ProbeWaveFile(run.paths.output, info) < 0
+        || FileSizeAt(run.paths.output) != static_cast<int64_t>(run.outputSize)
+        || !FlushToStableStorage(run.paths.output))
+        return Failure { Problem::DeleteFailed, run.paths.setAside };
+    return std::nullopt;
+}
+
+BatchJob::Step BatchJob::DeleteOriginal(EntryRun& run)
+{
+    // Checked after the flushes, right before the unlink: only the very file that was
+    // measured, unchanged, is deleted.
+    if (!run.source.IsFileAt(run.paths.setAside) || !DeleteFileAt(run.paths.setAside))
+        return Failure { Problem::DeleteFailed, run.paths.setAside };
+    run.originalDeleted = true;
+    return std::nullopt;
+}
+
+BatchJob::Step BatchJob::EncodeMp3(EntryRun& run)
+{
+    if (options_.encoder == BatchOptions::Encoder::None || mp3_ == nullptr)
+        return std::nullopt;
+    const std::string& output = run.paths.output;
+    const std::string mp3 = Mp3PathFor(output);
+    // "song.wav" and "song.WAV" both give "song.MP3": the second must not replace the first.
+    const ReplaceGuard* guard = ReplaceGuard::Current();
+    if (mp3Files_.count(mp3) != 0 || IsBatchFile(mp3) || (guard != nullptr && guard->Forbids(mp3)))
+        return Failure { Problem::EncodeFailed, output };
+    const Mp3Encoding::CancelPoint cancelPoint = [this] { CheckCancel(); };
+    const int result = options_.encoder == BatchOptions::Encoder::Gogo
+        ? mp3_->EncodeWithGogo(output, mp3, cancelPoint)
+        : mp3_->EncodeWithExternalEncoder(output, mp3, cancelPoint);
+    if (result < 0)
+        return Failure { Problem::EncodeFailed, output, 0, true };
+    mp3Files_.insert(mp3);
+    return std::nullopt;
+}
+
+std::optional<EntryOutcome> BatchJob::Finish(EntryRun& run, bool deferDelete)
+{
+    CheckCancel();
+    if (options_.sourceAction == BatchOptions::SourceAction::Delete) {
+        Step failed = CheckOutput(run);
+        if (!failed && !deferDelete)
+            failed = DeleteOriginal(run);
+        if (failed)
+            return Fail(run, *failed, EntryOutcome::LaterStepFailed);
+    }
+    if (Step failed = EncodeMp3(run))
+        return Fail(run, *failed, EntryOutcome::LaterStepFailed);
+    CheckCancel();
+    if (deferDelete)
+        return std::nullopt;
+    if (notifier_)
+        notifier_->SendFileMessage(run.entry->caption);
+    return EntryOutcome::Done;
+}
+
+double BatchJob::GainFor(const EntryRun& run) const
+{
+    if (options_.target.IsClassic())
+        return FullScaleGain(*run.peak);
+    return TargetGain(options_.target, InputsOf(*run.analysis)).value_or(1.0);
+}
+
+EntryOutcome BatchJob::Fail(EntryRun& run, Failure failure, EntryOutcome outcome)
+{
+    run.failure = std::move(failure);
+    return outcome;
 }
 
 void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
 {
-    const int n = static_cast<int>(m_entries.size());
-    m_events.PassStarted();
+    const int n = static_cast<int>(entries_.size());
+    events_.PassStarted();
     for (int i = 0; i < n; ++i) {
-        const FileEntry& entry = m_entries[static_cast<size_t>(i)];
-        m_events.EntryStarted(EntryStep::Process, i, n, entry.caption);
-        const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
-        EndEntry(i, Guarded(m_events.Problems(), paths.source, [&] { return ProcessEntry(entry, paths); }));
+        EntryRun run;
+        run.index = i;
+        run.entry = &entries_[static_cast<size_t>(i)];
+        run.paths = MakeEntryPaths(*run.entry, outputDirectory);
+        events_.EntryStarted(EntryStep::Process, i, n, run.entry->caption);
+        EndEntry(run, Guarded(run, [&] { return ProcessEntry(run); }));
     }
     FinishBatch();
 }
 
-EntryOutcome BatchJob::ProcessEntry(const FileEntry& entry, const EntryPaths& paths)
+EntryOutcome BatchJob::ProcessEntry(EntryRun& run)
 {
-    StageEvents& stages = m_events.Stages();
-    ProblemReports& problems = m_events.Problems();
-    const bool resample = m_settings.ResampleRate >= 1;
-    std::string workingFile = paths.source;
-
-    SourceLock lock;
-    FileIdentity identity;
-    if (!BeginEntry(paths, lock, identity))
-        return EntryOutcome::LeftOut;
-
-    // The converted samples go to a hidden file of a name no user file has, in the output
-    // folder (the source folder may be read-only); it goes on every path out of here.
-    ScopedFileRemoval converted;
-    WaveFileInfo info {};
-    const bool sourceProbes = ProbeWaveFile(paths.source, info) >= 0;
-    if (resample && sourceProbes) {
-        converted.Set(MakeTemporaryPath(paths.output));
-        const int result = converted.Path().empty()
-            ? -1
-            : ConvertSampleRate(stages, paths.source, converted.Path(), m_settings.ResampleRate,
-                                info.format.bitsPerSample, info.format.channels);
-        if (result < 0) {
-            if (result == kCopyReadFailed)
-                problems.ReportProblem(Problem::CannotRead, paths.source);
-            else
-                problems.ReportProblem(Problem::CannotCreate, paths.output);
-            return EntryOutcome::LeftOut;
-        }
-        workingFile = converted.Path();
-    }
-    // A source that no longer probes is not converted: the scan below reads the source
-    // itself, fails with its message and skips the entry.
-
+    if (Step failed = Begin(run))
+        return Fail(run, *failed, EntryOutcome::LeftOut);
+    if (Step failed = Convert(run))
+        return Fail(run, *failed, EntryOutcome::LeftOut);
     CheckCancel();
-    // The classic normalization scans the peak; a target measures what it needs.
-    const bool classic = m_target.IsClassic();
-    std::optional<SamplePeak> peak;
-    double gain = 1.0;
-    WaveAnalysis analysis;
-    if (classic)
-        peak = ScanPeak(stages, problems, workingFile);
-    if ((classic ? !peak : !MeasureEntry(workingFile, analysis)) || (resample && !sourceProbes))
-        return EntryOutcome::LeftOut;
+    if (Step failed = Measure(run))
+        return Fail(run, *failed, EntryOutcome::LeftOut);
     CheckCancel();
-    if (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identity))
-        return EntryOutcome::LeftOut;
-    uint64_t outputSize = 0;
-    if (!classic)
-        gain = TargetGain(m_target, InputsOf(analysis)).value_or(1.0);
-    if (!(classic ? NormalizeEntry(workingFile, paths.output, *peak, outputSize)
-                  : NormalizeEntryWithGain(workingFile, paths.output, gain, outputSize)))
-        return EntryOutcome::LeftOut;
-    return FinishEntry(entry, workingFile, identity, paths.output, outputSize);
+    if (Step failed = SetAside(run))
+        return Fail(run, *failed, EntryOutcome::LeftOut);
+    if (Step failed = Normalize(run, GainFor(run)))
+        return Fail(run, *failed, EntryOutcome::LeftOut);
+    return *Finish(run, false);
 }
 
 void BatchJob::RunJobCommonPeak(std::string outputDirectory)
 {
-    const size_t n = m_entries.size();
-    StageEvents& stages = m_events.Stages();
-    ProblemReports& problems = m_events.Problems();
-
-    m_events.PassStarted();
+    const size_t n = entries_.size();
+    events_.PassStarted();
+    // Every source stays open and locked from its scan to the end of its steps.
+    std::vector<EntryRun> runs(n);
+    commonRuns_ = &runs;
     // The start command let only files of one sample format in: their peaks compare.
     std::optional<SamplePeak> commonPeak;
-    const bool classic = m_target.IsClassic();
-    // With a target every file is measured and kept until all are, for the album's loudness.
-    std::vector<std::unique_ptr<WaveAnalysis>> analyses;
     size_t loudest = 0;
     std::vector<bool> scanned(n, false);
-    // Every source stays locked from its scan to the end of its steps.
-    std::vector<SourceLock> locks(n);
-    std::vector<FileIdentity> identities(n);
     for (size_t i = 0; i < n; ++i) {
-        const FileEntry& entry = m_entries[i];
-        const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
-        m_events.EntryStarted(EntryStep::ScanForCommonPeak, static_cast<int>(i), static_cast<int>(n),
-                              entry.caption);
-        const auto scan = [&] {
-            if (!BeginEntry(paths, locks[i], identities[i]))
-                return EntryOutcome::LeftOut;
-            std::optional<SamplePeak> peak;
-            if (classic) {
-                peak = ScanPeak(stages, problems, paths.source);
-            } else {
-                auto analysis = std::make_unique<WaveAnalysis>();
-                if (MeasureEntry(paths.source, *analysis)) {
-                    peak = PeakOf(*analysis);
-                    analyses.push_back(std::move(analysis));
-                }
-            }
-            scanned[i] = peak.has_value();
-            if (peak && (!commonPeak || peak->LouderThan(*commonPeak))) {
-                commonPeak = peak;
-                loudest = i;
-            }
-            return scanned[i] ? EntryOutcome::Scanned : EntryOutcome::LeftOut;
-        };
-        EndEntry(static_cast<int>(i), Guarded(problems, paths.source, scan));
+        EntryRun& run = runs[i];
+        run.index = static_cast<int>(i);
+        run.entry = &entries_[i];
+        run.paths = MakeEntryPaths(*run.entry, outputDirectory);
+        events_.EntryStarted(EntryStep::ScanForCommonPeak, run.index, static_cast<int>(n),
+                             run.entry->caption);
+        const EntryOutcome outcome = Guarded(run, [&] {
+            Step failed = Begin(run);
+            if (!failed)
+                failed = Measure(run);
+            return failed ? Fail(run, *failed, EntryOutcome::LeftOut) : EntryOutcome::Scanned;
+        });
+        scanned[i] = outcome == EntryOutcome::Scanned;
+        if (!scanned[i]) {
+            run.source.Close();
+        } else if (!commonPeak || run.peak->LouderThan(*commonPeak)) {
+            commonPeak = run.peak;
+            loudest = i;
+        }
+        EndEntry(run, outcome);
         CheckCancel();
     }
     // With no file scanned the empty peak stands for the smallest one (1).
     if (n > 0)
-        m_events.CommonPeakFound(commonPeak.value_or(SamplePeak {}), m_entries[loudest].caption);
-    // One gain for the album: from the largest peaks, or the loudness of all files together.
-    double albumGain = 1.0;
-    if (!classic) {
+        events_.CommonPeakFound(commonPeak.value_or(SamplePeak {}), entries_[loudest].caption);
+    // One gain for the album: from the largest peak, or the loudness of all files together.
+    double albumGain = commonPeak ? FullScaleGain(*commonPeak) : 1.0;
+    if (!options_.target.IsClassic()) {
         std::vector<GainInputs> inputs;
         std::vector<const LoudnessMeter*> meters;
-        for (const auto& analysis : analyses) {
-            inputs.push_back(InputsOf(*analysis));
-            meters.push_back(analysis->meter.get());
+        for (const EntryRun& run : runs) {
+            if (run.analysis) {
+                inputs.push_back(InputsOf(*run.analysis));
+                meters.push_back(run.analysis->meter.get());
+            }
         }
-        const double albumLufs = m_target.mode == TargetMode::Loudness ? AlbumLoudness(meters) : -HUGE_VAL;
-        albumGain = TargetGain(m_target, AlbumInputs(inputs, albumLufs)).value_or(1.0);
-        analyses.clear();
+        const double albumLufs =
+            options_.target.mode == TargetMode::Loudness ? AlbumLoudness(meters) : -HUGE_VAL;
+        albumGain = TargetGain(options_.target, AlbumInputs(inputs, albumLufs)).value_or(1.0);
     }
 
+    // Deleting waits until every entry has its complete output: a batch that stops half way
+    // leaves every original, so that it can be run again.
+    const bool deferDelete = options_.sourceAction == BatchOptions::SourceAction::Delete;
+    std::vector<EntryRun*> waiting;
     for (size_t i = 0; i < n; ++i) {
-        const FileEntry& entry = m_entries[i];
-        const EntryPaths paths = MakeEntryPaths(entry, outputDirectory);
+        EntryRun& run = runs[i];
+        run.analysis.reset();
         // An entry whose scan failed has no measured peak: normalizing it with the common
         // peak could push its samples past full scale, so it is left as it is.
         if (!scanned[i])
             continue;
-        std::string workingFile = paths.source;
         // Outputs of earlier entries may stand under this name since the scan.
-        if (!OutputNameIsFree(problems, paths)
-            || (m_settings.SourceFileAction != 0 && !SetSourceAside(workingFile, identities[i]))) {
-            EndEntry(static_cast<int>(i), EntryOutcome::LeftOut);
+        Step failed =
+            OutputNameIsFree(run.paths) ? SetAside(run) : Failure { Problem::CannotCreate, run.paths.output };
+        if (failed) {
+            EndEntry(run, Fail(run, *failed, EntryOutcome::LeftOut));
             continue;
         }
-        m_events.EntryStarted(EntryStep::ProcessWithCommonPeak, static_cast<int>(i), static_cast<int>(n),
-                              entry.caption);
-        const EntryOutcome outcome = Guarded(problems, paths.source, [&] {
-            uint64_t outputSize = 0;
-            const bool normalized = classic
-                ? NormalizeEntry(workingFile, paths.output, *commonPeak, outputSize)
-                : NormalizeEntryWithGain(workingFile, paths.output, albumGain, outputSize);
-            if (!normalized)
-                return EntryOutcome::LeftOut;
-            const EntryOutcome finished =
-                FinishEntry(entry, workingFile, identities[i], paths.output, outputSize);
-            locks[i].Release();
-            return finished;
+        events_.EntryStarted(EntryStep::ProcessWithCommonPeak, run.index, static_cast<int>(n),
+                             run.entry->caption);
+        if (options_.target.IsClassic())
+            run.peak = commonPeak;
+        std::optional<EntryOutcome> outcome;
+        outcome = Guarded(run, [&] {
+            if (Step normalizeFailed = Normalize(run, albumGain))
+                return std::optional(Fail(run, *normalizeFailed, EntryOutcome::LeftOut));
+            return Finish(run, deferDelete);
         });
-        EndEntry(static_cast<int>(i), outcome);
+        if (!outcome) {
+            waiting.push_back(&run);
+            continue;
+        }
+        EndEntry(run, *outcome);
+        // A later step failed: the original stays set aside, and the batch says where.
+        if (deferDelete && run.setAside && run.failure && run.failure->path != run.paths.setAside)
+            events_.Problems().ReportProblem(Problem::DeleteFailed, run.paths.setAside);
+        run.source.Close();
     }
-    FinishBatch();
-}
 
-EntryOutcome BatchJob::FinishEntry(const FileEntry& entry, const std::string& workingFile,
-                                   const FileIdentity& identity, const std::string& output,
-                                   uint64_t outputSize)
-{
-    CheckCancel();
-    // Not done: nothing to announce.
-    if (m_settings.SourceFileAction == 2 && !DeleteWorkingFile(workingFile, identity, output, outputSize))
-        return EntryOutcome::LaterStepFailed;
-    if (!EncodeMp3(output))
-        return EntryOutcome::LaterStepFailed;
-    CheckCancel();
-    if (m_notifier)
-        m_notifier->SendFileMessage(entry.caption);
-    return EntryOutcome::Done;
+    const bool everyOutputComplete = waiting.size() == n;
+    for (EntryRun* run : waiting) {
+        if (Step failed = everyOutputComplete ? DeleteOriginal(*run)
+                                              : Failure { Problem::DeleteFailed, run->paths.setAside })
+            Fail(*run, *failed, EntryOutcome::LaterStepFailed);
+    }
+    for (EntryRun* run : waiting) {
+        if (run->failure) {
+            EndEntry(*run, EntryOutcome::LaterStepFailed);
+            continue;
+        }
+        if (notifier_)
+            notifier_->SendFileMessage(run->entry->caption);
+        EndEntry(*run, EntryOutcome::Done);
+    }
+    commonRuns_ = nullptr;
+    FinishBatch();
 }
 
 void BatchJob::FinishBatch()
 {
-    if (m_notifier)
-        m_notifier->SendAllMessage();
-    BatchCounts counts;
-    {
-        std::lock_guard lock(m_outcomeMutex);
-        counts.entryCount = m_outcome.entryCount;
-        counts.normalizedCount = m_outcome.normalizedCount;
-        counts.failedCount = m_outcome.failedCount;
-    }
-    m_events.BatchFinished(counts);
+    if (notifier_)
+        notifier_->SendAllMessage();
+    const BatchCounts counts = Outcome();
+    events_.BatchFinished(counts);
 }
 
-void BatchJob::EndEntry(int index, EntryOutcome outcome)
+void BatchJob::EndEntry(EntryRun& run, EntryOutcome outcome)
 {
+    if (run.failure && !run.failure->reported) {
+        events_.Problems().ReportProblem(run.failure->problem, run.failure->path);
+        run.failure->reported = true;
+    }
     if (outcome == EntryOutcome::LeftOut || outcome == EntryOutcome::LaterStepFailed) {
-        std::lock_guard lock(m_outcomeMutex);
-        ++m_outcome.failedCount;
+        std::lock_guard lock(outcomeMutex_);
+        ++outcome_.failedCount;
     }
-    m_events.EntryFinished(index, outcome);
+    events_.EntryFinished(run.index, outcome);
 }
 
-bool BatchJob::SetSourceAside(std::string& workingFile, const FileIdentity& identity)
-{
-    const std::string prefixed = PrefixedPath(workingFile);
-    // Nothing under the "_" name is ever replaced or deleted (BeginEntry refused an existing
-    // one; this catches one that appeared since), nor is a name this batch will write; and
-    // only the very file that was scanned is moved.
-    FileIdentity current;
-    if (IsBatchFile(prefixed) || !ReadFileIdentity(workingFile, current) || !(current == identity)
-        || !RenameWithoutReplace(workingFile, prefixed)) {
-        m_events.Problems().ReportProblem(Problem::CannotRename, workingFile);
-        return false;
-    }
-    workingFile = prefixed;
-    return true;
-}
-
-bool BatchJob::IsBatchFile(const std::string& path) const { return m_batchFiles.count(path) != 0; }
-
-bool BatchJob::NormalizeEntry(const std::string& workingFile, const std::string& output,
-                              const SamplePeak& peak, uint64_t& outputSize)
-{
-    if (NormalizeFile(m_events.Stages(), m_events.Problems(), workingFile, output, peak, &outputSize) < 0)
-        return false;
-    std::lock_guard lock(m_outcomeMutex);
-    ++m_outcome.normalizedCount;
-    return true;
-}
-
-bool BatchJob::NormalizeEntryWithGain(const std::string& workingFile, const std::string& output, double gain,
-                                      uint64_t& outputSize)
-{
-    if (NormalizeFileWithGain(m_events.Stages(), m_events.Problems(), workingFile, output, gain, &outputSize)
-        < 0)
-        return false;
-    std::lock_guard lock(m_outcomeMutex);
-    ++m_outcome.normalizedCount;
-    return true;
-}
-
-bool BatchJob::MeasureEntry(const std::string& path, WaveAnalysis& analysis)
-{
-    std::string error;
-    if (AnalyzeWaveFile(m_events.Stages(), path, analysis, error))
-        return true;
-    m_events.Problems().ReportProblem(Problem::CannotRead, path);
-    return false;
-}
+bool BatchJob::IsBatchFile(const std::string& path) const { return batchFiles_.count(path) != 0; }
 
 NormalizationTarget TargetFromSettings(const Settings& settings)
 {
@@ -452,47 +552,6 @@ NormalizationTarget TargetFromSettings(const Settings& settings)
     target.levelTenths = settings.Target;
     target.ceilingTenths = settings.Ceiling;
     return target;
-}
-
-bool BatchJob::DeleteWorkingFile(const std::string& workingFile, const FileIdentity& identity,
-                                 const std::string& output, uint64_t outputSize)
-{
-    // The set-aside source is the user's only copy of the audio. It goes only when it is
-    // still the file that was scanned, and the output is complete (it probes, holds what was
-    // written) and on stable storage: a crash right now must not lose both.
-    // A source holding bytes after its form holds audio or data the output does not carry.
-    FileIdentity current;
-    WaveFileInfo info {};
-    WaveFileInfo source {};
-    const bool deleted = ReadFileIdentity(workingFile, current) && current == identity
-        && ProbeWaveFile(workingFile, source) >= 0 && source.trailingBytes == 0
-        && ProbeWaveFile(output, info) >= 0 && FileSizeAt(output) == static_cast<int64_t>(outputSize)
-        && FlushToStableStorage(output) && DeleteFileAt(workingFile);
-    if (!deleted)
-        m_events.Problems().ReportProblem(Problem::DeleteFailed, workingFile);
-    return deleted;
-}
-
-bool BatchJob::EncodeMp3(const std::string& output)
-{
-    if (m_settings.Mp3Bitrate < 1 || m_mp3 == nullptr
-        || (m_settings.EncoderKind != 0 && m_settings.EncoderKind != 1))
-        return true;
-    const std::string mp3 = Mp3PathFor(output);
-    // "song.wav" and "song.WAV" both give "song.MP3": the second must not replace the first.
-    const ReplaceGuard* guard = ReplaceGuard::Current();
-    if (m_mp3Files.count(mp3) != 0 || IsBatchFile(mp3) || (guard != nullptr && guard->Forbids(mp3))) {
-        m_events.Problems().ReportProblem(Problem::EncodeFailed, output);
-        return false;
-    }
-    const Mp3Encoding::CancelPoint cancelPoint = [this] { CheckCancel(); };
-    const int result = m_settings.EncoderKind == 0
-        ? m_mp3->EncodeWithGogo(output, mp3, cancelPoint)
-        : m_mp3->EncodeWithExternalEncoder(output, mp3, cancelPoint);
-    if (result < 0)
-        return false;
-    m_mp3Files.insert(mp3);
-    return true;
 }
 
 }  // namespace orva

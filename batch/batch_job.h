@@ -7,14 +7,18 @@
 #include "batch/batch_events.h"
 #include "batch/file_list.h"
 #include "batch/file_ops.h"
+#include "core/result.h"
 #include "core/sample_kernels.h"
+#include "core/wave_source.h"
 #include "loudness/target_gain.h"
+#include "loudness/wave_analysis.h"
 #include "settings/settings.h"
 
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -51,39 +55,68 @@ std::string PrefixedPath(const std::string& path);
 std::string Mp3PathFor(const std::string& path);
 EntryPaths MakeEntryPaths(const FileEntry& entry, const std::string& outputDirectory);
 
-struct WaveAnalysis;
-
 /// The normalization target the settings ask for (TARGETMODE, TARGET, CEILING).
 NormalizationTarget TargetFromSettings(const Settings& settings);
 
-/// How a job ended, for callers that report an exit status.
-struct BatchOutcome {
-    int entryCount = 0;
-    int normalizedCount = 0;  ///< entries whose normalization succeeded
-    int failedCount = 0;      ///< entries that failed at some step (their later steps did not run)
-    bool cancelled = false;   ///< ended by a confirmed cancel
-    bool finished = false;    ///< JobThreadMain has returned or the job was cancelled
+/// How a job ended, for callers that report an exit status: its counts (failed entries took
+/// none of their later steps) and how it stopped.
+struct BatchOutcome : BatchCounts {
+    bool cancelled = false;  ///< ended by a confirmed cancel
+    bool finished = false;   ///< JobThreadMain has returned or the job was cancelled
+};
+
+/// The settings a job runs by, as types, built once from the settings (the target among them).
+struct BatchOptions {
+    enum class PeakMode { PerFile, Common, Unknown };  ///< Unknown: the job runs no pass
+    enum class SourceAction { Keep, Rename, Delete };
+    enum class Encoder { None, Gogo, External };
+
+    PeakMode peakMode = PeakMode::PerFile;
+    SourceAction sourceAction = SourceAction::Keep;
+    int resampleRate = 0;  ///< Hz; 0: the rate stays
+    Encoder encoder = Encoder::None;
+    NormalizationTarget target;
+
+    static BatchOptions FromSettings(const Settings& settings);
+    bool SetsSourceAside() const { return sourceAction != SourceAction::Keep; }
+};
+
+/// One entry through its steps: what it works on and what it found. A step touches only its
+/// own entry's state (the job's shared parts, its events and announcements, are reached
+/// through the job), so that entries could one day run side by side.
+struct EntryRun {
+    int index = 0;
+    const FileEntry* entry = nullptr;
+    EntryPaths paths;
+    WaveSource source;                       ///< open and locked from Begin to the entry's end
+    ScopedFileRemoval convertedFile;         ///< the conversion's working file, removed at the end
+    WaveSource converted;                    ///< open when the rate was converted
+    std::optional<SamplePeak> peak;          ///< the measured peak
+    std::unique_ptr<WaveAnalysis> analysis;  ///< what a target needs, when there is one
+    bool setAside = false;                   ///< the source stands under its "_" name
+    bool originalDeleted = false;
+    uint64_t outputSize = 0;         ///< bytes of the complete output
+    std::optional<Failure> failure;  ///< why the entry failed, reported when it ends
+
+    /// What is measured and normalized: the converted file, or the source itself.
+    const WaveSource& Working() const { return converted.IsOpen() ? converted : source; }
 };
 
 class BatchJob {
 public:
-    /// Everything the job reads, fixed before Start(). The events, the MP3 step and the
-    /// notifier must outlive the job. A null `mp3` means no encoder is available: the MP3
-    /// step encodes nothing. A null `notifier` sends nothing.
-    BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, Settings settings,
-             BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier);
+    /// Everything the job reads, fixed when it is built. The events, the MP3 step, the
+    /// notifier and the cancel flag must outlive the job. A null `mp3` means no encoder is
+    /// available: the MP3 step encodes nothing. A null `notifier` sends nothing.
+    /// `cancelRequested` is the front end's cancel button: set to 1 from any thread; the job
+    /// reads it and clears it when the person withdraws the cancel.
+    BatchJob(std::vector<FileEntry> entries, std::string outputDirectory, const Settings& settings,
+             BatchEvents& events, Mp3Encoding* mp3, BatchNotifier* notifier,
+             std::atomic<int>& cancelRequested);
     /// Waits for the worker thread.
     ~BatchJob();
 
     BatchJob(const BatchJob&) = delete;
     BatchJob& operator=(const BatchJob&) = delete;
-
-    /// Set to 1 by the cancel button (any thread); read and cleared by the worker.
-    std::atomic<int> CancelRequested { 0 };
-
-    /// Hands the job its MP3 step when that can only be built after the job (it needs
-    /// CancelRequested). Call before Start(); null means no encoder is available.
-    void SetMp3Encoding(Mp3Encoding* mp3) { m_mp3 = mp3; }
 
     /// Starts the worker thread running JobThreadMain. `onFinished` (optional) runs on the
     /// worker thread as its last action, also after a cancel. Call once.
@@ -104,50 +137,59 @@ public:
     void RunJobPerFilePeak(std::string outputDirectory);
     /// Common peak mode over all entries (PeakMode 1).
     void RunJobCommonPeak(std::string outputDirectory);
-    /// The job's cancel point: asks when CancelRequested is set; on Yes reports the close
+    /// The job's cancel point: asks when the cancel flag is set; on Yes reports the close
     /// and unwinds the job to Run(); on No clears the flag and returns.
     void CheckCancel();
 
 private:
-    /// Locks the source and checks that its "_" name is free (when it will be needed);
-    /// false after the entry's problem report.
-    bool BeginEntry(const EntryPaths& paths, SourceLock& lock, FileIdentity& identity);
-    bool SetSourceAside(std::string& workingFile, const FileIdentity& identity);
-    bool IsBatchFile(const std::string& path) const;
-    /// False when an MP3 file was due and is not there (failure shown).
-    bool EncodeMp3(const std::string& output);
-    bool DeleteWorkingFile(const std::string& workingFile, const FileIdentity& identity,
-                           const std::string& output, uint64_t outputSize);
-    bool NormalizeEntry(const std::string& workingFile, const std::string& output, const SamplePeak& peak,
-                        uint64_t& outputSize);
-    bool NormalizeEntryWithGain(const std::string& workingFile, const std::string& output, double gain,
-                                uint64_t& outputSize);
-    /// Measures the levels a target needs, with the scan's progress; false after the problem
-    /// report. A loudness that is not measurable leaves the file as it is (gain 1).
-    bool MeasureEntry(const std::string& path, WaveAnalysis& analysis);
+    using Step = std::optional<Failure>;
+    /// Opens, locks and probes the source; checks that its "_" name is free when it will be
+    /// needed.
+    Step Begin(EntryRun& run);
+    /// Converts the sample rate into a working file, when asked to.
+    Step Convert(EntryRun& run);
+    /// Measures what the normalization needs: the peak, or the levels a target needs.
+    Step Measure(EntryRun& run);
+    /// Moves the source to its "_" name while it is still the file that was measured.
+    Step SetAside(EntryRun& run);
+    /// Writes the output with gain; on failure puts a set-aside source back.
+    Step Normalize(EntryRun& run, double gain);
+    /// Checks that the output is complete and on stable storage before its original may go.
+    Step CheckOutput(EntryRun& run);
+    /// Deletes the set-aside original while it is still the file that was measured.
+    Step DeleteOriginal(EntryRun& run);
+    /// The MP3 step for the entry's output.
+    Step EncodeMp3(EntryRun& run);
+    /// The steps after the normalization: deleting the original (unless deferDelete), the
+    /// MP3 step and, unless deferDelete, the announcement. Nothing when all is done so far.
+    std::optional<EntryOutcome> Finish(EntryRun& run, bool deferDelete);
+    /// The gain of one entry in the per-file mode.
+    double GainFor(const EntryRun& run) const;
     /// Every step of one entry in the per-file mode.
-    EntryOutcome ProcessEntry(const FileEntry& entry, const EntryPaths& paths);
-    /// The steps after a successful normalization, common to both modes.
-    EntryOutcome FinishEntry(const FileEntry& entry, const std::string& workingFile,
-                             const FileIdentity& identity, const std::string& output, uint64_t outputSize);
-    /// Counts the entry's outcome and reports it.
-    void EndEntry(int index, EntryOutcome outcome);
+    EntryOutcome ProcessEntry(EntryRun& run);
+    /// Records a failed step and gives the outcome it leads to.
+    EntryOutcome Fail(EntryRun& run, Failure failure, EntryOutcome outcome);
+    /// Reports the entry's failure (once), counts its outcome and reports it.
+    void EndEntry(EntryRun& run, EntryOutcome outcome);
     /// The end-of-batch announcement and caption, common to both modes.
     void FinishBatch();
+    bool IsBatchFile(const std::string& path) const;
 
-    const std::vector<FileEntry> m_entries;
-    std::set<std::string> m_batchFiles;  ///< every entry's source and output path
-    std::set<std::string> m_mp3Files;    ///< MP3 files this batch has written
-    const std::string m_outputDirectory;
-    const Settings m_settings;
-    const NormalizationTarget m_target;
-    BatchEvents& m_events;
-    Mp3Encoding* m_mp3;
-    BatchNotifier* const m_notifier;
+    const std::vector<FileEntry> entries_;
+    std::set<std::string> batchFiles_;  ///< every entry's source and output path
+    std::set<std::string> mp3Files_;    ///< MP3 files this batch has written
+    const std::string outputDirectory_;
+    const BatchOptions options_;
+    /// Common mode: the entries whose originals wait under their "_" names for the end.
+    std::vector<EntryRun>* commonRuns_ = nullptr;
+    BatchEvents& events_;
+    Mp3Encoding* const mp3_;
+    BatchNotifier* const notifier_;
+    std::atomic<int>& cancelRequested_;
 
-    mutable std::mutex m_outcomeMutex;
-    BatchOutcome m_outcome;
-    std::thread m_thread;
+    mutable std::mutex outcomeMutex_;
+    BatchOutcome outcome_;
+    std::thread thread_;
 };
 
 }  // namespace orva

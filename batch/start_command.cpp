@@ -36,8 +36,8 @@ std::string BrowseOutputFolder(Settings& settings, StartCommandHost& host)
     return *chosen;
 }
 
-StartOutcome SpeedButton6Click(FileListModel& list, Settings& settings, StartCommandHost& host,
-                               StartCommandFields& fields)
+StartOutcome RunStartCommand(FileListModel& list, Settings& settings, StartCommandHost& host,
+                             StartCommandFields& fields)
 {
     host.StopPlayback();
     list.RemoveUnsupportedFiles();

@@ -1,6 +1,6 @@
 #pragma once
 // The start command: the checks before a batch, the output folder, the confirmation summary
-// and the start of the batch. The desktop window (SpeedButton6Click) and `orva-cli batch`
+// and the start of the batch. The desktop window (its SpeedButton6Click) and `orva-cli batch`
 // drive the same function through StartCommandHost. Runs on the user-interface thread.
 
 #include "batch/file_list.h"
@@ -74,8 +74,8 @@ struct StartCommandFields {
 /// empty list, force PeakMode and SourceFileAction to 0 when ResampleRate is on, refuse
 /// mixed sample widths in the common-peak mode, check the encoder, choose the output folder
 /// (again after an overlap), confirm, run. Changes `settings` as described there.
-StartOutcome SpeedButton6Click(FileListModel& list, Settings& settings, StartCommandHost& host,
-                               StartCommandFields& fields);
+StartOutcome RunStartCommand(FileListModel& list, Settings& settings, StartCommandHost& host,
+                             StartCommandFields& fields);
 
 /// The folder chooser step: the chosen path or empty; remembers it in FixedOutputDir when
 /// OutputDirMode is 0.

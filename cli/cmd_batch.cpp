@@ -451,7 +451,7 @@ int RunBatchCommand(const std::vector<std::string>& args)
     TerminalStartHost host(ChosenFolderPath(outputDir), gogo.get());
     host.quiet = arguments.quiet;
     StartCommandFields fields;
-    const StartOutcome outcome = SpeedButton6Click(list, settings, host, fields);
+    const StartOutcome outcome = RunStartCommand(list, settings, host, fields);
     if (outcome != StartOutcome::BatchRun || !host.runOutputDirectory)
         return 2;
     if (arguments.dryRun) {
@@ -465,15 +465,16 @@ int RunBatchCommand(const std::vector<std::string>& args)
     BatchProgress progress(dialog.events, settings.PeakMode == 1 && settings.ResampleRate == 0,
                            arguments.quiet);
     std::unique_ptr<BatchNotifier> notifier = MakeSstpNotifier(settings);
-    BatchJob job(list.Entries(), *host.runOutputDirectory, settings, progress, nullptr, notifier.get());
+    // Ctrl-C and SIGTERM are the cancel button.
+    std::atomic<int> cancelRequested { 0 };
     std::unique_ptr<Mp3Step> mp3;
-    if (gogo) {
+    if (gogo)
         mp3 = std::make_unique<Mp3Step>(settings, progress.Stages(), progress.Problems(), *gogo,
-                                        job.CancelRequested);
-        job.SetMp3Encoding(mp3.get());
-    }
+                                        cancelRequested);
+    BatchJob job(list.Entries(), *host.runOutputDirectory, settings, progress, mp3.get(), notifier.get(),
+                 cancelRequested);
 
-    InterruptAsCancel interrupt(job.CancelRequested);
+    InterruptAsCancel interrupt(cancelRequested);
     job.Start([&app](const BatchOutcome&) {
         QMetaObject::invokeMethod(
             &app, [&app] { app.exit(0); }, Qt::QueuedConnection);

@@ -41,21 +41,23 @@ bool FileSource::Open(const std::string& path)
     return true;
 }
 
-bool FileSource::Skip(uint64_t byteCount)
+namespace {
+
+bool SkipOn(int fd, uint64_t byteCount)
 {
-    return fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(byteCount), SEEK_CUR) >= 0;
+    return fd >= 0 && ::lseek(fd, static_cast<off_t>(byteCount), SEEK_CUR) >= 0;
 }
 
-long long FileSource::Read(void* buffer, size_t byteCount)
+long long ReadFrom(int fd, void* buffer, size_t byteCount)
 {
-    if (fd_ < 0)
+    if (fd < 0)
         return -1;
     // Fill the request as far as the file allows, so that a short read means the end. A
     // failing read fails the whole request: a caller must never take it for the end.
     auto* out = static_cast<uint8_t*>(buffer);
     size_t done = 0;
     while (done < byteCount) {
-        const ssize_t n = ::read(fd_, out + done, byteCount - done);
+        const ssize_t n = ::read(fd, out + done, byteCount - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -67,6 +69,22 @@ long long FileSource::Read(void* buffer, size_t byteCount)
     }
     return static_cast<long long>(done);
 }
+
+}  // namespace
+
+bool FileSource::Skip(uint64_t byteCount) { return SkipOn(fd_, byteCount); }
+
+long long FileSource::Read(void* buffer, size_t byteCount) { return ReadFrom(fd_, buffer, byteCount); }
+
+DescriptorReader::DescriptorReader(int fd, uint64_t offset)
+{
+    if (fd >= 0 && ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0)
+        fd_ = fd;
+}
+
+bool DescriptorReader::Skip(uint64_t byteCount) { return SkipOn(fd_, byteCount); }
+
+long long DescriptorReader::Read(void* buffer, size_t byteCount) { return ReadFrom(fd_, buffer, byteCount); }
 
 void FileSource::Close()
 {
@@ -114,40 +132,6 @@ bool IsSameEntry(const std::string& source, const std::string& output)
     struct stat second {};
     return ::stat(source.c_str(), &first) == 0 && ::lstat(output.c_str(), &second) == 0
         && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-long long MemorySource::Read(void* buffer, size_t byteCount)
-{
-    const size_t n = std::min(byteCount, length_ - std::min(position_, length_));
-    if (failFrom_ < length_ && position_ + std::max<size_t>(n, 1) > failFrom_)
-        return -1;
-    if (n > 0)
-        std::memcpy(buffer, data_ + position_, n);
-    position_ += n;
-    return static_cast<long long>(n);
-}
-
-bool MemorySink::Write(const void* buffer, size_t byteCount)
-{
-    if (position_ + byteCount > limit_)
-        return false;
-    written_ += byteCount;
-    if (discard_) {
-        position_ += byteCount;
-        return true;
-    }
-    if (bytes_.size() < position_ + byteCount)
-        bytes_.resize(position_ + byteCount);
-    if (byteCount > 0)
-        std::memcpy(bytes_.data() + position_, buffer, byteCount);
-    position_ += byteCount;
-    return true;
-}
-
-bool MemorySink::Seek(uint64_t offset)
-{
-    position_ = static_cast<size_t>(offset);
-    return true;
 }
 
 }  // namespace orva

@@ -3,9 +3,13 @@
 #include "core/byte_io.h"
 #include "core/output_file.h"
 #include "core/read_ahead.h"
+#include "core/wave_source.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace orva {
 namespace {
@@ -16,14 +20,6 @@ constexpr size_t kIoSize = 262144;    // bytes per read and write (a quarter MiB
 constexpr size_t kIoSize24 = 258048;
 constexpr size_t kPageSize = 4096;
 constexpr int kChunksPerUpdate = 11;  // label and bar after every 11th data chunk
-
-int BarPosition(double part, double whole)
-{
-    const double position = 1000.0 * part / whole;
-    if (!(position >= 0.0))
-        return 0;
-    return position >= 1000.0 ? 1000 : static_cast<int>(position);
-}
 
 // Sample bytes that go out with the last headerBytes of the header in the first write: as
 // many as end both on a page boundary of the output and on a sample boundary, so that every
@@ -38,15 +34,14 @@ size_t FirstSampleBytes(size_t headerBytes, size_t chunkSize, size_t sampleBytes
     return (chunkSize - headerBytes) / sampleBytes * sampleBytes;
 }
 
-// The gain that brings peak to full scale. A float file without a non-zero finite sample
-// has nothing to scale: it is copied.
+}  // namespace
+
 double FullScaleGain(const SamplePeak& peak)
 {
+    // A float file without a non-zero finite sample has nothing to scale: it is copied.
     const bool scale = !IsFloatFormat(peak.format) || peak.level > 0.0;
     return scale ? NormalizeGainFor(peak) : 1.0;
 }
-
-}  // namespace
 
 double NormalizeGain(int bitsPerSample, int peak)
 {
@@ -171,52 +166,82 @@ int NormalizeDataWithGain(StageEvents& events, ByteSource& source, ByteSink& sin
 
 namespace {
 
-// Probes the source of a normalization; false when it does not probe, after reporting a
-// source that cannot be read.
-bool ProbeSource(ProblemReports& problems, const std::string& source, WaveFileInfo& info)
+// True when the name output stands for the open source itself (the same name or a hard link;
+// a symbolic link there is replaced, not followed).
+bool IsSourceEntry(const WaveSource& source, const std::string& output)
 {
-    const int64_t probed = ProbeWaveFile(source, info);
-    if (probed == kProbeCannotRead)
-        problems.ReportProblem(Problem::CannotRead, source);
-    return probed >= 0;
+    struct stat status {};
+    return ::lstat(output.c_str(), &status) == 0
+        && static_cast<uint64_t>(status.st_dev) == source.Identity().device
+        && static_cast<uint64_t>(status.st_ino) == source.Identity().inode;
 }
 
-// NormalizeFileWithGain once the source has probed.
-int NormalizeProbedFile(StageEvents& events, ProblemReports& problems, const std::string& source,
-                        const WaveFileInfo& info, const std::string& output, double gain,
-                        uint64_t* writtenBytes)
+}  // namespace
+
+Result<uint64_t> NormalizeSource(StageEvents& events, const WaveSource& source, const std::string& output,
+                                 double gain)
 {
-    FileSource in;
-    if (!in.Open(source))
-        return -1;
+    const WaveFileInfo& info = source.Info();
+    DescriptorReader in = source.ReaderAt(0);
+    const Failure cannotRead { Problem::CannotRead, source.Path() };
+    if (!in.IsOpen() || info.sampleFormat == SampleFormat::None || !(gain >= 0.0))
+        return cannotRead;
     // The output replaces the name it is given; were that name the source's own (or a hard
-    // link to it), the source would be gone. A symbolic link there is replaced, not followed.
+    // link to it), the source would be gone.
     OutputFile out;
-    if (IsSameEntry(source, output) || !out.Open(output)) {
-        problems.ReportProblem(Problem::CannotCreate, output);
-        return -1;
-    }
+    if (IsSourceEntry(source, output) || !out.Open(output))
+        return Failure { Problem::CannotCreate, output };
     const int copied = NormalizeDataWithGain(events, in, out, info, gain);
-    if (copied == kCopyReadFailed) {
+    // What was read must be the file that was measured: one written to meanwhile gives no
+    // output (its new samples could pass full scale with this gain).
+    if (copied == kCopyReadFailed || (copied == 0 && !source.Unchanged())) {
         out.Discard();
-        problems.ReportProblem(Problem::CannotRead, source);
-        return -1;
+        return cannotRead;
     }
     // A failure that shows only when the output is closed (a full disk on flush) counts as
     // a failed write: the output is not complete and does not appear.
+    const uint64_t length = out.WrittenBytes();
     if (copied != 0) {
         out.Discard();
+        return Failure { Problem::WriteFailed, output };
+    }
+    if (!out.Close())
+        return Failure { Problem::WriteFailed, output };
+    events.StageFinished(Stage::Normalization);
+    return length;
+}
+
+namespace {
+
+// The path-taking forms: the source opened for this one copy. A source that does not probe
+// fails without a message unless a read of its header failed.
+int NormalizePath(StageEvents& events, ProblemReports& problems, const std::string& path,
+                  const std::string& output, const std::optional<SamplePeak>& peak, double gain,
+                  uint64_t* writtenBytes)
+{
+    Result<WaveSource> source = WaveSource::OpenProbed(path, WaveSource::Locking::None);
+    if (!source) {
+        if (source.Error().detail == kProbeCannotRead)
+            problems.ReportProblem(Problem::CannotRead, path);
+        return -1;
+    }
+    if (peak && source->Info().sampleFormat != peak->format)
+        return -1;
+    if (!peak && !(gain >= 0.0))
+        return -1;
+    // An unsupported format fails as a write, as it always did.
+    if (source->Info().sampleFormat == SampleFormat::None) {
         problems.ReportProblem(Problem::WriteFailed, output);
         return -1;
     }
-    const uint64_t length = out.WrittenBytes();
-    if (!out.Close()) {
-        problems.ReportProblem(Problem::WriteFailed, output);
+    const Result<uint64_t> written =
+        NormalizeSource(events, *source, output, peak ? FullScaleGain(*peak) : gain);
+    if (!written) {
+        problems.ReportProblem(written.Error().problem, written.Error().path);
         return -1;
     }
     if (writtenBytes)
-        *writtenBytes = length;
-    events.StageFinished(Stage::Normalization);
+        *writtenBytes = *written;
     return 0;
 }
 
@@ -225,19 +250,13 @@ int NormalizeProbedFile(StageEvents& events, ProblemReports& problems, const std
 int NormalizeFile(StageEvents& events, ProblemReports& problems, const std::string& source,
                   const std::string& output, const SamplePeak& peak, uint64_t* writtenBytes)
 {
-    WaveFileInfo info {};
-    if (!ProbeSource(problems, source, info) || info.sampleFormat != peak.format)
-        return -1;
-    return NormalizeProbedFile(events, problems, source, info, output, FullScaleGain(peak), writtenBytes);
+    return NormalizePath(events, problems, source, output, peak, 0.0, writtenBytes);
 }
 
 int NormalizeFileWithGain(StageEvents& events, ProblemReports& problems, const std::string& source,
                           const std::string& output, double gain, uint64_t* writtenBytes)
 {
-    WaveFileInfo info {};
-    if (!ProbeSource(problems, source, info) || !(gain >= 0.0))
-        return -1;
-    return NormalizeProbedFile(events, problems, source, info, output, gain, writtenBytes);
+    return NormalizePath(events, problems, source, output, std::nullopt, gain, writtenBytes);
 }
 
 }  // namespace orva

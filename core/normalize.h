@@ -2,6 +2,7 @@
 // Normalization: a scaled copy of one WAV file whose loudest samples land on full scale.
 
 #include "core/progress.h"
+#include "core/result.h"
 #include "core/sample_kernels.h"
 #include "core/wave_file.h"
 
@@ -13,6 +14,18 @@ namespace orva {
 
 class ByteSource;
 class ByteSink;
+class WaveSource;
+
+/// Writes the probed source, read from its own descriptor, scaled by gain to output, which
+/// appears (replacing what stood under its name) only when complete; returns the output's
+/// length in bytes. gain as NormalizeFileWithGain takes it (FullScaleGain for a peak). Fails
+/// with CannotRead (the source cannot be read, or changed while it was read), CannotCreate
+/// or WriteFailed (the output). Reports Normalization progress and its end.
+Result<uint64_t> NormalizeSource(StageEvents& events, const WaveSource& source, const std::string& output,
+                                 double gain);
+
+/// The gain that brings peak to full scale (1 for a float file without a non-zero finite sample).
+double FullScaleGain(const SamplePeak& peak);
 
 /// Writes source scaled by full scale / peak to output, which appears (replacing what stood
 /// under its name) only when complete. The header and every chunk around the samples are

@@ -1,6 +1,7 @@
 #include "core/peak_scan.h"
 
 #include "core/byte_io.h"
+#include "core/wave_source.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,16 +14,6 @@ constexpr size_t kChunkSize = 65536;  // bytes per step of the scan (times the s
 constexpr int kChunksPerUpdate = 11;  // label and bar after every 11th chunk
 // Chunks per read: one read() per chunk costs a fifth of the whole scan in system calls.
 constexpr size_t kChunksPerRead = 4;
-
-// 1000 * part / whole, truncated toward zero and kept on the bar (a header may declare a
-// length shorter than the data it holds).
-int BarPosition(double part, double whole)
-{
-    const double position = 1000.0 * part / whole;
-    if (!(position >= 0.0))
-        return 0;
-    return position >= 1000.0 ? 1000 : static_cast<int>(position);
-}
 
 }  // namespace
 
@@ -98,20 +89,28 @@ std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, 
     return result;
 }
 
+Result<SamplePeak> ScanPeak(StageEvents& events, const WaveSource& source)
+{
+    const WaveFileInfo& info = source.Info();
+    DescriptorReader reader = source.ReaderAt(info.dataOffset);
+    const Failure cannotRead { Problem::CannotRead, source.Path() };
+    if (info.sampleFormat == SampleFormat::None || !reader.IsOpen())
+        return cannotRead;
+    const std::optional<SamplePeak> peak = ScanPeakData(events, reader, info);
+    if (!peak)
+        return cannotRead;
+    return *peak;
+}
+
 std::optional<SamplePeak> ScanPeak(StageEvents& events, ProblemReports& problems, const std::string& path)
 {
-    WaveFileInfo info {};
-    FileSource file;
-    // A file that vanished between the probe and the open fails like one that does not probe.
-    if (ProbeWaveFile(path, info) < 0 || info.sampleFormat == SampleFormat::None || !file.Open(path)
-        || !file.Skip(info.dataOffset)) {
+    Result<WaveSource> source = WaveSource::OpenProbed(path, WaveSource::Locking::None);
+    Result<SamplePeak> peak = source ? ScanPeak(events, *source) : Result<SamplePeak>(source.Error());
+    if (!peak) {
         problems.ReportProblem(Problem::CannotRead, path);
         return std::nullopt;
     }
-    const std::optional<SamplePeak> peak = ScanPeakData(events, file, info);
-    if (!peak)
-        problems.ReportProblem(Problem::CannotRead, path);
-    return peak;
+    return *peak;
 }
 
 }  // namespace orva

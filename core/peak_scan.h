@@ -2,6 +2,7 @@
 // The peak scan: the largest sample magnitude of one WAV file, over all channels.
 
 #include "core/progress.h"
+#include "core/result.h"
 #include "core/sample_kernels.h"
 #include "core/wave_file.h"
 
@@ -12,6 +13,11 @@
 namespace orva {
 
 class ByteSource;
+class WaveSource;
+
+/// Scans a probed source from its own descriptor; CannotRead when its sample format is not
+/// supported or a read of it fails. Runs on the batch worker thread.
+Result<SamplePeak> ScanPeak(StageEvents& events, const WaveSource& source);
 
 /// Scans the WAV file at path; returns its peak, or nothing after reporting
 /// Problem::CannotRead when the file does not probe, its sample format is not supported or a

@@ -29,6 +29,16 @@ enum class Problem {
     EncodeFailed,  ///< the MP3 step failed for this output
 };
 
+/// The bar's position for part of whole: 1000 * part / whole, truncated toward zero and kept
+/// within 0..1000 (a header may declare a length shorter than the data it holds).
+inline int BarPosition(double part, double whole)
+{
+    const double position = 1000.0 * part / whole;
+    if (!(position >= 0.0))
+        return 0;
+    return position >= 1000.0 ? 1000 : static_cast<int>(position);
+}
+
 /// Progress of the stages of one file. Called on the thread doing the work.
 class StageEvents {
 public:

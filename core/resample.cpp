@@ -3,6 +3,9 @@
 #include "core/byte_io.h"
 #include "core/output_file.h"
 #include "core/wave_file.h"
+#include "core/wave_source.h"
+
+#include <sys/stat.h>
 
 #include <soxr.h>
 
@@ -256,38 +259,62 @@ int ConvertSampleRateData(StageEvents& events, ByteSource& in, ByteSink& sink, c
     return 0;
 }
 
-int ConvertSampleRate(StageEvents& events, const std::string& source, const std::string& destination,
-                      int rate, int bitsPerSample, int channels)
+namespace {
+
+// The conversion of an open source into destination; 0, kCopyReadFailed or -1.
+int ConvertInto(StageEvents& events, const WaveSource& source, const std::string& destination, int rate)
 {
-    WaveFileInfo info {};
-    const int64_t probed = ProbeWaveFile(source, info);
-    if (probed == kProbeCannotRead)
-        return kCopyReadFailed;
-    if (probed < 0)
-        return -1;
-    // The stream converts the rate only: width and channel count stay the source's.
+    const WaveFileInfo& info = source.Info();
     const WaveFormat& from = info.format;
-    if (rate <= 0 || channels <= 0 || info.sampleFormat == SampleFormat::None
-        || from.bitsPerSample != bitsPerSample || from.channels != channels || from.sampleRate == 0)
+    if (rate <= 0 || from.channels == 0 || info.sampleFormat == SampleFormat::None || from.sampleRate == 0)
         return -1;
-    WaveFormat to = MakePcmFormat(static_cast<uint32_t>(rate), static_cast<uint16_t>(bitsPerSample),
-                                  static_cast<uint16_t>(channels));
+    WaveFormat to = MakePcmFormat(static_cast<uint32_t>(rate), from.bitsPerSample, from.channels);
     if (IsFloatFormat(info.sampleFormat))
         to.formatTag = 3;
 
-    FileSource in;
-    if (!in.Open(source) || !in.Skip(info.dataOffset))
-        return -1;
+    DescriptorReader in = source.ReaderAt(info.dataOffset);
+    if (!in.IsOpen())
+        return kCopyReadFailed;
     // The destination is replaced whole, and appears only when complete: never the source.
+    struct stat status {};
+    const bool isSource = ::lstat(destination.c_str(), &status) == 0
+        && static_cast<uint64_t>(status.st_dev) == source.Identity().device
+        && static_cast<uint64_t>(status.st_ino) == source.Identity().inode;
     OutputFile sink;
-    if (IsSameEntry(source, destination) || !sink.Open(destination))
+    if (isSource || !sink.Open(destination))
         return -1;
     const int converted = ConvertSampleRateData(events, in, sink, info, to);
     if (converted != 0) {
         sink.Discard();
-        return converted;
+        return converted == kCopyReadFailed ? kCopyReadFailed : -1;
     }
     return sink.Close() ? 0 : -1;
+}
+
+}  // namespace
+
+Result<WaveSource> ConvertSource(StageEvents& events, const WaveSource& source,
+                                 const std::string& destination, int rate)
+{
+    const int converted = ConvertInto(events, source, destination, rate);
+    if (converted == kCopyReadFailed)
+        return Failure { Problem::CannotRead, source.Path() };
+    if (converted != 0)
+        return Failure { Problem::CannotCreate, destination };
+    return WaveSource::OpenProbed(destination, WaveSource::Locking::None);
+}
+
+int ConvertSampleRate(StageEvents& events, const std::string& source, const std::string& destination,
+                      int rate, int bitsPerSample, int channels)
+{
+    Result<WaveSource> opened = WaveSource::OpenProbed(source, WaveSource::Locking::None);
+    if (!opened)
+        return opened.Error().detail == kProbeCannotRead ? kCopyReadFailed : -1;
+    // The stream converts the rate only: width and channel count stay the source's.
+    const WaveFormat& from = opened->Info().format;
+    if (channels <= 0 || from.bitsPerSample != bitsPerSample || from.channels != channels)
+        return -1;
+    return ConvertInto(events, *opened, destination, rate);
 }
 
 }  // namespace orva

@@ -2,11 +2,21 @@
 // Sample-rate conversion of a WAV file into a fresh-header WAV file (libsoxr, high quality).
 
 #include "core/progress.h"
+#include "core/result.h"
 #include "core/wave_file.h"
 
 #include <string>
 
 namespace orva {
+
+class WaveSource;
+
+/// Converts the samples of a probed source, read from its own descriptor, to rate Hz into
+/// destination as ConvertSampleRate does (width and channel count stay the source's), and
+/// hands back the converted file opened and probed. Fails with CannotRead when a read of the
+/// source fails, else CannotCreate naming destination.
+Result<WaveSource> ConvertSource(StageEvents& events, const WaveSource& source,
+                                 const std::string& destination, int rate);
 
 /// Converts the samples of source to rate Hz and writes them to destination (replaced whole)
 /// in the source's sample format, with a fresh header: 46 bytes for 8/16-bit mono or stereo,

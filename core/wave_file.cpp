@@ -296,12 +296,11 @@ int64_t ProbeWaveSource(ByteSource& source, uint64_t fileLength, WaveFileInfo& i
     uint64_t blockStart = 0;  // file offset of block[0]
     size_t blockLength = 0;   // bytes of the block that hold file bytes
     bool failed = false;
-    auto* file = dynamic_cast<FileSource*>(&source);
     // Reads the next block starting at offset (at or after the end of the current one).
     const auto load = [&](uint64_t offset) {
         const uint64_t position = blockStart + blockLength;
-        if (offset > position && file != nullptr) {
-            if (!file->Skip(offset - position))
+        if (offset > position && source.CanSkip()) {
+            if (!source.Skip(offset - position))
                 return false;
         } else {
             for (uint64_t at = position; at < offset;) {

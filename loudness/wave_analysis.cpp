@@ -15,14 +15,6 @@ constexpr size_t kChunkFrames = 131072;  // frames read and measured at a time
 // never grow with the channel count a header claims.
 constexpr size_t kChunkBudget = kChunkFrames * 16;
 
-int BarPosition(double part, double whole)
-{
-    const double position = 1000.0 * part / whole;
-    if (!(position >= 0.0))
-        return 0;
-    return position >= 1000.0 ? 1000 : static_cast<int>(position);
-}
-
 // Interleaved samples to floats at full scale 1.0 (the integer full scale is 2^(bits-1),
 // as the loudness library takes integer samples). NaN and infinities in float files are
 // not audio: the meter takes them as silence, as the peak scan ignores them.
@@ -68,20 +60,29 @@ SamplePeak PeakOf(const WaveAnalysis& analysis)
 
 bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis& result, std::string& error)
 {
-    result = WaveAnalysis {};
-    WaveFileInfo& info = result.info;
-    if (const int64_t probed = ProbeWaveFile(path, info); probed < 0) {
-        result.probeFailure = static_cast<int>(probed);
-        error = ErrorText();
+    const Result<WaveSource> source = WaveSource::OpenProbed(path, WaveSource::Locking::None);
+    if (!source) {
+        result = WaveAnalysis {};
+        result.probeFailure = source.Error().detail;
+        error = ProbeResultText(source.Error().detail);
         return false;
     }
+    return AnalyzeWaveSource(events, *source, result, error);
+}
+
+bool AnalyzeWaveSource(StageEvents& events, const WaveSource& source, WaveAnalysis& result,
+                       std::string& error)
+{
+    result = WaveAnalysis {};
+    result.info = source.Info();
+    const WaveFileInfo& info = result.info;
     const SampleFormat format = info.sampleFormat;
     if (format == SampleFormat::None) {
         error = "unsupported sample format";
         return false;
     }
-    FileSource file;
-    if (!file.Open(path) || !file.Skip(static_cast<uint64_t>(info.dataOffset))) {
+    DescriptorReader file = source.ReaderAt(info.dataOffset);
+    if (!file.IsOpen()) {
         error = "cannot open the file";
         return false;
     }

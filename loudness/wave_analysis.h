@@ -4,6 +4,7 @@
 #include "core/progress.h"
 #include "core/sample_kernels.h"
 #include "core/wave_file.h"
+#include "core/wave_source.h"
 #include "loudness/loudness_meter.h"
 #include "loudness/target_gain.h"
 
@@ -34,6 +35,10 @@ struct WaveAnalysis {
 /// opened or a read fails; `error` says why in English. Reports its progress as the peak
 /// scan does (Stage::Scan). Runs on any thread.
 bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis& result, std::string& error);
+
+/// The same over a probed source, read from its own descriptor.
+bool AnalyzeWaveSource(StageEvents& events, const WaveSource& source, WaveAnalysis& result,
+                       std::string& error);
 
 /// Full scale of a sample format in the integer units of WaveAnalysis::peak (1 for float).
 double FullScaleOf(SampleFormat format);

@@ -30,18 +30,18 @@ std::string StageProgressText(Stage stage, int64_t doneBytes, int64_t totalBytes
     const char* format = "";
     switch (stage) {
     case Stage::Conversion:
-        format = ORVA_TR("Processing", "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(%d/%d)");
+        format = ORVA_TR("Processing", "ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(%lld/%lld)");
         break;
     case Stage::Scan:
-        format = ORVA_TR("Processing", "ﾋﾟｰｸ採取中(%d/%d)");
+        format = ORVA_TR("Processing", "ﾋﾟｰｸ採取中(%lld/%lld)");
         break;
     case Stage::Normalization:
-        format = ORVA_TR("Processing", "正規化処理中(%d/%d)");
+        format = ORVA_TR("Processing", "正規化処理中(%lld/%lld)");
         break;
     case Stage::Encoding:
         return {};
     }
-    return Format(format, static_cast<int>(doneBytes), static_cast<int>(totalBytes));
+    return Format(format, static_cast<long long>(doneBytes), static_cast<long long>(totalBytes));
 }
 
 std::string PeakFoundText(const SamplePeak& peak)

@@ -120,16 +120,16 @@
 <context>
     <name>Processing</name>
     <message>
-        <source>ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(%d/%d)</source>
-        <translation>Converting the sample rate (%d/%d)</translation>
+        <source>ｻﾝﾌﾟﾘﾝｸﾞﾚｰﾄ変換中(%lld/%lld)</source>
+        <translation>Converting the sample rate (%lld/%lld)</translation>
     </message>
     <message>
-        <source>ﾋﾟｰｸ採取中(%d/%d)</source>
-        <translation>Scanning for the peak (%d/%d)</translation>
+        <source>ﾋﾟｰｸ採取中(%lld/%lld)</source>
+        <translation>Scanning for the peak (%lld/%lld)</translation>
     </message>
     <message>
-        <source>正規化処理中(%d/%d)</source>
-        <translation>Normalizing (%d/%d)</translation>
+        <source>正規化処理中(%lld/%lld)</source>
+        <translation>Normalizing (%lld/%lld)</translation>
     </message>
     <message>
         <source>ﾋﾟｰｸ採取終了(%d on %d)</source>

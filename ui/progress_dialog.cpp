@@ -166,8 +166,9 @@ public:
           const orva::Settings& settings)
         : form_(form), settings_(settings), presenter_(form, *this),
           notifier_(orva::MakeSstpNotifier(settings_)),
-          job_(std::move(entries), std::move(outputDirectory), settings_, presenter_, this, notifier_.get()),
-          mp3_(settings_, presenter_.Stages(), presenter_.Problems(), *form.GogoTea1, job_.CancelRequested)
+          job_(std::move(entries), std::move(outputDirectory), settings_, presenter_, this, notifier_.get(),
+               cancelRequested_),
+          mp3_(settings_, presenter_.Stages(), presenter_.Problems(), *form.GogoTea1, cancelRequested_)
     {
     }
 
@@ -175,6 +176,8 @@ public:
     ~Batch() override { job_.Wait(); }
 
     orva::BatchJob& Job() { return job_; }
+    /// The cancel button's flag, which the job and the MP3 step read.
+    std::atomic<int>& CancelFlag() { return cancelRequested_; }
     bool Running() const { return running_.load(); }
 
     void Start()
@@ -258,6 +261,7 @@ private:
     const orva::Settings settings_;
     TForm3::Presenter presenter_;
     std::unique_ptr<orva::BatchNotifier> notifier_;
+    std::atomic<int> cancelRequested_ { 0 };  // the cancel button, for the job and the MP3 step
     orva::BatchJob job_;
     orva::Mp3Step mp3_;
     std::atomic<bool> running_ { false };
@@ -349,7 +353,7 @@ UiServices& TForm3::Services() const
     return Form1 != nullptr ? Form1->Services() : FallbackServices();
 }
 
-int TForm3::CancelRequested() const { return batch_ != nullptr ? batch_->Job().CancelRequested.load() : 0; }
+int TForm3::CancelRequested() const { return batch_ != nullptr ? batch_->CancelFlag().load() : 0; }
 
 bool TForm3::JobRunning() const { return batch_ != nullptr && batch_->Running(); }
 
@@ -393,7 +397,7 @@ void TForm3::FormShow()
 void TForm3::Button2Click()
 {
     if (batch_ != nullptr)
-        batch_->Job().CancelRequested.store(1);
+        batch_->CancelFlag().store(1);
 }
 
 void TForm3::reject()

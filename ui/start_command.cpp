@@ -114,7 +114,7 @@ void TForm1::SpeedButton6Click()
     orva::StartCommandFields fields;
     fields.OutputDirectory = OutputDirectory;
     fields.ConfirmAnswer = ConfirmAnswer;
-    orva::SpeedButton6Click(FileList(), Settings, host, fields);
+    orva::RunStartCommand(FileList(), Settings, host, fields);
     OutputDirectory = fields.OutputDirectory;
     ConfirmAnswer = fields.ConfirmAnswer;
     // Linux folders may be longer than the 255 bytes the settings file keeps: such a folder

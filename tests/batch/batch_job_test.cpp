@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -34,6 +35,8 @@ struct Fixture {
     RecordingMp3 mp3;
     RecordingNotifier notifier;
     Settings settings;
+    Mp3Encoding* encoder = &mp3;    ///< null: no encoder is available
+    std::atomic<int> cancel { 0 };  ///< the cancel button's flag
 
     /// Writes 16-bit stereo files with the given peaks into `in` and lists them.
     std::vector<FileEntry> Entries(const std::vector<std::pair<std::string, int>>& files)
@@ -61,7 +64,7 @@ struct Fixture {
     BatchOutcome Run(const std::vector<FileEntry>& entries, const std::string& outputDirectory,
                      const std::function<void(BatchJob&)>& prepare = {})
     {
-        BatchJob job(entries, outputDirectory, settings, events, &mp3, &notifier);
+        BatchJob job(entries, outputDirectory, settings, events, encoder, &notifier, cancel);
         if (prepare)
             prepare(job);
         std::thread::id finishedOn;
@@ -327,8 +330,45 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         bytes.push_back(0);
         WriteFile(path, bytes);
     };
+    // Another, louder file renamed over the source's name.
+    const auto replace = [](Fixture& f) {
+        WriteFile(f.temp.Path() + "loud.wav", MakeWav(2, 44100, 16, Ramp16(3000, 2, 30000)));
+        fs::rename(f.temp.Path() + "loud.wav", f.in + "a.wav");
+    };
     int held = -1;  // a lock another process holds on its temporary
     const Case cases[] = {
+        // What is normalized is the file that was scanned, never another one with its peak.
+        { "source replaced between scan and normalization",
+          0,
+          0,
+          0,
+          {},
+          "peak",
+          replace,
+          "",
+          { "a.wav" },
+          { "a.MP3", "a.wav" } },
+        { "source replaced between the scans and the normalization, common peak",
+          1,
+          0,
+          0,
+          {},
+          "common peak",
+          replace,
+          "",
+          { "a.wav" },
+          { "a.MP3", "a.wav" } },
+        // The output fails after the source was set aside: the source goes back to its name.
+        { "output cannot be created after the rename",
+          0,
+          1,
+          0,
+          [](Fixture& f) { WriteFile(f.temp.Sub("out/a.wav") + "x", { 1 }); },
+          "",
+          {},
+          "CannotCreate OUT/a.wav",
+          { "a.wav" },
+          { "a.wav" } },
         { "existing _NAME, common peak, delete",
           1,
           2,
@@ -480,6 +520,8 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         std::string problem = c.problem;
         if (const auto at = problem.find("IN/"); at != std::string::npos)
             problem.replace(at, 3, f.in);
+        if (const auto at = problem.find("OUT/"); at != std::string::npos)
+            problem.replace(at, 4, f.out);
         EXPECT_EQ(f.events.EventsStartingWith("problem"),
                   problem.empty() ? Names {} : Names { "problem " + problem });
         EXPECT_EQ(outcome.failedCount, problem.empty() ? 0 : 1);
@@ -501,6 +543,14 @@ TEST(BatchJob, OriginalsSurviveOnDiskSituations)
         }
         if (problem.empty()) {
             EXPECT_FALSE(fs::is_symlink(f.out + "a.wav"));
+        }
+        // Only the scanned peak itself reaches full scale.
+        if (Exists(f.out + "a.wav") && ListFolder(f.out).size() > 1) {
+            const Bytes output = ReadFile(f.out + "a.wav");
+            int fullScale = 0;
+            for (size_t i = 44; i + 1 < output.size(); i += 2)
+                fullScale += std::abs(int16_t(output[i] | output[i + 1] << 8)) >= 32767;
+            EXPECT_LE(fullScale, 2);
         }
         if (held >= 0)
             ::close(std::exchange(held, -1));
@@ -538,10 +588,15 @@ TEST(BatchJob, NamesDifferingInCaseKeepEveryOriginal)
         const Bytes second = ReadFile(f.in + "TAKE.wav");
         const BatchOutcome outcome = f.Run(entries, mount);
 
-        EXPECT_EQ(f.events.EventsStartingWith("problem"),
-                  Names { "problem CannotCreate " + mount + "TAKE.wav" });
-        EXPECT_EQ(outcome.failedCount, 1);
-        EXPECT_EQ(ListFolder(f.in), (action == 2 ? Names { "TAKE.wav" } : Names { "TAKE.wav", "_take.wav" }));
+        // Common peak with deleting: the failed entry keeps every original, and says where.
+        const bool keepsAll = peakMode == 1 && action == 2;
+        Names problems { "problem CannotCreate " + mount + "TAKE.wav" };
+        if (keepsAll)
+            problems.push_back("problem DeleteFailed " + f.in + "_take.wav");
+        EXPECT_EQ(f.events.EventsStartingWith("problem"), problems);
+        EXPECT_EQ(outcome.failedCount, keepsAll ? 2 : 1);
+        EXPECT_EQ(ListFolder(f.in),
+                  (action == 2 && !keepsAll ? Names { "TAKE.wav" } : Names { "TAKE.wav", "_take.wav" }));
         EXPECT_EQ(ReadFile(f.in + "TAKE.wav"), second);
         EXPECT_EQ(ListFolder(mount), Names { "take.wav" });
         EXPECT_EQ(Peak16(mount + "take.wav"), peakMode == 0 ? 32767 : 16383);  // common peak: TAKE's
@@ -579,6 +634,30 @@ TEST(BatchJob, CommonPeakModeUsesTheLoudestFile)
     fs::remove(f.in + "a.wav");
     f.Run(entries, f.out);
     EXPECT_EQ(f.events.EventsStartingWith("common"), Names { "common peak 1 a.wav" });
+
+    // Deleting waits for every output: one entry that fails keeps every original, and says where.
+    Fixture d;
+    d.settings.PeakMode = 1;
+    d.settings.SourceFileAction = 2;
+    const auto pair = d.Entries({ { "a.wav", 500 }, { "b.wav", 700 } });
+    fs::remove(d.in + "b.wav");
+    const BatchOutcome outcome = d.Run(pair, d.out);
+    EXPECT_EQ(d.events.EventsStartingWith("problem"),
+              (Names { "problem CannotRead " + d.in + "b.wav", "problem DeleteFailed " + d.in + "_a.wav" }));
+    EXPECT_EQ(ListFolder(d.in), Names { "_a.wav" });
+    EXPECT_EQ(ListFolder(d.out), Names { "a.wav" });
+    EXPECT_EQ(outcome.failedCount, 2);
+    EXPECT_EQ(d.notifier.calls, Names { "all" });
+
+    // So does an MP3 step that fails (the encoder has shown why).
+    Fixture e;
+    e.settings.PeakMode = 1;
+    e.settings.SourceFileAction = 2;
+    e.settings.Mp3Bitrate = 128;
+    e.mp3.result = -1;
+    EXPECT_EQ(e.Run(e.Entries({ { "a.wav", 500 } }), e.out).failedCount, 1);
+    EXPECT_EQ(e.events.EventsStartingWith("problem"), Names { "problem DeleteFailed " + e.in + "_a.wav" });
+    EXPECT_EQ(ListFolder(e.in), Names { "_a.wav" });
 }
 
 TEST(BatchJob, TargetsGiveOneGainPerFileOrOneForTheAlbum)
@@ -733,10 +812,9 @@ TEST(BatchJob, Mp3StepFollowsTheEncoderKind)
         Fixture f;
         f.settings.Mp3Bitrate = c.bitrate;
         f.settings.EncoderKind = c.kind;
-        f.Run(f.Entries({ { "song.wav", 1000 } }), f.out, [&](BatchJob& job) {
-            if (!c.haveEncoder)
-                job.SetMp3Encoding(nullptr);
-        });
+        if (!c.haveEncoder)
+            f.encoder = nullptr;
+        f.Run(f.Entries({ { "song.wav", 1000 } }), f.out);
         EXPECT_EQ(f.mp3.calls,
                   c.call.empty() ? Names {} : Names { c.call + f.out + "song.wav " + f.out + "song.MP3" });
         EXPECT_EQ(f.notifier.calls, (Names { "file song.wav", "all" }));
@@ -795,10 +873,10 @@ TEST(BatchJob, CancelAnsweredNoGoesOnFromTheSamePoint)
 {
     Fixture f;
     const BatchOutcome outcome =
-        f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob& job) {
-            f.events.onEvent = [&job](const std::string& event) {
+        f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob&) {
+            f.events.onEvent = [&f](const std::string& event) {
                 if (event == "entry process 1/2 a.wav")
-                    job.CancelRequested = 1;
+                    f.cancel = 1;
             };
         });
     EXPECT_EQ(f.events.EventsStartingWith("ask"), (Names { "ask no" }));
@@ -822,7 +900,8 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         { "per-file after mp3", 0, 2, 0, 128, "mp3", { "b.wav" }, { "a.MP3", "a.wav" } },
         { "common after first scan", 1, 1, 0, 0, "peak", { "a.wav", "b.wav" }, {} },
         { "common after normalize", 1, 2, 0, 0, "end normalization", { "_a.wav", "b.wav" }, { "a.wav" } },
-        { "common after mp3", 1, 2, 0, 128, "mp3", { "b.wav" }, { "a.MP3", "a.wav" } },
+        // Originals wait under their "_" names until every output is complete.
+        { "common after mp3", 1, 2, 0, 128, "mp3", { "_a.wav", "b.wav" }, { "a.MP3", "a.wav" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -833,9 +912,9 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         f.settings.Mp3Bitrate = c.bitrate;
         f.events.answers = { true };
         const BatchOutcome outcome =
-            f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob& job) {
-                auto press = [&job, pressed = false]() mutable {
-                    job.CancelRequested = pressed ? 0 : 1;
+            f.Run(f.Entries({ { "a.wav", 1000 }, { "b.wav", 1000 } }), f.out, [&](BatchJob&) {
+                auto press = [&f, pressed = false]() mutable {
+                    f.cancel = pressed ? 0 : 1;
                     pressed = true;
                 };
                 f.mp3.onCall = [press, &c]() mutable {
@@ -851,8 +930,15 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         EXPECT_EQ(ListFolder(f.in), c.in);
         EXPECT_EQ(ListFolder(f.out), c.out);
         EXPECT_TRUE(f.notifier.calls.empty());
+        // A cancel in the common mode's delete says where the originals wait.
+        Names tail { "ask yes" };
+        for (const std::string& name : c.in) {
+            if (c.peakMode == 1 && c.action == 2 && name[0] == '_')
+                tail.push_back("problem DeleteFailed " + f.in + name);
+        }
+        tail.push_back("close");
         const auto events = f.events.Events();
-        EXPECT_EQ(Names(events.end() - 2, events.end()), (Names { "ask yes", "close" }));
+        EXPECT_EQ(Names(events.end() - static_cast<long>(tail.size()), events.end()), tail);
         EXPECT_TRUE(f.events.EventsStartingWith("job end").empty());
     }
 }

@@ -237,22 +237,52 @@ TEST_F(CliBatch, LeftOutAndFailedFilesAreNamed)
         return;
     const auto source = ReadFile(in + "b.wav");
     // Reads of b.wav on the batch's worker thread (strace counts each thread's own): the
-    // entry's probe, the scan's probe and samples (the 3rd), then the normalization's probe
-    // and samples (the 5th).
-    for (int failingRead : { 3, 5 }) {
+    // entry's one probe, the scan's samples (the 2nd), then the normalization's (the 3rd).
+    for (int failingRead : { 2, 3 }) {
         SCOPED_TRACE(failingRead);
         const std::string strace = "strace -f -o /dev/null -P " + in + "b.wav -P " + in
             + "_b.wav -e trace=read -e inject=read:error=EIO:when=" + std::to_string(failingRead) + " ";
         EXPECT_EQ(Run({ "[Mathod]", "DELETE=2" }, "--output " + outDir + " " + in + "b.wav", strace), 1);
-        EXPECT_NE(err.find("ﾌｧｲﾙを正常に読み込めません。(" + in + (failingRead == 3 ? "" : "_") + "b.wav)"),
+        EXPECT_NE(err.find("ﾌｧｲﾙを正常に読み込めません。(" + in + (failingRead == 2 ? "" : "_") + "b.wav)"),
                   std::string::npos)
             << err;
         EXPECT_EQ(ListFolder(outDir), Names {});
-        const std::string kept = in + (failingRead == 3 ? "b.wav" : "_b.wav");
+        const std::string kept = in + (failingRead == 2 ? "b.wav" : "_b.wav");
         EXPECT_EQ(ReadFile(kept), source);
-        if (failingRead == 5) {
+        if (failingRead == 3) {
             std::filesystem::rename(kept, in + "b.wav");
         }
+    }
+}
+
+// Each source is opened once by the file list and once by its entry, whose one probe, scan
+// and normalization all read through that descriptor, in either peak mode.
+TEST_F(CliBatch, EachSourceIsOpenedAndProbedOncePerEntry)
+{
+    if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace cannot trace here";
+    const std::string log = temp.Path() + "strace.log";
+    for (const char* peakMode : { "0", "1" }) {
+        SCOPED_TRACE(peakMode);
+        // The leak checker of a sanitizer build cannot work under ptrace.
+        const std::string strace = "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 strace -f -o " + log + " -P "
+            + in + "a.wav -P " + in + "b.wav -e trace=open,openat,read ";
+        EXPECT_EQ(Run({ "[Mathod]", std::string("CONVERT=") + peakMode },
+                      "--output " + outDir + " " + in + "a.wav " + in + "b.wav", strace),
+                  0)
+            << err;
+        const Bytes bytes = ReadFile(log);
+        const std::string calls(bytes.begin(), bytes.end());
+        const auto count = [&calls](const std::string& what) {
+            size_t n = 0;
+            for (size_t at = calls.find(what); at != std::string::npos; at = calls.find(what, at + 1))
+                ++n;
+            return n;
+        };
+        for (const char* name : { "a.wav", "b.wav" })
+            EXPECT_EQ(count("open(\"" + in + name) + count("openat(AT_FDCWD, \"" + in + name), 2u) << calls;
+        // Per file: the list's probe, the entry's probe, the scan and the normalization.
+        EXPECT_EQ(count(" read("), 8u) << calls;
     }
 }
 

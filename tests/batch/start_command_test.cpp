@@ -114,7 +114,7 @@ TEST(StartCommand, ChecksInOrder)
         FakeHost host;
         host.gogoLoaded = c.gogoLoaded;
         StartCommandFields fields;
-        const StartOutcome outcome = SpeedButton6Click(list, settings, host, fields);
+        const StartOutcome outcome = RunStartCommand(list, settings, host, fields);
 
         EXPECT_EQ(host.events.front(), "stop");
         EXPECT_EQ(host.events.back(), c.refusal.empty() ? "run /out/" : "finding " + c.refusal);
@@ -194,7 +194,7 @@ TEST(StartCommand, OutputFolderChoice)
         FakeHost host;
         host.folders = c.folders;
         StartCommandFields fields;
-        EXPECT_EQ(SpeedButton6Click(list, settings, host, fields), c.outcome);
+        EXPECT_EQ(RunStartCommand(list, settings, host, fields), c.outcome);
         EXPECT_EQ(fields.OutputDirectory, c.outputDirectory);
         EXPECT_EQ(std::count(host.events.begin(), host.events.end(), "finding Overlap"), c.overlaps);
         EXPECT_EQ(host.chooserStarts.front(), "/start");
@@ -211,7 +211,7 @@ TEST(StartCommand, ConfirmationDecidesTheRun)
         FakeHost host;
         host.confirmAnswer = answer;
         StartCommandFields fields;
-        EXPECT_EQ(SpeedButton6Click(list, settings, host, fields),
+        EXPECT_EQ(RunStartCommand(list, settings, host, fields),
                   answer == 1 ? StartOutcome::BatchRun : StartOutcome::NotConfirmed);
         EXPECT_EQ(fields.ConfirmAnswer, answer);
         EXPECT_EQ(host.events.back() == "run /out/", answer == 1);

@@ -6,6 +6,7 @@
 #include "core/normalize.h"
 #include "core/peak_scan.h"
 #include "core/wave_file.h"
+#include "tests/core/memory_io.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -6,6 +6,7 @@
 #include "core/byte_io.h"
 #include "core/normalize.h"
 #include "core/peak_scan.h"
+#include "tests/core/memory_io.h"
 #include "tests/core/recorders.h"
 #include "tests/core/wave_builder.h"
 

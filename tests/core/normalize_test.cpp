@@ -6,6 +6,7 @@
 #include "core/output_file.h"
 #include "core/peak_scan.h"
 #include "core/resample.h"
+#include "tests/core/memory_io.h"
 #include "tests/core/recorders.h"
 #include "tests/core/wave_builder.h"
 

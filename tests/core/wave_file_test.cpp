@@ -3,6 +3,7 @@
 #include "core/byte_io.h"
 #include "core/format_tag.h"
 #include "core/wave_file.h"
+#include "tests/core/memory_io.h"
 #include "tests/core/wave_builder.h"
 
 #include <gtest/gtest.h>

@@ -92,6 +92,10 @@ TEST(ProcessingWords, EachEventInBothLanguages)
           [](auto& p) { p.Stages().StageProgress(Stage::Scan, 720896, 1000000, 720); },
           { "row2.label ﾋﾟｰｸ採取中(720896/1000000)", "row2.pos 720" },
           { "row2.label Scanning for the peak (720896/1000000)", "row2.pos 720" } },
+        { "scan progress past 2 GiB",
+          [](auto& p) { p.Stages().StageProgress(Stage::Scan, 2791309312, 2800000000, 996); },
+          { "row2.label ﾋﾟｰｸ採取中(2791309312/2800000000)", "row2.pos 996" },
+          { "row2.label Scanning for the peak (2791309312/2800000000)", "row2.pos 996" } },
         { "peak found",
           [](auto& p) {
               p.Stages().PeakFound({ orva::SampleFormat::U8, 128, 0.0, 7 });
