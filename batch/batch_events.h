@@ -5,6 +5,7 @@
 // until the person has answered them.
 
 #include "core/progress.h"
+#include "loudness/loudness_meter.h"
 
 #include <string>
 
@@ -54,6 +55,13 @@ public:
     virtual void EntryFinished(int index, EntryOutcome outcome) = 0;
     /// The common peak of all entries is `peak`, first reached in the entry shown as `name`.
     virtual void CommonPeakFound(const SamplePeak& peak, const std::string& name) = 0;
+    /// With a target level: the current entry's measured levels and the linear gain it gets
+    /// (the album's in the common mode; 1 when its loudness cannot be measured).
+    virtual void TargetGainFound(const LoudnessLevels& levels, double gain)
+    {
+        (void)levels;
+        (void)gain;
+    }
     /// Every entry has been handled.
     virtual void BatchFinished(const BatchCounts& counts) = 0;
     /// The job ends (after BatchFinished, or early on an error of its own): nothing more runs.

@@ -404,7 +404,10 @@ EntryOutcome BatchJob::ProcessEntry(EntryRun& run)
     CheckCancel();
     if (Step failed = SetAside(run))
         return Fail(run, *failed, EntryOutcome::LeftOut);
-    if (Step failed = Normalize(run, GainFor(run)))
+    const double gain = GainFor(run);
+    if (run.analysis)
+        events_.TargetGainFound(run.analysis->levels, gain);
+    if (Step failed = Normalize(run, gain))
         return Fail(run, *failed, EntryOutcome::LeftOut);
     return *Finish(run, false);
 }
@@ -484,6 +487,8 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
                              run.entry->caption);
         if (options_.target.IsClassic())
             run.peak = commonPeak;
+        else if (run.analysis)
+            events_.TargetGainFound(run.analysis->levels, albumGain);
         std::optional<EntryOutcome> outcome;
         outcome = Guarded(run, [&] {
             if (Step normalizeFailed = Normalize(run, albumGain))

@@ -549,6 +549,10 @@ bit depths cannot be processed together.</translation>
 <context>
     <name>TForm3</name>
     <message>
+        <source>ラウドネス %1 LUFS、トゥルーピーク %2 dBTP、ゲイン %3 dB</source>
+        <translation>Loudness %1 LUFS, true peak %2 dBTP, gain %3 dB</translation>
+    </message>
+    <message>
         <source>ORVA 正規化中です...</source>
         <translation>ORVA is normalizing...</translation>
     </message>

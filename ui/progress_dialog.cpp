@@ -56,18 +56,27 @@ template <typename Call> void QueueToGuiThread(QObject* context, Call call)
     QMetaObject::invokeMethod(context, std::move(call), Qt::QueuedConnection);
 }
 
+/// A level in dB with two decimals, a true minus sign and "−inf" for silence; `sign` puts
+/// "+" before a positive value.
+QString DbText(double db, bool sign = false)
+{
+    if (!std::isfinite(db))
+        return QStringLiteral("\u2212inf");
+    QString text = QString::number(db, 'f', 2);
+    if (text.startsWith(QLatin1Char('-')))
+        text.replace(0, 1, QChar(0x2212));
+    else if (sign)
+        text.prepend(QLatin1Char('+'));
+    return text;
+}
+
 /// A found peak in dB below full scale, "−inf dBFS" for silence.
 QString PeakDbText(const orva::SamplePeak& peak)
 {
     const double magnitude = orva::IsFloatFormat(peak.format)
         ? peak.level
         : static_cast<double>(peak.magnitude) / orva::FullScaleOf(peak.format);
-    QString text = QString::number(orva::MagnitudeToDb(magnitude), 'f', 2);
-    if (!std::isfinite(orva::MagnitudeToDb(magnitude)))
-        text = QStringLiteral("\u2212inf");
-    else if (text.startsWith(QLatin1Char('-')))
-        text.replace(0, 1, QChar(0x2212));
-    return text + QStringLiteral(" dBFS");
+    return DbText(orva::MagnitudeToDb(magnitude)) + QStringLiteral(" dBFS");
 }
 
 }  // namespace
@@ -109,6 +118,22 @@ public:
         QueueToGuiThread(&form_, [form = &form_, index, outcome] {
             if (index >= 0)
                 form->outcomes_.insert_or_assign(index, outcome);
+        });
+    }
+
+    void TargetGainFound(const orva::LoudnessLevels& levels, double gain) override
+    {
+        // The peak row's tooltip gains a second line: what the target measured and the gain.
+        const QString line =
+            TForm3::tr("ラウドネス %1 LUFS、トゥルーピーク %2 dBTP、ゲイン %3 dB")
+                .arg(DbText(levels.integratedLufs), DbText(orva::MagnitudeToDb(levels.truePeak)),
+                     DbText(20.0 * std::log10(gain), true));
+        QueueToGuiThread(&form_, [form = &form_, line] {
+            const QString tip = form->Label2->toolTip();
+            const QString text =
+                tip.isEmpty() ? line : tip.section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n') + line;
+            form->ProgressBar2->setToolTip(text);
+            form->Label2->setToolTip(text);
         });
     }
 
