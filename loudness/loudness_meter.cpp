@@ -365,19 +365,25 @@ LoudnessMeter::LoudnessMeter(unsigned channels, unsigned long sampleRate, uint32
     loudness_ = std::move(loudness);
 }
 
-LoudnessMeter::~LoudnessMeter() = default;
+LoudnessMeter::~LoudnessMeter() { FinishTruePeak(); }
 
 void LoudnessMeter::AddFrames(const float* frames, size_t frameCount)
 {
+    AddFramesInBackground(frames, frameCount);
+    FinishTruePeak();
+}
+
+void LoudnessMeter::AddFramesInBackground(const float* frames, size_t frameCount)
+{
+    FinishTruePeak();
     if (frameCount == 0 || channels_ == 0)
         return;
     frameCount_ += frameCount;
     auto truePeak = [this, frames, frameCount] { truePeak_.AddFrames(frames, frameCount); };
     // The two meters read the same block and write nothing the other reads.
-    std::future<void> helper;
     if (frameCount >= kParallelFrames && g_helperAllowed.load()) {
         try {
-            helper = std::async(std::launch::async, truePeak);
+            pendingTruePeak_ = std::async(std::launch::async, truePeak);
         } catch (const std::system_error&) {
             // No thread to be had: measure the true peak here instead.
         }
@@ -385,10 +391,14 @@ void LoudnessMeter::AddFrames(const float* frames, size_t frameCount)
     if (loudness_)
         loudness_->Add(frames, channels_, frameCount);
     samplePeak_ = std::max(samplePeak_, SampleMagnitude(frames, frameCount * channels_));
-    if (helper.valid())
-        helper.get();
-    else
+    if (!pendingTruePeak_.valid())
         truePeak();
+}
+
+void LoudnessMeter::FinishTruePeak() const
+{
+    if (pendingTruePeak_.valid())
+        pendingTruePeak_.get();
 }
 
 namespace {
@@ -422,6 +432,7 @@ double GatedLoudness(const std::vector<const std::vector<double>*>& blockLists)
 
 LoudnessLevels LoudnessMeter::Levels() const
 {
+    FinishTruePeak();
     LoudnessLevels levels;
     levels.samplePeak = samplePeak_;
     levels.truePeak = std::max<double>(truePeak_.TruePeak(), samplePeak_);
