@@ -95,6 +95,7 @@ private:
     mutable std::future<void> pendingTruePeak_;  ///< the helper's work on the last block, if any
     float samplePeak_ = 0.0f;
     uint64_t frameCount_ = 0;
+    uint64_t blockCount_ = 0;  ///< blocks added so far
 };
 
 /// The integrated loudness of several streams taken together (album loudness); streams
