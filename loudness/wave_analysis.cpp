@@ -102,6 +102,11 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
     std::vector<float> frames[2] = { std::vector<float>(chunkFrames * channels),
                                      std::vector<float>(chunkFrames * channels) };
     size_t turn = 0;
+    // However this function is left, the meter lets go of the frames before they go.
+    struct Release {
+        LoudnessMeter& meter;
+        ~Release() { meter.Levels(); }
+    } release { *result.meter };
     int64_t done = 0;
     bool sourceEnded = false;
     bool missing = false;  // the file holds fewer sample bytes than its header claims
@@ -114,7 +119,6 @@ bool AnalyzeWaveFile(StageEvents& events, const std::string& path, WaveAnalysis&
         const long long read = ReadUntilEnd(file, bytes.data(), want, sourceEnded);
         if (read < 0) {
             error = "cannot read the file";
-            result.levels = result.meter->Levels();  // the meter lets go of the frames
             return false;
         }
         const size_t got = static_cast<size_t>(read);
