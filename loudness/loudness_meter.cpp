@@ -15,6 +15,9 @@ namespace {
 
 // Below this many frames a helper thread costs more than it saves.
 constexpr size_t kParallelFrames = 16384;
+// One channel's block in this many of the true peak is measured beside the loudness: that
+// evens out the two threads' work for stereo noise.
+constexpr uint64_t kTruePeakShare = 4;
 constexpr uint64_t kMomentaryHops = 4;   // 400 ms in 100 ms steps
 constexpr uint64_t kShortTermHops = 30;  // 3 s
 constexpr double kAbsoluteGateLufs = -70.0;
@@ -365,19 +368,35 @@ LoudnessMeter::LoudnessMeter(unsigned channels, unsigned long sampleRate, uint32
     loudness_ = std::move(loudness);
 }
 
-LoudnessMeter::~LoudnessMeter() = default;
+LoudnessMeter::~LoudnessMeter() { FinishTruePeak(); }
 
 void LoudnessMeter::AddFrames(const float* frames, size_t frameCount)
 {
+    AddFramesInBackground(frames, frameCount);
+    FinishTruePeak();
+}
+
+void LoudnessMeter::AddFramesInBackground(const float* frames, size_t frameCount)
+{
+    FinishTruePeak();
     if (frameCount == 0 || channels_ == 0)
         return;
     frameCount_ += frameCount;
-    auto truePeak = [this, frames, frameCount] { truePeak_.AddFrames(frames, frameCount); };
-    // The two meters read the same block and write nothing the other reads.
-    std::future<void> helper;
+    // The true peak costs more than the rest: this thread takes every kTruePeakShare-th
+    // channel's block of it, counted over the blocks, the helper the others.
+    const uint64_t first = blockCount_++ * channels_;
+    const auto onHelper = [first](unsigned c) { return (first + c) % kTruePeakShare != 0; };
+    const auto truePeak = [this, frames, frameCount](auto&& take) {
+        for (unsigned c = 0; c < channels_; ++c) {
+            if (take(c))
+                truePeak_.AddChannel(c, frames + c, channels_, frameCount);
+        }
+    };
+    // The two meters read the same block and write nothing the other reads, and each
+    // channel's true peak is measured on one thread only.
     if (frameCount >= kParallelFrames && g_helperAllowed.load()) {
         try {
-            helper = std::async(std::launch::async, truePeak);
+            pendingTruePeak_ = std::async(std::launch::async, [truePeak, onHelper] { truePeak(onHelper); });
         } catch (const std::system_error&) {
             // No thread to be had: measure the true peak here instead.
         }
@@ -385,10 +404,16 @@ void LoudnessMeter::AddFrames(const float* frames, size_t frameCount)
     if (loudness_)
         loudness_->Add(frames, channels_, frameCount);
     samplePeak_ = std::max(samplePeak_, SampleMagnitude(frames, frameCount * channels_));
-    if (helper.valid())
-        helper.get();
+    if (pendingTruePeak_.valid())
+        truePeak([onHelper](unsigned c) { return !onHelper(c); });
     else
-        truePeak();
+        truePeak([](unsigned) { return true; });
+}
+
+void LoudnessMeter::FinishTruePeak() const
+{
+    if (pendingTruePeak_.valid())
+        pendingTruePeak_.get();
 }
 
 namespace {
@@ -422,6 +447,7 @@ double GatedLoudness(const std::vector<const std::vector<double>*>& blockLists)
 
 LoudnessLevels LoudnessMeter::Levels() const
 {
+    FinishTruePeak();
     LoudnessLevels levels;
     levels.samplePeak = samplePeak_;
     levels.truePeak = std::max<double>(truePeak_.TruePeak(), samplePeak_);

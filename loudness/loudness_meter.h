@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <limits>
 #include <memory>
 #include <string>
@@ -65,6 +66,11 @@ public:
     /// Adds frameCount interleaved frames (channels floats each). Large blocks are split
     /// between the calling thread and one helper thread.
     void AddFrames(const float* frames, size_t frameCount);
+    /// AddFrames that may leave the true peak of these frames still being measured on the
+    /// helper thread when it returns, so that the caller can fetch the next block meanwhile.
+    /// The frames must stay as they are until the next AddFrames, AddFramesInBackground or
+    /// Levels call (each waits for it), or until the meter is destroyed.
+    void AddFramesInBackground(const float* frames, size_t frameCount);
     /// The levels of everything added so far.
     LoudnessLevels Levels() const;
     uint64_t FrameCount() const { return frameCount_; }
@@ -83,9 +89,13 @@ private:
     unsigned long sampleRate_;
     struct Loudness;  // filter state and energies; none when the rate cannot be measured
     std::unique_ptr<Loudness> loudness_;
+    void FinishTruePeak() const;
+
     TruePeakMeter truePeak_;
+    mutable std::future<void> pendingTruePeak_;  ///< the helper's work on the last block, if any
     float samplePeak_ = 0.0f;
     uint64_t frameCount_ = 0;
+    uint64_t blockCount_ = 0;  ///< blocks added so far
 };
 
 /// The integrated loudness of several streams taken together (album loudness); streams

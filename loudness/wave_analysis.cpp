@@ -98,7 +98,16 @@ bool AnalyzeWaveSource(StageEvents& events, const WaveSource& source, WaveAnalys
     const auto dataSize = static_cast<int64_t>(info.dataSize);
     const size_t chunkFrames = std::max<size_t>(1, std::min(kChunkFrames, kChunkBudget / frameBytes));
     std::vector<uint8_t> bytes(chunkFrames * frameBytes);
-    std::vector<float> frames(chunkFrames * channels);
+    // Two blocks of frames in turn: the meter may still read the last one while the next is
+    // read and converted.
+    std::vector<float> frames[2] = { std::vector<float>(chunkFrames * channels),
+                                     std::vector<float>(chunkFrames * channels) };
+    size_t turn = 0;
+    // However this function is left, the meter lets go of the frames before they go.
+    struct Release {
+        LoudnessMeter& meter;
+        ~Release() { meter.Levels(); }
+    } release { *result.meter };
     int64_t done = 0;
     bool sourceEnded = false;
     bool missing = false;  // the file holds fewer sample bytes than its header claims
@@ -117,18 +126,20 @@ bool AnalyzeWaveSource(StageEvents& events, const WaveSource& source, WaveAnalys
         missing = missing || got < want;
         const size_t frameCount = got / frameBytes;
         const size_t sampleCount = frameCount * channels;
-        ToFloat(bytes.data(), sampleCount, format, frames.data());
-        result.meter->AddFrames(frames.data(), frameCount);
+        float* const block = frames[turn].data();
+        turn ^= 1;
+        ToFloat(bytes.data(), sampleCount, format, block);
+        result.meter->AddFramesInBackground(block, frameCount);
         const size_t sampleBytes = frameCount * frameBytes;
-        SamplePeak block { format, 0, 0.0, 0 };
+        SamplePeak blockPeak { format, 0, 0.0, 0 };
         if (isFloat)
-            block.level = MaxFiniteLevel(bytes.data(), sampleBytes, format);
+            blockPeak.level = MaxFiniteLevel(bytes.data(), sampleBytes, format);
         else
-            block.magnitude = MaxIntegerMagnitude(bytes.data(), sampleBytes, format);
-        if (isFloat ? block.level > largest.level : block.magnitude > largest.magnitude) {
-            largest = block;
+            blockPeak.magnitude = MaxIntegerMagnitude(bytes.data(), sampleBytes, format);
+        if (isFloat ? blockPeak.level > largest.level : blockPeak.magnitude > largest.magnitude) {
+            largest = blockPeak;
             largestAt =
-                samplesDone + static_cast<int64_t>(FirstSampleAtPeak(bytes.data(), sampleBytes, block));
+                samplesDone + static_cast<int64_t>(FirstSampleAtPeak(bytes.data(), sampleBytes, blockPeak));
         }
         samplesDone += static_cast<int64_t>(sampleCount);
         done += static_cast<int64_t>(want);

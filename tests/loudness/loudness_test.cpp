@@ -62,13 +62,26 @@ std::vector<float> Steps(const std::vector<std::pair<double, double>>& steps)
     return out;
 }
 
+/// background: the blocks go to AddFramesInBackground through two buffers taken in turn,
+/// each overwritten as soon as the meter may have let go of it.
 LoudnessLevels Measure(unsigned channels, unsigned long rate, const std::vector<float>& frames,
-                       size_t block = 65536, uint32_t mask = 0)
+                       size_t block = 65536, uint32_t mask = 0, bool background = false)
 {
     LoudnessMeter meter(channels, rate, mask);
     const size_t count = frames.size() / channels;
-    for (size_t at = 0; at < count; at += block)
-        meter.AddFrames(frames.data() + at * channels, std::min(block, count - at));
+    std::vector<float> turns[2];
+    for (size_t at = 0, k = 0; at < count; at += block, ++k) {
+        const size_t n = std::min(block, count - at);
+        if (!background) {
+            meter.AddFrames(frames.data() + at * channels, n);
+            continue;
+        }
+        std::vector<float>& turn = turns[k % 2];
+        turn.assign(frames.begin() + static_cast<ptrdiff_t>(at * channels),
+                    frames.begin() + static_cast<ptrdiff_t>((at + n) * channels));
+        meter.AddFramesInBackground(turn.data(), n);
+        std::fill(turns[(k + 1) % 2].begin(), turns[(k + 1) % 2].end(), 2.0f);
+    }
     return meter.Levels();
 }
 
@@ -418,6 +431,8 @@ TEST(TruePeakMeter, AgreesWithReferenceWhateverTheBlocksAndThreads)
                 if (first < 0.0)
                     first = peak;
                 EXPECT_EQ(peak, first) << "block " << block << (helper ? " with helper" : "");
+                EXPECT_EQ(Measure(c.channels, c.rate, c.frames, block, 0, true).truePeak, first)
+                    << "block " << block << " in the background" << (helper ? " with helper" : "");
             }
         }
         LoudnessMeter::AllowHelperThread(true);
