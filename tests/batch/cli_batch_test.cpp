@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -117,8 +118,8 @@ TEST_F(CliBatch, RenameInTheSourceFolderWithMp3AndSstp)
 
     EXPECT_EQ(Run({ "[Mathod]", "DELETE=1", "[ENCODE]", "RATE=192", "ENCODER=1", "OUTMODE=1",
                     "PATH=" + encoder, "[SSTP]", "STATE=1", "PORT=" + std::to_string(server.port()) },
-                  "--output " + in + " " + in + "a.wav " + in + "b.wav " + in + "notes.txt"),
-              1)  // notes.txt was left out
+                  "--jobs 1 --output " + in + " " + in + "a.wav " + in + "b.wav " + in + "notes.txt"),
+              1)  // notes.txt was left out; one job: the announcements in the list's order
         << err;
     EXPECT_EQ(ListFolder(in),
               (Names { "_a.wav", "_b.wav", "a.MP3", "a.wav", "b.MP3", "b.wav", "c8.wav", "notes.txt" }));
@@ -258,6 +259,22 @@ TEST_F(CliBatch, TwoJobsEndAsOneDoes)
         }
         EXPECT_EQ(seen[0], seen[1]);
     }
+
+    // One announcement per file as it finishes, in whatever order; the batch's own after them.
+    LoopbackServer server(LoopbackServer::Behaviour::AnswerAndClose);
+    EXPECT_EQ(Run({ "[SSTP]", "STATE=1", "PORT=" + std::to_string(server.port()) },
+                  "--jobs 2 --output " + outDir + " " + in + "a.wav " + in + "b.wav " + in + "d.wav"),
+              0)
+        << err;
+    const Names requests = server.requests(4);
+    ASSERT_EQ(requests.size(), 4u);
+    for (const char* name : { "a.wav", "b.wav", "d.wav" })
+        EXPECT_EQ(std::count_if(
+                      requests.begin(), requests.begin() + 3,
+                      [&](const std::string& request) { return request.find(name) != std::string::npos; }),
+                  1)
+            << name;
+    EXPECT_EQ(requests[3].find(".wav"), std::string::npos);
 }
 
 // Every file left out is named on stderr, and anything left out or failed makes exit code 1.
