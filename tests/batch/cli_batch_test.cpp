@@ -137,7 +137,7 @@ TEST_F(CliBatch, RenameInTheSourceFolderWithMp3AndSstp)
     const Names requests = server.requests(3);
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[0].rfind("SEND SSTP/1.0\r\nSender: ORVA\r\nScript: ", 0), 0u);
-    EXPECT_NE(requests[0].find("a.wav"), std::string::npos);
+    EXPECT_NE(requests[0].find("a.wav"), std::string::npos) << requests[0] << requests[1] << requests[2];
     EXPECT_NE(requests[1].find("b.wav"), std::string::npos);
     EXPECT_EQ(requests[2].find(".wav"), std::string::npos);
 }
