@@ -955,6 +955,27 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         EXPECT_EQ(Names(events.end() - static_cast<long>(tail.size()), events.end()), tail);
         EXPECT_TRUE(f.events.EventsStartingWith("job end").empty());
     }
+
+    // Two jobs: asked once, closed once after both stopped, and no original is deleted.
+    Fixture two;
+    two.jobs = 2;
+    two.settings.PeakMode = 1;
+    two.settings.SourceFileAction = 2;
+    two.events.answers = { true };
+    const auto entries =
+        two.Entries({ { "a.wav", 1000 }, { "b.wav", 2000 }, { "c.wav", 3000 }, { "d.wav", 900 } });
+    const BatchOutcome outcome = two.Run(entries, two.out, [&](BatchJob&) {
+        two.events.onEvent = [&two](const std::string& event) {
+            if (event.rfind("end normalization", 0) == 0)
+                two.cancel = 1;
+        };
+    });
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_EQ(two.events.EventsStartingWith("ask"), Names { "ask yes" });
+    EXPECT_EQ(two.events.Events().back(), "close");
+    EXPECT_EQ(two.events.EventsStartingWith("close").size(), 1u);
+    for (const char* name : { "a.wav", "b.wav", "c.wav", "d.wav" })
+        EXPECT_TRUE(Exists(two.in + name) || Exists(two.in + "_" + name)) << name;
 }
 
 TEST(BatchJob, UnknownPeakModeRunsNothingButEnds)
