@@ -467,13 +467,11 @@ int RunBatchCommand(const std::vector<std::string>& args)
     const int jobs =
         arguments.jobs.value_or(static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u)));
     // The encoder components live on this (owner) thread, which runs the event loop while
-    // the job's MP3 steps wait on the worker threads: one per job, as two encodings at once
-    // must not share one.
+    // the job's MP3 steps wait on the worker threads: one per job (made once the entries are
+    // known), as two encodings at once must not share one.
     std::vector<std::unique_ptr<TGogoTea>> gogos;
-    if (settings.Mp3Bitrate != 0) {
-        for (int k = 0; k < jobs; ++k)
-            gogos.push_back(std::make_unique<TGogoTea>());
-    }
+    if (settings.Mp3Bitrate != 0)
+        gogos.push_back(std::make_unique<TGogoTea>());
     TGogoTea* const gogo = gogos.empty() ? nullptr : gogos.front().get();
 
     TerminalStartHost host(ChosenFolderPath(outputDir), gogo);
@@ -486,6 +484,9 @@ int RunBatchCommand(const std::vector<std::string>& args)
         PrintDryRun(list.Entries(), *host.runOutputDirectory, settings);
         return 0;
     }
+
+    while (!gogos.empty() && gogos.size() < std::min(static_cast<size_t>(jobs), list.Entries().size()))
+        gogos.push_back(std::make_unique<TGogoTea>());
 
     TerminalDialog dialog;
     dialog.view.yesWithoutAsking = &g_terminated;
