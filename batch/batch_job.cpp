@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -113,6 +114,66 @@ BatchJob::~BatchJob()
     Wait();
 }
 
+void BatchJob::SetJobs(int jobs, std::vector<Mp3Encoding*> encodings)
+{
+    jobs_ = std::clamp(jobs, 1, 64);
+    encodings_ = std::move(encodings);
+}
+
+Mp3Encoding* BatchJob::EncoderFor(int lane) const
+{
+    const auto at = static_cast<size_t>(lane);
+    return at < encodings_.size() && encodings_[at] != nullptr ? encodings_[at] : mp3_;
+}
+
+void BatchJob::ForEachEntry(size_t n, const std::function<void(size_t, int)>& body)
+{
+    if (jobs_ == 1) {
+        for (size_t i = 0; i < n; ++i)
+            body(i, 0);
+        return;
+    }
+    std::atomic<size_t> next { 0 };
+    std::atomic<bool> stop { false };
+    std::mutex endMutex;
+    std::exception_ptr error;
+    bool cancelled = false;
+    ReplaceGuard* const guard = ReplaceGuard::Current();
+    const auto work = [&](int lane) {
+        const ReplaceGuard::Share shared(guard);
+        try {
+            for (size_t i = next++; i < n && !stop.load(); i = next++)
+                body(i, lane);
+        } catch (const JobCancelled&) {
+            stop.store(true);
+            std::lock_guard lock(endMutex);
+            cancelled = true;
+        } catch (...) {
+            stop.store(true);
+            std::lock_guard lock(endMutex);
+            if (!error)
+                error = std::current_exception();
+        }
+    };
+    std::vector<std::thread> workers;
+    const int count = static_cast<int>(std::min<size_t>(static_cast<size_t>(jobs_), n));
+    try {
+        for (int lane = 1; lane < count; ++lane)
+            workers.emplace_back(work, lane);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: the ones there share the entries.
+    }
+    work(0);
+    for (std::thread& worker : workers)
+        worker.join();
+    if (error)
+        std::rethrow_exception(error);
+    if (cancelled) {
+        ReportCancel();
+        throw JobCancelled {};
+    }
+}
+
 void BatchJob::Start(std::function<void(const BatchOutcome&)> onFinished)
 {
     try {
@@ -182,22 +243,49 @@ void BatchJob::JobThreadMain()
 
 void BatchJob::CheckCancel()
 {
+    if (jobs_ > 1) {
+        // The close waits until every worker has stopped (ForEachEntry reports it).
+        std::lock_guard lock(cancelMutex_);
+        if (cancelConfirmed_)
+            throw JobCancelled {};
+        if (cancelRequested_.load() == 0)
+            return;
+        if (events_.ConfirmCancel()) {
+            cancelConfirmed_ = true;
+            throw JobCancelled {};
+        }
+        cancelRequested_.store(0);
+        return;
+    }
     if (cancelRequested_.load() == 0)
         return;
     if (events_.ConfirmCancel()) {
-        // The common mode's originals wait under their "_" names until every output is
-        // complete: a cancel leaves them there, and says so.
-        if (commonRuns_ != nullptr) {
-            for (const EntryRun& run : *commonRuns_) {
-                if (run.setAside && !run.originalDeleted
-                    && options_.sourceAction == BatchOptions::SourceAction::Delete)
-                    events_.Problems().ReportProblem(Problem::DeleteFailed, run.paths.setAside);
-            }
-        }
-        events_.CloseCancelled();
+        ReportCancel();
         throw JobCancelled {};
     }
     cancelRequested_.store(0);
+}
+
+void BatchJob::ReportCancel()
+{
+    // The common mode's originals wait under their "_" names until every output is
+    // complete: a cancel leaves them there, and says so.
+    if (commonRuns_ != nullptr) {
+        for (const EntryRun& run : *commonRuns_) {
+            if (run.setAside && !run.originalDeleted
+                && options_.sourceAction == BatchOptions::SourceAction::Delete)
+                events_.Problems().ReportProblem(Problem::DeleteFailed, run.paths.setAside);
+        }
+    }
+    events_.CloseCancelled();
+}
+
+void BatchJob::SendFileMessage(const EntryRun& run)
+{
+    if (notifier_ == nullptr)
+        return;
+    std::lock_guard lock(notifyMutex_);
+    notifier_->SendFileMessage(run.entry->caption);
 }
 
 BatchJob::Step BatchJob::Begin(EntryRun& run)
@@ -326,21 +414,37 @@ BatchJob::Step BatchJob::DeleteOriginal(EntryRun& run)
 
 BatchJob::Step BatchJob::EncodeMp3(EntryRun& run)
 {
-    if (options_.encoder == BatchOptions::Encoder::None || mp3_ == nullptr)
+    Mp3Encoding* const encoder = EncoderFor(run.lane);
+    if (options_.encoder == BatchOptions::Encoder::None || encoder == nullptr)
         return std::nullopt;
     const std::string& output = run.paths.output;
     const std::string mp3 = Mp3PathFor(output);
     // "song.wav" and "song.WAV" both give "song.MP3": the second must not replace the first.
-    const ReplaceGuard* guard = ReplaceGuard::Current();
-    if (mp3Files_.count(mp3) != 0 || IsBatchFile(mp3) || (guard != nullptr && guard->Forbids(mp3)))
-        return Failure { Problem::EncodeFailed, output };
+    // The name is taken before the encoding starts, so that two running at once cannot both
+    // find it free; a failed encoding gives it back.
+    {
+        const ReplaceGuard* guard = ReplaceGuard::Current();
+        std::lock_guard lock(mp3FilesMutex_);
+        if (mp3Files_.count(mp3) != 0 || IsBatchFile(mp3) || (guard != nullptr && guard->Forbids(mp3)))
+            return Failure { Problem::EncodeFailed, output };
+        mp3Files_.insert(mp3);
+    }
     const Mp3Encoding::CancelPoint cancelPoint = [this] { CheckCancel(); };
-    const int result = options_.encoder == BatchOptions::Encoder::Gogo
-        ? mp3_->EncodeWithGogo(output, mp3, cancelPoint)
-        : mp3_->EncodeWithExternalEncoder(output, mp3, cancelPoint);
-    if (result < 0)
+    int result = -1;
+    try {
+        result = options_.encoder == BatchOptions::Encoder::Gogo
+            ? encoder->EncodeWithGogo(output, mp3, cancelPoint)
+            : encoder->EncodeWithExternalEncoder(output, mp3, cancelPoint);
+    } catch (...) {
+        std::lock_guard lock(mp3FilesMutex_);
+        mp3Files_.erase(mp3);
+        throw;
+    }
+    if (result < 0) {
+        std::lock_guard lock(mp3FilesMutex_);
+        mp3Files_.erase(mp3);
         return Failure { Problem::EncodeFailed, output, 0, true };
-    mp3Files_.insert(mp3);
+    }
     return std::nullopt;
 }
 
@@ -359,8 +463,7 @@ std::optional<EntryOutcome> BatchJob::Finish(EntryRun& run, bool deferDelete)
     CheckCancel();
     if (deferDelete)
         return std::nullopt;
-    if (notifier_)
-        notifier_->SendFileMessage(run.entry->caption);
+    SendFileMessage(run);
     return EntryOutcome::Done;
 }
 
@@ -381,14 +484,15 @@ void BatchJob::RunJobPerFilePeak(std::string outputDirectory)
 {
     const int n = static_cast<int>(entries_.size());
     events_.PassStarted();
-    for (int i = 0; i < n; ++i) {
+    ForEachEntry(entries_.size(), [&](size_t i, int lane) {
         EntryRun run;
-        run.index = i;
-        run.entry = &entries_[static_cast<size_t>(i)];
+        run.index = static_cast<int>(i);
+        run.lane = lane;
+        run.entry = &entries_[i];
         run.paths = MakeEntryPaths(*run.entry, outputDirectory);
-        events_.EntryStarted(EntryStep::Process, i, n, run.entry->caption);
+        events_.EntryStarted(EntryStep::Process, run.index, n, run.entry->caption);
         EndEntry(run, Guarded(run, [&] { return ProcessEntry(run); }));
-    }
+    });
     FinishBatch();
 }
 
@@ -420,12 +524,12 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
     std::vector<EntryRun> runs(n);
     commonRuns_ = &runs;
     // The start command let only files of one sample format in: their peaks compare.
-    std::optional<SamplePeak> commonPeak;
-    size_t loudest = 0;
-    std::vector<bool> scanned(n, false);
-    for (size_t i = 0; i < n; ++i) {
+    // One flag per entry that its worker alone writes (vector<bool> packs them into shared words).
+    std::vector<char> scanned(n, 0);
+    ForEachEntry(n, [&](size_t i, int lane) {
         EntryRun& run = runs[i];
         run.index = static_cast<int>(i);
+        run.lane = lane;
         run.entry = &entries_[i];
         run.paths = MakeEntryPaths(*run.entry, outputDirectory);
         events_.EntryStarted(EntryStep::ScanForCommonPeak, run.index, static_cast<int>(n),
@@ -437,14 +541,18 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
             return failed ? Fail(run, *failed, EntryOutcome::LeftOut) : EntryOutcome::Scanned;
         });
         scanned[i] = outcome == EntryOutcome::Scanned;
-        if (!scanned[i]) {
+        if (!scanned[i])
             run.source.Close();
-        } else if (!commonPeak || run.peak->LouderThan(*commonPeak)) {
-            commonPeak = run.peak;
-            loudest = i;
-        }
         EndEntry(run, outcome);
         CheckCancel();
+    });
+    std::optional<SamplePeak> commonPeak;
+    size_t loudest = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (scanned[i] && (!commonPeak || runs[i].peak->LouderThan(*commonPeak))) {
+            commonPeak = runs[i].peak;
+            loudest = i;
+        }
     }
     // With no file scanned the empty peak stands for the smallest one (1).
     if (n > 0)
@@ -469,19 +577,21 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
     // leaves every original, so that it can be run again.
     const bool deferDelete = options_.sourceAction == BatchOptions::SourceAction::Delete;
     std::vector<EntryRun*> waiting;
-    for (size_t i = 0; i < n; ++i) {
+    std::mutex waitingMutex;
+    ForEachEntry(n, [&](size_t i, int lane) {
         EntryRun& run = runs[i];
+        run.lane = lane;
         run.analysis.reset();
         // An entry whose scan failed has no measured peak: normalizing it with the common
         // peak could push its samples past full scale, so it is left as it is.
         if (!scanned[i])
-            continue;
+            return;
         // Outputs of earlier entries may stand under this name since the scan.
         Step failed =
             OutputNameIsFree(run.paths) ? SetAside(run) : Failure { Problem::CannotCreate, run.paths.output };
         if (failed) {
             EndEntry(run, Fail(run, *failed, EntryOutcome::LeftOut));
-            continue;
+            return;
         }
         events_.EntryStarted(EntryStep::ProcessWithCommonPeak, run.index, static_cast<int>(n),
                              run.entry->caption);
@@ -496,15 +606,19 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
             return Finish(run, deferDelete);
         });
         if (!outcome) {
+            std::lock_guard lock(waitingMutex);
             waiting.push_back(&run);
-            continue;
+            return;
         }
         EndEntry(run, *outcome);
         // A later step failed: the original stays set aside, and the batch says where.
         if (deferDelete && run.setAside && run.failure && run.failure->path != run.paths.setAside)
             events_.Problems().ReportProblem(Problem::DeleteFailed, run.paths.setAside);
         run.source.Close();
-    }
+    });
+    // The deletes and announcements below go in the list's order, however the entries ran.
+    std::sort(waiting.begin(), waiting.end(),
+              [](const EntryRun* a, const EntryRun* b) { return a->index < b->index; });
 
     const bool everyOutputComplete = waiting.size() == n;
     for (EntryRun* run : waiting) {
@@ -517,8 +631,7 @@ void BatchJob::RunJobCommonPeak(std::string outputDirectory)
             EndEntry(*run, EntryOutcome::LaterStepFailed);
             continue;
         }
-        if (notifier_)
-            notifier_->SendFileMessage(run->entry->caption);
+        SendFileMessage(*run);
         EndEntry(*run, EntryOutcome::Done);
     }
     commonRuns_ = nullptr;

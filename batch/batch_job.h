@@ -1,8 +1,8 @@
 #pragma once
-// The batch job: normalizes the entries of the file list one by one on a worker thread of
-// its own, optionally converting the sample rate first, setting the source aside, encoding
-// an MP3 file and announcing each file over SSTP. Its inputs are fixed when it is built;
-// it reports only through its events. Paths use "/" as separator.
+// The batch job: normalizes the entries of the file list on a worker thread of its own (or
+// several entries at once on as many threads), optionally converting the sample rate first, setting the
+// source aside, encoding an MP3 file and announcing each file over SSTP. Its inputs are fixed when it is
+// built; it reports only through its events. Paths use "/" as separator.
 
 #include "batch/batch_events.h"
 #include "batch/file_list.h"
@@ -86,6 +86,7 @@ struct BatchOptions {
 /// through the job), so that entries could one day run side by side.
 struct EntryRun {
     int index = 0;
+    int lane = 0;  ///< the worker running the entry: it encodes with that worker's MP3 step
     const FileEntry* entry = nullptr;
     EntryPaths paths;
     WaveSource source;                       ///< open and locked from Begin to the entry's end
@@ -117,6 +118,14 @@ public:
 
     BatchJob(const BatchJob&) = delete;
     BatchJob& operator=(const BatchJob&) = delete;
+
+    /// Runs up to `jobs` entries at once (1..64; 1, the default, is one after the other).
+    /// Worker k encodes with `encodings[k]` (the job's own `mp3` where there is none): two
+    /// encodings must not share one encoder component. With more than one job, the events,
+    /// the MP3 steps' events and the notifier are called from several threads: the events
+    /// must be made safe for that (SerializedBatchEvents); announcements are sent one at a
+    /// time, in the order entries finish. Call before Start.
+    void SetJobs(int jobs, std::vector<Mp3Encoding*> encodings = {});
 
     /// Starts the worker thread running JobThreadMain. `onFinished` (optional) runs on the
     /// worker thread as its last action, also after a cancel. Call once.
@@ -173,11 +182,21 @@ private:
     void EndEntry(EntryRun& run, EntryOutcome outcome);
     /// The end-of-batch announcement and caption, common to both modes.
     void FinishBatch();
+    /// Announces a finished entry.
+    void SendFileMessage(const EntryRun& run);
+    /// Reports a confirmed cancel (and the originals it leaves set aside), then closes.
+    void ReportCancel();
+    /// Runs body(index, lane) for every index below n: one after the other, or on up to
+    /// jobs_ threads, each taking the next index. A confirmed cancel or an error on one
+    /// stops the others taking more; once all have stopped it is passed on.
+    void ForEachEntry(size_t n, const std::function<void(size_t, int)>& body);
+    Mp3Encoding* EncoderFor(int lane) const;
     bool IsBatchFile(const std::string& path) const;
 
     const std::vector<FileEntry> entries_;
     std::set<std::string> batchFiles_;  ///< every entry's source and output path
-    std::set<std::string> mp3Files_;    ///< MP3 files this batch has written
+    std::mutex mp3FilesMutex_;
+    std::set<std::string> mp3Files_;  ///< MP3 files this batch has written or is writing
     const std::string outputDirectory_;
     const BatchOptions options_;
     /// Common mode: the entries whose originals wait under their "_" names for the end.
@@ -186,6 +205,13 @@ private:
     Mp3Encoding* const mp3_;
     BatchNotifier* const notifier_;
     std::atomic<int>& cancelRequested_;
+    int jobs_ = 1;
+    std::vector<Mp3Encoding*> encodings_;
+    std::mutex notifyMutex_;
+    /// With several jobs: the cancel question is asked by one worker at a time, and once
+    /// confirmed the others stop at their next cancel point without asking again.
+    std::mutex cancelMutex_;
+    bool cancelConfirmed_ = false;
 
     mutable std::mutex outcomeMutex_;
     BatchOutcome outcome_;

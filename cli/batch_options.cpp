@@ -29,10 +29,13 @@ const char* const kBatchUsage =
     "      --sstp HOST[:PORT] | --no-sstp      announce finished files over SSTP\n"
     "      --dry-run                           say what would be done and each file's gain; touch nothing\n"
     "      --quiet                             print errors only\n"
+    "      --jobs N                            process up to N files at once (1..64; default: one per\n"
+    "                                          processor; 1: one after the other)\n"
     "      --                                  every later argument is a file";
 
 namespace {
 
+constexpr long kMaxJobs = 64;
 constexpr int kResampleRates[] = { 22050, 32000, 44100, 48000 };
 constexpr int kBitrates[] = { 64, 80, 96, 112, 128, 160, 192, 224, 256, 320 };
 const char* const kTargetModes[] = { "sample", "true", "loudness" };
@@ -127,6 +130,15 @@ bool ParseBatchArguments(const std::vector<std::string>& args, BatchArguments& p
             parsed.dryRun = true;
         } else if (arg == "--quiet") {
             parsed.quiet = true;
+        } else if (arg == "--jobs") {
+            if (!value(text))
+                return false;
+            if (!ParseWhole(text, number) || number < 1 || number > kMaxJobs) {
+                problem =
+                    "--jobs takes a number from 1 to " + std::to_string(kMaxJobs) + ", not '" + text + "'";
+                return false;
+            }
+            parsed.jobs = static_cast<int>(number);
         } else if (arg == "--settings" || arg == "--output") {
             if (!value(text))
                 return false;

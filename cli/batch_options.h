@@ -17,6 +17,7 @@ struct BatchArguments {
     std::vector<std::string> files;
     bool dryRun = false;
     bool quiet = false;
+    std::optional<int> jobs;  ///< --jobs: entries at once; none given: one per processor
 
     std::optional<int> peakMode;          ///< --common-peak / --per-file
     std::optional<int> targetMode;        ///< --mode

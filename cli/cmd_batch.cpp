@@ -5,6 +5,7 @@
 #include "batch/batch_job.h"
 #include "batch/file_list.h"
 #include "batch/mp3_step.h"
+#include "batch/serialized_events.h"
 #include "batch/start_command.h"
 #include "cli/batch_options.h"
 #include "cli/command.h"
@@ -22,6 +23,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -33,6 +35,8 @@
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 namespace orva::cli {
 namespace {
@@ -144,11 +148,13 @@ private:
 
 /// The batch on the terminal: the dialog's messages, and progress as one line that redraws
 /// (overall bar, file k of n, step and percentage, throughput, time left) on a terminal, or
-/// one line per finished file elsewhere. Events come from the worker thread.
+/// one line per finished file elsewhere. Events come from the worker threads, one at a time;
+/// with several entries running, the line shows the one that started last.
 class BatchProgress final : public BatchEvents, private StageEvents, private ProblemReports {
 public:
-    BatchProgress(DialogPresenter& dialog, bool commonPeak, bool quiet)
-        : m_dialog(dialog), m_passes(commonPeak ? 2 : 1), m_quiet(quiet), m_terminal(StderrIsTerminal())
+    BatchProgress(DialogPresenter& dialog, bool commonPeak, bool quiet, int jobs)
+        : m_dialog(dialog), m_passes(commonPeak ? 2 : 1), m_quiet(quiet), m_jobs(jobs),
+          m_terminal(StderrIsTerminal())
     {
     }
 
@@ -158,7 +164,14 @@ public:
     void PassStarted() override { m_dialog.PassStarted(); }
     void EntryStarted(EntryStep step, int index, int count, const std::string& name) override
     {
-        m_pass = step == EntryStep::ProcessWithCommonPeak ? 1 : 0;
+        if (m_names.size() < static_cast<size_t>(count))
+            m_names.resize(static_cast<size_t>(count));
+        if (index >= 0 && index < count)
+            m_names[static_cast<size_t>(index)] = name;
+        const int pass = step == EntryStep::ProcessWithCommonPeak ? 1 : 0;
+        if (pass != m_pass)
+            m_finishedInPass = 0;
+        m_pass = pass;
         m_index = index;
         m_count = count;
         m_name = name;
@@ -169,6 +182,7 @@ public:
     void EntryFinished(int index, EntryOutcome outcome) override
     {
         m_dialog.EntryFinished(index, outcome);
+        ++m_finishedInPass;
         if (outcome == EntryOutcome::Scanned)
             return;
         ++(outcome == EntryOutcome::Done ? doneCount : failedCount);
@@ -177,8 +191,12 @@ public:
         const char* result = outcome == EntryOutcome::Done ? "done"
             : outcome == EntryOutcome::LeftOut             ? "failed"
                                                            : "normalized, a later step failed";
-        std::fprintf(stderr, "orva-cli batch: [%d/%d] %s: %s\n", index + 1, m_count,
-                     Printable(m_name).c_str(), result);
+        // The entry that finished, which need not be the one that started last.
+        const std::string& name = index >= 0 && static_cast<size_t>(index) < m_names.size()
+            ? m_names[static_cast<size_t>(index)]
+            : m_name;
+        std::fprintf(stderr, "orva-cli batch: [%d/%d] %s: %s\n", index + 1, m_count, Printable(name).c_str(),
+                     result);
     }
     void CommonPeakFound(const SamplePeak& peak, const std::string& name) override
     {
@@ -233,8 +251,10 @@ private:
         if (now - m_lastDraw < std::chrono::milliseconds(100) && m_fraction > 0.0 && m_fraction < 1.0)
             return;
         m_lastDraw = now;
+        // With several entries at once, the bar counts those that finished.
+        const int before = m_jobs == 1 ? m_index : m_finishedInPass;
         const double overall =
-            std::clamp((m_pass * m_count + m_index + m_fraction) / (m_passes * m_count), 0.0, 1.0);
+            std::clamp((m_pass * m_count + before + m_fraction) / (m_passes * m_count), 0.0, 1.0);
         constexpr int kWidth = 20;
         const int filled = static_cast<int>(overall * kWidth);
         const std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '-');
@@ -258,14 +278,16 @@ private:
     DialogPresenter& m_dialog;
     const int m_passes;
     const bool m_quiet;
+    const int m_jobs;
     const bool m_terminal;
     const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point m_lastDraw {};
-    int m_pass = 0, m_index = 0, m_count = 0, m_percent = 0;
+    int m_pass = 0, m_index = 0, m_count = 0, m_percent = 0, m_finishedInPass = 0;
     double m_fraction = 0.0;
     Stage m_stage = Stage::Scan;
     int64_t m_bytes = 0, m_stageBytes = 0;
     std::string m_name;
+    std::vector<std::string> m_names;  ///< each entry's name, by index
 };
 
 /// Stages measured for a dry run go nowhere.
@@ -442,13 +464,17 @@ int RunBatchCommand(const std::vector<std::string>& args)
                          + " bit)");
     }
 
-    // The encoder component lives on this (owner) thread, which runs the event loop while
-    // the job's MP3 step waits on the worker thread.
-    std::unique_ptr<TGogoTea> gogo;
+    const int jobs =
+        arguments.jobs.value_or(static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u)));
+    // The encoder components live on this (owner) thread, which runs the event loop while
+    // the job's MP3 steps wait on the worker threads: one per job (made once the entries are
+    // known), as two encodings at once must not share one.
+    std::vector<std::unique_ptr<TGogoTea>> gogos;
     if (settings.Mp3Bitrate != 0)
-        gogo = std::make_unique<TGogoTea>();
+        gogos.push_back(std::make_unique<TGogoTea>());
+    TGogoTea* const gogo = gogos.empty() ? nullptr : gogos.front().get();
 
-    TerminalStartHost host(ChosenFolderPath(outputDir), gogo.get());
+    TerminalStartHost host(ChosenFolderPath(outputDir), gogo);
     host.quiet = arguments.quiet;
     StartCommandFields fields;
     const StartOutcome outcome = RunStartCommand(list, settings, host, fields);
@@ -459,20 +485,28 @@ int RunBatchCommand(const std::vector<std::string>& args)
         return 0;
     }
 
+    while (!gogos.empty() && gogos.size() < std::min(static_cast<size_t>(jobs), list.Entries().size()))
+        gogos.push_back(std::make_unique<TGogoTea>());
+
     TerminalDialog dialog;
     dialog.view.yesWithoutAsking = &g_terminated;
     dialog.view.drawsLabels = false;
     BatchProgress progress(dialog.events, settings.PeakMode == 1 && settings.ResampleRate == 0,
-                           arguments.quiet);
+                           arguments.quiet, jobs);
+    SerializedBatchEvents events(progress);
     std::unique_ptr<BatchNotifier> notifier = MakeSstpNotifier(settings);
     // Ctrl-C and SIGTERM are the cancel button.
     std::atomic<int> cancelRequested { 0 };
-    std::unique_ptr<Mp3Step> mp3;
-    if (gogo)
-        mp3 = std::make_unique<Mp3Step>(settings, progress.Stages(), progress.Problems(), *gogo,
-                                        cancelRequested);
-    BatchJob job(list.Entries(), *host.runOutputDirectory, settings, progress, mp3.get(), notifier.get(),
-                 cancelRequested);
+    std::vector<std::unique_ptr<Mp3Step>> mp3Steps;
+    std::vector<Mp3Encoding*> encodings;
+    for (const auto& component : gogos) {
+        mp3Steps.push_back(std::make_unique<Mp3Step>(settings, events.Stages(), events.Problems(), *component,
+                                                     cancelRequested));
+        encodings.push_back(mp3Steps.back().get());
+    }
+    BatchJob job(list.Entries(), *host.runOutputDirectory, settings, events,
+                 encodings.empty() ? nullptr : encodings.front(), notifier.get(), cancelRequested);
+    job.SetJobs(jobs, encodings);
 
     InterruptAsCancel interrupt(cancelRequested);
     job.Start([&app](const BatchOutcome&) {

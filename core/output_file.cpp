@@ -209,6 +209,9 @@ bool OutputFile::Publish()
         // closed cleanly, so that a failing close leaves what stood there.
         char procPath[64];
         std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd_);
+        std::unique_lock<std::recursive_mutex> guardLock;
+        if (t_guard != nullptr)
+            guardLock = t_guard->Lock();
         if (GuardForbids(path_)) {
             Discard();
             return false;
@@ -287,6 +290,9 @@ bool PublishTemporaryFile(const std::string& temporaryPath, const std::string& f
 {
     // rename() replaces the directory entry itself: a link standing at finalPath is
     // dropped, and the file it pointed at stays as it was.
+    std::unique_lock<std::recursive_mutex> guardLock;
+    if (t_guard != nullptr)
+        guardLock = t_guard->Lock();
     if (!GuardForbids(finalPath) && std::rename(temporaryPath.c_str(), finalPath.c_str()) == 0) {
         if (t_guard != nullptr)
             t_guard->AddOutput(finalPath);
@@ -353,6 +359,10 @@ ReplaceGuard::ReplaceGuard(const std::vector<std::string>& sources) : previous_(
 
 ReplaceGuard::~ReplaceGuard() { t_guard = previous_; }
 
+ReplaceGuard::Share::Share(ReplaceGuard* guard) : previous_(t_guard) { t_guard = guard; }
+
+ReplaceGuard::Share::~Share() { t_guard = previous_; }
+
 ReplaceGuard* ReplaceGuard::Current() { return t_guard; }
 
 bool ReplaceGuard::Forbids(const std::string& path, const std::string& ownSource) const
@@ -362,6 +372,7 @@ bool ReplaceGuard::Forbids(const std::string& path, const std::string& ownSource
     struct stat status {};
     if (IsTemporaryName(path) || ::lstat(path.c_str(), &status) != 0)
         return false;
+    const auto lock = Lock();
     struct stat own {};
     if (!ownSource.empty() && ::stat(ownSource.c_str(), &own) == 0 && own.st_dev == status.st_dev
         && own.st_ino == status.st_ino)
@@ -384,8 +395,10 @@ bool ReplaceGuard::Forbids(const std::string& path, const std::string& ownSource
 void ReplaceGuard::AddOutput(const std::string& path)
 {
     struct stat status {};
-    if (!IsTemporaryName(path) && ::lstat(path.c_str(), &status) == 0)
+    if (!IsTemporaryName(path) && ::lstat(path.c_str(), &status) == 0) {
+        const auto lock = Lock();
         files_.push_back(IdentityOf(status));
+    }
 }
 
 }  // namespace orva

@@ -8,6 +8,7 @@
 #include "core/byte_io.h"
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,7 @@ bool IsTemporaryName(const std::string& fileName);
 int RemoveStaleTemporaries(const std::string& folder);
 
 /// The files a batch must never replace with an output, while it lives on the thread that
-/// made it (outputs are published on the batch's own thread): every file the batch reads,
+/// made it and on the threads it is shared with (see Share): every file the batch reads,
 /// every output it has published, and any existing file whose name starts with "_".
 /// Files are told apart by device and inode, not by the spelling of their names: in a
 /// case-insensitive folder "TAKE.wav" is "take.wav". Where a file system makes up inode
@@ -98,6 +99,21 @@ public:
     bool Forbids(const std::string& path, const std::string& ownSource = {}) const;
     /// Records the file now standing under path as an output of the batch.
     void AddOutput(const std::string& path);
+    /// Held across a check and the publishing it allows, so that two threads of one batch
+    /// cannot both find a name free and both publish under it.
+    std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock(mutex_); }
+
+    /// Makes a guard the calling thread's own for its lifetime (a batch's worker threads).
+    class Share {
+    public:
+        explicit Share(ReplaceGuard* guard);
+        ~Share();
+        Share(const Share&) = delete;
+        Share& operator=(const Share&) = delete;
+
+    private:
+        ReplaceGuard* previous_;
+    };
 
     /// Device, inode, size and modification time (nanoseconds) of one file.
     struct Identity {
@@ -108,6 +124,7 @@ public:
     };
 
 private:
+    mutable std::recursive_mutex mutex_;
     std::vector<Identity> files_;
     ReplaceGuard* previous_;
 };

@@ -2,6 +2,7 @@
 // MP3 step, failing entries, and what a cancel leaves behind at each checkpoint.
 
 #include "batch/batch_job.h"
+#include "batch/serialized_events.h"
 #include "core/output_file.h"
 #include "core/wave_file.h"
 #include "loudness/wave_analysis.h"
@@ -37,6 +38,7 @@ struct Fixture {
     Settings settings;
     Mp3Encoding* encoder = &mp3;    ///< null: no encoder is available
     std::atomic<int> cancel { 0 };  ///< the cancel button's flag
+    int jobs = 1;                   ///< entries at once (more than one: the events serialized)
 
     /// Writes 16-bit stereo files with the given peaks into `in` and lists them.
     std::vector<FileEntry> Entries(const std::vector<std::pair<std::string, int>>& files)
@@ -64,7 +66,10 @@ struct Fixture {
     BatchOutcome Run(const std::vector<FileEntry>& entries, const std::string& outputDirectory,
                      const std::function<void(BatchJob&)>& prepare = {})
     {
-        BatchJob job(entries, outputDirectory, settings, events, encoder, &notifier, cancel);
+        SerializedBatchEvents serialized(events);
+        BatchJob job(entries, outputDirectory, settings,
+                     jobs > 1 ? static_cast<BatchEvents&>(serialized) : events, encoder, &notifier, cancel);
+        job.SetJobs(jobs);
         if (prepare)
             prepare(job);
         std::thread::id finishedOn;
@@ -616,6 +621,15 @@ TEST(BatchJob, CommonPeakModeUsesTheLoudestFile)
         { 20000, 20000, "common peak 20000 a.wav", 32767 },  // the first loudest is named
     };
     for (const Case& c : cases) {
+        // Two jobs scan side by side and still name the first loudest file.
+        Fixture two;
+        two.settings.PeakMode = 1;
+        two.jobs = 2;
+        EXPECT_EQ(
+            two.Run(two.Entries({ { "a.wav", c.peakA }, { "b.wav", c.peakB } }), two.out).normalizedCount, 2);
+        EXPECT_EQ(two.events.EventsStartingWith("common"), Names { c.common });
+        EXPECT_EQ(Peak16(two.out + "a.wav"), c.outputA);
+
         Fixture f;
         f.settings.PeakMode = 1;
         EXPECT_EQ(f.Run(f.Entries({ { "a.wav", c.peakA }, { "b.wav", c.peakB } }), f.out).normalizedCount, 2);
@@ -941,6 +955,27 @@ TEST(BatchJob, CancelAnsweredYesStopsAtEachCheckpoint)
         EXPECT_EQ(Names(events.end() - static_cast<long>(tail.size()), events.end()), tail);
         EXPECT_TRUE(f.events.EventsStartingWith("job end").empty());
     }
+
+    // Two jobs: asked once, closed once after both stopped, and no original is deleted.
+    Fixture two;
+    two.jobs = 2;
+    two.settings.PeakMode = 1;
+    two.settings.SourceFileAction = 2;
+    two.events.answers = { true };
+    const auto entries =
+        two.Entries({ { "a.wav", 1000 }, { "b.wav", 2000 }, { "c.wav", 3000 }, { "d.wav", 900 } });
+    const BatchOutcome outcome = two.Run(entries, two.out, [&](BatchJob&) {
+        two.events.onEvent = [&two](const std::string& event) {
+            if (event.rfind("end normalization", 0) == 0)
+                two.cancel = 1;
+        };
+    });
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_EQ(two.events.EventsStartingWith("ask"), Names { "ask yes" });
+    EXPECT_EQ(two.events.Events().back(), "close");
+    EXPECT_EQ(two.events.EventsStartingWith("close").size(), 1u);
+    for (const char* name : { "a.wav", "b.wav", "c.wav", "d.wav" })
+        EXPECT_TRUE(Exists(two.in + name) || Exists(two.in + "_" + name)) << name;
 }
 
 TEST(BatchJob, UnknownPeakModeRunsNothingButEnds)

@@ -14,9 +14,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 namespace orva {
@@ -116,8 +118,8 @@ TEST_F(CliBatch, RenameInTheSourceFolderWithMp3AndSstp)
 
     EXPECT_EQ(Run({ "[Mathod]", "DELETE=1", "[ENCODE]", "RATE=192", "ENCODER=1", "OUTMODE=1",
                     "PATH=" + encoder, "[SSTP]", "STATE=1", "PORT=" + std::to_string(server.port()) },
-                  "--output " + in + " " + in + "a.wav " + in + "b.wav " + in + "notes.txt"),
-              1)  // notes.txt was left out
+                  "--jobs 1 --output " + in + " " + in + "a.wav " + in + "b.wav " + in + "notes.txt"),
+              1)  // notes.txt was left out; one job: the announcements in the list's order
         << err;
     EXPECT_EQ(ListFolder(in),
               (Names { "_a.wav", "_b.wav", "a.MP3", "a.wav", "b.MP3", "b.wav", "c8.wav", "notes.txt" }));
@@ -135,7 +137,7 @@ TEST_F(CliBatch, RenameInTheSourceFolderWithMp3AndSstp)
     const Names requests = server.requests(3);
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[0].rfind("SEND SSTP/1.0\r\nSender: ORVA\r\nScript: ", 0), 0u);
-    EXPECT_NE(requests[0].find("a.wav"), std::string::npos);
+    EXPECT_NE(requests[0].find("a.wav"), std::string::npos) << requests[0] << requests[1] << requests[2];
     EXPECT_NE(requests[1].find("b.wav"), std::string::npos);
     EXPECT_EQ(requests[2].find(".wav"), std::string::npos);
 }
@@ -190,6 +192,89 @@ TEST_F(CliBatch, ExitCodes)
               0)
         << err;
     EXPECT_EQ(ListFolder(in), (Names { "c8.wav" }));
+}
+
+// Several entries at once: every situation ends as it does one after the other, with the
+// same exit code, the same files on both sides and the same bytes in them.
+TEST_F(CliBatch, TwoJobsEndAsOneDoes)
+{
+    WriteFile(in + "d.wav", MakeWav(2, 44100, 16, Ramp16(8820, 2, 3000)));
+    const std::string failing = temp.Path() + "failing encoder.sh";
+    WriteFile(failing,
+              { '#', '!', '/', 'b', 'i', 'n', '/', 's', 'h', '\n', 'e', 'x', 'i', 't', ' ', '1', '\n' });
+    std::filesystem::permissions(failing, std::filesystem::perms::owner_all);
+    struct Row {
+        Names ini;
+        int code;
+        bool blockOutput = false;  ///< a folder stands where a.wav's output goes
+    };
+    const Row rows[] = {
+        { {}, 0 },
+        { { "[Mathod]", "DELETE=1" }, 0 },
+        { { "[Mathod]", "DELETE=2" }, 0 },
+        { { "[Mathod]", "DELETE=2" }, 1, true },
+        { { "[Mathod]", "CONVERT=1", "DELETE=2" }, 0 },
+        { { "[Mathod]", "CONVERT=1", "DELETE=2" }, 1, true },
+        { { "[Mathod]", "CONVERT=1", "DELETE=1", "[ENCODE]", "RATE=128" }, 0 },
+        { { "[Mathod]", "SAMPLE=22050", "[ENCODE]", "RATE=128" }, 0 },
+        { { "[Mathod]", "DELETE=2", "[ENCODE]", "RATE=128", "ENCODER=1", "PATH=" + failing }, 1 },
+        { { "[Mathod]", "CONVERT=1", "DELETE=2", "[ENCODE]", "RATE=128", "ENCODER=1", "PATH=" + failing },
+          1 },
+        { { "[Mathod]", "TARGETMODE=2", "TARGET=-200", "CONVERT=1" }, 0 },
+    };
+    std::map<std::string, Bytes> originals;
+    for (const std::string& name : ListFolder(in))
+        originals[name] = ReadFile(in + name);
+    for (const Row& row : rows) {
+        std::map<std::string, Bytes> seen[2];
+        for (int jobs : { 1, 2 }) {
+            SCOPED_TRACE(row.ini.empty() ? "defaults" : row.ini.back() + " --jobs " + std::to_string(jobs));
+            std::filesystem::remove_all(in);
+            std::filesystem::remove_all(outDir);
+            temp.Sub("in");
+            temp.Sub("out");
+            for (const auto& [name, bytes] : originals)
+                WriteFile(in + name, bytes);
+            if (row.blockOutput)
+                std::filesystem::create_directory(outDir + "a.wav");
+            EXPECT_EQ(Run(row.ini,
+                          "--jobs " + std::to_string(jobs) + " --output " + outDir + " " + in + "a.wav " + in
+                              + "b.wav " + in + "d.wav"),
+                      row.code)
+                << err;
+            for (const std::string& folder : { in, outDir }) {
+                for (const std::string& name : ListFolder(folder)) {
+                    if (!std::filesystem::is_directory(folder + name))
+                        seen[jobs - 1][folder + name] = ReadFile(folder + name);
+                }
+            }
+            // No audio is lost: each original is still there, under its name or set aside,
+            // unless its complete output is.
+            for (const char* name : { "a.wav", "b.wav", "d.wav" }) {
+                const auto& files = seen[jobs - 1];
+                EXPECT_TRUE(files.count(in + name) != 0 || files.count(in + "_" + name) != 0
+                            || files.count(outDir + name) != 0)
+                    << name;
+            }
+        }
+        EXPECT_EQ(seen[0], seen[1]);
+    }
+
+    // One announcement per file as it finishes, in whatever order; the batch's own after them.
+    LoopbackServer server(LoopbackServer::Behaviour::AnswerAndClose);
+    EXPECT_EQ(Run({ "[SSTP]", "STATE=1", "PORT=" + std::to_string(server.port()) },
+                  "--jobs 2 --output " + outDir + " " + in + "a.wav " + in + "b.wav " + in + "d.wav"),
+              0)
+        << err;
+    const Names requests = server.requests(4);
+    ASSERT_EQ(requests.size(), 4u);
+    for (const char* name : { "a.wav", "b.wav", "d.wav" })
+        EXPECT_EQ(std::count_if(
+                      requests.begin(), requests.begin() + 3,
+                      [&](const std::string& request) { return request.find(name) != std::string::npos; }),
+                  1)
+            << name;
+    EXPECT_EQ(requests[3].find(".wav"), std::string::npos);
 }
 
 // Every file left out is named on stderr, and anything left out or failed makes exit code 1.
@@ -450,6 +535,10 @@ TEST(CliBatchFlags, EachFlagSetsItsOption)
         { "--no-sstp", "SstpEnabled=0\n", sstpFile },
         { "--bogus", "unknown option --bogus" },
         { "--dry-run --quiet -- --bogus", "PeakMode=0\n" },
+        { "--jobs 64", "PeakMode=0\n" },
+        { "--jobs 0", "--jobs takes a number from 1 to 64, not '0'" },
+        { "--jobs 65", "--jobs takes a number from 1 to 64" },
+        { "--jobs two", "--jobs takes a number from 1 to 64" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
