@@ -290,15 +290,6 @@ private:
     std::vector<std::string> m_names;  ///< each entry's name, by index
 };
 
-/// Stages measured for a dry run go nowhere.
-class SilentStages final : public StageEvents {
-public:
-    void StageStarted(Stage, const std::string&) override {}
-    void StageProgress(Stage, int64_t, int64_t, int) override {}
-    void PeakFound(const SamplePeak&) override {}
-    void StageFinished(Stage) override {}
-};
-
 std::string GainText(std::optional<double> gain)
 {
     if (!gain)
@@ -313,7 +304,7 @@ std::string GainText(std::optional<double> gain)
 void PrintDryRun(const std::vector<FileEntry>& entries, const std::string& outputDirectory,
                  const Settings& settings)
 {
-    SilentStages stages;
+    NullStageEvents stages;
     const NormalizationTarget target = TargetFromSettings(settings);
     std::vector<std::unique_ptr<WaveAnalysis>> analyses(entries.size());
     std::vector<std::string> errors(entries.size());
