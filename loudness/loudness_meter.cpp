@@ -16,8 +16,9 @@ namespace {
 // Below this many frames a helper thread costs more than it saves.
 constexpr size_t kParallelFrames = 16384;
 // One channel's block in this many of the true peak is measured beside the loudness: that
-// evens out the two threads' work for stereo noise.
-constexpr uint64_t kTruePeakShare = 4;
+// evens out the two threads' work for stereo noise (the helper also pays for being started
+// with each block, and the reading and conversion between blocks run while it works).
+constexpr uint64_t kTruePeakShare = 2;
 constexpr uint64_t kMomentaryHops = 4;   // 400 ms in 100 ms steps
 constexpr uint64_t kShortTermHops = 30;  // 3 s
 constexpr double kAbsoluteGateLufs = -70.0;
