@@ -15,10 +15,12 @@ namespace {
 
 // Below this many frames a helper thread costs more than it saves.
 constexpr size_t kParallelFrames = 16384;
-// One channel's block in this many of the true peak is measured beside the loudness: that
-// evens out the two threads' work for stereo noise (the helper also pays for being started
-// with each block, and the reading and conversion between blocks run while it works).
-constexpr uint64_t kTruePeakShare = 2;
+// One channel's block in this many of the true peak is measured beside the loudness, the
+// helper measures the rest: that evens out the two threads' work on noise (the helper also
+// pays for being started with each block, and the reading and conversion between blocks run
+// while it works). The loudness of one or of three or more channels costs more beside the
+// true peak than that of a pair, so this thread takes less of it there.
+constexpr uint64_t TruePeakShare(unsigned channels) { return channels == 2 ? 2 : 4; }
 constexpr uint64_t kMomentaryHops = 4;   // 400 ms in 100 ms steps
 constexpr uint64_t kShortTermHops = 30;  // 3 s
 constexpr double kAbsoluteGateLufs = -70.0;
@@ -383,10 +385,10 @@ void LoudnessMeter::AddFramesInBackground(const float* frames, size_t frameCount
     if (frameCount == 0 || channels_ == 0)
         return;
     frameCount_ += frameCount;
-    // The true peak costs more than the rest: this thread takes every kTruePeakShare-th
+    // The true peak costs more than the rest: this thread takes every TruePeakShare-th
     // channel's block of it, counted over the blocks, the helper the others.
-    const uint64_t first = blockCount_++ * channels_;
-    const auto onHelper = [first](unsigned c) { return (first + c) % kTruePeakShare != 0; };
+    const uint64_t first = blockCount_++ * channels_, share = TruePeakShare(channels_);
+    const auto onHelper = [first, share](unsigned c) { return (first + c) % share != 0; };
     const auto truePeak = [this, frames, frameCount](auto&& take) {
         for (unsigned c = 0; c < channels_; ++c) {
             if (take(c))
