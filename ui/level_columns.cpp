@@ -251,24 +251,20 @@ const FileLevels* ListViewColumns::LevelsOf(const std::string& path) const
 void ListViewColumns::ForgetUnlisted()
 {
     const orva::FileListModel* list = FileList();
-    std::map<std::string, FileLevels> kept;
-    if (list != nullptr) {
-        for (const orva::FileEntry& entry : list->Entries()) {
-            const auto found = levels_.find(entry.FullPath());
-            if (found != levels_.end())
-                kept.insert(levels_.extract(found));
+    // Keeps the levels of the files still listed, drops the rest.
+    const auto keepListed = [list](std::map<std::string, FileLevels>& levels) {
+        std::map<std::string, FileLevels> kept;
+        if (list != nullptr) {
+            for (const orva::FileEntry& entry : list->Entries()) {
+                const auto found = levels.find(entry.FullPath());
+                if (found != levels.end())
+                    kept.insert(levels.extract(found));
+            }
         }
-    }
-    levels_.swap(kept);
-    std::map<std::string, FileLevels> keptBefore;
-    if (list != nullptr) {
-        for (const orva::FileEntry& entry : list->Entries()) {
-            const auto found = before_.find(entry.FullPath());
-            if (found != before_.end())
-                keptBefore.insert(before_.extract(found));
-        }
-    }
-    before_.swap(keptBefore);
+        levels.swap(kept);
+    };
+    keepListed(levels_);
+    keepListed(before_);
     gainsValid_ = false;
 }
 
