@@ -126,6 +126,18 @@ bool ParseBatchArguments(const std::vector<std::string>& args, BatchArguments& p
         std::string text;
         long number = 0;
         int tenths = 0;
+        // The flag's value, one of `list` (whole numbers in `unit`).
+        const auto listed = [&](const auto& list, const char* unit, std::optional<int>& chosen) {
+            if (!value(text))
+                return false;
+            if (!ParseWhole(text, number) || number != static_cast<int>(number)
+                || IndexOf(list, static_cast<int>(number)) < 0) {
+                problem = arg + " takes one of " + Joined(list) + " (" + unit + "), not '" + text + "'";
+                return false;
+            }
+            chosen = static_cast<int>(number);
+            return true;
+        };
         if (arg == "--dry-run") {
             parsed.dryRun = true;
         } else if (arg == "--quiet") {
@@ -183,15 +195,8 @@ bool ParseBatchArguments(const std::vector<std::string>& args, BatchArguments& p
             if (arg == "--no-resample") {
                 parsed.resampleRate = 0;
             } else {
-                if (!value(text))
+                if (!listed(kResampleRates, "Hz", parsed.resampleRate))
                     return false;
-                if (!ParseWhole(text, number) || IndexOf(kResampleRates, static_cast<int>(number)) < 0
-                    || number != static_cast<int>(number)) {
-                    problem =
-                        "--resample takes one of " + Joined(kResampleRates) + " (Hz), not '" + text + "'";
-                    return false;
-                }
-                parsed.resampleRate = static_cast<int>(number);
             }
         } else if (arg == "--mp3" || arg == "--no-mp3") {
             if (!choose("mp3", arg))
@@ -199,14 +204,8 @@ bool ParseBatchArguments(const std::vector<std::string>& args, BatchArguments& p
             if (arg == "--no-mp3") {
                 parsed.mp3Bitrate = 0;
             } else {
-                if (!value(text))
+                if (!listed(kBitrates, "kbps", parsed.mp3Bitrate))
                     return false;
-                if (!ParseWhole(text, number) || IndexOf(kBitrates, static_cast<int>(number)) < 0
-                    || number != static_cast<int>(number)) {
-                    problem = "--mp3 takes one of " + Joined(kBitrates) + " (kbps), not '" + text + "'";
-                    return false;
-                }
-                parsed.mp3Bitrate = static_cast<int>(number);
             }
         } else if (arg == "--encoder") {
             if (!value(text))
