@@ -7,7 +7,8 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
-#include <future>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace orva {
@@ -15,12 +16,9 @@ namespace {
 
 // Below this many frames a helper thread costs more than it saves.
 constexpr size_t kParallelFrames = 16384;
-// One channel's block in this many of the true peak is measured beside the loudness, the
-// helper measures the rest: that evens out the two threads' work on noise (the helper also
-// pays for being started with each block, and the reading and conversion between blocks run
-// while it works). The loudness of one or of three or more channels costs more beside the
-// true peak than that of a pair, so this thread takes less of it there.
-constexpr uint64_t TruePeakShare(unsigned channels) { return channels == 2 ? 2 : 4; }
+// Parts of the true peak the calling thread leaves to the helper, so that the helper has
+// work while the caller reads and converts the next block.
+constexpr size_t kLeftToHelper = 2;
 constexpr uint64_t kMomentaryHops = 4;   // 400 ms in 100 ms steps
 constexpr uint64_t kShortTermHops = 30;  // 3 s
 constexpr double kAbsoluteGateLufs = -70.0;
@@ -348,6 +346,78 @@ void LoudnessMeter::Loudness::EndHop()
 
 void LoudnessMeter::AllowHelperThread(bool allow) { g_helperAllowed.store(allow); }
 
+// A second thread that measures parts of the true peak beside the calling thread: both take
+// the next part from one counter until none is left.
+class LoudnessMeter::Helper {
+public:
+    explicit Helper(TruePeakMeter& truePeak) : truePeak_(truePeak), thread_([this] { Run(); }) {}
+    ~Helper()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+
+    /// Lets the helper start on the block's parts.
+    void Start(size_t partCount)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            partCount_ = partCount;
+            next_.store(0);
+            ++started_;
+        }
+        wake_.notify_one();
+    }
+    /// Measures parts on the calling thread while more than `leave` are left.
+    void Share(size_t leave)
+    {
+        while (next_.load() + leave < partCount_) {
+            const size_t part = next_.fetch_add(1);
+            if (part >= partCount_)
+                break;
+            truePeak_.MeasurePart(part);
+        }
+    }
+    /// Waits until every part of the block is measured.
+    void Wait()
+    {
+        Share(0);
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return finished_ == started_; });
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopping_ || finished_ != started_; });
+            if (stopping_)
+                return;
+            const size_t partCount = partCount_;
+            lock.unlock();
+            for (size_t part; (part = next_.fetch_add(1)) < partCount;)
+                truePeak_.MeasurePart(part);
+            lock.lock();
+            finished_ = started_;
+            done_.notify_one();
+        }
+    }
+
+    TruePeakMeter& truePeak_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    size_t partCount_ = 0;                 // parts of the block being measured
+    std::atomic<size_t> next_ { 0 };       // the next part to take
+    uint64_t started_ = 0, finished_ = 0;  // blocks handed to the helper and finished by it
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
 LoudnessMeter::LoudnessMeter(unsigned channels, unsigned long sampleRate, uint32_t channelMask)
     : channels_(channels), sampleRate_(sampleRate), truePeak_(channels, sampleRate)
 {
@@ -385,38 +455,43 @@ void LoudnessMeter::AddFramesInBackground(const float* frames, size_t frameCount
     if (frameCount == 0 || channels_ == 0)
         return;
     frameCount_ += frameCount;
-    // The true peak costs more than the rest: this thread takes every TruePeakShare-th
-    // channel's block of it, counted over the blocks, the helper the others.
-    const uint64_t first = blockCount_++ * channels_, share = TruePeakShare(channels_);
-    const auto onHelper = [first, share](unsigned c) { return (first + c) % share != 0; };
-    const auto truePeak = [this, frames, frameCount](auto&& take) {
-        for (unsigned c = 0; c < channels_; ++c) {
-            if (take(c))
-                truePeak_.AddChannel(c, frames + c, channels_, frameCount);
-        }
-    };
-    // The two meters read the same block and write nothing the other reads, and each
-    // channel's true peak is measured on one thread only.
-    if (frameCount >= kParallelFrames && g_helperAllowed.load()) {
-        try {
-            pendingTruePeak_ = std::async(std::launch::async, [truePeak, onHelper] { truePeak(onHelper); });
-        } catch (const std::system_error&) {
-            // No thread to be had: measure the true peak here instead.
-        }
-    }
+    // The true peak costs more than the rest: the helper starts on it at once, this thread
+    // measures the loudness and then takes parts of the true peak too.
+    truePeak_.BeginBlock(frames, frameCount);
+    pendingTruePeak_ = frameCount >= kParallelFrames && g_helperAllowed.load() && StartHelper();
+    if (pendingTruePeak_)
+        helper_->Start(truePeak_.PartCount());
     if (loudness_)
         loudness_->Add(frames, channels_, frameCount);
     samplePeak_ = std::max(samplePeak_, SampleMagnitude(frames, frameCount * channels_));
-    if (pendingTruePeak_.valid())
-        truePeak([onHelper](unsigned c) { return !onHelper(c); });
-    else
-        truePeak([](unsigned) { return true; });
+    if (pendingTruePeak_) {
+        helper_->Share(kLeftToHelper);
+        return;
+    }
+    for (size_t part = 0; part < truePeak_.PartCount(); ++part)
+        truePeak_.MeasurePart(part);
+    truePeak_.EndBlock();
+}
+
+bool LoudnessMeter::StartHelper()
+{
+    if (!helper_ && !helperFailed_) {
+        try {
+            helper_ = std::make_unique<Helper>(truePeak_);
+        } catch (const std::system_error&) {
+            helperFailed_ = true;  // no thread to be had: this thread measures everything
+        }
+    }
+    return helper_ != nullptr;
 }
 
 void LoudnessMeter::FinishTruePeak() const
 {
-    if (pendingTruePeak_.valid())
-        pendingTruePeak_.get();
+    if (!pendingTruePeak_)
+        return;
+    helper_->Wait();
+    truePeak_.EndBlock();
+    pendingTruePeak_ = false;
 }
 
 namespace {

@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <future>
 #include <limits>
 #include <memory>
 #include <string>
@@ -90,12 +89,17 @@ private:
     struct Loudness;  // filter state and energies; none when the rate cannot be measured
     std::unique_ptr<Loudness> loudness_;
     void FinishTruePeak() const;
+    bool StartHelper();
 
-    TruePeakMeter truePeak_;
-    mutable std::future<void> pendingTruePeak_;  ///< the helper's work on the last block, if any
+    // The last block's true peak is finished (and taken in) by whichever call comes next,
+    // Levels included.
+    mutable TruePeakMeter truePeak_;
+    mutable bool pendingTruePeak_ = false;  ///< the helper may still be measuring the last block
+    class Helper;
+    std::unique_ptr<Helper> helper_;  ///< started with the first block large enough to share
+    bool helperFailed_ = false;
     float samplePeak_ = 0.0f;
     uint64_t frameCount_ = 0;
-    uint64_t blockCount_ = 0;  ///< blocks added so far
 };
 
 /// The integrated loudness of several streams taken together (album loudness); streams

@@ -31,6 +31,9 @@ constexpr size_t kBlockFrames = 1024;  // frames read per pass (fits the L1 cach
 // the last kTaps samples: kHalfTaps still to be read and the kHalfTaps before them.
 constexpr size_t kLead = kTaps;
 constexpr size_t kOverrun = 32;  // read, never used, by the vector pass past a block's end
+// Samples kept from one block for the next: the positions of a part start one early.
+constexpr size_t kHistory = kLead + 1;
+constexpr size_t kPartPositions = 8 * kBlockFrames;  // positions of one channel measured as one part
 
 // The nearest 2x position to the loudest point of the interpolated signal reads at least 0.58
 // of it: the point is at most 1/4 sample away, and a signal whose spectrum ends at 0.6 of the
@@ -92,7 +95,7 @@ struct Grid {
     alignas(32) float value[kCoarse][kBlockFrames + kOverrun];
     /// Bit (32 phase + i) of loud[k]: position (32 k + i, phase) reads at least the floor
     /// the pass was given (and is not 0); none past the block's end.
-    uint64_t loud[kBlockFrames / 32];
+    uint64_t loud[(kBlockFrames + kOverrun) / 32];
 };
 
 #ifdef ORVA_X86_KERNELS
@@ -325,37 +328,82 @@ TruePeakMeter::TruePeakMeter(unsigned channels, unsigned long /*sampleRate*/)
 {
     // The kernel is defined in samples, so the same one serves every rate.
     for (Channel& channel : state_)
-        channel.window.assign(kLead + kBlockFrames + kOverrun, 0.0f);
+        channel.history.assign(kHistory, 0.0f);
 }
 
 void TruePeakMeter::AddFrames(const float* frames, size_t frameCount)
 {
-    for (unsigned c = 0; c < channels_; ++c)
-        AddChannel(c, frames + c, channels_, frameCount);
+    BeginBlock(frames, frameCount);
+    for (size_t part = 0; part < PartCount(); ++part)
+        MeasurePart(part);
+    EndBlock();
 }
 
-void TruePeakMeter::AddChannel(unsigned channel, const float* samples, size_t stride, size_t frameCount)
+// A block of F frames reads the positions [-kHalfTaps, F - kHalfTaps) counted from its first
+// frame: a position is read once the kHalfTaps samples after it have arrived. Each part takes
+// a stretch of those positions of one channel.
+void TruePeakMeter::BeginBlock(const float* frames, size_t frameCount)
 {
-    Channel& state = state_[channel];
-    float* window = state.window.data();
-    for (size_t done = 0; done < frameCount;) {
-        const size_t n = std::min(kBlockFrames, frameCount - done);
-        for (size_t i = 0; i < n; ++i)
-            window[kLead + i] = samples[(done + i) * stride];
-        state.peak = ScanBlock(window, n, state.last, state.peak);
-        std::copy(window + n, window + n + kLead, window);
+    block_ = frames;
+    blockFrames_ = frameCount;
+    parts_.clear();
+    for (unsigned c = 0; c < channels_; ++c) {
+        for (size_t first = 0; first < frameCount; first += kPartPositions)
+            parts_.push_back(Part { c, first, std::min(kPartPositions, frameCount - first), 0.0f });
+    }
+}
+
+void TruePeakMeter::MeasurePart(size_t index)
+{
+    Part& part = parts_[index];
+    const Channel& state = state_[part.channel];
+    // Sample s of the block (s < 0: of the blocks before it).
+    const auto sample = [&](ptrdiff_t s) {
+        return s < 0 ? state.history[static_cast<size_t>(static_cast<ptrdiff_t>(kHistory) + s)]
+                     : block_[static_cast<size_t>(s) * channels_ + part.channel];
+    };
+    float peak = state.peak;
+    // Each stretch starts one position early with an unbeatable neighbour before it: that
+    // position gives the first one its neighbour as the pass computes it everywhere, and is
+    // itself read where it belongs (reading a crest twice gives the same value).
+    alignas(32) float window[kLead + 1 + kBlockFrames + kOverrun] = {};
+    for (size_t done = 0; done < part.count;) {
+        const size_t n = std::min(kBlockFrames, part.count - done);
+        const ptrdiff_t from = static_cast<ptrdiff_t>(part.first + done) - kTaps - 1;
+        for (size_t i = 0; i < kLead + n + 1; ++i)
+            window[i] = sample(from + static_cast<ptrdiff_t>(i));
+        float before = std::numeric_limits<float>::infinity();
+        peak = ScanBlock(window, n + 1, before, peak);
         done += n;
     }
+    part.peak = peak;
+}
+
+void TruePeakMeter::EndBlock()
+{
+    for (const Part& part : parts_)
+        state_[part.channel].peak = std::max(state_[part.channel].peak, part.peak);
+    for (unsigned c = 0; c < channels_; ++c) {
+        std::vector<float>& history = state_[c].history;
+        const size_t kept = kHistory - std::min(kHistory, blockFrames_);
+        std::copy(history.end() - static_cast<ptrdiff_t>(kept), history.end(), history.begin());
+        for (size_t i = kept; i < kHistory; ++i)
+            history[i] = block_[(blockFrames_ - (kHistory - i)) * channels_ + c];
+    }
+    parts_.clear();
+    block_ = nullptr;
+    blockFrames_ = 0;
 }
 
 double TruePeakMeter::ChannelTruePeak(unsigned channel) const
 {
-    // The last kHalfTaps samples, and the ringing after them, read against silence.
+    // The positions after the last block, up to the end of the ringing after the last sample,
+    // read against silence.
     const Channel& state = state_[channel];
-    float tail[2 * kLead + kOverrun] = {};
-    std::copy(state.window.begin(), state.window.begin() + kLead, tail);
-    float last = state.last;
-    return ScanBlock(tail, kLead, last, state.peak);
+    alignas(32) float tail[kHistory + kLead + kOverrun] = {};
+    std::copy(state.history.begin(), state.history.end(), tail);
+    float before = std::numeric_limits<float>::infinity();
+    return ScanBlock(tail, kTaps + 1, before, state.peak);
 }
 
 double TruePeakMeter::TruePeak() const

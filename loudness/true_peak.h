@@ -13,17 +13,22 @@
 namespace orva {
 
 /// Oversampling state of one stream; feed it frames in order, in any block sizes (the
-/// result does not depend on them). Not thread-safe; channels may be fed from different
-/// threads through separate instances (see AddChannel).
+/// result does not depend on them). Not thread-safe, except that the parts of one block
+/// may be measured on several threads at once (see BeginBlock).
 class TruePeakMeter {
 public:
     TruePeakMeter(unsigned channels, unsigned long sampleRate);
 
     /// Adds frameCount interleaved frames.
     void AddFrames(const float* frames, size_t frameCount);
-    /// Adds frameCount frames of one channel only (stride: samples between two frames);
-    /// lets the channels of one block be measured in parallel.
-    void AddChannel(unsigned channel, const float* samples, size_t stride, size_t frameCount);
+
+    /// AddFrames in parts that may be measured in any order, on several threads at once:
+    /// BeginBlock, then MeasurePart for each of PartCount parts, then EndBlock. The frames
+    /// must stay as they are until EndBlock. The result is that of AddFrames.
+    void BeginBlock(const float* frames, size_t frameCount);
+    size_t PartCount() const { return parts_.size(); }
+    void MeasurePart(size_t part);
+    void EndBlock();
 
     /// Largest magnitude so far over all channels, the ringing after the last frame
     /// included: at least the largest sample; 0 before any frame.
@@ -40,12 +45,20 @@ public:
 
 private:
     struct Channel {
-        std::vector<float> window;  ///< the latest samples followed by the block being read
-        float peak = 0.0f;          ///< loudest crest found so far
-        float last = 0.0f;          ///< magnitude at the last 2x position read
+        std::vector<float> history;  ///< the last samples before the block being read
+        float peak = 0.0f;           ///< loudest crest found before that block
+    };
+    struct Part {
+        unsigned channel;
+        size_t first;  ///< the first of its frames
+        size_t count;
+        float peak;  ///< loudest crest of the part (at least the channel's peak)
     };
     unsigned channels_;
     std::vector<Channel> state_;
+    const float* block_ = nullptr;
+    size_t blockFrames_ = 0;
+    std::vector<Part> parts_;
 };
 
 }  // namespace orva
