@@ -319,6 +319,23 @@ float ScanBlock(const float* window, size_t n, float& last, float peak)
     return peak;
 }
 
+// Every stride-th float of `in`, count of them, into out.
+void Deinterleave(const float* in, size_t stride, size_t count, float* out)
+{
+    size_t i = 0;
+#ifdef ORVA_X86_KERNELS
+    if (stride == 2) {
+        // One channel of a pair: every other float of four frames in one shuffle.
+        for (; i + 4 <= count; i += 4)
+            _mm_storeu_ps(out + i,
+                          _mm_shuffle_ps(_mm_loadu_ps(in + 2 * i), _mm_loadu_ps(in + 2 * i + 4),
+                                         _MM_SHUFFLE(2, 0, 2, 0)));
+    }
+#endif
+    for (; i < count; ++i)
+        out[i] = in[i * stride];
+}
+
 }  // namespace
 
 void TruePeakMeter::UseVectorKernels(bool allow) { g_vectorAllowed.store(allow); }
@@ -357,10 +374,11 @@ void TruePeakMeter::MeasurePart(size_t index)
 {
     Part& part = parts_[index];
     const Channel& state = state_[part.channel];
-    // Sample s of the block (s < 0: of the blocks before it).
-    const auto sample = [&](ptrdiff_t s) {
-        return s < 0 ? state.history[static_cast<size_t>(static_cast<ptrdiff_t>(kHistory) + s)]
-                     : block_[static_cast<size_t>(s) * channels_ + part.channel];
+    // Samples from..from + count of the block into out; before the block: of the ones before it.
+    const auto copy = [&](ptrdiff_t from, size_t count, float* out) {
+        for (; from < 0 && count > 0; ++from, --count)
+            *out++ = state.history[static_cast<size_t>(static_cast<ptrdiff_t>(kHistory) + from)];
+        Deinterleave(block_ + static_cast<size_t>(from) * channels_ + part.channel, channels_, count, out);
     };
     float peak = state.peak;
     // Each stretch starts one position early with an unbeatable neighbour before it: that
@@ -370,8 +388,7 @@ void TruePeakMeter::MeasurePart(size_t index)
     for (size_t done = 0; done < part.count;) {
         const size_t n = std::min(kBlockFrames, part.count - done);
         const ptrdiff_t from = static_cast<ptrdiff_t>(part.first + done) - kTaps - 1;
-        for (size_t i = 0; i < kLead + n + 1; ++i)
-            window[i] = sample(from + static_cast<ptrdiff_t>(i));
+        copy(from, kLead + n + 1, window);
         float before = std::numeric_limits<float>::infinity();
         peak = ScanBlock(window, n + 1, before, peak);
         done += n;
