@@ -66,5 +66,5 @@ for variant in plain loudness resample; do
     # shellcheck disable=SC2086
     two=$(best_batch --jobs 2 $flags)
     awk -v v="$variant" -v o="$one" -v t="$two" 'BEGIN {
-        printf "batch: 8 x 30 s with MP3 (%s): --jobs 1 %.3f s, --jobs 2 %.3f s, ratio %.3f (goal <= 0.6)\n", v, o, t, t / o }'
+        printf "batch: 8 x 30 s with MP3 (%s): --jobs 1 %.3f s, --jobs 2 %.3f s, ratio %.3f (goal <= 0.6; 1.0 before, one entry at a time)\n", v, o, t, t / o }'
 done

@@ -414,6 +414,16 @@ TEST(TruePeakMeter, AgreesWithReferenceWhateverTheBlocksAndThreads)
         { "quarter rate at 45 degrees", 1, 44100, Synth(1, 30000, Sine(11025, 44100, 0.0, M_PI / 4)) },
         { "alternating full-scale samples", 1, 48000,
           Synth(1, 5000, [](size_t i, unsigned) { return (i / 2) % 2 ? 1.0 : -1.0; }) },
+        // The loudest crest just after frame 8160, the first position a block's second part of
+        // the true peak reads: that position needs its neighbour from the part before.
+        { "crest where a part begins", 1, 48000,
+          Synth(1, 20000,
+                [](size_t i, unsigned) {
+                    const double t = double(i) - 8160.1;
+                    return std::fabs(t) < 64.0
+                        ? 0.25 * (1.0 + std::cos(M_PI * t / 64.0)) * std::cos(M_PI / 2 * t)
+                        : 0.0;
+                }) },
         { "impulse in the second channel", 2, 48000,
           Synth(2, 3000, [](size_t i, unsigned c) { return i == 1500 && c == 1 ? 0.9 : 0.0; }) },
         { "six channels at 96 kHz", 6, 96000,
