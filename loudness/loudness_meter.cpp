@@ -485,6 +485,12 @@ bool LoudnessMeter::StartHelper()
     return helper_ != nullptr;
 }
 
+void LoudnessMeter::Finish()
+{
+    FinishTruePeak();
+    helper_.reset();
+}
+
 void LoudnessMeter::FinishTruePeak() const
 {
     if (!pendingTruePeak_)

@@ -70,6 +70,9 @@ public:
     /// The frames must stay as they are until the next AddFrames, AddFramesInBackground or
     /// Levels call (each waits for it), or until the meter is destroyed.
     void AddFramesInBackground(const float* frames, size_t frameCount);
+    /// Finishes the work on the frames added so far and lets the helper thread go, for a
+    /// meter kept after its stream has ended (a later AddFrames starts another).
+    void Finish();
     /// The levels of everything added so far.
     LoudnessLevels Levels() const;
     uint64_t FrameCount() const { return frameCount_; }

@@ -103,10 +103,11 @@ bool AnalyzeWaveSource(StageEvents& events, const WaveSource& source, WaveAnalys
     std::vector<float> frames[2] = { std::vector<float>(chunkFrames * channels),
                                      std::vector<float>(chunkFrames * channels) };
     size_t turn = 0;
-    // However this function is left, the meter lets go of the frames before they go.
+    // However this function is left, the meter lets go of the frames before they go, and of
+    // its helper thread (meters are kept for album figures).
     struct Release {
         LoudnessMeter& meter;
-        ~Release() { meter.Levels(); }
+        ~Release() { meter.Finish(); }
     } release { *result.meter };
     int64_t done = 0;
     bool sourceEnded = false;
