@@ -4,8 +4,9 @@
 // channel weighted by where it plays, and the sample and true peaks. The K-weighting filter
 // runs in double precision, two channels to a vector; the gates work on energies summed
 // over 100 ms, which the 400 ms and 3 s windows are built from. libebur128 is the reference
-// the results are checked against. The true peak
-// is measured on a second thread beside the loudness meter; results do not depend on whether it runs.
+// the results are checked against. A helper thread starts on the true peak of each block
+// while the calling thread measures its loudness, and then both share what is left of it;
+// results do not depend on whether the helper runs.
 
 #include "loudness/true_peak.h"
 
