@@ -325,8 +325,9 @@ void Deinterleave(const float* in, size_t stride, size_t count, float* out)
     size_t i = 0;
 #ifdef ORVA_X86_KERNELS
     if (stride == 2) {
-        // One channel of a pair: every other float of four frames in one shuffle.
-        for (; i + 4 <= count; i += 4)
+        // One channel of a pair: every other float of four frames in one shuffle. The second
+        // load reaches one float past the fourth frame's sample: stop a frame early.
+        for (; i + 4 < count; i += 4)
             _mm_storeu_ps(out + i,
                           _mm_shuffle_ps(_mm_loadu_ps(in + 2 * i), _mm_loadu_ps(in + 2 * i + 4),
                                          _MM_SHUFFLE(2, 0, 2, 0)));
