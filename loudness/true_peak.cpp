@@ -110,14 +110,15 @@ struct Quarters {
     const float* afterCoeff;
 };
 
+// Computed rather than chosen: crests fall on either phase at random.
 Quarters QuartersAround(const Table& kernel, const float* window, ptrdiff_t w, int phase)
 {
     static_assert(kCoarse == 2);
     constexpr int kQuarter = kFine / 4;
     const float* x = window + w - (kHalfTaps - 1);
-    if (phase == 0)
-        return { x - 1, kernel.coeff[kFine - kQuarter], x, kernel.coeff[kQuarter] };
-    return { x, kernel.coeff[kQuarter], x, kernel.coeff[kFine - kQuarter] };
+    // A quarter before the whole position lies in the previous sample's fine positions.
+    return { x - (1 - phase), kernel.coeff[kFine - kQuarter - phase * kStride], x,
+             kernel.coeff[kQuarter + phase * kStride] };
 }
 
 struct QuarterValues {
@@ -255,20 +256,20 @@ template <QuarterValues (*kQuarterValues)(const Quarters&)>
 [[gnu::always_inline]] inline float ReadCrests(const Table& kernel, const float* window, size_t n,
                                                const Grid& grid, float peak, bool vector)
 {
-    const float* samples = window + kHalfTaps;
+    const float* const rows[kCoarse] = { window + kHalfTaps, grid.half };
     for (size_t k = 0; k * 32 < n; ++k) {
         for (uint64_t bits = grid.crest[k]; bits != 0; bits &= bits - 1) {
             const int bit = __builtin_ctzll(bits);
             const int phase = bit / 32;
             const auto j = static_cast<ptrdiff_t>(k * 32 + bit % 32);
-            const float value = phase == 0 ? samples[j] : grid.half[j];
+            const float value = rows[phase][j];
             const float at = std::fabs(value);
             // The loudest crest so far may have grown since the pass.
             if (!(at >= peak * kCandidate))
                 continue;
             const ptrdiff_t w = kHalfTaps + j;
             const QuarterValues quarters = kQuarterValues(QuartersAround(kernel, window, w, phase));
-            const float sign = value < 0.0f ? -1.0f : 1.0f;
+            const float sign = std::copysign(1.0f, value);  // value is not 0: no branch on it
             const float left = sign * quarters.before, right = sign * quarters.after;
             // Most crests end here, either way at random: selects, not branches.
             if (std::max(at, std::max(left, right)) >= peak * kNearCandidate)
