@@ -86,14 +86,18 @@ const Table& Kernel()
 
 std::atomic<bool> g_vectorAllowed { true };
 
-// The half-sample phase of one block: half[j] is the signal at window[kHalfTaps + j] plus half
-// a sample (the whole positions are the samples themselves). The vector pass fills whole groups
-// of 32, past the block's end.
+// The half-sample phase of one block: Half()[j] is the signal at window[kHalfTaps + j] plus
+// half a sample (the whole positions are the samples themselves); Half()[-1] is the magnitude
+// of the position before the block. The vector pass fills whole groups of 32, past its end.
 struct Grid {
-    alignas(32) float half[kBlockFrames];
+    static constexpr size_t kBefore = 8;  // keeps Half() aligned
+    alignas(32) float values[kBefore + kBlockFrames];
     /// Bit (32 phase + i) of crest[k]: position (32 k + i, phase) reads at least the floor the
     /// pass was given and no less than the 2x positions either side; none past the block's end.
     uint64_t crest[kBlockFrames / 32];
+
+    float* Half() { return values + kBefore; }
+    const float* Half() const { return values + kBefore; }
 };
 
 // Every interpolated value is sinc times a Kaiser window, both even about the position, so the
@@ -256,7 +260,7 @@ template <QuarterValues (*kQuarterValues)(const Quarters&)>
 [[gnu::always_inline]] inline float ReadCrests(const Table& kernel, const float* window, size_t n,
                                                const Grid& grid, float peak, bool vector)
 {
-    const float* const rows[kCoarse] = { window + kHalfTaps, grid.half };
+    const float* const rows[kCoarse] = { window + kHalfTaps, grid.Half() };
     for (size_t k = 0; k * 32 < n; ++k) {
         for (uint64_t bits = grid.crest[k]; bits != 0; bits &= bits - 1) {
             const int bit = __builtin_ctzll(bits);
@@ -271,7 +275,7 @@ template <QuarterValues (*kQuarterValues)(const Quarters&)>
             const QuarterValues quarters = kQuarterValues(QuartersAround(kernel, window, w, phase));
             const float sign = std::copysign(1.0f, value);  // value is not 0: no branch on it
             const float left = sign * quarters.before, right = sign * quarters.after;
-            // Most crests end here, either way at random: selects, not branches.
+            // Most crests end here. Which quarter is the louder is random: maxima, not branches.
             if (std::max(at, std::max(left, right)) >= peak * kNearCandidate)
                 peak = std::max(peak, ClimbToTop(kernel, window, w, phase, at, sign, left, right, vector));
         }
@@ -299,7 +303,8 @@ void GridScalar(const Table& kernel, const float* window, size_t n, float floor,
     static_assert(kCoarse == 2);
     const float* c = HalfPhase(kernel);
     const float* samples = window + kHalfTaps;
-    float* half = grid.half;
+    float* half = grid.Half();
+    half[-1] = last;
     std::fill(half, half + n, 0.0f);
     for (int t = 0; t < kHalfTaps; ++t) {
         const float* x = samples - (kHalfTaps - 1) + t;
@@ -312,7 +317,8 @@ void GridScalar(const Table& kernel, const float* window, size_t n, float floor,
         for (size_t i = 0; i < 32 && k * 32 + i < n; ++i) {
             const size_t j = k * 32 + i;
             const float whole = std::fabs(samples[j]), middle = std::fabs(half[j]);
-            const float before = j == 0 ? last : std::fabs(half[j - 1]), after = std::fabs(samples[j + 1]);
+            const float before = std::fabs(half[static_cast<ptrdiff_t>(j) - 1]),
+                        after = std::fabs(samples[j + 1]);
             if (whole >= floor && whole >= before && whole >= middle)
                 crest |= uint64_t { 1 } << i;
             if (middle >= floor && middle >= whole && middle >= after)
@@ -334,6 +340,25 @@ __attribute__((target("avx2"))) inline uint64_t Lanes(__m256 a, __m256 b, __m256
     return static_cast<uint64_t>(_mm256_movemask_ps(_mm256_and_ps(_mm256_and_ps(a, b), c)));
 }
 
+// An unaligned load the compiler may not repeat: left to itself it folds a vector used several
+// times into each use as a fresh load, and the pass is bound by loads.
+__attribute__((target("avx2"))) inline __m256 LoadOnce(const float* p)
+{
+    __m256 v = _mm256_loadu_ps(p);
+    asm("" : "+x"(v));
+    return v;
+}
+
+// One folded tap of four vectors of positions: acc[r] += weight (left[r] + right[r]).
+__attribute__((target("avx2,fma"))) inline void AddTap(__m256* acc, float weight, const __m256* left,
+                                                       const __m256* right)
+{
+    const __m256 w = _mm256_set1_ps(weight);
+#pragma GCC unroll 4
+    for (int r = 0; r < 4; ++r)
+        acc[r] = _mm256_fmadd_ps(w, _mm256_add_ps(left[r], right[r]), acc[r]);
+}
+
 // GridScalar with fused multiply-adds, 32 positions a pass: within float rounding of it. Each
 // loaded vector of samples serves four taps of the 32 positions (register blocking: the pass
 // is bound by loads, not arithmetic), and every position adds its taps in the same order,
@@ -344,18 +369,18 @@ __attribute__((target("avx2,fma"))) void GridAvx2(const Table& kernel, const flo
     static_assert(kCoarse == 2 && kHalfTaps == 32);
     const float* c = HalfPhase(kernel);
     const float* samples = window + kHalfTaps;
-    const __m256 least = _mm256_set1_ps(floor);
-    const __m256i rotate = _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6);
-    __m256 previous = _mm256_set1_ps(last);  // lane 0: the magnitude before the pass's first position
+    float* half = grid.Half();
+    half[-1] = last;
     for (size_t j = 0; j < n; j += 32) {
         // Tap u + 8 m of output vector r (positions j + 8 r ...) reads x + u + 8 (m + r) and,
-        // mirrored, x + 63 - u + 8 (r - m): for each u, 7 vectors on either side serve all 16.
+        // mirrored, x + 63 - u + 8 (r - m): for each u, 7 vectors on either side serve all 16,
+        // loaded where first needed (a window of four either side slides along m). Residue
+        // 7 - u reads three of each side's vectors again, on the other side: it runs next, its
+        // window sliding back, to start from the vectors still held.
         const float* x = samples + j - (kHalfTaps - 1);
         __m256 acc[4] = { _mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps(),
                           _mm256_setzero_ps() };
-        for (int u = 0; u < 8; ++u) {
-            // Loaded where first needed: a sliding window of four vectors on either side.
-            const float* w = c + u;
+        for (int u = 0; u < 4; ++u) {
             const float* first = x + u;
             const float* mirror = x + (kTaps - 1 - 24) - u;
             __m256 left[7], right[7];
@@ -363,36 +388,56 @@ __attribute__((target("avx2,fma"))) void GridAvx2(const Table& kernel, const flo
             for (int m = 0; m < 4; ++m) {
                 if (m == 0) {
                     for (int k = 0; k < 4; ++k) {
-                        left[k] = _mm256_loadu_ps(first + 8 * k);
-                        right[3 + k] = _mm256_loadu_ps(mirror + 8 * (3 + k));
+                        left[k] = LoadOnce(first + 8 * k);
+                        right[3 + k] = LoadOnce(mirror + 8 * (3 + k));
                     }
                 } else {
-                    left[m + 3] = _mm256_loadu_ps(first + 8 * (m + 3));
-                    right[3 - m] = _mm256_loadu_ps(mirror + 8 * (3 - m));
+                    left[m + 3] = LoadOnce(first + 8 * (m + 3));
+                    right[3 - m] = LoadOnce(mirror + 8 * (3 - m));
                 }
-                const __m256 weight = _mm256_broadcast_ss(w + 8 * m);
+                AddTap(acc, c[u + 8 * m], left + m, right + 3 - m);
+            }
+            const int v = 7 - u;
+            const float* first2 = x + v;
+            const float* mirror2 = x + (kTaps - 1 - 24) - v;
+            __m256 left2[7], right2[7];
 #pragma GCC unroll 4
-                for (int r = 0; r < 4; ++r)
-                    acc[r] = _mm256_fmadd_ps(weight, _mm256_add_ps(left[m + r], right[r - m + 3]), acc[r]);
+            for (int m = 3; m >= 0; --m) {
+                if (m == 3) {
+                    for (int k = 0; k < 3; ++k) {
+                        left2[4 + k] = right[k];  // x + 39 - u + 8 k
+                        right2[k] = left[4 + k];  // x + 32 + u + 8 k
+                    }
+                    left2[3] = LoadOnce(first2 + 8 * 3);
+                    right2[3] = LoadOnce(mirror2 + 8 * 3);
+                } else {
+                    left2[m] = LoadOnce(first2 + 8 * m);
+                    right2[6 - m] = LoadOnce(mirror2 + 8 * (6 - m));
+                }
+                AddTap(acc, c[v + 8 * m], left2 + m, right2 + 3 - m);
             }
         }
-        // The crests: loud positions no quieter than their neighbours on the 2x grid.
+#pragma GCC unroll 4
+        for (int q = 0; q < 4; ++q)
+            _mm256_store_ps(half + j + 8 * q, acc[q]);
+    }
+    // The crests: loud positions no quieter than their neighbours on the 2x grid (a pass of
+    // its own, so that the sums above have every register).
+    const __m256 least = _mm256_set1_ps(floor);
+    for (size_t j = 0; j < n; j += 32) {
         uint64_t bits = 0;
 #pragma GCC unroll 4
-        for (int q = 0; q < 4; ++q) {
-            _mm256_store_ps(grid.half + j + 8 * q, acc[q]);
-            const __m256 whole = Magnitude(_mm256_loadu_ps(samples + j + 8 * q));
-            const __m256 next = Magnitude(_mm256_loadu_ps(samples + j + 8 * q + 1));
-            const __m256 middle = Magnitude(acc[q]);
-            const __m256 rotated = _mm256_permutevar8x32_ps(middle, rotate);
-            const __m256 before = _mm256_blend_ps(rotated, previous, 1);
-            previous = rotated;
+        for (size_t q = 0; q < 32; q += 8) {
+            const __m256 whole = Magnitude(_mm256_loadu_ps(samples + j + q));
+            const __m256 next = Magnitude(_mm256_loadu_ps(samples + j + q + 1));
+            const __m256 middle = Magnitude(_mm256_load_ps(half + j + q));
+            const __m256 before = Magnitude(_mm256_loadu_ps(half + j + q - 1));
             bits |= Lanes(_mm256_cmp_ps(whole, least, _CMP_GE_OQ), _mm256_cmp_ps(whole, before, _CMP_GE_OQ),
                           _mm256_cmp_ps(whole, middle, _CMP_GE_OQ))
-                << (8 * q);
+                << q;
             bits |= Lanes(_mm256_cmp_ps(middle, least, _CMP_GE_OQ), _mm256_cmp_ps(middle, whole, _CMP_GE_OQ),
                           _mm256_cmp_ps(middle, next, _CMP_GE_OQ))
-                << (32 + 8 * q);
+                << (32 + q);
         }
         if (n - j < 32) {
             const uint64_t valid = (uint64_t { 1 } << (n - j)) - 1;
@@ -415,18 +460,16 @@ float ScanBlock(const float* window, size_t n, float& last, float peak)
     Grid grid;
     const bool vector = UseVector();
 #ifdef ORVA_X86_KERNELS
-    if (vector)
+    if (vector) {
         GridAvx2(kernel, window, n, floor, last, grid);
-    else
-#endif
-        GridScalar(kernel, window, n, floor, last, grid);
-#ifdef ORVA_X86_KERNELS
-    if (vector)
         peak = ReadCrestsAvx2(kernel, window, n, grid, peak);
-    else
+    } else
 #endif
+    {
+        GridScalar(kernel, window, n, floor, last, grid);
         peak = ReadCrestsScalar(kernel, window, n, grid, peak);
-    last = std::fabs(grid.half[n - 1]);
+    }
+    last = std::fabs(grid.Half()[n - 1]);
     return peak;
 }
 
