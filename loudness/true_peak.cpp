@@ -89,14 +89,65 @@ const Table& Kernel()
 
 std::atomic<bool> g_vectorAllowed { true };
 
-// The 2x values of one block: grid[phase][j] is the signal at window[kHalfTaps + j] plus
-// phase / 2 samples. The vector pass fills whole groups of 32, past the block's end.
+// The half-sample phase of one block: Half()[j] is the signal at window[kHalfTaps + j] plus
+// half a sample (the whole positions are the samples themselves); Half()[-1] is the magnitude
+// of the position before the block. The vector pass fills whole groups of 32, past its end.
 struct Grid {
-    alignas(32) float value[kCoarse][kBlockFrames + kOverrun];
-    /// Bit (32 phase + i) of loud[k]: position (32 k + i, phase) reads at least the floor
-    /// the pass was given (and is not 0); none past the block's end.
-    uint64_t loud[(kBlockFrames + kOverrun) / 32];
+    static constexpr size_t kBefore = 8;  // keeps Half() aligned
+    // A pass reads up to a block and the position before it, in whole groups of 32.
+    static constexpr size_t kPositions = kBlockFrames + 32;
+    alignas(32) float values[kBefore + kPositions];
+    /// Bit (32 phase + i) of crest[k]: position (32 k + i, phase) reads at least the floor the
+    /// pass was given and no less than the 2x positions either side; none past the block's end.
+    uint64_t crest[kPositions / 32];
+
+    float* Half() { return values + kBefore; }
+    const float* Half() const { return values + kBefore; }
 };
+
+// Every interpolated value is sinc times a Kaiser window, both even about the position, so the
+// half phase weighs sample t and sample kTaps - 1 - t alike (MakeTable computes both from
+// distances of equal magnitude, to the bit): its sums add those two samples before weighing.
+const float* HalfPhase(const Table& kernel) { return kernel.coeff[kStride]; }
+
+// The 4x positions a quarter sample before and after the 2x position (w, phase): the signal
+// at `before` and `after` times the tabulated rows.
+struct Quarters {
+    const float* before;
+    const float* beforeCoeff;
+    const float* after;
+    const float* afterCoeff;
+};
+
+// Computed rather than chosen: crests fall on either phase at random.
+Quarters QuartersAround(const Table& kernel, const float* window, ptrdiff_t w, int phase)
+{
+    static_assert(kCoarse == 2);
+    constexpr int kQuarter = kFine / 4;
+    const float* x = window + w - (kHalfTaps - 1);
+    // A quarter before the whole position lies in the previous sample's fine positions.
+    return { x - (1 - phase), kernel.coeff[kFine - kQuarter - phase * kStride], x,
+             kernel.coeff[kQuarter + phase * kStride] };
+}
+
+struct QuarterValues {
+    float before, after;
+};
+
+float DotScalar(const float* c, const float* x)
+{
+    float s[8] = {};
+    for (int t = 0; t < kTaps; t += 8) {
+        for (int k = 0; k < 8; ++k)
+            s[k] += c[t + k] * x[t + k];
+    }
+    return ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
+}
+
+QuarterValues QuarterValuesScalar(const Quarters& q)
+{
+    return { DotScalar(q.beforeCoeff, q.before), DotScalar(q.afterCoeff, q.after) };
+}
 
 #ifdef ORVA_X86_KERNELS
 bool HaveAvx2Fma()
@@ -105,20 +156,37 @@ bool HaveAvx2Fma()
     return have;
 }
 
-__attribute__((target("avx2,fma"))) float DotAvx2(const float* c, const float* x)
+// Eight partial sums of c[t] x[t].
+__attribute__((target("avx2,fma"))) inline __m256 DotLanes(const float* c, const float* x)
 {
     __m256 a = _mm256_setzero_ps(), b = a;
     for (int t = 0; t < kTaps; t += 16) {
         a = _mm256_fmadd_ps(_mm256_load_ps(c + t), _mm256_loadu_ps(x + t), a);
         b = _mm256_fmadd_ps(_mm256_load_ps(c + t + 8), _mm256_loadu_ps(x + t + 8), b);
     }
-    const __m256 sum = _mm256_add_ps(a, b);
-    __m128 half = _mm_add_ps(_mm256_castps256_ps128(sum), _mm256_extractf128_ps(sum, 1));
-    half = _mm_add_ps(half, _mm_movehl_ps(half, half));
-    half = _mm_add_ss(half, _mm_shuffle_ps(half, half, 1));
-    const float result = _mm_cvtss_f32(half);
-    _mm256_zeroupper();
-    return result;
+    return _mm256_add_ps(a, b);
+}
+
+// The sums of the lanes of p (lane 0) and q (lane 1), each added up in the same order, so a
+// position reads the same whether it is summed alone or beside another.
+__attribute__((target("avx2,fma"))) inline __m128 SumLanes(__m256 p, __m256 q)
+{
+    const __m256 pairs = _mm256_hadd_ps(p, q);
+    const __m128 quads = _mm_add_ps(_mm256_castps256_ps128(pairs), _mm256_extractf128_ps(pairs, 1));
+    return _mm_hadd_ps(quads, quads);
+}
+
+__attribute__((target("avx2,fma"))) float DotAvx2(const float* c, const float* x)
+{
+    const __m256 lanes = DotLanes(c, x);
+    return _mm_cvtss_f32(SumLanes(lanes, lanes));
+}
+
+// Both quarters around a crest at once: two dot products share one reduction.
+__attribute__((target("avx2,fma"))) inline QuarterValues QuarterValuesAvx2(const Quarters& q)
+{
+    const __m128 sums = SumLanes(DotLanes(q.beforeCoeff, q.before), DotLanes(q.afterCoeff, q.after));
+    return { _mm_cvtss_f32(sums), _mm_cvtss_f32(_mm_movehdup_ps(sums)) };
 }
 #endif
 
@@ -132,51 +200,42 @@ bool UseVector()
 }
 
 // The interpolated signal at window index w plus f / 64 samples (-64 < f < 64).
-float ValueAt(const float* window, ptrdiff_t w, int f, bool vector)
+float ValueAt(const Table& kernel, const float* window, ptrdiff_t w, int f, bool vector)
 {
     if (f < 0) {
         --w;
         f += kFine;
     }
     const float* x = window + w - (kHalfTaps - 1);
-    const float* c = Kernel().coeff[f];
+    const float* c = kernel.coeff[f];
 #ifdef ORVA_X86_KERNELS
     if (vector)
         return DotAvx2(c, x);
 #else
     (void)vector;
 #endif
-    float s[8] = {};
-    for (int t = 0; t < kTaps; t += 8) {
-        for (int k = 0; k < 8; ++k)
-            s[k] += c[t + k] * x[t + k];
-    }
-    return ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
+    return DotScalar(c, x);
 }
 
-// The top of the crest at the 2x position (w, phase), a local maximum of the magnitude on
-// that grid, or `at` (its magnitude) when the crest cannot reach `floor`. The crest's top
-// lies within a 2x step of the position, so one of the three 4x positions around it is
-// within 1/8 sample of the top and reads at least 0.89 of it (see kCandidate). A crest is
-// smooth at this scale, so climbing from the loudest of them finds the top.
-float CrestAround(const float* window, ptrdiff_t w, int phase, float at, float sign, float floor, bool vector)
+// The top of the crest at the 2x position (w, phase), a local maximum of the magnitude `at`
+// on that grid, from the 4x positions a quarter sample `left` and `right` of it (all three
+// signed so that the crest is positive), once the loudest of them comes close enough to the
+// loudest crest so far (see ReadCrests). Rarely needed: kept out of the loop over the crests.
+[[gnu::noinline]] float ClimbToTop(const Table& kernel, const float* window, ptrdiff_t w, int phase, float at,
+                                   float sign, float left, float right, bool vector)
 {
     const int middle = phase * kStride;
-    auto value = [&](int f) { return sign * ValueAt(window, w, f, vector); };
-    const float left = value(middle - kStride / 2);
-    const float right = value(middle + kStride / 2);
     int best = middle;
     float top = at;
     if (left > top || right > top) {
         best = left > right ? middle - kStride / 2 : middle + kStride / 2;
         top = std::max(left, right);
     }
-    if (!(top >= floor * kNearCandidate))
-        return at;
     // From the loudest 4x position a climb on the 16x grid reaches the top's neighbourhood;
     // the parabola through the three 16x values there gives the top (for a crest below half
     // the rate it errs by less than 0.0001 of its height). The last phase does not reach
     // into the next sample: its phase 0 is the sample itself.
+    auto value = [&](int f) { return sign * ValueAt(kernel, window, w, f, vector); };
     constexpr int kStep = kStride / 8;
     const int low = middle - kStride + kStep;
     const int high = (phase == kCoarse - 1 ? kFine - 1 : middle + kStride) - kStep;
@@ -196,82 +255,201 @@ float CrestAround(const float* window, ptrdiff_t w, int phase, float at, float s
     return top;
 }
 
-// The plain form of the 2x pass, for processors without AVX2 and FMA.
-void GridScalar(const float* window, size_t n, float floor, Grid& grid)
+// The loudest of `peak` and the tops of the crests the 2x pass marked in `grid`. Only the top
+// of a crest on the 2x grid, loud enough, can be next to a louder peak. The crest's top lies
+// within a 2x step of it, so one of the three 4x positions around it is within 1/8 sample of
+// the top and reads at least 0.89 of it (see kCandidate); a crest is smooth at this scale, so
+// climbing from the loudest of them finds the top. Inlined into each path's own loop, with
+// that path's dot products.
+template <QuarterValues (*kQuarterValues)(const Quarters&)>
+[[gnu::always_inline]] inline float ReadCrests(const Table& kernel, const float* window, size_t n,
+                                               const Grid& grid, float peak, bool vector)
 {
-    const Table& kernel = Kernel();
-    const float* samples = window + kHalfTaps;
-    std::copy(samples, samples + n, grid.value[0]);
-    for (int phase = 1; phase < kCoarse; ++phase) {
-        const float* c = kernel.coeff[phase * kStride];
-        float* acc = grid.value[phase];
-        std::fill(acc, acc + n, 0.0f);
-        for (int t = 0; t < kTaps; ++t) {
-            const float* x = samples - (kHalfTaps - 1) + t;
-            for (size_t j = 0; j < n; ++j)
-                acc[j] += c[t] * x[j];
+    const float* const rows[kCoarse] = { window + kHalfTaps, grid.Half() };
+    for (size_t k = 0; k * 32 < n; ++k) {
+        for (uint64_t bits = grid.crest[k]; bits != 0; bits &= bits - 1) {
+            const int bit = __builtin_ctzll(bits);
+            const int phase = bit / 32;
+            const auto j = static_cast<ptrdiff_t>(k * 32 + bit % 32);
+            const float value = rows[phase][j];
+            const float at = std::fabs(value);
+            // The loudest crest so far may have grown since the pass.
+            if (!(at >= peak * kCandidate))
+                continue;
+            const ptrdiff_t w = kHalfTaps + j;
+            const QuarterValues quarters = kQuarterValues(QuartersAround(kernel, window, w, phase));
+            const float sign = std::copysign(1.0f, value);  // value is not 0: no branch on it
+            const float left = sign * quarters.before, right = sign * quarters.after;
+            // Most crests end here. Which quarter is the louder is random: maxima, not branches.
+            if (std::max(at, std::max(left, right)) >= peak * kNearCandidate)
+                peak = std::max(peak, ClimbToTop(kernel, window, w, phase, at, sign, left, right, vector));
         }
     }
+    return peak;
+}
+
+float ReadCrestsScalar(const Table& kernel, const float* window, size_t n, const Grid& grid, float peak)
+{
+    return ReadCrests<QuarterValuesScalar>(kernel, window, n, grid, peak, false);
+}
+
+#ifdef ORVA_X86_KERNELS
+__attribute__((target("avx2,fma"))) float ReadCrestsAvx2(const Table& kernel, const float* window, size_t n,
+                                                         const Grid& grid, float peak)
+{
+    return ReadCrests<QuarterValuesAvx2>(kernel, window, n, grid, peak, true);
+}
+#endif
+
+// The plain form of the 2x pass, for processors without AVX2 and FMA. `last` is the magnitude
+// of the half-sample position before the block.
+void GridScalar(const Table& kernel, const float* window, size_t n, float floor, float last, Grid& grid)
+{
+    static_assert(kCoarse == 2);
+    const float* c = HalfPhase(kernel);
+    const float* samples = window + kHalfTaps;
+    float* half = grid.Half();
+    half[-1] = last;
+    std::fill(half, half + n, 0.0f);
+    for (int t = 0; t < kHalfTaps; ++t) {
+        const float* x = samples - (kHalfTaps - 1) + t;
+        const float* mirror = samples + kHalfTaps - t;
+        for (size_t j = 0; j < n; ++j)
+            half[j] += c[t] * (x[j] + mirror[j]);
+    }
     for (size_t k = 0; k * 32 < n; ++k) {
-        uint64_t loud = 0;
+        uint64_t crest = 0;
         for (size_t i = 0; i < 32 && k * 32 + i < n; ++i) {
-            for (int phase = 0; phase < kCoarse; ++phase) {
-                if (std::fabs(grid.value[phase][k * 32 + i]) >= floor)
-                    loud |= uint64_t { 1 } << (32 * phase + i);
-            }
+            const size_t j = k * 32 + i;
+            const float whole = std::fabs(samples[j]), middle = std::fabs(half[j]);
+            const float before = std::fabs(half[static_cast<ptrdiff_t>(j) - 1]),
+                        after = std::fabs(samples[j + 1]);
+            if (whole >= floor && whole >= before && whole >= middle)
+                crest |= uint64_t { 1 } << i;
+            if (middle >= floor && middle >= whole && middle >= after)
+                crest |= uint64_t { 1 } << (32 + i);
         }
-        grid.loud[k] = loud;
+        grid.crest[k] = crest;
     }
 }
 
 #ifdef ORVA_X86_KERNELS
 
-// One bit per lane of v whose magnitude reaches least.
-__attribute__((target("avx2"))) inline uint64_t LoudLanes(__m256 v, __m256 least)
+__attribute__((target("avx2"))) inline __m256 Magnitude(__m256 v)
 {
-    const __m256 magnitude = _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF)));
-    return static_cast<uint64_t>(_mm256_movemask_ps(_mm256_cmp_ps(magnitude, least, _CMP_GE_OQ)));
+    return _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF)));
 }
 
-// GridScalar with fused multiply-adds, 32 samples a pass: within float rounding of it. Every
-// position is computed the same way wherever a block starts, so the readings do not depend
-// on the block sizes.
-__attribute__((target("avx2,fma"))) void GridAvx2(const float* window, size_t n, float floor, Grid& grid)
+__attribute__((target("avx2"))) inline uint64_t Lanes(__m256 a, __m256 b, __m256 c)
 {
-    static_assert(kCoarse == 2);
-    const float* c = Kernel().coeff[kStride];
+    return static_cast<uint64_t>(_mm256_movemask_ps(_mm256_and_ps(_mm256_and_ps(a, b), c)));
+}
+
+// An unaligned load the compiler may not repeat: left to itself it folds a vector used several
+// times into each use as a fresh load, and the pass is bound by loads.
+__attribute__((target("avx2"))) inline __m256 LoadOnce(const float* p)
+{
+    __m256 v = _mm256_loadu_ps(p);
+    asm("" : "+x"(v));
+    return v;
+}
+
+// One folded tap of four vectors of positions: acc[r] += weight (left[r] + right[r]).
+__attribute__((target("avx2,fma"))) inline void AddTap(__m256* acc, float weight, const __m256* left,
+                                                       const __m256* right)
+{
+    const __m256 w = _mm256_set1_ps(weight);
+#pragma GCC unroll 4
+    for (int r = 0; r < 4; ++r)
+        acc[r] = _mm256_fmadd_ps(w, _mm256_add_ps(left[r], right[r]), acc[r]);
+}
+
+// GridScalar with fused multiply-adds, 32 positions a pass: within float rounding of it. Each
+// loaded vector of samples serves four taps of the 32 positions (register blocking: the pass
+// is bound by loads, not arithmetic), and every position adds its taps in the same order,
+// wherever it falls in a pass, so the readings do not depend on the block sizes.
+__attribute__((target("avx2,fma"))) void GridAvx2(const Table& kernel, const float* window, size_t n,
+                                                  float floor, float last, Grid& grid)
+{
+    static_assert(kCoarse == 2 && kHalfTaps == 32);
+    const float* c = HalfPhase(kernel);
     const float* samples = window + kHalfTaps;
+    float* half = grid.Half();
+    half[-1] = last;
+    for (size_t j = 0; j < n; j += 32) {
+        // Tap u + 8 m of output vector r (positions j + 8 r ...) reads x + u + 8 (m + r) and,
+        // mirrored, x + 63 - u + 8 (r - m): for each u, 7 vectors on either side serve all 16,
+        // loaded where first needed (a window of four either side slides along m). Residue
+        // 7 - u reads three of each side's vectors again, on the other side: it runs next, its
+        // window sliding back, to start from the vectors still held.
+        const float* x = samples + j - (kHalfTaps - 1);
+        __m256 acc[4] = { _mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps(),
+                          _mm256_setzero_ps() };
+        for (int u = 0; u < 4; ++u) {
+            const float* first = x + u;
+            const float* mirror = x + (kTaps - 1 - 24) - u;
+            __m256 left[7], right[7];
+#pragma GCC unroll 4
+            for (int m = 0; m < 4; ++m) {
+                if (m == 0) {
+                    for (int k = 0; k < 4; ++k) {
+                        left[k] = LoadOnce(first + 8 * k);
+                        right[3 + k] = LoadOnce(mirror + 8 * (3 + k));
+                    }
+                } else {
+                    left[m + 3] = LoadOnce(first + 8 * (m + 3));
+                    right[3 - m] = LoadOnce(mirror + 8 * (3 - m));
+                }
+                AddTap(acc, c[u + 8 * m], left + m, right + 3 - m);
+            }
+            const int v = 7 - u;
+            const float* first2 = x + v;
+            const float* mirror2 = x + (kTaps - 1 - 24) - v;
+            __m256 left2[7], right2[7];
+#pragma GCC unroll 4
+            for (int m = 3; m >= 0; --m) {
+                if (m == 3) {
+                    for (int k = 0; k < 3; ++k) {
+                        left2[4 + k] = right[k];  // x + 39 - u + 8 k
+                        right2[k] = left[4 + k];  // x + 32 + u + 8 k
+                    }
+                    left2[3] = LoadOnce(first2 + 8 * 3);
+                    right2[3] = LoadOnce(mirror2 + 8 * 3);
+                } else {
+                    left2[m] = LoadOnce(first2 + 8 * m);
+                    right2[6 - m] = LoadOnce(mirror2 + 8 * (6 - m));
+                }
+                AddTap(acc, c[v + 8 * m], left2 + m, right2 + 3 - m);
+            }
+        }
+#pragma GCC unroll 4
+        for (int q = 0; q < 4; ++q)
+            _mm256_store_ps(half + j + 8 * q, acc[q]);
+    }
+    // The crests: loud positions no quieter than their neighbours on the 2x grid (a pass of
+    // its own, so that the sums above have every register).
     const __m256 least = _mm256_set1_ps(floor);
     for (size_t j = 0; j < n; j += 32) {
-        __m256 a = _mm256_setzero_ps(), b = a, d = a, e = a;
-        const float* x = samples + j - (kHalfTaps - 1);
-        for (int t = 0; t < kTaps; ++t) {
-            const __m256 k = _mm256_broadcast_ss(c + t);
-            a = _mm256_fmadd_ps(k, _mm256_loadu_ps(x + t), a);
-            b = _mm256_fmadd_ps(k, _mm256_loadu_ps(x + t + 8), b);
-            d = _mm256_fmadd_ps(k, _mm256_loadu_ps(x + t + 16), d);
-            e = _mm256_fmadd_ps(k, _mm256_loadu_ps(x + t + 24), e);
-        }
         uint64_t bits = 0;
-        for (int q = 0; q < 32; q += 8) {
-            const __m256 v = _mm256_loadu_ps(samples + j + q);
-            _mm256_store_ps(grid.value[0] + j + q, v);
-            bits |= LoudLanes(v, least) << q;
+#pragma GCC unroll 4
+        for (size_t q = 0; q < 32; q += 8) {
+            const __m256 whole = Magnitude(_mm256_loadu_ps(samples + j + q));
+            const __m256 next = Magnitude(_mm256_loadu_ps(samples + j + q + 1));
+            const __m256 middle = Magnitude(_mm256_load_ps(half + j + q));
+            const __m256 before = Magnitude(_mm256_loadu_ps(half + j + q - 1));
+            bits |= Lanes(_mm256_cmp_ps(whole, least, _CMP_GE_OQ), _mm256_cmp_ps(whole, before, _CMP_GE_OQ),
+                          _mm256_cmp_ps(whole, middle, _CMP_GE_OQ))
+                << q;
+            bits |= Lanes(_mm256_cmp_ps(middle, least, _CMP_GE_OQ), _mm256_cmp_ps(middle, whole, _CMP_GE_OQ),
+                          _mm256_cmp_ps(middle, next, _CMP_GE_OQ))
+                << (32 + q);
         }
-        _mm256_store_ps(grid.value[1] + j, a);
-        _mm256_store_ps(grid.value[1] + j + 8, b);
-        _mm256_store_ps(grid.value[1] + j + 16, d);
-        _mm256_store_ps(grid.value[1] + j + 24, e);
-        bits |= (LoudLanes(a, least) | LoudLanes(b, least) << 8 | LoudLanes(d, least) << 16
-                 | LoudLanes(e, least) << 24)
-            << 32;
         if (n - j < 32) {
             const uint64_t valid = (uint64_t { 1 } << (n - j)) - 1;
             bits &= valid | valid << 32;
         }
-        grid.loud[j / 32] = bits;
+        grid.crest[j / 32] = bits;
     }
-    _mm256_zeroupper();
 }
 
 #endif  // ORVA_X86_KERNELS
@@ -281,41 +459,22 @@ __attribute__((target("avx2,fma"))) void GridAvx2(const float* window, size_t n,
 // loudest crest, at least `peak`. `last` carries the magnitude of the position before the block.
 float ScanBlock(const float* window, size_t n, float& last, float peak)
 {
+    const Table& kernel = Kernel();
     // Zero never counts: the smallest positive float is the least floor.
     const float floor = std::max(peak * kCandidate, std::numeric_limits<float>::denorm_min());
     Grid grid;
     const bool vector = UseVector();
 #ifdef ORVA_X86_KERNELS
-    if (vector)
-        GridAvx2(window, n, floor, grid);
-    else
+    if (vector) {
+        GridAvx2(kernel, window, n, floor, last, grid);
+        peak = ReadCrestsAvx2(kernel, window, n, grid, peak);
+    } else
 #endif
-        GridScalar(window, n, floor, grid);
-    // Only the top of a crest on the 2x grid, loud enough, can be next to a louder peak.
-    auto magnitude = [&](ptrdiff_t j, int phase) {
-        if (j < 0)
-            return last;
-        return std::fabs(static_cast<size_t>(j) < n ? grid.value[phase][j] : window[kHalfTaps + j]);
-    };
-    for (size_t k = 0; k * 32 < n; ++k) {
-        for (uint64_t bits = grid.loud[k]; bits != 0; bits &= bits - 1) {
-            const int bit = __builtin_ctzll(bits);
-            const int phase = bit / 32;
-            const auto j = static_cast<ptrdiff_t>(k * 32 + bit % 32);
-            const float value = grid.value[phase][j];
-            const float at = std::fabs(value);
-            // The loudest crest so far may have grown since the pass.
-            if (!(at >= peak * kCandidate))
-                continue;
-            const float before = phase == 0 ? magnitude(j - 1, 1) : magnitude(j, 0);
-            const float after = phase == 0 ? magnitude(j, 1) : magnitude(j + 1, 0);
-            if (at >= before && at >= after)
-                peak = std::max(
-                    peak,
-                    CrestAround(window, kHalfTaps + j, phase, at, value < 0.0f ? -1.0f : 1.0f, peak, vector));
-        }
+    {
+        GridScalar(kernel, window, n, floor, last, grid);
+        peak = ReadCrestsScalar(kernel, window, n, grid, peak);
     }
-    last = std::fabs(grid.value[kCoarse - 1][n - 1]);
+    last = std::fabs(grid.Half()[n - 1]);
     return peak;
 }
 
