@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace orva {
 
@@ -29,6 +31,19 @@ int OpenWithoutBlocking(const std::string& path, int flags)
 }
 
 }  // namespace
+
+IoBuffer::IoBuffer(size_t size)
+{
+    constexpr size_t kPage = 4096;
+    const size_t rounded = std::max(kPage, (size + kPage - 1) / kPage * kPage);
+    if (rounded < size)
+        throw std::bad_alloc();
+    bytes_.reset(static_cast<uint8_t*>(std::aligned_alloc(kPage, rounded)));
+    if (!bytes_)
+        throw std::bad_alloc();
+}
+
+void IoBuffer::Free::operator()(uint8_t* bytes) const { std::free(bytes); }
 
 bool FileSource::Open(const std::string& path)
 {

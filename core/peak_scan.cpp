@@ -27,7 +27,7 @@ std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, 
     // Whole samples in every chunk: three-byte samples get chunks of 3 * 64 KiB.
     const size_t chunkSize = sampleBytes == 3 ? 3 * kChunkSize : kChunkSize;
 
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunksPerRead * chunkSize]);
+    const IoBuffer buffer(kChunksPerRead * chunkSize);
     SamplePeak result;
     result.format = format;
     int64_t scanned = 0;
@@ -43,17 +43,17 @@ std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, 
             // no end: the scan has no result.
             held = static_cast<size_t>(
                 std::min<int64_t>(dataSize - scanned, static_cast<int64_t>(kChunksPerRead * chunkSize)));
-            const long long read = ReadUntilEnd(source, buffer.get(), held, sourceEnded);
+            const long long read = ReadUntilEnd(source, buffer.data(), held, sourceEnded);
             if (read < 0)
                 return std::nullopt;
             arrived = static_cast<size_t>(read);
             if (arrived < held)
-                std::memset(buffer.get() + arrived, 0, held - arrived);
+                std::memset(buffer.data() + arrived, 0, held - arrived);
             offset = 0;
         }
         const size_t n = std::min(held - offset, chunkSize);
         const size_t got = arrived > offset ? std::min(arrived - offset, n) : 0;
-        uint8_t* const chunk = buffer.get() + offset;
+        uint8_t* const chunk = buffer.data() + offset;
         offset += n;
         // Only a louder chunk moves the position, so it names the first sample that reaches
         // the final peak. Integer peaks count from 1, as the position always has.

@@ -5,6 +5,8 @@
 // it while its bytes are fresh in its cache) while the caller finishes the current one. The
 // pieces, their bytes and the read failures stay exactly those of reading in a loop.
 
+#include "core/byte_io.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -12,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace orva {
@@ -53,6 +56,7 @@ public:
 private:
     static constexpr uint64_t kBuffers = 2;  // one with the caller, one being read ahead
 
+    size_t BufferStride() const;
     Piece ReadPiece(uint8_t* buffer);
     void ReadPieces();
 
@@ -60,12 +64,12 @@ private:
     const size_t bufferSize_;
     const PieceSizes pieceSizes_;
     const WorkAhead workAhead_;
-    std::unique_ptr<uint8_t[]> buffers_;
+    std::optional<IoBuffer> buffers_;
     // The reader's position; the caller's once the reader has finished.
     uint64_t offset_ = 0;
     bool sourceEnded_ = false;
     bool failed_ = false;
-    uint8_t* lastData_;  // the buffer of the piece last handed out
+    uint8_t* lastBuffer_;  // the buffer of the piece last handed out
 
     // What the reader writes and the caller reads, and the other way round, sit on cache
     // lines of their own: a caller waiting on the processor must not slow the reader down.

@@ -97,7 +97,8 @@ bool AnalyzeWaveSource(StageEvents& events, const WaveSource& source, WaveAnalys
 
     const auto dataSize = static_cast<int64_t>(info.dataSize);
     const size_t chunkFrames = std::max<size_t>(1, std::min(kChunkFrames, kChunkBudget / frameBytes));
-    std::vector<uint8_t> bytes(chunkFrames * frameBytes);
+    const size_t byteCount = chunkFrames * frameBytes;
+    const IoBuffer bytes(byteCount);
     // Two blocks of frames in turn: the meter may still read the last one while the next is
     // read and converted.
     std::vector<float> frames[2] = { std::vector<float>(chunkFrames * channels),
@@ -117,7 +118,7 @@ bool AnalyzeWaveSource(StageEvents& events, const WaveSource& source, WaveAnalys
     SamplePeak largest { format, 0, 0.0, 0 };
     int64_t samplesDone = 0, largestAt = 0;
     while (done < dataSize && !sourceEnded) {
-        const size_t want = static_cast<size_t>(std::min<int64_t>(dataSize - done, bytes.size()));
+        const size_t want = static_cast<size_t>(std::min<int64_t>(dataSize - done, byteCount));
         const long long read = ReadUntilEnd(file, bytes.data(), want, sourceEnded);
         if (read < 0) {
             error = "cannot read the file";

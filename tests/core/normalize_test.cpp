@@ -256,6 +256,7 @@ TEST(Normalize, LargeSourcesReadAhead)
         RecordingStages row;
         ASSERT_EQ(NormalizeDataWithGain(row, in, out, info, gain), c.result);
         EXPECT_EQ(row.Events().size(), c.labels);
+        EXPECT_EQ(in.MisplacedReads(), 0u);
         if (c.result == 0) {
             Bytes expected(source.begin(), source.begin() + long(c.available));
             expected.resize(source.size(), 0);
