@@ -21,7 +21,7 @@ done
 rm "$WORK/tone.wav"
 
 start=$(now)
-"$CLI" batch --settings "$WORK/ORVA.INI" --output "$WORK/out-batch" "$WORK"/in/*.wav >/dev/null
+"$CLI" batch --settings "$WORK/ORVA.INI" --quiet --output "$WORK/out-batch" "$WORK"/in/*.wav >/dev/null
 batch=$(awk -v a="$(now)" -v b="$start" 'BEGIN { print a - b }')
 
 start=$(now)
