@@ -16,9 +16,6 @@ namespace {
 
 // Below this many frames a helper thread costs more than it saves.
 constexpr size_t kParallelFrames = 16384;
-// Parts of the true peak the calling thread leaves to the helper, so that the helper has
-// work while the caller reads and converts the next block.
-constexpr size_t kLeftToHelper = 2;
 constexpr uint64_t kMomentaryHops = 4;   // 400 ms in 100 ms steps
 constexpr uint64_t kShortTermHops = 30;  // 3 s
 constexpr double kAbsoluteGateLufs = -70.0;
@@ -372,20 +369,11 @@ public:
         }
         wake_.notify_one();
     }
-    /// Measures parts on the calling thread while more than `leave` are left.
-    void Share(size_t leave)
-    {
-        while (next_.load() + leave < partCount_) {
-            const size_t part = next_.fetch_add(1);
-            if (part >= partCount_)
-                break;
-            truePeak_.MeasurePart(part);
-        }
-    }
-    /// Waits until every part of the block is measured.
+    /// Measures what parts of the block are left beside the helper, and waits for its last.
     void Wait()
     {
-        Share(0);
+        for (size_t part; (part = next_.fetch_add(1)) < partCount_;)
+            truePeak_.MeasurePart(part);
         std::unique_lock<std::mutex> lock(mutex_);
         done_.wait(lock, [this] { return finished_ == started_; });
     }
@@ -455,8 +443,10 @@ void LoudnessMeter::AddFramesInBackground(const float* frames, size_t frameCount
     if (frameCount == 0 || channels_ == 0)
         return;
     frameCount_ += frameCount;
-    // The true peak costs more than the rest: the helper starts on it at once, this thread
-    // measures the loudness and then takes parts of the true peak too.
+    // The true peak costs more than the rest: the helper starts on it at once, while this
+    // thread measures the loudness, returns, and reads the next block; what the helper has
+    // not finished by then, both finish together (FinishTruePeak). So neither waits while
+    // the other has work.
     truePeak_.BeginBlock(frames, frameCount);
     pendingTruePeak_ = frameCount >= kParallelFrames && g_helperAllowed.load() && StartHelper();
     if (pendingTruePeak_)
@@ -464,10 +454,8 @@ void LoudnessMeter::AddFramesInBackground(const float* frames, size_t frameCount
     if (loudness_)
         loudness_->Add(frames, channels_, frameCount);
     samplePeak_ = std::max(samplePeak_, SampleMagnitude(frames, frameCount * channels_));
-    if (pendingTruePeak_) {
-        helper_->Share(kLeftToHelper);
+    if (pendingTruePeak_)
         return;
-    }
     for (size_t part = 0; part < truePeak_.PartCount(); ++part)
         truePeak_.MeasurePart(part);
     truePeak_.EndBlock();
