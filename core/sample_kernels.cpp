@@ -365,6 +365,15 @@ template <typename Float> double LevelScalar(const uint8_t* data, size_t begin, 
     return level;
 }
 
+void S24ToFloatScalar(const uint8_t* data, size_t count, float* out)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* p = data + 3 * i;
+        const auto v = static_cast<int32_t>(static_cast<uint32_t>(p[0] << 8 | p[1] << 16 | p[2] << 24)) >> 8;
+        out[i] = static_cast<float>(v) * (1.0f / 8388608.0f);
+    }
+}
+
 #ifdef ORVA_X86_KERNELS
 
 // Four packed 24-bit samples per 128-bit lane (bytes 0..11) into the top three bytes of
@@ -403,6 +412,16 @@ __attribute__((target("avx2"))) void RangeS24Avx2(const uint8_t* data, size_t co
     }
     _mm256_zeroupper();
     RangeS24Scalar(data, i, count, low, high);
+}
+
+__attribute__((target("avx2"))) void S24ToFloatAvx2(const uint8_t* data, size_t count, float* out)
+{
+    const __m256 scale = _mm256_set1_ps(1.0f / 8388608.0f);
+    size_t i = 0;
+    for (; i + kS24Lookahead <= count; i += 8)
+        _mm256_storeu_ps(out + i, _mm256_mul_ps(_mm256_cvtepi32_ps(UnpackS24(data + 3 * i)), scale));
+    _mm256_zeroupper();
+    S24ToFloatScalar(data + 3 * i, count - i, out + i);
 }
 
 __attribute__((target("avx2"))) void RangeS32Avx2(const uint8_t* data, size_t count, int32_t& low,
@@ -605,6 +624,15 @@ double NormalizeGainFor(const SamplePeak& peak)
         return peak.level > 0.0 ? 1.0 / peak.level : 1.0;
     const double full = FullScale(peak.format);
     return full / std::min(static_cast<double>(peak.Integer()), full);
+}
+
+void S24ToFloat(const uint8_t* data, size_t count, float* out)
+{
+#ifdef ORVA_X86_KERNELS
+    if (HaveAvx2())
+        return S24ToFloatAvx2(data, count, out);
+#endif
+    S24ToFloatScalar(data, count, out);
 }
 
 int64_t MaxIntegerMagnitude(const uint8_t* data, size_t byteCount, SampleFormat format)

@@ -67,6 +67,9 @@ void ScaleSamples(uint8_t* data, size_t byteCount, SampleFormat format, double g
 /// The plain one-sample-at-a-time form of ScaleSamples (the reference for the vector paths).
 void ScaleSamplesScalar(uint8_t* data, size_t byteCount, SampleFormat format, double gain);
 
+/// count packed 24-bit samples as floats at full scale 1 (v / 2^23, exact).
+void S24ToFloat(const uint8_t* data, size_t count, float* out);
+
 /// One sample as a double on the scale where full scale is 1: v / 2^(N-1) for integers
 /// ((b - 128) / 128 for 8-bit), x for float.
 double SampleValue(const uint8_t* sample, SampleFormat format);

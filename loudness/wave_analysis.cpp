@@ -29,12 +29,7 @@ void ToFloat(const uint8_t* data, size_t sampleCount, SampleFormat format, float
             out[i] = static_cast<float>(v) * (1.0f / 32768.0f);
         }
     } else if (format == SampleFormat::S24) {
-        for (size_t i = 0; i < sampleCount; ++i) {
-            const uint8_t* p = data + 3 * i;
-            const auto v =
-                static_cast<int32_t>(static_cast<uint32_t>(p[0] << 8 | p[1] << 16 | p[2] << 24)) >> 8;
-            out[i] = static_cast<float>(v) * (1.0f / 8388608.0f);
-        }
+        S24ToFloat(data, sampleCount, out);
     } else {
         const size_t width = SampleBytes(format);
         for (size_t i = 0; i < sampleCount; ++i) {

@@ -108,6 +108,15 @@ TEST(PeakScan, VectorPathsMatchThePlainLoop)
                 wordPeak = std::max(wordPeak, std::abs(int(int16_t(Get16(data, offset + i)))));
             ASSERT_EQ(MaxMagnitude(data.data() + offset, length, true), bytePeak) << round;
             ASSERT_EQ(MaxMagnitude(data.data() + offset, length, false), wordPeak) << round;
+            // The same bytes as 24-bit samples converted for the loudness meter.
+            std::vector<float> floats(length / 3);
+            S24ToFloat(data.data() + offset, floats.size(), floats.data());
+            for (size_t i = 0; i < floats.size(); ++i) {
+                const uint8_t* p = data.data() + offset + 3 * i;
+                const auto v =
+                    int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;
+                ASSERT_EQ(floats[i], float(v) / 8388608.0f) << round << " sample " << i;
+            }
         }
     }
     UseBaselineKernelsOnly(false);
