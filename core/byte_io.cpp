@@ -32,11 +32,12 @@ int OpenWithoutBlocking(const std::string& path, int flags)
 
 }  // namespace
 
-IoBuffer::IoBuffer(size_t size)
+IoBuffer::IoBuffer(size_t size, uint64_t fileOffset) : fileOffset_(fileOffset)
 {
     constexpr size_t kPage = 4096;
-    const size_t rounded = std::max(kPage, (size + kPage - 1) / kPage * kPage);
-    if (rounded < size)
+    const size_t room = size + kPlacement;
+    const size_t rounded = (room + kPage - 1) / kPage * kPage;
+    if (room < size || rounded < room)
         throw std::bad_alloc();
     bytes_.reset(static_cast<uint8_t*>(std::aligned_alloc(kPage, rounded)));
     if (!bytes_)

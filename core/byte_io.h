@@ -70,19 +70,24 @@ private:
     int fd_ = -1;
 };
 
-/// Room for reads and writes, starting on a page boundary: some processors copy between the
-/// page cache and a buffer that starts 16 bytes off a 32-byte boundary at half the speed.
+/// Room for reads and writes. Some processors copy a page-cache page at half the speed into
+/// memory that lies a few bytes further into a page than the file offset it comes from, so
+/// the room starts as far past a page boundary as the file offset it is read at lies past a
+/// multiple of kPlacement; reads whose sizes are multiples of that stay placed so.
 class IoBuffer {
 public:
-    /// size bytes (at least one page is taken); throws std::bad_alloc when there is no room.
-    explicit IoBuffer(size_t size);
-    uint8_t* data() const { return bytes_.get(); }
+    static constexpr size_t kPlacement = 64;
+
+    /// size bytes for reads from fileOffset on; throws std::bad_alloc when there is no room.
+    explicit IoBuffer(size_t size, uint64_t fileOffset = 0);
+    uint8_t* data() const { return bytes_.get() + fileOffset_ % kPlacement; }
 
 private:
     struct Free {
         void operator()(uint8_t* bytes) const;
     };
     std::unique_ptr<uint8_t, Free> bytes_;
+    uint64_t fileOffset_;
 };
 
 /// Reads up to n bytes and returns how many arrived, or -1 when the read failed. Once a read

@@ -27,7 +27,7 @@ std::optional<SamplePeak> ScanPeakData(StageEvents& events, ByteSource& source, 
     // Whole samples in every chunk: three-byte samples get chunks of 3 * 64 KiB.
     const size_t chunkSize = sampleBytes == 3 ? 3 * kChunkSize : kChunkSize;
 
-    const IoBuffer buffer(kChunksPerRead * chunkSize);
+    const IoBuffer buffer(kChunksPerRead * chunkSize, info.dataOffset);
     SamplePeak result;
     result.format = format;
     int64_t scanned = 0;

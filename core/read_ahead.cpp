@@ -15,10 +15,9 @@ constexpr uint64_t kThreadFromBytes = 16 << 20;
 // A sleeping caller takes longer to wake (on a virtual machine above all) than a piece takes
 // to read: it waits for the reader on the processor for up to this long before it sleeps.
 constexpr auto kSpinFor = std::chrono::microseconds(200);
-// A piece lies in its buffer as far from the buffer's start as it lies from a multiple of
-// this in the source: some processors copy a page-cache page to memory a few bytes past
-// its own offset within a page at half the speed.
-constexpr size_t kCopyAlignment = 64;
+// Each piece lies in its buffer as far from the buffer's start as it lies from a multiple
+// of this in the source, as IoBuffer places its room (pieces may have any size).
+constexpr size_t kCopyAlignment = IoBuffer::kPlacement;
 
 void Pause()
 {

@@ -93,7 +93,7 @@ bool AnalyzeWaveSource(StageEvents& events, const WaveSource& source, WaveAnalys
     const auto dataSize = static_cast<int64_t>(info.dataSize);
     const size_t chunkFrames = std::max<size_t>(1, std::min(kChunkFrames, kChunkBudget / frameBytes));
     const size_t byteCount = chunkFrames * frameBytes;
-    const IoBuffer bytes(byteCount);
+    const IoBuffer bytes(byteCount, info.dataOffset);
     // Two blocks of frames in turn: the meter may still read the last one while the next is
     // read and converted.
     std::vector<float> frames[2] = { std::vector<float>(chunkFrames * channels),
